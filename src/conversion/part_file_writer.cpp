@@ -1,0 +1,119 @@
+#include "conversion/part_file_writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "image/colours.h"
+#include "shell/atomic_file.h"
+#include "shell/failure.h"
+#include "shell/numbers.h"
+
+namespace mosaikon {
+
+namespace {
+
+constexpr std::int32_t kDirectColorLast = kDirectColorBase + 0xFFFFFF;
+
+std::size_t FormatColor(std::int32_t color, char* out) {
+    if (color >= kDirectColorBase && color <= kDirectColorLast) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        std::memcpy(out, "0x2", 3);
+        const std::uint32_t rgb = static_cast<std::uint32_t>(color - kDirectColorBase);
+        for (int i = 0; i < 6; ++i) out[3 + i] = kHex[(rgb >> (20 - 4 * i)) & 0xF];
+        return 9;
+    }
+    return static_cast<std::size_t>(std::to_chars(out, out + 16, color).ptr - out);
+}
+
+// Coordinates are whole or half picture units nearly always, so each scaled value is formatted
+// once and then copied; other values are formatted as they come.
+class CoordinateTexts {
+public:
+    explicit CoordinateTexts(double scale) : scale_(scale) {}
+
+    void Append(double coordinate, std::string& out) {
+        const double twice = coordinate * 2;
+        if (twice >= 0 && twice < kCached && twice == std::floor(twice)) {
+            const auto key = static_cast<std::size_t>(twice);
+            if (key >= cache_.size()) cache_.resize(key + 1);
+            Entry& entry = cache_[key];
+            if (entry.length == 0) {
+                entry.length = static_cast<std::uint8_t>(FormatNumber(scale_ * coordinate, entry.text));
+            }
+            out.append(entry.text, entry.length);
+            return;
+        }
+        char text[kNumberTextCapacity];
+        out.append(text, FormatNumber(scale_ * coordinate, text));
+    }
+
+private:
+    static constexpr double kCached = 2.0 * (kMaxPictureSide + 2);
+    struct Entry {
+        char text[kNumberTextCapacity];
+        std::uint8_t length = 0;
+    };
+    double scale_;
+    std::vector<Entry> cache_;
+};
+
+}  // namespace
+
+std::string ColorText(std::int32_t color) {
+    char text[16];
+    return std::string(text, FormatColor(color, text));
+}
+
+bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
+                   const std::string& path, std::int32_t height, const StickerDetails& details) {
+    if (picture.Height() == 0) Fail(failure::DivisionByZero);
+    const double partScale = static_cast<double>(height) / picture.Height();
+    try {
+        WriteLog(shell.log, "WRITE PART FILE: Starting");
+        WriteLog(shell.log, "WRITE PART FILE: About to create output file");
+        AtomicFileWriter file(path);
+        WriteLog(shell.log, "WRITE PART FILE: About to write to file");
+        std::string text;
+        text.reserve(1 << 20);
+        text += "0 " + details[0] + "\r\n";
+        text += "0 Name: " + details[1] + ".dat\r\n";
+        text += "0 Author: " + details[2] + "\r\n";
+        text += "0 " + details[3] + "\r\n";
+        WriteLog(shell.log, "WRITE PART FILE: About to write to raw image data");
+        CoordinateTexts coordinates(partScale);
+        char number[16];
+        for (const LdrawQuad& quad : quads) {
+            text.append(number, static_cast<std::size_t>(
+                                    std::to_chars(number, number + 16, quad.LineType).ptr - number));
+            text += ' ';
+            text.append(number, FormatColor(quad.Color, number));
+            const double corners[4][2] = {
+                {quad.X1, quad.Y1}, {quad.X2, quad.Y2}, {quad.X3, quad.Y3}, {quad.X4, quad.Y4}};
+            for (const auto& corner : corners) {
+                text += ' ';
+                coordinates.Append(corner[0], text);
+                text += ' ';
+                coordinates.Append(corner[1], text);
+                text += " 0";
+            }
+            text += "\r\n";
+            if (text.size() >= (1 << 20) - 512) {
+                file.Write(text);
+                text.clear();
+            }
+        }
+        file.Write(text);
+        WriteLog(shell.log, "WRITE PART FILE: About to close file");
+        file.Commit();
+        WriteLog(shell.log, "WRITE PART FILE: Done");
+        return true;
+    } catch (...) {
+        ReportFailure(shell, "WritePartFile", "WRITE PART FILE: ERROR CONVERTING BITMAP ",
+                      CurrentFailureDescription());
+        return false;
+    }
+}
+
+}  // namespace mosaikon

@@ -1,0 +1,331 @@
+#include "image/bitmap_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "shell/failure.h"
+
+namespace mosaikon {
+
+namespace {
+
+constexpr std::int32_t kCompressionNone = 0;
+constexpr std::int32_t kCompressionRle8 = 1;
+constexpr std::int32_t kCompressionRle4 = 2;
+constexpr std::int32_t kCompressionBitFields = 3;
+constexpr std::int32_t kCompressionAlphaBitFields = 6;
+constexpr std::size_t kMaxPaletteEntries = 256;
+
+// Sequential reading that yields zeros past the end of the file, as a short file loads.
+class ByteSource {
+public:
+    explicit ByteSource(const std::string& path) {
+        // Non-blocking, so that a pipe or device given as the picture cannot hang the open.
+        const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) FailWithSystemError(errno);
+        struct stat status {};
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            const int error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+            ::close(descriptor);
+            if (error == EISDIR) FailWithSystemError(error);
+            Fail("Not a regular file");
+        }
+        file_.reset(::fdopen(descriptor, "rb"));
+        if (!file_) {
+            const int error = errno;
+            ::close(descriptor);
+            FailWithSystemError(error);
+        }
+        size_ = static_cast<std::uint64_t>(status.st_size);
+    }
+
+    // Reads n bytes; bytes past the end are zero. Returns how many came from the file.
+    std::size_t Read(std::uint8_t* destination, std::size_t n) {
+        std::size_t got = 0;
+        if (position_ < size_) {
+            got = std::fread(destination, 1, n, file_.get());
+            if (got < n && std::ferror(file_.get())) FailWithSystemError(EIO);
+        }
+        std::fill(destination + got, destination + n, 0);
+        position_ += got;
+        if (got < n) position_ = std::max(position_, size_);
+        return got;
+    }
+
+    // The next byte, or -1 at the end of the file.
+    int ReadByte() {
+        const int c = std::getc(file_.get());
+        if (c == EOF) {
+            if (std::ferror(file_.get())) FailWithSystemError(EIO);
+            return -1;
+        }
+        ++position_;
+        return c;
+    }
+
+    void SeekTo(std::uint64_t position) {
+        if (position > size_) position = size_;
+        if (::fseeko(file_.get(), static_cast<off_t>(position), SEEK_SET) != 0) {
+            FailWithSystemError(errno);
+        }
+        position_ = position;
+    }
+
+    bool AtEnd() const { return position_ >= size_; }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+};
+
+std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::int32_t I32(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
+                                     static_cast<std::uint32_t>(p[1]) << 8 |
+                                     static_cast<std::uint32_t>(p[2]) << 16 |
+                                     static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool IsKnownWindowsHeader(std::int32_t size) {
+    return size == 40 || size == 52 || size == 56 || size == 64 || size == 108 || size == 124;
+}
+
+void CheckCompression(std::uint16_t bitCount, std::int32_t compression, bool topDown) {
+    switch (compression) {
+        case kCompressionNone:
+            return;
+        case kCompressionRle8:
+            if (bitCount != 8) Fail("RLE8 compression needs 8 bits per pixel");
+            break;
+        case kCompressionRle4:
+            if (bitCount != 4) Fail("RLE4 compression needs 4 bits per pixel");
+            break;
+        case kCompressionBitFields:
+        case kCompressionAlphaBitFields:
+            if (bitCount != 16 && bitCount != 32) {
+                Fail("Bit field compression is not supported with a palette");
+            }
+            return;
+        default:
+            Fail("Unsupported bitmap compression " + std::to_string(compression));
+    }
+    if (topDown) Fail("A compressed bitmap cannot store its rows top-down");
+}
+
+void ReadUncompressed(ByteSource& source, Picture& picture, std::uint16_t bitCount, bool topDown) {
+    const std::int32_t width = picture.Width();
+    const std::int32_t height = picture.Height();
+    const std::size_t stride =
+        (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
+    std::vector<std::uint8_t> row(stride);
+    for (std::int32_t stored = 0; stored < height && !source.AtEnd(); ++stored) {
+        source.Read(row.data(), stride);
+        const std::int32_t y = topDown ? height - stored : stored + 1;
+        std::uint8_t* pixels = picture.Row(y);
+        switch (bitCount) {
+            case 1:
+                for (std::int32_t x = 0; x < width; ++x) {
+                    pixels[x] = (row[static_cast<std::size_t>(x) / 8] >> (7 - x % 8)) & 1;
+                }
+                break;
+            case 4:
+                for (std::int32_t x = 0; x < width; ++x) {
+                    const std::uint8_t byte = row[static_cast<std::size_t>(x) / 2];
+                    pixels[x] = x % 2 == 0 ? byte >> 4 : byte & 0x0F;
+                }
+                break;
+            default:  // 8 bits, and one byte per pixel for the formats without a palette
+                std::copy(row.begin(), row.begin() + width, pixels);
+                break;
+        }
+    }
+}
+
+// Run-length encoded pixels (RLE8 and RLE4), always stored bottom-up. Pixels that fall outside
+// the picture are dropped; pixels that the stream skips stay 0. Every step consumes input, so
+// the work is bounded by the file's size.
+void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit) {
+    const std::int64_t width = picture.Width();
+    const std::int64_t height = picture.Height();
+    std::int64_t x = 0;
+    std::int64_t row = 0;
+    auto put = [&](std::uint8_t value) {
+        if (x < width) picture.Pixels(static_cast<std::int32_t>(x + 1),
+                                      static_cast<std::int32_t>(row + 1)) = value;
+        ++x;
+    };
+    while (row < height) {
+        const int first = source.ReadByte();
+        const int second = source.ReadByte();
+        if (first < 0 || second < 0) break;
+        if (first > 0) {
+            const auto value = static_cast<std::uint8_t>(second);
+            const std::int64_t end = std::min(x + first, width);
+            for (int k = 0; x < end; ++k) {
+                put(fourBit ? (k % 2 == 0 ? value >> 4 : value & 0x0F) : value);
+            }
+            continue;
+        }
+        if (second == 0) {  // end of line
+            x = 0;
+            ++row;
+        } else if (second == 1) {  // end of bitmap
+            break;
+        } else if (second == 2) {  // delta
+            const int dx = source.ReadByte();
+            const int dy = source.ReadByte();
+            if (dx < 0 || dy < 0) break;
+            x = std::min(x + dx, width);
+            row += dy;
+        } else {  // a literal run of `second` pixels, padded to a 16-bit boundary
+            const int count = second;
+            const int bytes = fourBit ? (count + 1) / 2 : count;
+            for (int k = 0; k < bytes; ++k) {
+                const int byte = source.ReadByte();
+                if (byte < 0) return;
+                if (fourBit) {
+                    put(static_cast<std::uint8_t>(byte >> 4));
+                    if (2 * k + 1 < count) put(static_cast<std::uint8_t>(byte & 0x0F));
+                } else {
+                    put(static_cast<std::uint8_t>(byte));
+                }
+            }
+            x = std::min(x, width);
+            if (bytes % 2 == 1 && source.ReadByte() < 0) return;
+        }
+    }
+}
+
+}  // namespace
+
+void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double& height,
+                double& width) {
+    WriteLog(shell.log, "LOAD BITMAP: Starting");
+    try {
+        ByteSource source(path);
+        Picture loaded;
+
+        WriteLog(shell.log, "LOAD BITMAP: About to read header");
+        std::uint8_t file[14];
+        source.Read(file, sizeof file);
+        loaded.fileHeader.bfType.assign(reinterpret_cast<const char*>(file), 2);
+        loaded.fileHeader.bfSize = I32(file + 2);
+        loaded.fileHeader.bfReserved1 = U16(file + 6);
+        loaded.fileHeader.bfReserved2 = U16(file + 8);
+        loaded.fileHeader.bfOffBits = I32(file + 10);
+
+        WriteLog(shell.log, "LOAD BITMAP: About to read info");
+        BitmapInfoHeader& info = loaded.infoHeader;
+        std::uint8_t header[40] = {};
+        source.Read(header, 4);
+        info.biSize = I32(header);
+        std::size_t entrySize = 4;
+        std::int64_t paletteStart = 14 + static_cast<std::int64_t>(info.biSize);
+        if (info.biSize == 12) {  // OS/2: 16-bit sizes and 3-byte palette entries
+            source.Read(header + 4, 8);
+            info.biWidth = U16(header + 4);
+            info.biHeight = U16(header + 6);
+            info.biPlanes = U16(header + 8);
+            info.biBitCount = U16(header + 10);
+            entrySize = 3;
+        } else if (IsKnownWindowsHeader(info.biSize)) {
+            source.Read(header + 4, 36);
+            info.biWidth = I32(header + 4);
+            info.biHeight = I32(header + 8);
+            info.biPlanes = U16(header + 12);
+            info.biBitCount = U16(header + 14);
+            info.biCompression = I32(header + 16);
+            info.biSizeImage = I32(header + 20);
+            info.biXPelsPerMeter = I32(header + 24);
+            info.biYPelsPerMeter = I32(header + 28);
+            info.biClrUsed = I32(header + 32);
+            info.biClrImportant = I32(header + 36);
+            if (info.biSize == 40 && info.biCompression == kCompressionBitFields) paletteStart += 12;
+            if (info.biSize == 40 && info.biCompression == kCompressionAlphaBitFields) {
+                paletteStart += 16;
+            }
+        } else {
+            Fail("Unsupported bitmap header of " + std::to_string(info.biSize) + " bytes");
+        }
+
+        const std::uint16_t bitCount = info.biBitCount;
+        if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+            bitCount != 32) {
+            Fail("Unsupported colour depth of " + std::to_string(bitCount) + " bits per pixel");
+        }
+        if (info.biWidth < 1 || info.biWidth > kMaxPictureSide) {
+            Fail("Picture width " + std::to_string(info.biWidth) + " is outside 1 to 32767");
+        }
+        const bool topDown = info.biHeight < 0;
+        const std::int64_t rows = std::abs(static_cast<std::int64_t>(info.biHeight));
+        if (rows < 1 || rows > kMaxPictureSide) {
+            Fail("Picture height " + std::to_string(info.biHeight) + " is outside 1 to 32767");
+        }
+        CheckCompression(bitCount, info.biCompression, topDown);
+        info.biHeight = static_cast<std::int32_t>(rows);
+
+        WriteLog(shell.log, "LOAD BITMAP: About to read color palette");
+        const std::int64_t gap = static_cast<std::int64_t>(loaded.fileHeader.bfOffBits) - paletteStart;
+        std::int64_t entries = 0;
+        if (entrySize == 4) {
+            entries = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gap) / 4.0 - 1.0)) + 1;
+        } else {
+            entries = gap / 3;
+        }
+        entries = std::clamp<std::int64_t>(entries, 0, kMaxPaletteEntries);
+        source.SeekTo(static_cast<std::uint64_t>(paletteStart));
+        for (std::int64_t i = 0; i < entries; ++i) {
+            std::uint8_t bytes[4] = {};
+            source.Read(bytes, entrySize);
+            loaded.Palette.push_back({bytes[0], bytes[1], bytes[2], entrySize == 4 ? bytes[3] : std::uint8_t{0}});
+        }
+        if (entries == 0) {
+            loaded.Palette.assign(kMaxPaletteEntries, PaletteEntry{});
+            WriteLog(shell.log, "LOAD BITMAP: color palette empty");
+        }
+        if (entries == 0 || bitCount > 8 || (entries == 2 && bitCount == 8)) {
+            ShowMessage(shell, shell.messages.MsgPaletteWarning, MessageKind::Warning);
+        }
+
+        WriteLog(shell.log, "LOAD BITMAP: About to read raw image data");
+        loaded.pixelGrid.assign(loaded.Index(0, info.biHeight + 1), 0);
+        // Pixel data starts at bfOffBits; an offset pointing into the headers is taken as the
+        // end of the headers.
+        source.SeekTo(static_cast<std::uint64_t>(
+            std::max<std::int64_t>(loaded.fileHeader.bfOffBits, paletteStart)));
+        if (info.biCompression == kCompressionRle8 || info.biCompression == kCompressionRle4) {
+            ReadRunLength(source, loaded, info.biCompression == kCompressionRle4);
+        } else {
+            ReadUncompressed(source, loaded, bitCount, topDown);
+        }
+
+        picture = std::move(loaded);
+        height = picture.Height();
+        width = picture.Width();
+        if (picture.Height() > 1024 || picture.Width() > 1024) {
+            ShowMessage(shell, shell.messages.MsgLargeImage, MessageKind::Warning);
+            WriteLog(shell.log, "LOAD BITMAP: large image warning: Height: " +
+                                    std::to_string(picture.Height()) +
+                                    " Width: " + std::to_string(picture.Width()));
+        }
+        WriteLog(shell.log, "LOAD BITMAP: Done");
+    } catch (...) {
+        picture = Picture{};
+        ReportFailure(shell, "LoadBitmap", "LOAD BITMAP: ERROR LOADING BITMAP ",
+                      CurrentFailureDescription());
+    }
+}
+
+}  // namespace mosaikon

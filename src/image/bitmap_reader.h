@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "image/picture.h"
+#include "shell/shell.h"
+
+namespace mosaikon {
+
+// Reads a palette bitmap into the picture model: 1, 4 or 8 bits per pixel, uncompressed, RLE8
+// or RLE4, Windows (40 to 124-byte) or OS/2 (12-byte) info headers, rows bottom-up or top-down.
+// Files without a palette (16, 24 and 32 bits per pixel) load one byte per pixel with a black
+// palette and a warning. On success height and width are set to the picture's size; a failure
+// is reported ("LoadBitmap has caused an error ..."), leaves height and width as passed in and
+// the model empty, and never touches the file.
+void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double& height,
+                double& width);
+
+}  // namespace mosaikon

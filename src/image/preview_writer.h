@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "image/conversion_settings.h"
+#include "image/picture.h"
+#include "shell/shell.h"
+
+namespace mosaikon {
+
+// Writes the preview: the picture as an uncompressed 8-bit bitmap with its colours replaced as
+// the settings say and left-out pixels in the backdrop grey. The picture model is not changed:
+// the writer works on its own copy of the palette, and the grey gets an entry that no kept pixel
+// uses. A failure is reported ("CreateBitmap has caused an error ...") and leaves any existing
+// file at path as it was. Returns whether the file was written.
+bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
+                  const ConversionSettings& settings);
+
+}  // namespace mosaikon

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "shell/log.h"
+
+namespace mosaikon {
+
+// What a message box carries; the window shows every kind alike, the command line words them.
+enum class MessageKind { Information, Warning, Failure };
+
+// The modal message box, a service of the surroundings (a dialog, standard error, a recorder).
+using MessageBoxSeam = std::function<void(const std::string& text, MessageKind kind)>;
+
+// The five message texts of the language file; empty until it has been read.
+struct MessageTexts {
+    std::string MsgConvertDone;
+    std::string MsgNameTooLong;
+    std::string MsgHeightInvalid;
+    std::string MsgLargeImage;
+    std::string MsgPaletteWarning;
+};
+
+// The surroundings every procedure reports through: the log, the message box and the texts.
+struct Shell {
+    Log log;
+    MessageTexts messages;
+    MessageBoxSeam messageBox;
+    int failuresReported = 0;
+};
+
+void ShowMessage(Shell& shell, const std::string& text,
+                 MessageKind kind = MessageKind::Information);
+
+// The failure report of a procedure with a failure handler: the message box
+// "<procedure> has caused an error <description>" and the log line "<marker><description>".
+// Never throws: a log that cannot be written any more must not hide the report.
+void ReportFailure(Shell& shell, std::string_view procedure, std::string_view logMarker,
+                   const std::string& description);
+
+// The same report without a log line (the window load and unload handlers).
+void ReportFailureWithoutLog(Shell& shell, std::string_view procedure,
+                             const std::string& description);
+
+}  // namespace mosaikon
