@@ -1,0 +1,63 @@
+// The quick conversion and part file writing on the worst case: a 1024 x 1024 picture in which no
+// two neighbouring pixels are equal, so every pixel becomes a quadrilateral (over 100 MB of text
+// at a height of 100).
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "conversion/part_file_writer.h"
+#include "image/quick_conversion.h"
+
+namespace {
+
+using namespace mosaikon;
+
+Picture WorstCase(int side) {
+    Picture picture;
+    picture.infoHeader.biWidth = side;
+    picture.infoHeader.biHeight = side;
+    for (int i = 0; i < 256; ++i) {
+        picture.Palette.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                                   static_cast<std::uint8_t>(i * 7), 0});
+    }
+    picture.pixelGrid.assign(picture.Index(0, side + 1), 0);
+    for (int y = 1; y <= side; ++y) {
+        for (int x = 1; x <= side; ++x) picture.Pixels(x, y) = static_cast<std::uint8_t>((x + 2 * y) % 7 * 31 + x % 3);
+    }
+    return picture;
+}
+
+void QuickConversion(benchmark::State& state) {
+    const Picture picture = WorstCase(1024);
+    Shell shell;
+    Quads quads;
+    for (auto _ : state) {
+        ConvertBitmap(shell, picture, quads, {});
+        benchmark::DoNotOptimize(quads.data());
+    }
+    state.counters["quads"] = static_cast<double>(quads.size());
+}
+BENCHMARK(QuickConversion)->Unit(benchmark::kMillisecond);
+
+void QuickConversionAndPartFile(benchmark::State& state) {
+    const Picture picture = WorstCase(1024);
+    Shell shell;
+    Quads quads;
+    char folder[] = "/tmp/mosaikon-bench-XXXXXX";
+    if (!::mkdtemp(folder)) state.SkipWithError("no temporary folder");
+    const std::string path = std::string(folder) + "/worst.dat";
+    for (auto _ : state) {
+        ConvertBitmap(shell, picture, quads, {});
+        WritePartFile(shell, picture, quads, path, 100, {"Sticker: worst", "worst", "Mosaikon", "Unofficial Model"});
+    }
+    std::remove(path.c_str());
+    ::rmdir(folder);
+}
+BENCHMARK(QuickConversionAndPartFile)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

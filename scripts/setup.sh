@@ -1,0 +1,29 @@
+# Installs what building and testing Mosaikon needs on Debian 12, when it is missing.
+# Sourced by scripts/run and scripts/test.
+
+mosaikon_packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libgl-dev libcli11-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    imagemagick netpbm python3-pil fonts-dejavu-core xauth xvfb
+)
+
+mosaikon_setup() {
+    local missing=()
+    local package
+    for package in "${mosaikon_packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

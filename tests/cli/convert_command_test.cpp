@@ -1,0 +1,150 @@
+// mosaikon-convert end to end, on bitmaps the tests write.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "conversion/part_file_writer.h"
+#include "image/bitmap_reader.h"
+#include "image/preview_writer.h"
+#include "image/quick_conversion.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+using test::ReadText;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class ConvertCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // 7 wide, so every row is padded; red, white, a near-white and a green.
+        const PaletteList palette = {{0, 0, 204, 0}, {255, 255, 255, 0}, {250, 252, 250, 0}, {0, 200, 0, 0}};
+        std::vector<std::uint8_t> pixels;
+        for (int i = 0; i < 21; ++i) pixels.push_back(static_cast<std::uint8_t>((i * 7 / 5) % 4));
+        test::WriteBytes(picture, test::EncodeBitmap({.width = 7, .height = 3, .palette = palette, .pixels = pixels}));
+    }
+
+    Result Run(const std::string& arguments) {
+        const std::string command = std::string(MOSAIKON_CONVERT_PATH) + " " + arguments + " >" +
+                                    (folder / "out.txt") + " 2>" + (folder / "err.txt") + " </dev/null";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(folder / "out.txt"),
+                ReadText(folder / "err.txt")};
+    }
+
+    // What the library writes for the same picture, settings and details.
+    std::string Expected(const ConversionSettings& settings, std::int32_t height,
+                         const StickerDetails& details) {
+        Shell shell;
+        Picture loaded;
+        double h = 0, w = 0;
+        LoadBitmap(shell, loaded, picture, h, w);
+        Quads quads;
+        ConvertBitmap(shell, loaded, quads, settings);
+        WritePartFile(shell, loaded, quads, folder / "expected.dat", height, details);
+        return ReadText(folder / "expected.dat");
+    }
+
+    test::TempFolder folder;
+    std::string picture = folder / "logo.bmp";
+    std::string part = folder / "s1234567.dat";
+};
+
+TEST_F(ConvertCommand, WritesWhatTheLibraryWritesWithTheWindowsDefaults) {
+    const Result result = Run(picture + " " + part);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ReadText(part),
+              Expected({}, 3, {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"}));
+}
+
+TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
+    ConversionSettings settings;
+    settings.UseLdrawColors = true;
+    settings.IgnoreWhite = true;
+    settings.WhiteTolerance = 14;
+    settings.RgbTolerance = 1;
+    Result result = Run("--primary --ignore-white --height 12.5 --author 'Ann B' " + picture + " " + part);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(ReadText(part), Expected(settings, 12, {"Sticker: s1234567", "s1234567", "Ann B", "Unofficial Model"}));
+
+    settings = {};
+    settings.IgnoreWhite = true;
+    settings.WhiteTolerance = 30;
+    settings.IgnoreRgbColor = true;
+    settings.IgnoreRed = 204, settings.IgnoreGreen = 0, settings.IgnoreBlue = 0;
+    settings.RgbTolerance = 5;
+    result = Run("--ignore-white=30 --ignore-color 204,0,0 --color-tolerance 5 --height 13.5 "
+                 "--name N --part-id P --description D --method quick " + picture + " " + part);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(ReadText(part), Expected(settings, 14, {"N", "P", "Mosaikon", "D"}));
+}
+
+TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
+    const Result result = Run("--ignore-white --preview " + (folder / "preview.bmp") + " " + picture + " " + part);
+    ASSERT_EQ(result.status, 0) << result.err;
+    Shell shell;
+    Picture loaded;
+    double h = 0, w = 0;
+    LoadBitmap(shell, loaded, picture, h, w);
+    ConversionSettings settings;
+    settings.IgnoreWhite = true;
+    CreateBitmap(shell, loaded, folder / "expected.bmp", settings);
+    EXPECT_EQ(test::ReadBytes(folder / "preview.bmp"), test::ReadBytes(folder / "expected.bmp"));
+}
+
+TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
+    for (const std::string& arguments :
+         {std::string(""), picture, "--height abc " + picture + " " + part,
+          "--ignore-color 1,2 " + picture + " " + part, "--ignore-color 1,2,99999 " + picture + " " + part,
+          "--method slow " + picture + " " + part, "--bogus " + picture + " " + part,
+          "--ignore-white=x " + picture + " " + part}) {
+        const Result result = Run(arguments);
+        EXPECT_EQ(result.status, 2) << arguments;
+        EXPECT_NE(result.err.find("mosaikon-convert: "), std::string::npos) << arguments;
+        EXPECT_NE(result.err.find("PICTURE.bmp"), std::string::npos) << "usage for " << arguments;
+        EXPECT_FALSE(std::filesystem::exists(part));
+    }
+    EXPECT_EQ(Run("--help").status, 0);
+    const Result version = Run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("mosaikon-convert ", 0), 0u);
+}
+
+TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {
+    Result result = Run(folder / "missing.bmp " + part);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("LoadBitmap has caused an error No such file or directory"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(part));
+
+    test::Bytes damaged = test::ReadBytes(picture);
+    damaged[22] = 0, damaged[23] = 0, damaged[24] = 0, damaged[25] = 0;  // height 0
+    test::WriteBytes(folder / "damaged.bmp", damaged);
+    test::WriteBytes(part, {'o', 'l', 'd'});
+    result = Run(folder / "damaged.bmp " + part);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(ReadText(part), "old");
+
+    result = Run(picture + " " + (folder / "no/such/folder.dat"));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("WritePartFile has caused an error"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, WarnsInPlainEnglishAndGoesOn) {
+    test::WriteBytes(picture, test::EncodeBitmap({.width = 6, .height = 2, .bitCount = 24}));
+    const Result result = Run(picture + " " + part);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("warning: This picture has no colour palette"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(part));
+}
+
+}  // namespace
+}  // namespace mosaikon

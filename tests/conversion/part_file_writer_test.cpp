@@ -1,0 +1,124 @@
+#include "conversion/part_file_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+
+#include "shell/failure.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+LdrawQuad Quad(std::int32_t color, double x1, double y1, double x2, double y2, double x3,
+               double y3, double x4, double y4) {
+    LdrawQuad q;
+    q.Color = color;
+    q.X1 = x1, q.Y1 = y1, q.X2 = x2, q.Y2 = y2, q.X3 = x3, q.Y3 = y3, q.X4 = x4, q.Y4 = y4;
+    return q;
+}
+
+class PartFileWriter : public ::testing::Test {
+protected:
+    std::string Write(int pictureHeight, const Quads& quads, std::int32_t height,
+                      const StickerDetails& details = {"Sticker: s1234567", "s1234567", "Ann",
+                                                       "Unofficial Model"}) {
+        picture = test::MakePicture(1, pictureHeight, test::GreyRamp(2),
+                                    std::vector<std::uint8_t>(static_cast<std::size_t>(pictureHeight)));
+        written = WritePartFile(recording.shell, picture, quads, path, height, details);
+        return test::ReadText(path);
+    }
+    std::string Lines(const std::string& text) {  // the quadrilateral lines only
+        std::size_t at = 0;
+        for (int i = 0; i < 4; ++i) at = text.find("\r\n", at) + 2;
+        return text.substr(at);
+    }
+
+    test::RecordingShell recording;
+    Picture picture;
+    std::string path = recording.folder / "s1234567.dat";
+    bool written = false;
+};
+
+TEST_F(PartFileWriter, WritesTheHeaderAndScaledCornersWithCrLf) {
+    const std::string text = Write(32, {Quad(4, 1, 1, 2, 1, 2, 2, 1, 2)}, 48);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(text,
+              "0 Sticker: s1234567\r\n0 Name: s1234567.dat\r\n0 Author: Ann\r\n0 Unofficial Model\r\n"
+              "4 4 1.5 1.5 0 3 1.5 0 3 3 0 1.5 3 0\r\n");
+    const auto log = recording.LogLines();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 6, log.end()),
+              (std::vector<std::string>{"WRITE PART FILE: Starting",
+                                        "WRITE PART FILE: About to create output file",
+                                        "WRITE PART FILE: About to write to file",
+                                        "WRITE PART FILE: About to write to raw image data",
+                                        "WRITE PART FILE: About to close file",
+                                        "WRITE PART FILE: Done"}));
+}
+
+TEST_F(PartFileWriter, EmptyDetailsKeepTheirSpaces) {
+    EXPECT_EQ(Write(1, {}, 1, {"", "", "", ""}), "0 \r\n0 Name: .dat\r\n0 Author: \r\n0 \r\n");
+    EXPECT_TRUE(written);  // nothing to write is no failure
+}
+
+TEST_F(PartFileWriter, DirectColoursAreWrittenInLdrawNotation) {
+    EXPECT_EQ(ColorText(50266112), "0x2FF0000");
+    EXPECT_EQ(ColorText(33554432), "0x2000000");
+    EXPECT_EQ(ColorText(0x2ABCDEF), "0x2ABCDEF");
+    EXPECT_EQ(ColorText(15), "15");
+    EXPECT_EQ(ColorText(0), "0");
+    EXPECT_EQ(Lines(Write(1, {Quad(0x20A0B0C, 1, 1, 2, 1, 2, 2, 1, 2)}, 1)),
+              "4 0x20A0B0C 1 1 0 2 1 0 2 2 0 1 2 0\r\n");
+}
+
+TEST_F(PartFileWriter, ScalesByTheRequestedHeight) {
+    const Quads quads = {Quad(1, 1, 1, 4, 1, 4, 2, 1, 3.5)};
+    EXPECT_EQ(Lines(Write(3, quads, 10)),
+              "4 1 3.33333333333333 3.33333333333333 0 13.3333333333333 3.33333333333333 0 "
+              "13.3333333333333 6.66666666666667 0 3.33333333333333 11.6666666666667 0\r\n");
+    EXPECT_EQ(Lines(Write(3, quads, 0)), "4 1 0 0 0 0 0 0 0 0 0 0 0 0\r\n");
+    EXPECT_EQ(Lines(Write(2, quads, -4)), "4 1 -2 -2 0 -8 -2 0 -8 -4 0 -2 -7 0\r\n");
+    EXPECT_EQ(Lines(Write(1048576, {Quad(1, 1, 1, 2, 1, 2, 2, 1, 2)}, 1)),
+              "4 1 9.5367431640625E-07 9.5367431640625E-07 0 1.9073486328125E-06 "
+              "9.5367431640625E-07 0 1.9073486328125E-06 1.9073486328125E-06 0 "
+              "9.5367431640625E-07 1.9073486328125E-06 0\r\n");
+}
+
+TEST_F(PartFileWriter, NumbersIgnoreTheUsersDecimalSeparator) {
+    const char* german = std::setlocale(LC_ALL, "de_DE.UTF-8");
+    if (!german) german = std::setlocale(LC_ALL, "fr_FR.UTF-8");
+    const std::string lines = Lines(Write(2, {Quad(1, 1, 1, 2, 1, 2, 2, 1, 3)}, 3));
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(lines, "4 1 1.5 1.5 0 3 1.5 0 3 3 0 1.5 4.5 0\r\n");
+}
+
+TEST_F(PartFileWriter, ReplacesAnExistingFileWholly) {
+    test::WriteBytes(path, test::Bytes(5000, 'x'));
+    EXPECT_EQ(Write(1, {}, 1, {"a", "b", "c", "d"}), "0 a\r\n0 Name: b.dat\r\n0 Author: c\r\n0 d\r\n");
+}
+
+TEST_F(PartFileWriter, AFailedWriteIsReportedAndLeavesNoTrace) {
+    path = recording.folder / "missing/part.dat";
+    Write(1, {Quad(1, 1, 1, 2, 1, 2, 2, 1, 2)}, 1);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(recording.boxes.back(), "WritePartFile has caused an error No such file or directory");
+    EXPECT_EQ(recording.LogLines().back(),
+              "WRITE PART FILE: ERROR CONVERTING BITMAP No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(recording.folder / "missing"));
+}
+
+TEST_F(PartFileWriter, WithNoPictureTheScaleFailsBeforeAnythingIsWritten) {
+    Picture empty;
+    try {
+        WritePartFile(recording.shell, empty, {}, path, 10, {});
+        FAIL() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_STREQ(failure.what(), "Division by zero");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(recording.boxes.empty());
+}
+
+}  // namespace
+}  // namespace mosaikon

@@ -1,0 +1,208 @@
+#include "image/bitmap_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+using test::BitmapSpec;
+using test::Bytes;
+using test::EncodeBitmap;
+using test::PixelsTopDown;
+using test::RecordingShell;
+
+std::vector<std::uint8_t> RandomPixels(int count, int colours, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(count));
+    for (auto& p : pixels) p = static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours));
+    return pixels;
+}
+
+class BitmapReader : public ::testing::Test {
+protected:
+    // Writes the bytes as a file and loads it; height and width start at the given values.
+    void Load(const Bytes& bytes, double startHeight = -1, double startWidth = -1) {
+        path = recording.folder / "picture.bmp";
+        test::WriteBytes(path, bytes);
+        height = startHeight;
+        width = startWidth;
+        LoadBitmap(recording.shell, picture, path, height, width);
+    }
+    bool Failed() const { return recording.shell.failuresReported > 0; }
+
+    RecordingShell recording;
+    Picture picture;
+    std::string path;
+    double height = 0, width = 0;
+};
+
+TEST_F(BitmapReader, Reads256ColoursWithoutPaddingOrWarnings) {
+    BitmapSpec spec{.width = 332, .height = 255, .palette = test::GreyRamp(256),
+                    .pixels = RandomPixels(332 * 255, 256, 1)};
+    Load(EncodeBitmap(spec));
+    ASSERT_FALSE(Failed());
+    EXPECT_EQ(height, 255);
+    EXPECT_EQ(width, 332);
+    EXPECT_EQ(picture.Palette, spec.palette);
+    EXPECT_EQ(PixelsTopDown(picture), spec.pixels);
+    EXPECT_TRUE(recording.boxes.empty());
+    const auto log = recording.LogLines();
+    const std::vector<std::string> expected = {
+        "LOAD BITMAP: Starting", "LOAD BITMAP: About to read header",
+        "LOAD BITMAP: About to read info", "LOAD BITMAP: About to read color palette",
+        "LOAD BITMAP: About to read raw image data", "LOAD BITMAP: Done"};
+    EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.end()), expected);
+}
+
+TEST_F(BitmapReader, SkipsRowPaddingWhetherOrNotTheImageSizeIsStated) {
+    for (const bool fillSizeImage : {true, false}) {
+        BitmapSpec spec{.width = 101, .height = 10, .palette = test::GreyRamp(16),
+                        .pixels = RandomPixels(101 * 10, 16, 2), .fillSizeImage = fillSizeImage};
+        Load(EncodeBitmap(spec));
+        ASSERT_FALSE(Failed());
+        EXPECT_EQ(PixelsTopDown(picture), spec.pixels) << "biSizeImage filled: " << fillSizeImage;
+    }
+}
+
+TEST_F(BitmapReader, KeepsColumnAndRowZeroEmpty) {
+    BitmapSpec spec{.width = 3, .height = 2, .palette = test::GreyRamp(8),
+                    .pixels = {1, 2, 3, 4, 5, 6}};
+    Load(EncodeBitmap(spec));
+    ASSERT_EQ(picture.pixelGrid.size(), 4u * 3u);
+    for (int x = 0; x <= 3; ++x) EXPECT_EQ(picture.Pixels(x, 0), 0);
+    for (int y = 0; y <= 2; ++y) EXPECT_EQ(picture.Pixels(0, y), 0);
+    EXPECT_EQ(picture.Pixels(1, 1), 4);  // y = 1 is the bottom row
+    EXPECT_EQ(picture.Pixels(3, 2), 3);
+}
+
+TEST_F(BitmapReader, FilesWithoutAPaletteLoadOneBytePerPixelWithAWarning) {
+    BitmapSpec spec{.width = 5, .height = 3, .bitCount = 24, .pixels = RandomPixels(15, 250, 3)};
+    Load(EncodeBitmap(spec));
+    ASSERT_FALSE(Failed());
+    EXPECT_EQ(picture.Palette, PaletteList(256));
+    // One byte per pixel from the start of each row: the colour components of the first pixels.
+    std::vector<std::uint8_t> expected;
+    for (int r = 0; r < 3; ++r) {
+        for (int x = 0; x < 5; ++x) {
+            expected.push_back(x % 3 == 0 ? spec.pixels[static_cast<std::size_t>(r * 5 + x / 3)] : 0);
+        }
+    }
+    EXPECT_EQ(PixelsTopDown(picture), expected);
+    EXPECT_EQ(recording.boxes, std::vector<std::string>{"palette"});
+    const auto log = recording.LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "LOAD BITMAP: color palette empty"), log.end());
+    EXPECT_EQ(log.back(), "LOAD BITMAP: Done");
+}
+
+TEST_F(BitmapReader, PaletteWarningOnlyForTwoEntryEightBitFiles) {
+    BitmapSpec oneBit{.width = 13, .height = 3, .bitCount = 1, .palette = test::GreyRamp(2),
+                      .pixels = RandomPixels(39, 2, 4)};
+    Load(EncodeBitmap(oneBit));
+    EXPECT_EQ(PixelsTopDown(picture), oneBit.pixels);
+    EXPECT_TRUE(recording.boxes.empty());
+
+    BitmapSpec eightBit{.width = 4, .height = 1, .palette = test::GreyRamp(2), .pixels = {0, 1, 1, 0}};
+    Load(EncodeBitmap(eightBit));
+    EXPECT_EQ(recording.boxes, std::vector<std::string>{"palette"});
+    const auto log = recording.LogLines();
+    EXPECT_EQ(std::find(log.begin(), log.end(), "LOAD BITMAP: color palette empty"), log.end());
+}
+
+TEST_F(BitmapReader, ReadsFourBitPicturesOfOddWidth) {
+    BitmapSpec spec{.width = 7, .height = 4, .bitCount = 4, .palette = test::GreyRamp(16),
+                    .pixels = RandomPixels(28, 16, 5)};
+    Load(EncodeBitmap(spec));
+    EXPECT_EQ(picture.Palette.size(), 16u);
+    EXPECT_EQ(PixelsTopDown(picture), spec.pixels);
+    EXPECT_TRUE(recording.boxes.empty());
+}
+
+TEST_F(BitmapReader, WarnsAboutPicturesOver1024Pixels) {
+    Load(EncodeBitmap({.width = 1024, .height = 1024, .palette = test::GreyRamp(2 + 1)}));
+    EXPECT_TRUE(recording.boxes.empty());
+    Load(EncodeBitmap({.width = 10, .height = 1025, .palette = test::GreyRamp(3)}));
+    EXPECT_EQ(recording.boxes, std::vector<std::string>{"large"});
+    auto log = recording.LogLines();
+    EXPECT_EQ(log[log.size() - 2], "LOAD BITMAP: large image warning: Height: 1025 Width: 10");
+    EXPECT_EQ(log.back(), "LOAD BITMAP: Done");
+    Load(EncodeBitmap({.width = 1025, .height = 10, .palette = test::GreyRamp(3)}));
+    EXPECT_EQ(recording.boxes.size(), 2u);
+}
+
+TEST_F(BitmapReader, AFileCutShortLoadsWithTheMissingPixelsZero) {
+    BitmapSpec spec{.width = 8, .height = 4, .palette = test::GreyRamp(4),
+                    .pixels = std::vector<std::uint8_t>(32, 3)};
+    Bytes bytes = EncodeBitmap(spec);
+    bytes.resize(bytes.size() - 12);  // the top row and half the next are missing
+    Load(bytes);
+    ASSERT_FALSE(Failed());
+    const auto pixels = PixelsTopDown(picture);
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0), 12);
+    EXPECT_EQ(pixels.back(), 3);
+    EXPECT_EQ(recording.LogLines().back(), "LOAD BITMAP: Done");
+}
+
+TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {
+    const BitmapSpec good{.width = 4, .height = 2, .palette = test::GreyRamp(4),
+                          .pixels = std::vector<std::uint8_t>(8, 1)};
+    struct Damage {
+        int offset;
+        std::uint32_t value;
+    };
+    for (const Damage damage : {Damage{18, 0}, Damage{18, 0xFFFFFFFF}, Damage{18, 32768},
+                                Damage{18, 0x7FFFFFFF}, Damage{22, 0}, Damage{22, 40000},
+                                Damage{22, 0x80000000}, Damage{22, 0xFFFF0000}}) {
+        // A good picture first, so that the failed load is seen to empty the model.
+        Load(EncodeBitmap(good));
+        Bytes bytes = EncodeBitmap(good);
+        for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(damage.offset + i)] = static_cast<std::uint8_t>(damage.value >> (8 * i));
+        recording.boxes.clear();
+        Load(bytes, 7, 9);
+        ASSERT_EQ(recording.boxes.size(), 1u) << damage.offset << " " << damage.value;
+        EXPECT_EQ(recording.boxes[0].rfind("LoadBitmap has caused an error ", 0), 0u);
+        EXPECT_EQ(recording.LogLines().back().rfind("LOAD BITMAP: ERROR LOADING BITMAP ", 0), 0u);
+        EXPECT_EQ(height, 7);
+        EXPECT_EQ(width, 9);
+        EXPECT_EQ(picture.Width(), 0);
+        EXPECT_TRUE(picture.pixelGrid.empty());
+    }
+}
+
+TEST_F(BitmapReader, UnknownCompressionsAndHeadersFailInsteadOfLoadingNoise) {
+    for (const int compression : {3, 4, 5, 7, 1 /* RLE8 on a 4-bit file */}) {
+        BitmapSpec spec{.width = 2, .height = 2, .bitCount = 4, .palette = test::GreyRamp(16),
+                        .pixels = {1, 2, 3, 4}};
+        Bytes bytes = EncodeBitmap(spec);
+        bytes[30] = static_cast<std::uint8_t>(compression);
+        Load(bytes);
+        EXPECT_TRUE(Failed()) << compression;
+    }
+    Bytes bytes = EncodeBitmap({.width = 2, .height = 2, .palette = test::GreyRamp(4)});
+    bytes[14] = 20;  // an info header size no format has
+    recording.shell.failuresReported = 0;
+    Load(bytes);
+    EXPECT_TRUE(Failed());
+}
+
+TEST_F(BitmapReader, AMissingFileIsReportedAndReadingNeverChangesAFile) {
+    double h = 3, w = 4;
+    LoadBitmap(recording.shell, picture, recording.folder / "none.bmp", h, w);
+    ASSERT_EQ(recording.boxes.size(), 1u);
+    EXPECT_EQ(recording.boxes[0], "LoadBitmap has caused an error No such file or directory");
+    EXPECT_EQ(h, 3);
+    EXPECT_FALSE(std::filesystem::exists(recording.folder / "none.bmp"));
+
+    const Bytes bytes = EncodeBitmap({.width = 3, .height = 3, .palette = test::GreyRamp(4)});
+    Load(bytes);
+    EXPECT_EQ(test::ReadBytes(path), bytes);
+    LoadBitmap(recording.shell, picture, recording.folder.path().string(), h, w);
+    EXPECT_EQ(recording.boxes.back(), "LoadBitmap has caused an error Is a directory");
+}
+
+}  // namespace
+}  // namespace mosaikon

@@ -1,0 +1,110 @@
+// Damaged files: every byte of valid bitmaps flipped, and the files cut at every length. The
+// reader and everything after it must report a failure or produce a picture; never crash, hang
+// or allocate without bound (the suite also runs under the address and undefined-behaviour
+// sanitizers).
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "conversion/part_file_writer.h"
+#include "image/bitmap_reader.h"
+#include "image/preview_writer.h"
+#include "image/quick_conversion.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+using test::BitmapSpec;
+using test::Bytes;
+
+std::vector<Bytes> Samples() {
+    std::vector<Bytes> samples;
+    samples.push_back(test::EncodeBitmap({.width = 7, .height = 5, .palette = test::GreyRamp(6),
+                                          .pixels = std::vector<std::uint8_t>(35, 5)}));
+    samples.push_back(test::EncodeBitmap({.width = 9, .height = 3, .bitCount = 4,
+                                          .palette = test::GreyRamp(16),
+                                          .pixels = std::vector<std::uint8_t>(27, 9),
+                                          .infoSize = 124, .topDown = true}));
+    samples.push_back(test::EncodeBitmap({.width = 10, .height = 2, .bitCount = 1,
+                                          .palette = test::GreyRamp(2),
+                                          .pixels = std::vector<std::uint8_t>(20, 1),
+                                          .infoSize = 12}));
+    // RLE8 with a run, a literal, a delta, an end of line and an end of bitmap.
+    samples.push_back(test::EncodeBitmap(
+        {.width = 6, .height = 3, .palette = test::GreyRamp(8), .compression = 1,
+         .rleData = {3, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 7, 0, 0, 0, 1}}));
+    // RLE4 with a literal and a run.
+    samples.push_back(test::EncodeBitmap(
+        {.width = 5, .height = 2, .bitCount = 4, .palette = test::GreyRamp(16), .compression = 2,
+         .rleData = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x67, 0, 1}}));
+    return samples;
+}
+
+void LoadAndConvert(const Bytes& bytes, test::TempFolder& folder) {
+    Shell shell;
+    const std::string path = folder / "damaged.bmp";
+    test::WriteBytes(path, bytes);
+    Picture picture;
+    double height = -1, width = -1;
+    LoadBitmap(shell, picture, path, height, width);
+    if (shell.failuresReported > 0) {
+        ASSERT_EQ(height, -1);
+        ASSERT_EQ(picture.Width(), 0);
+        return;
+    }
+    ASSERT_GE(height, 1);
+    ASSERT_GE(width, 1);
+    ASSERT_EQ(picture.pixelGrid.size(), picture.Index(0, picture.Height() + 1));
+    ConversionSettings settings;
+    settings.IgnoreWhite = true;
+    Quads quads;
+    ConvertBitmap(shell, picture, quads, settings);
+    CreateBitmap(shell, picture, folder / "preview.bmp", settings);
+    WritePartFile(shell, picture, quads, folder / "part.dat", 100, {"a", "b", "c", "d"});
+}
+
+TEST(BitmapRobustness, EveryFlippedByteIsReportedOrLoaded) {
+    test::TempFolder folder;
+    for (const Bytes& sample : Samples()) {
+        for (std::size_t i = 0; i < sample.size(); ++i) {
+            for (const std::uint8_t value : {std::uint8_t(sample[i] ^ 0xFF), std::uint8_t(0x80),
+                                             std::uint8_t(0x00), std::uint8_t(sample[i] + 1)}) {
+                Bytes damaged = sample;
+                damaged[i] = value;
+                ASSERT_NO_FATAL_FAILURE(LoadAndConvert(damaged, folder)) << "byte " << i;
+            }
+        }
+    }
+}
+
+TEST(BitmapRobustness, EveryShortenedFileIsReportedOrLoaded) {
+    test::TempFolder folder;
+    for (const Bytes& sample : Samples()) {
+        for (std::size_t length = 0; length <= sample.size(); ++length) {
+            ASSERT_NO_FATAL_FAILURE(
+                LoadAndConvert(Bytes(sample.begin(), sample.begin() + static_cast<long>(length)), folder))
+                << "length " << length;
+        }
+    }
+}
+
+TEST(BitmapRobustness, RandomRunLengthStreamsStayInsideThePicture) {
+    test::TempFolder folder;
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+        Bytes stream(static_cast<std::size_t>(random() % 200));
+        for (auto& b : stream) b = static_cast<std::uint8_t>(random() % 4 == 0 ? random() % 3 : random());
+        const bool fourBit = i % 2 == 1;
+        ASSERT_NO_FATAL_FAILURE(LoadAndConvert(
+            test::EncodeBitmap({.width = 1 + static_cast<int>(random() % 9),
+                                .height = 1 + static_cast<int>(random() % 9),
+                                .bitCount = fourBit ? 4 : 8, .palette = test::GreyRamp(16),
+                                .compression = fourBit ? 2 : 1, .rleData = stream}),
+            folder));
+    }
+}
+
+}  // namespace
+}  // namespace mosaikon

@@ -1,0 +1,64 @@
+#include "shell/log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "shell/failure.h"
+#include "shell/shell.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+using test::ReadText;
+using test::TempFolder;
+
+TEST(Log, StartsWithTheProgramFolderAndWritesLinesAsPassed) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path() / "Settings");
+    Log log;
+    OpenLog(log, folder.path().string());
+    WriteLog(log, "LOAD BITMAP: Starting");
+    WriteLog(log, "");
+    WriteLog(log, "Done");
+    CloseLog(log);
+    EXPECT_EQ(ReadText(folder.path() / "Settings" / "Log_File.txt"),
+              "Application Location " + folder.path().string() +
+                  "\r\nLOAD BITMAP: Starting\r\n\r\nDone\r\n");
+}
+
+TEST(Log, EachRunReplacesThePreviousLog) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path() / "Settings");
+    {
+        Log log;
+        OpenLog(log, folder.path().string());
+        WriteLog(log, "first run, a long line that the second run must not keep");
+    }
+    Log log;
+    OpenLog(log, folder.path().string());
+    CloseLog(log);
+    EXPECT_EQ(ReadText(folder.path() / "Settings" / "Log_File.txt"),
+              "Application Location " + folder.path().string() + "\r\n");
+}
+
+TEST(Log, WithoutASettingsFolderOpeningFailsAndLinesAreDropped) {
+    TempFolder folder;
+    Log log;
+    EXPECT_THROW(OpenLog(log, folder.path().string()), Failure);
+    EXPECT_NO_THROW(WriteLog(log, "dropped"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "Settings"));
+}
+
+TEST(FailureReport, ShowsTheProcedureAndLogsTheMarker) {
+    test::RecordingShell recording;
+    ReportFailure(recording.shell, "LoadBitmap", "LOAD BITMAP: ERROR LOADING BITMAP ", "Overflow");
+    ASSERT_EQ(recording.boxes.size(), 1u);
+    EXPECT_EQ(recording.boxes[0], "LoadBitmap has caused an error Overflow");
+    EXPECT_EQ(recording.LogLines().back(), "LOAD BITMAP: ERROR LOADING BITMAP Overflow");
+    EXPECT_EQ(recording.shell.failuresReported, 1);
+}
+
+}  // namespace
+}  // namespace mosaikon

@@ -1,0 +1,191 @@
+#include "support/test_support.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace mosaikon::test {
+
+namespace {
+
+void Put16(Bytes& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put32(Bytes& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+}  // namespace
+
+Bytes EncodeBitmap(const BitmapSpec& spec) {
+    const int bits = spec.bitCount;
+    const std::size_t stride = (static_cast<std::size_t>(spec.width) * bits + 31) / 32 * 4;
+    Bytes data;
+    if (spec.compression != 0) {
+        data = spec.rleData;
+    } else {
+        data.assign(stride * static_cast<std::size_t>(spec.height), 0);
+        for (int stored = 0; stored < spec.height; ++stored) {
+            // Bottom-up files store the bottom row first.
+            const int top = spec.topDown ? stored : spec.height - 1 - stored;
+            std::uint8_t* row = data.data() + stride * static_cast<std::size_t>(stored);
+            for (int x = 0; x < spec.width; ++x) {
+                const std::uint8_t v =
+                    spec.pixels.empty() ? 0 : spec.pixels[static_cast<std::size_t>(top * spec.width + x)];
+                if (bits == 8) {
+                    row[x] = v;
+                } else if (bits == 4) {
+                    row[x / 2] |= static_cast<std::uint8_t>(x % 2 == 0 ? v << 4 : v & 0x0F);
+                } else if (bits == 1) {
+                    row[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8));
+                } else {  // 16, 24, 32 bits: the first byte of each pixel carries v
+                    row[static_cast<std::size_t>(x) * (bits / 8)] = v;
+                }
+            }
+        }
+    }
+    const bool os2 = spec.infoSize == 12;
+    const std::size_t entrySize = os2 ? 3 : 4;
+    const std::size_t paletteBytes = spec.palette.size() * entrySize;
+    const std::int64_t gap = spec.offBitsAdjust > 0 ? spec.offBitsAdjust : 0;
+    const std::uint32_t offBits = static_cast<std::uint32_t>(
+        14 + spec.infoSize + static_cast<std::int64_t>(paletteBytes) + spec.offBitsAdjust);
+    Bytes out;
+    out.push_back('B');
+    out.push_back('M');
+    Put32(out, static_cast<std::uint32_t>(14 + spec.infoSize + paletteBytes + gap + data.size()));
+    Put32(out, 0);
+    Put32(out, offBits);
+    Put32(out, static_cast<std::uint32_t>(spec.infoSize));
+    if (os2) {
+        Put16(out, static_cast<std::uint32_t>(spec.width));
+        Put16(out, static_cast<std::uint32_t>(spec.height));
+        Put16(out, 1);
+        Put16(out, static_cast<std::uint32_t>(bits));
+    } else {
+        Put32(out, static_cast<std::uint32_t>(spec.width));
+        Put32(out, static_cast<std::uint32_t>(spec.topDown ? -spec.height : spec.height));
+        Put16(out, 1);
+        Put16(out, static_cast<std::uint32_t>(bits));
+        Put32(out, static_cast<std::uint32_t>(spec.compression));
+        Put32(out, spec.fillSizeImage ? static_cast<std::uint32_t>(data.size()) : 0);
+        Put32(out, 2835);
+        Put32(out, 2835);
+        Put32(out, static_cast<std::uint32_t>(spec.palette.size()));
+        Put32(out, 0);
+        out.resize(out.size() + static_cast<std::size_t>(spec.infoSize - 40), 0);
+    }
+    for (const PaletteEntry& e : spec.palette) {
+        out.push_back(e.Blue);
+        out.push_back(e.Green);
+        out.push_back(e.Red);
+        if (!os2) out.push_back(e.Reserved);
+    }
+    out.resize(out.size() + static_cast<std::size_t>(gap), 0);
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+std::vector<std::uint8_t> PixelsTopDown(const Picture& picture) {
+    std::vector<std::uint8_t> out;
+    for (int y = picture.Height(); y >= 1; --y) {
+        for (int x = 1; x <= picture.Width(); ++x) out.push_back(picture.Pixels(x, y));
+    }
+    return out;
+}
+
+Picture MakePicture(int width, int height, const PaletteList& palette,
+                    const std::vector<std::uint8_t>& pixelsTopDown) {
+    Picture picture;
+    picture.fileHeader.bfType = "BM";
+    picture.fileHeader.bfOffBits = static_cast<std::int32_t>(54 + 4 * palette.size());
+    picture.infoHeader.biSize = 40;
+    picture.infoHeader.biWidth = width;
+    picture.infoHeader.biHeight = height;
+    picture.infoHeader.biPlanes = 1;
+    picture.infoHeader.biBitCount = 8;
+    picture.infoHeader.biClrUsed = static_cast<std::int32_t>(palette.size());
+    picture.Palette = palette;
+    picture.pixelGrid.assign(picture.Index(0, height + 1), 0);
+    for (int r = 0; r < height; ++r) {
+        for (int x = 0; x < width; ++x) {
+            picture.Pixels(x + 1, height - r) = pixelsTopDown[static_cast<std::size_t>(r * width + x)];
+        }
+    }
+    return picture;
+}
+
+PaletteList GreyRamp(int count) {
+    PaletteList palette;
+    for (int i = 0; i < count; ++i) {
+        const auto v = static_cast<std::uint8_t>(count == 1 ? 0 : i * 255 / (count - 1));
+        palette.push_back({v, v, v, 0});
+    }
+    return palette;
+}
+
+void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+Bytes ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mosaikon-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+RecordingShell::RecordingShell() {
+    std::filesystem::create_directory(folder.path() / "Settings");
+    OpenLog(shell.log, folder.path().string());
+    shell.messages.MsgLargeImage = "large";
+    shell.messages.MsgPaletteWarning = "palette";
+    shell.messageBox = [this](const std::string& text, MessageKind kind) {
+        boxes.push_back(text);
+        kinds.push_back(kind);
+    };
+}
+
+std::vector<std::string> RecordingShell::LogLines() {
+    const std::string text = ReadText(folder.path() / "Settings" / "Log_File.txt");
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+}  // namespace mosaikon::test

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "image/picture.h"
+#include "shell/shell.h"
+
+namespace mosaikon::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A bitmap file to encode. Pixels are palette indices, listed from the top row of the picture
+// down, left to right, whatever the file's row order.
+struct BitmapSpec {
+    int width = 1;
+    int height = 1;
+    int bitCount = 8;
+    PaletteList palette{};
+    std::vector<std::uint8_t> pixels{};
+    int infoSize = 40;      // 12 (OS/2), 40, 52, 56, 108 or 124
+    bool topDown = false;
+    int compression = 0;     // 0, or 1 / 2 with rleData below
+    Bytes rleData{};         // the compressed pixel data, written as it stands
+    bool fillSizeImage = true;
+    std::int32_t offBitsAdjust = 0;  // added to bfOffBits (and gap bytes inserted when positive)
+};
+
+Bytes EncodeBitmap(const BitmapSpec& spec);
+
+// Rows of palette indices, top row first, as the picture shows them.
+std::vector<std::uint8_t> PixelsTopDown(const Picture& picture);
+
+// A picture model built directly; rows are given top row first.
+Picture MakePicture(int width, int height, const PaletteList& palette,
+                    const std::vector<std::uint8_t>& pixelsTopDown);
+
+PaletteList GreyRamp(int count);
+
+void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
+Bytes ReadBytes(const std::filesystem::path& path);
+std::string ReadText(const std::filesystem::path& path);
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A shell whose message boxes are recorded and whose log is a file in its own program folder.
+class RecordingShell {
+public:
+    RecordingShell();
+    Shell shell;
+    std::vector<std::string> boxes;
+    std::vector<MessageKind> kinds;
+    TempFolder folder;
+    std::vector<std::string> LogLines();
+};
+
+}  // namespace mosaikon::test
