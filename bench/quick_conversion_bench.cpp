@@ -25,7 +25,8 @@ Picture WorstCase(int side) {
     }
     picture.pixelGrid.assign(picture.Index(0, side + 1), 0);
     for (int y = 1; y <= side; ++y) {
-        for (int x = 1; x <= side; ++x) picture.Pixels(x, y) = static_cast<std::uint8_t>((x + 2 * y) % 7 * 31 + x % 3);
+        for (int x = 1; x <= side; ++x)
+            picture.Pixels(x, y) = static_cast<std::uint8_t>((x + 2 * y) % 7 * 31 + x % 3);
     }
     return picture;
 }
@@ -51,7 +52,8 @@ void QuickConversionAndPartFile(benchmark::State& state) {
     const std::string path = std::string(folder) + "/worst.dat";
     for (auto _ : state) {
         ConvertBitmap(shell, picture, quads, {});
-        WritePartFile(shell, picture, quads, path, 100, {"Sticker: worst", "worst", "Mosaikon", "Unofficial Model"});
+        WritePartFile(shell, picture, quads, path, 100,
+                      {"Sticker: worst", "worst", "Mosaikon", "Unofficial Model"});
     }
     std::remove(path.c_str());
     ::rmdir(folder);

@@ -50,7 +50,8 @@ std::int16_t Int16Component(const std::string& text) {
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".dat") == 0) name.resize(name.size() - 4);
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".dat") == 0)
+        name.resize(name.size() - 4);
     return name;
 }
 
@@ -75,27 +76,29 @@ int main(int argc, char** argv) {
     Arguments args;
     app.add_option("PICTURE.bmp", args.picture, "the bitmap to convert")->required();
     app.add_option("PART.dat", args.part, "the part file to write")->required();
-    auto* height = app.add_option(
-        "--height", args.height,
-        "sticker height in LDraw units; default: the picture's height in pixels");
+    auto* height =
+        app.add_option("--height", args.height,
+                       "sticker height in LDraw units; default: the picture's height in pixels");
     app.add_flag("--primary", args.primary, "use only the 16 LDraw primary colours");
-    auto* ignoreWhite = app.add_flag(
-        "--ignore-white{default}", args.ignoreWhite,
-        "leave out near-white pixels; --ignore-white=T sets the tolerance "
-        "(default 14 with --primary, else 10)");
+    auto* ignoreWhite =
+        app.add_flag("--ignore-white{default}", args.ignoreWhite,
+                     "leave out near-white pixels; --ignore-white=T sets the tolerance "
+                     "(default 14 with --primary, else 10)");
     auto* ignoreColor = app.add_option("--ignore-color", args.ignoreColor,
                                        "leave out pixels near this colour, given as R,G,B");
-    auto* colorTolerance = app.add_option(
-        "--color-tolerance", args.colorTolerance,
-        "tolerance of --ignore-color (default 1 with --primary, else 10)");
+    auto* colorTolerance =
+        app.add_option("--color-tolerance", args.colorTolerance,
+                       "tolerance of --ignore-color (default 1 with --primary, else 10)");
     app.add_option("--method", args.method, "the conversion: quick")
         ->check(CLI::IsMember({"quick"}));
-    auto* name = app.add_option("--name", args.name, "sticker name; default \"Sticker: \" + base name");
-    auto* partId = app.add_option("--part-id", args.partId, "part identifier; default the base name");
+    auto* name =
+        app.add_option("--name", args.name, "sticker name; default \"Sticker: \" + base name");
+    auto* partId =
+        app.add_option("--part-id", args.partId, "part identifier; default the base name");
     app.add_option("--author", args.author, "author; default \"Mosaikon\"");
     app.add_option("--description", args.description, "description; default \"Unofficial Model\"");
-    auto* preview =
-        app.add_option("--preview", args.preview, "also write the preview bitmap of the same options");
+    auto* preview = app.add_option("--preview", args.preview,
+                                   "also write the preview bitmap of the same options");
     bool version = false;
     app.add_flag("--version", version, "show the version and exit");
 

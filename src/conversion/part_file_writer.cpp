@@ -30,7 +30,7 @@ std::size_t FormatColor(std::int32_t color, char* out) {
 // Coordinates are whole or half picture units nearly always, so each scaled value is formatted
 // once and then copied; other values are formatted as they come.
 class CoordinateTexts {
-public:
+  public:
     explicit CoordinateTexts(double scale) : scale_(scale) {}
 
     void Append(double coordinate, std::string& out) {
@@ -40,7 +40,8 @@ public:
             if (key >= cache_.size()) cache_.resize(key + 1);
             Entry& entry = cache_[key];
             if (entry.length == 0) {
-                entry.length = static_cast<std::uint8_t>(FormatNumber(scale_ * coordinate, entry.text));
+                entry.length =
+                    static_cast<std::uint8_t>(FormatNumber(scale_ * coordinate, entry.text));
             }
             out.append(entry.text, entry.length);
             return;
@@ -49,7 +50,7 @@ public:
         out.append(text, FormatNumber(scale_ * coordinate, text));
     }
 
-private:
+  private:
     static constexpr double kCached = 2.0 * (kMaxPictureSide + 2);
     struct Entry {
         char text[kNumberTextCapacity];
@@ -85,8 +86,9 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
         CoordinateTexts coordinates(partScale);
         char number[16];
         for (const LdrawQuad& quad : quads) {
-            text.append(number, static_cast<std::size_t>(
-                                    std::to_chars(number, number + 16, quad.LineType).ptr - number));
+            text.append(number,
+                        static_cast<std::size_t>(
+                            std::to_chars(number, number + 16, quad.LineType).ptr - number));
             text += ' ';
             text.append(number, FormatColor(quad.Color, number));
             const double corners[4][2] = {

@@ -26,7 +26,7 @@ constexpr std::size_t kMaxPaletteEntries = 256;
 
 // Sequential reading that yields zeros past the end of the file, as a short file loads.
 class ByteSource {
-public:
+  public:
     explicit ByteSource(const std::string& path) {
         // Non-blocking, so that a pipe or device given as the picture cannot hang the open.
         const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -81,7 +81,7 @@ public:
 
     bool AtEnd() const { return position_ >= size_; }
 
-private:
+  private:
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
@@ -90,12 +90,13 @@ private:
     std::uint64_t position_ = 0;
 };
 
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t U16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 std::int32_t I32(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
-                                     static_cast<std::uint32_t>(p[1]) << 8 |
-                                     static_cast<std::uint32_t>(p[2]) << 16 |
-                                     static_cast<std::uint32_t>(p[3]) << 24);
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+        static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 bool IsKnownWindowsHeader(std::int32_t size) {
@@ -127,8 +128,7 @@ void CheckCompression(std::uint16_t bitCount, std::int32_t compression, bool top
 void ReadUncompressed(ByteSource& source, Picture& picture, std::uint16_t bitCount, bool topDown) {
     const std::int32_t width = picture.Width();
     const std::int32_t height = picture.Height();
-    const std::size_t stride =
-        (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
+    const std::size_t stride = (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
     std::vector<std::uint8_t> row(stride);
     for (std::int32_t stored = 0; stored < height && !source.AtEnd(); ++stored) {
         source.Read(row.data(), stride);
@@ -162,8 +162,9 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit) {
     std::int64_t x = 0;
     std::int64_t row = 0;
     auto put = [&](std::uint8_t value) {
-        if (x < width) picture.Pixels(static_cast<std::int32_t>(x + 1),
-                                      static_cast<std::int32_t>(row + 1)) = value;
+        if (x < width)
+            picture.Pixels(static_cast<std::int32_t>(x + 1), static_cast<std::int32_t>(row + 1)) =
+                value;
         ++x;
     };
     while (row < height) {
@@ -252,7 +253,8 @@ void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double&
             info.biYPelsPerMeter = I32(header + 28);
             info.biClrUsed = I32(header + 32);
             info.biClrImportant = I32(header + 36);
-            if (info.biSize == 40 && info.biCompression == kCompressionBitFields) paletteStart += 12;
+            if (info.biSize == 40 && info.biCompression == kCompressionBitFields)
+                paletteStart += 12;
             if (info.biSize == 40 && info.biCompression == kCompressionAlphaBitFields) {
                 paletteStart += 16;
             }
@@ -277,10 +279,12 @@ void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double&
         info.biHeight = static_cast<std::int32_t>(rows);
 
         WriteLog(shell.log, "LOAD BITMAP: About to read color palette");
-        const std::int64_t gap = static_cast<std::int64_t>(loaded.fileHeader.bfOffBits) - paletteStart;
+        const std::int64_t gap =
+            static_cast<std::int64_t>(loaded.fileHeader.bfOffBits) - paletteStart;
         std::int64_t entries = 0;
         if (entrySize == 4) {
-            entries = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gap) / 4.0 - 1.0)) + 1;
+            entries =
+                static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gap) / 4.0 - 1.0)) + 1;
         } else {
             entries = gap / 3;
         }
@@ -289,7 +293,8 @@ void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double&
         for (std::int64_t i = 0; i < entries; ++i) {
             std::uint8_t bytes[4] = {};
             source.Read(bytes, entrySize);
-            loaded.Palette.push_back({bytes[0], bytes[1], bytes[2], entrySize == 4 ? bytes[3] : std::uint8_t{0}});
+            loaded.Palette.push_back(
+                {bytes[0], bytes[1], bytes[2], entrySize == 4 ? bytes[3] : std::uint8_t{0}});
         }
         if (entries == 0) {
             loaded.Palette.assign(kMaxPaletteEntries, PaletteEntry{});

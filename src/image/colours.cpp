@@ -25,11 +25,15 @@ int Checked16(int value) {
     return value;
 }
 
-int Distance16(int component, int typed) { return Checked16(std::abs(Checked16(component - typed))); }
+int Distance16(int component, int typed) {
+    return Checked16(std::abs(Checked16(component - typed)));
+}
 
 }  // namespace
 
-const PrimaryColorTable& SetPrimaryColors() { return PrimaryColors; }
+const PrimaryColorTable& SetPrimaryColors() {
+    return PrimaryColors;
+}
 
 std::int32_t DirectColorCode(const PaletteEntry& entry) {
     return kDirectColorBase + entry.Red * 65536 + entry.Green * 256 + entry.Blue;
@@ -77,8 +81,8 @@ bool IsNearWhite(const PaletteList& palette, int index, std::int32_t tolerance) 
     return distance < tolerance;
 }
 
-bool IsIgnoredColor(const PaletteList& palette, int index, std::int32_t tolerance,
-                    std::int16_t red, std::int16_t green, std::int16_t blue) {
+bool IsIgnoredColor(const PaletteList& palette, int index, std::int32_t tolerance, std::int16_t red,
+                    std::int16_t green, std::int16_t blue) {
     const PaletteEntry& entry = EntryAt(palette, index);
     int distance = Distance16(entry.Red, red);
     distance = Checked16(distance + Distance16(entry.Green, green));

@@ -13,10 +13,22 @@ using PrimaryColorTable = std::array<PaletteEntry, 16>;
 
 // The 16 LDraw primary colours, indexed by colour code (entries are Blue, Green, Red, Reserved).
 inline constexpr PrimaryColorTable PrimaryColors = {{
-    {14, 16, 0, 0},      {187, 51, 0, 0},    {51, 119, 0, 0},   {170, 170, 0, 0},
-    {0, 0, 204, 0},      {153, 51, 255, 0},  {0, 51, 102, 0},   {170, 170, 170, 0},
-    {85, 102, 102, 0},   {255, 136, 0, 0},   {102, 255, 51, 0}, {255, 170, 85, 0},
-    {85, 85, 255, 0},    {204, 187, 255, 0}, {0, 238, 255, 0},  {255, 255, 255, 0},
+    {14, 16, 0, 0},
+    {187, 51, 0, 0},
+    {51, 119, 0, 0},
+    {170, 170, 0, 0},
+    {0, 0, 204, 0},
+    {153, 51, 255, 0},
+    {0, 51, 102, 0},
+    {170, 170, 170, 0},
+    {85, 102, 102, 0},
+    {255, 136, 0, 0},
+    {102, 255, 51, 0},
+    {255, 170, 85, 0},
+    {85, 85, 255, 0},
+    {204, 187, 255, 0},
+    {0, 238, 255, 0},
+    {255, 255, 255, 0},
 }};
 
 // The table is a constant; the callers that fill it before use get it from here.
@@ -43,8 +55,8 @@ std::int32_t ReColor(Shell& shell, const PaletteList& palette, int index, bool p
 // Throw "Subscript out of range" for an index beyond the palette; IsIgnoredColor computes in
 // 16-bit arithmetic and throws "Overflow" for typed components far outside 0..255.
 bool IsNearWhite(const PaletteList& palette, int index, std::int32_t tolerance);
-bool IsIgnoredColor(const PaletteList& palette, int index, std::int32_t tolerance,
-                    std::int16_t red, std::int16_t green, std::int16_t blue);
+bool IsIgnoredColor(const PaletteList& palette, int index, std::int32_t tolerance, std::int16_t red,
+                    std::int16_t green, std::int16_t blue);
 
 // The index of the entry nearest to the backdrop grey when within distance 99, which then
 // becomes the grey; otherwise 0, and nothing changes.
@@ -53,7 +65,7 @@ std::int16_t FindBackgroundColor(PaletteList& palette);
 // The answers of ReColor, IsNearWhite and IsIgnoredColor for every palette entry under one
 // settings set, worked out once so that the builders need not repeat them for every pixel.
 class ColourLookup {
-public:
+  public:
     ColourLookup(const PaletteList& palette, const ConversionSettings& settings);
 
     bool Known(std::uint8_t index) const { return index < size_; }
@@ -61,7 +73,7 @@ public:
     // Whether a pixel of this index is left out; throws what the colour tests throw for it.
     bool LeftOut(std::uint8_t index) const;
 
-private:
+  private:
     enum class Answer : std::uint8_t { Kept, LeftOut, Overflow };
     std::size_t size_;
     std::array<std::int32_t, 256> code_{};

@@ -115,10 +115,9 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
         const std::uint32_t offBits = 54 + 4 * entries;
         std::uint32_t colorsUsed = entries;
         if (entries == 256 && info.biClrUsed == 0 && appended == 0) colorsUsed = 0;
-        const std::uint32_t important =
-            static_cast<std::uint32_t>(info.biClrImportant) <= entries
-                ? static_cast<std::uint32_t>(info.biClrImportant)
-                : 0;
+        const std::uint32_t important = static_cast<std::uint32_t>(info.biClrImportant) <= entries
+                                            ? static_cast<std::uint32_t>(info.biClrImportant)
+                                            : 0;
         std::vector<std::uint8_t> head;
         head.reserve(54 + 4 * entries);
         head.push_back('B');
@@ -141,8 +140,9 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
 
         WriteLog(shell.log, "CREATE BITMAP: About to write color palette");
         for (std::size_t i = 0; i < palette.size(); ++i) {
-            const PaletteEntry& entry =
-                primary && i < 16 && !(anyLeftOut && i == background) ? PrimaryColors[i] : palette[i];
+            const PaletteEntry& entry = primary && i < 16 && !(anyLeftOut && i == background)
+                                            ? PrimaryColors[i]
+                                            : palette[i];
             head.insert(head.end(), {entry.Blue, entry.Green, entry.Red, entry.Reserved});
         }
         file.Write(head.data(), head.size());
@@ -152,8 +152,10 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
         for (std::int32_t y = 1; y <= height; ++y) {
             for (std::int32_t x = 1; x <= width; ++x) {
                 const std::uint8_t index = picture.Pixels(x, y);
-                std::uint8_t byte = primary ? static_cast<std::uint8_t>(colours.Code(index)) : index;
-                if (anyLeftOut && colours.LeftOut(index)) byte = static_cast<std::uint8_t>(background);
+                std::uint8_t byte =
+                    primary ? static_cast<std::uint8_t>(colours.Code(index)) : index;
+                if (anyLeftOut && colours.LeftOut(index))
+                    byte = static_cast<std::uint8_t>(background);
                 row[static_cast<std::size_t>(x - 1)] = byte;
             }
             file.Write(row.data(), row.size());

@@ -33,9 +33,9 @@ bool ConvertBitmap(Shell& shell, const Picture& picture, Quads& quads,
             for (std::int32_t x = 1; x <= width; ++x) {
                 const std::uint8_t index = row[x - 1];
                 const std::int32_t colour =
-                    colours.Known(index) ? colours.Code(index)
-                                         : ReColor(shell, picture.Palette, index,
-                                                   settings.UseLdrawColors, &reports);
+                    colours.Known(index)
+                        ? colours.Code(index)
+                        : ReColor(shell, picture.Palette, index, settings.UseLdrawColors, &reports);
                 if (x < width && row[x] == index) {
                     right += 1;
                     continue;

@@ -44,7 +44,9 @@ AtomicFileWriter::AtomicFileWriter(std::string targetPath)
     }
 }
 
-AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+AtomicFileWriter::~AtomicFileWriter() {
+    Discard();
+}
 
 void AtomicFileWriter::Discard() noexcept {
     if (descriptor_ >= 0) {

@@ -4,7 +4,8 @@ namespace mosaikon::english {
 
 // The English message texts, as Settings/English.txt words them; the command-line converter,
 // which reads no language file, shows these.
-inline constexpr const char* MsgConvertDone = "The sticker has been saved. You can open it in your LDraw program now.";
+inline constexpr const char* MsgConvertDone =
+    "The sticker has been saved. You can open it in your LDraw program now.";
 inline constexpr const char* MsgNameTooLong =
     "The file name is too long: LDraw part names have at most 8 characters before \".dat\". "
     "Please choose a shorter name.";

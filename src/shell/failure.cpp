@@ -6,9 +6,13 @@
 
 namespace mosaikon {
 
-void Fail(const std::string& description) { throw Failure(description); }
+void Fail(const std::string& description) {
+    throw Failure(description);
+}
 
-void FailWithSystemError(int errorNumber) { throw Failure(std::strerror(errorNumber)); }
+void FailWithSystemError(int errorNumber) {
+    throw Failure(std::strerror(errorNumber));
+}
 
 std::string CurrentFailureDescription() {
     try {

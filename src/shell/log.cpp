@@ -34,6 +34,8 @@ void WriteLog(Log& log, std::string_view text) {
     }
 }
 
-void CloseLog(Log& log) { log.LogStream.reset(); }
+void CloseLog(Log& log) {
+    log.LogStream.reset();
+}
 
 }  // namespace mosaikon

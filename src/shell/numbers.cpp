@@ -12,8 +12,12 @@ namespace mosaikon {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Accepts [sign] digits [. digits] [(e|E) [sign] digits] with at least one mantissa digit.
 bool IsNumberText(std::string_view text) {
@@ -71,10 +75,18 @@ double TextToDouble(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::int16_t TextToInt16(std::string_view text) { return ToInt16(TextToDouble(text)); }
-std::int32_t TextToInt32(std::string_view text) { return ToInt32(TextToDouble(text)); }
-std::int16_t ToInt16(double value) { return RoundToRange<std::int16_t>(value); }
-std::int32_t ToInt32(double value) { return RoundToRange<std::int32_t>(value); }
+std::int16_t TextToInt16(std::string_view text) {
+    return ToInt16(TextToDouble(text));
+}
+std::int32_t TextToInt32(std::string_view text) {
+    return ToInt32(TextToDouble(text));
+}
+std::int16_t ToInt16(double value) {
+    return RoundToRange<std::int16_t>(value);
+}
+std::int32_t ToInt32(double value) {
+    return RoundToRange<std::int32_t>(value);
+}
 
 std::size_t FormatNumber(double value, char* out) {
     if (value == 0.0 || !std::isfinite(value)) {  // -0 is written as 0
@@ -83,9 +95,8 @@ std::size_t FormatNumber(double value, char* out) {
     }
     // d.dddddddddddddde[+-]xx: the value rounded to 15 significant digits.
     char scientific[40];
-    const auto result =
-        std::to_chars(scientific, scientific + sizeof scientific, value,
-                      std::chars_format::scientific, 14);
+    const auto result = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                      std::chars_format::scientific, 14);
     const char* p = scientific;
     char* o = out;
     if (*p == '-') *o++ = *p++;

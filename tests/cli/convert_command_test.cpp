@@ -23,18 +23,22 @@ struct Result {
 };
 
 class ConvertCommand : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // 7 wide, so every row is padded; red, white, a near-white and a green.
-        const PaletteList palette = {{0, 0, 204, 0}, {255, 255, 255, 0}, {250, 252, 250, 0}, {0, 200, 0, 0}};
+        const PaletteList palette = {
+            {0, 0, 204, 0}, {255, 255, 255, 0}, {250, 252, 250, 0}, {0, 200, 0, 0}};
         std::vector<std::uint8_t> pixels;
         for (int i = 0; i < 21; ++i) pixels.push_back(static_cast<std::uint8_t>((i * 7 / 5) % 4));
-        test::WriteBytes(picture, test::EncodeBitmap({.width = 7, .height = 3, .palette = palette, .pixels = pixels}));
+        test::WriteBytes(
+            picture,
+            test::EncodeBitmap({.width = 7, .height = 3, .palette = palette, .pixels = pixels}));
     }
 
     Result Run(const std::string& arguments) {
         const std::string command = std::string(MOSAIKON_CONVERT_PATH) + " " + arguments + " >" +
-                                    (folder / "out.txt") + " 2>" + (folder / "err.txt") + " </dev/null";
+                                    (folder / "out.txt") + " 2>" + (folder / "err.txt") +
+                                    " </dev/null";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(folder / "out.txt"),
                 ReadText(folder / "err.txt")};
@@ -72,9 +76,12 @@ TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
     settings.IgnoreWhite = true;
     settings.WhiteTolerance = 14;
     settings.RgbTolerance = 1;
-    Result result = Run("--primary --ignore-white --height 12.5 --author 'Ann B' " + picture + " " + part);
+    Result result =
+        Run("--primary --ignore-white --height 12.5 --author 'Ann B' " + picture + " " + part);
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(ReadText(part), Expected(settings, 12, {"Sticker: s1234567", "s1234567", "Ann B", "Unofficial Model"}));
+    EXPECT_EQ(
+        ReadText(part),
+        Expected(settings, 12, {"Sticker: s1234567", "s1234567", "Ann B", "Unofficial Model"}));
 
     settings = {};
     settings.IgnoreWhite = true;
@@ -82,14 +89,17 @@ TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
     settings.IgnoreRgbColor = true;
     settings.IgnoreRed = 204, settings.IgnoreGreen = 0, settings.IgnoreBlue = 0;
     settings.RgbTolerance = 5;
-    result = Run("--ignore-white=30 --ignore-color 204,0,0 --color-tolerance 5 --height 13.5 "
-                 "--name N --part-id P --description D --method quick " + picture + " " + part);
+    result =
+        Run("--ignore-white=30 --ignore-color 204,0,0 --color-tolerance 5 --height 13.5 "
+            "--name N --part-id P --description D --method quick " +
+            picture + " " + part);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(ReadText(part), Expected(settings, 14, {"N", "P", "Mosaikon", "D"}));
 }
 
 TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
-    const Result result = Run("--ignore-white --preview " + (folder / "preview.bmp") + " " + picture + " " + part);
+    const Result result =
+        Run("--ignore-white --preview " + (folder / "preview.bmp") + " " + picture + " " + part);
     ASSERT_EQ(result.status, 0) << result.err;
     Shell shell;
     Picture loaded;
@@ -104,7 +114,8 @@ TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
 TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
     for (const std::string& arguments :
          {std::string(""), picture, "--height abc " + picture + " " + part,
-          "--ignore-color 1,2 " + picture + " " + part, "--ignore-color 1,2,99999 " + picture + " " + part,
+          "--ignore-color 1,2 " + picture + " " + part,
+          "--ignore-color 1,2,99999 " + picture + " " + part,
           "--method slow " + picture + " " + part, "--bogus " + picture + " " + part,
           "--ignore-white=x " + picture + " " + part}) {
         const Result result = Run(arguments);
@@ -122,7 +133,8 @@ TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
 TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {
     Result result = Run(folder / "missing.bmp " + part);
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("LoadBitmap has caused an error No such file or directory"), std::string::npos);
+    EXPECT_NE(result.err.find("LoadBitmap has caused an error No such file or directory"),
+              std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(part));
 
     test::Bytes damaged = test::ReadBytes(picture);

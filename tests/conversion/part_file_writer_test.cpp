@@ -11,8 +11,8 @@
 namespace mosaikon {
 namespace {
 
-LdrawQuad Quad(std::int32_t color, double x1, double y1, double x2, double y2, double x3,
-               double y3, double x4, double y4) {
+LdrawQuad Quad(std::int32_t color, double x1, double y1, double x2, double y2, double x3, double y3,
+               double x4, double y4) {
     LdrawQuad q;
     q.Color = color;
     q.X1 = x1, q.Y1 = y1, q.X2 = x2, q.Y2 = y2, q.X3 = x3, q.Y3 = y3, q.X4 = x4, q.Y4 = y4;
@@ -20,12 +20,13 @@ LdrawQuad Quad(std::int32_t color, double x1, double y1, double x2, double y2, d
 }
 
 class PartFileWriter : public ::testing::Test {
-protected:
+  protected:
     std::string Write(int pictureHeight, const Quads& quads, std::int32_t height,
                       const StickerDetails& details = {"Sticker: s1234567", "s1234567", "Ann",
                                                        "Unofficial Model"}) {
-        picture = test::MakePicture(1, pictureHeight, test::GreyRamp(2),
-                                    std::vector<std::uint8_t>(static_cast<std::size_t>(pictureHeight)));
+        picture =
+            test::MakePicture(1, pictureHeight, test::GreyRamp(2),
+                              std::vector<std::uint8_t>(static_cast<std::size_t>(pictureHeight)));
         written = WritePartFile(recording.shell, picture, quads, path, height, details);
         return test::ReadText(path);
     }
@@ -44,17 +45,17 @@ protected:
 TEST_F(PartFileWriter, WritesTheHeaderAndScaledCornersWithCrLf) {
     const std::string text = Write(32, {Quad(4, 1, 1, 2, 1, 2, 2, 1, 2)}, 48);
     EXPECT_TRUE(written);
-    EXPECT_EQ(text,
-              "0 Sticker: s1234567\r\n0 Name: s1234567.dat\r\n0 Author: Ann\r\n0 Unofficial Model\r\n"
-              "4 4 1.5 1.5 0 3 1.5 0 3 3 0 1.5 3 0\r\n");
+    EXPECT_EQ(
+        text,
+        "0 Sticker: s1234567\r\n0 Name: s1234567.dat\r\n0 Author: Ann\r\n0 Unofficial Model\r\n"
+        "4 4 1.5 1.5 0 3 1.5 0 3 3 0 1.5 3 0\r\n");
     const auto log = recording.LogLines();
     EXPECT_EQ(std::vector<std::string>(log.end() - 6, log.end()),
-              (std::vector<std::string>{"WRITE PART FILE: Starting",
-                                        "WRITE PART FILE: About to create output file",
-                                        "WRITE PART FILE: About to write to file",
-                                        "WRITE PART FILE: About to write to raw image data",
-                                        "WRITE PART FILE: About to close file",
-                                        "WRITE PART FILE: Done"}));
+              (std::vector<std::string>{
+                  "WRITE PART FILE: Starting", "WRITE PART FILE: About to create output file",
+                  "WRITE PART FILE: About to write to file",
+                  "WRITE PART FILE: About to write to raw image data",
+                  "WRITE PART FILE: About to close file", "WRITE PART FILE: Done"}));
 }
 
 TEST_F(PartFileWriter, EmptyDetailsKeepTheirSpaces) {
@@ -95,14 +96,16 @@ TEST_F(PartFileWriter, NumbersIgnoreTheUsersDecimalSeparator) {
 
 TEST_F(PartFileWriter, ReplacesAnExistingFileWholly) {
     test::WriteBytes(path, test::Bytes(5000, 'x'));
-    EXPECT_EQ(Write(1, {}, 1, {"a", "b", "c", "d"}), "0 a\r\n0 Name: b.dat\r\n0 Author: c\r\n0 d\r\n");
+    EXPECT_EQ(Write(1, {}, 1, {"a", "b", "c", "d"}),
+              "0 a\r\n0 Name: b.dat\r\n0 Author: c\r\n0 d\r\n");
 }
 
 TEST_F(PartFileWriter, AFailedWriteIsReportedAndLeavesNoTrace) {
     path = recording.folder / "missing/part.dat";
     Write(1, {Quad(1, 1, 1, 2, 1, 2, 2, 1, 2)}, 1);
     EXPECT_FALSE(written);
-    EXPECT_EQ(recording.boxes.back(), "WritePartFile has caused an error No such file or directory");
+    EXPECT_EQ(recording.boxes.back(),
+              "WritePartFile has caused an error No such file or directory");
     EXPECT_EQ(recording.LogLines().back(),
               "WRITE PART FILE: ERROR CONVERTING BITMAP No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(recording.folder / "missing"));

@@ -24,7 +24,7 @@ std::vector<std::uint8_t> RandomPixels(int count, int colours, unsigned seed) {
 }
 
 class BitmapReader : public ::testing::Test {
-protected:
+  protected:
     // Writes the bytes as a file and loads it; height and width start at the given values.
     void Load(const Bytes& bytes, double startHeight = -1, double startWidth = -1) {
         path = recording.folder / "picture.bmp";
@@ -42,7 +42,9 @@ protected:
 };
 
 TEST_F(BitmapReader, Reads256ColoursWithoutPaddingOrWarnings) {
-    BitmapSpec spec{.width = 332, .height = 255, .palette = test::GreyRamp(256),
+    BitmapSpec spec{.width = 332,
+                    .height = 255,
+                    .palette = test::GreyRamp(256),
                     .pixels = RandomPixels(332 * 255, 256, 1)};
     Load(EncodeBitmap(spec));
     ASSERT_FALSE(Failed());
@@ -52,17 +54,22 @@ TEST_F(BitmapReader, Reads256ColoursWithoutPaddingOrWarnings) {
     EXPECT_EQ(PixelsTopDown(picture), spec.pixels);
     EXPECT_TRUE(recording.boxes.empty());
     const auto log = recording.LogLines();
-    const std::vector<std::string> expected = {
-        "LOAD BITMAP: Starting", "LOAD BITMAP: About to read header",
-        "LOAD BITMAP: About to read info", "LOAD BITMAP: About to read color palette",
-        "LOAD BITMAP: About to read raw image data", "LOAD BITMAP: Done"};
+    const std::vector<std::string> expected = {"LOAD BITMAP: Starting",
+                                               "LOAD BITMAP: About to read header",
+                                               "LOAD BITMAP: About to read info",
+                                               "LOAD BITMAP: About to read color palette",
+                                               "LOAD BITMAP: About to read raw image data",
+                                               "LOAD BITMAP: Done"};
     EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.end()), expected);
 }
 
 TEST_F(BitmapReader, SkipsRowPaddingWhetherOrNotTheImageSizeIsStated) {
     for (const bool fillSizeImage : {true, false}) {
-        BitmapSpec spec{.width = 101, .height = 10, .palette = test::GreyRamp(16),
-                        .pixels = RandomPixels(101 * 10, 16, 2), .fillSizeImage = fillSizeImage};
+        BitmapSpec spec{.width = 101,
+                        .height = 10,
+                        .palette = test::GreyRamp(16),
+                        .pixels = RandomPixels(101 * 10, 16, 2),
+                        .fillSizeImage = fillSizeImage};
         Load(EncodeBitmap(spec));
         ASSERT_FALSE(Failed());
         EXPECT_EQ(PixelsTopDown(picture), spec.pixels) << "biSizeImage filled: " << fillSizeImage;
@@ -70,8 +77,8 @@ TEST_F(BitmapReader, SkipsRowPaddingWhetherOrNotTheImageSizeIsStated) {
 }
 
 TEST_F(BitmapReader, KeepsColumnAndRowZeroEmpty) {
-    BitmapSpec spec{.width = 3, .height = 2, .palette = test::GreyRamp(8),
-                    .pixels = {1, 2, 3, 4, 5, 6}};
+    BitmapSpec spec{
+        .width = 3, .height = 2, .palette = test::GreyRamp(8), .pixels = {1, 2, 3, 4, 5, 6}};
     Load(EncodeBitmap(spec));
     ASSERT_EQ(picture.pixelGrid.size(), 4u * 3u);
     for (int x = 0; x <= 3; ++x) EXPECT_EQ(picture.Pixels(x, 0), 0);
@@ -89,7 +96,8 @@ TEST_F(BitmapReader, FilesWithoutAPaletteLoadOneBytePerPixelWithAWarning) {
     std::vector<std::uint8_t> expected;
     for (int r = 0; r < 3; ++r) {
         for (int x = 0; x < 5; ++x) {
-            expected.push_back(x % 3 == 0 ? spec.pixels[static_cast<std::size_t>(r * 5 + x / 3)] : 0);
+            expected.push_back(x % 3 == 0 ? spec.pixels[static_cast<std::size_t>(r * 5 + x / 3)]
+                                          : 0);
         }
     }
     EXPECT_EQ(PixelsTopDown(picture), expected);
@@ -100,13 +108,17 @@ TEST_F(BitmapReader, FilesWithoutAPaletteLoadOneBytePerPixelWithAWarning) {
 }
 
 TEST_F(BitmapReader, PaletteWarningOnlyForTwoEntryEightBitFiles) {
-    BitmapSpec oneBit{.width = 13, .height = 3, .bitCount = 1, .palette = test::GreyRamp(2),
+    BitmapSpec oneBit{.width = 13,
+                      .height = 3,
+                      .bitCount = 1,
+                      .palette = test::GreyRamp(2),
                       .pixels = RandomPixels(39, 2, 4)};
     Load(EncodeBitmap(oneBit));
     EXPECT_EQ(PixelsTopDown(picture), oneBit.pixels);
     EXPECT_TRUE(recording.boxes.empty());
 
-    BitmapSpec eightBit{.width = 4, .height = 1, .palette = test::GreyRamp(2), .pixels = {0, 1, 1, 0}};
+    BitmapSpec eightBit{
+        .width = 4, .height = 1, .palette = test::GreyRamp(2), .pixels = {0, 1, 1, 0}};
     Load(EncodeBitmap(eightBit));
     EXPECT_EQ(recording.boxes, std::vector<std::string>{"palette"});
     const auto log = recording.LogLines();
@@ -114,7 +126,10 @@ TEST_F(BitmapReader, PaletteWarningOnlyForTwoEntryEightBitFiles) {
 }
 
 TEST_F(BitmapReader, ReadsFourBitPicturesOfOddWidth) {
-    BitmapSpec spec{.width = 7, .height = 4, .bitCount = 4, .palette = test::GreyRamp(16),
+    BitmapSpec spec{.width = 7,
+                    .height = 4,
+                    .bitCount = 4,
+                    .palette = test::GreyRamp(16),
                     .pixels = RandomPixels(28, 16, 5)};
     Load(EncodeBitmap(spec));
     EXPECT_EQ(picture.Palette.size(), 16u);
@@ -135,10 +150,12 @@ TEST_F(BitmapReader, WarnsAboutPicturesOver1024Pixels) {
 }
 
 TEST_F(BitmapReader, AFileCutShortLoadsWithTheMissingPixelsZero) {
-    BitmapSpec spec{.width = 8, .height = 4, .palette = test::GreyRamp(4),
+    BitmapSpec spec{.width = 8,
+                    .height = 4,
+                    .palette = test::GreyRamp(4),
                     .pixels = std::vector<std::uint8_t>(32, 3)};
     Bytes bytes = EncodeBitmap(spec);
-    bytes.resize(bytes.size() - 12);  // the top row and half the next are missing
+    bytes.erase(bytes.end() - 12, bytes.end());  // the top row and half the next are missing
     Load(bytes);
     ASSERT_FALSE(Failed());
     const auto pixels = PixelsTopDown(picture);
@@ -148,19 +165,23 @@ TEST_F(BitmapReader, AFileCutShortLoadsWithTheMissingPixelsZero) {
 }
 
 TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {
-    const BitmapSpec good{.width = 4, .height = 2, .palette = test::GreyRamp(4),
+    const BitmapSpec good{.width = 4,
+                          .height = 2,
+                          .palette = test::GreyRamp(4),
                           .pixels = std::vector<std::uint8_t>(8, 1)};
     struct Damage {
         int offset;
         std::uint32_t value;
     };
-    for (const Damage damage : {Damage{18, 0}, Damage{18, 0xFFFFFFFF}, Damage{18, 32768},
-                                Damage{18, 0x7FFFFFFF}, Damage{22, 0}, Damage{22, 40000},
-                                Damage{22, 0x80000000}, Damage{22, 0xFFFF0000}}) {
+    for (const Damage damage :
+         {Damage{18, 0}, Damage{18, 0xFFFFFFFF}, Damage{18, 32768}, Damage{18, 0x7FFFFFFF},
+          Damage{22, 0}, Damage{22, 40000}, Damage{22, 0x80000000}, Damage{22, 0xFFFF0000}}) {
         // A good picture first, so that the failed load is seen to empty the model.
         Load(EncodeBitmap(good));
         Bytes bytes = EncodeBitmap(good);
-        for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(damage.offset + i)] = static_cast<std::uint8_t>(damage.value >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[static_cast<std::size_t>(damage.offset + i)] =
+                static_cast<std::uint8_t>(damage.value >> (8 * i));
         recording.boxes.clear();
         Load(bytes, 7, 9);
         ASSERT_EQ(recording.boxes.size(), 1u) << damage.offset << " " << damage.value;
@@ -175,7 +196,10 @@ TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {
 
 TEST_F(BitmapReader, UnknownCompressionsAndHeadersFailInsteadOfLoadingNoise) {
     for (const int compression : {3, 4, 5, 7, 1 /* RLE8 on a 4-bit file */}) {
-        BitmapSpec spec{.width = 2, .height = 2, .bitCount = 4, .palette = test::GreyRamp(16),
+        BitmapSpec spec{.width = 2,
+                        .height = 2,
+                        .bitCount = 4,
+                        .palette = test::GreyRamp(16),
                         .pixels = {1, 2, 3, 4}};
         Bytes bytes = EncodeBitmap(spec);
         bytes[30] = static_cast<std::uint8_t>(compression);

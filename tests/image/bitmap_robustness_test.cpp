@@ -21,24 +21,38 @@ using test::Bytes;
 
 std::vector<Bytes> Samples() {
     std::vector<Bytes> samples;
-    samples.push_back(test::EncodeBitmap({.width = 7, .height = 5, .palette = test::GreyRamp(6),
+    samples.push_back(test::EncodeBitmap({.width = 7,
+                                          .height = 5,
+                                          .palette = test::GreyRamp(6),
                                           .pixels = std::vector<std::uint8_t>(35, 5)}));
-    samples.push_back(test::EncodeBitmap({.width = 9, .height = 3, .bitCount = 4,
+    samples.push_back(test::EncodeBitmap({.width = 9,
+                                          .height = 3,
+                                          .bitCount = 4,
                                           .palette = test::GreyRamp(16),
                                           .pixels = std::vector<std::uint8_t>(27, 9),
-                                          .infoSize = 124, .topDown = true}));
-    samples.push_back(test::EncodeBitmap({.width = 10, .height = 2, .bitCount = 1,
+                                          .infoSize = 124,
+                                          .topDown = true}));
+    samples.push_back(test::EncodeBitmap({.width = 10,
+                                          .height = 2,
+                                          .bitCount = 1,
                                           .palette = test::GreyRamp(2),
                                           .pixels = std::vector<std::uint8_t>(20, 1),
                                           .infoSize = 12}));
     // RLE8 with a run, a literal, a delta, an end of line and an end of bitmap.
     samples.push_back(test::EncodeBitmap(
-        {.width = 6, .height = 3, .palette = test::GreyRamp(8), .compression = 1,
+        {.width = 6,
+         .height = 3,
+         .palette = test::GreyRamp(8),
+         .compression = 1,
          .rleData = {3, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 7, 0, 0, 0, 1}}));
     // RLE4 with a literal and a run.
-    samples.push_back(test::EncodeBitmap(
-        {.width = 5, .height = 2, .bitCount = 4, .palette = test::GreyRamp(16), .compression = 2,
-         .rleData = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x67, 0, 1}}));
+    samples.push_back(
+        test::EncodeBitmap({.width = 5,
+                            .height = 2,
+                            .bitCount = 4,
+                            .palette = test::GreyRamp(16),
+                            .compression = 2,
+                            .rleData = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x67, 0, 1}}));
     return samples;
 }
 
@@ -83,8 +97,8 @@ TEST(BitmapRobustness, EveryShortenedFileIsReportedOrLoaded) {
     test::TempFolder folder;
     for (const Bytes& sample : Samples()) {
         for (std::size_t length = 0; length <= sample.size(); ++length) {
-            ASSERT_NO_FATAL_FAILURE(
-                LoadAndConvert(Bytes(sample.begin(), sample.begin() + static_cast<long>(length)), folder))
+            ASSERT_NO_FATAL_FAILURE(LoadAndConvert(
+                Bytes(sample.begin(), sample.begin() + static_cast<long>(length)), folder))
                 << "length " << length;
         }
     }
@@ -95,14 +109,17 @@ TEST(BitmapRobustness, RandomRunLengthStreamsStayInsideThePicture) {
     std::mt19937 random(7);
     for (int i = 0; i < 300; ++i) {
         Bytes stream(static_cast<std::size_t>(random() % 200));
-        for (auto& b : stream) b = static_cast<std::uint8_t>(random() % 4 == 0 ? random() % 3 : random());
+        for (auto& b : stream)
+            b = static_cast<std::uint8_t>(random() % 4 == 0 ? random() % 3 : random());
         const bool fourBit = i % 2 == 1;
-        ASSERT_NO_FATAL_FAILURE(LoadAndConvert(
-            test::EncodeBitmap({.width = 1 + static_cast<int>(random() % 9),
-                                .height = 1 + static_cast<int>(random() % 9),
-                                .bitCount = fourBit ? 4 : 8, .palette = test::GreyRamp(16),
-                                .compression = fourBit ? 2 : 1, .rleData = stream}),
-            folder));
+        ASSERT_NO_FATAL_FAILURE(
+            LoadAndConvert(test::EncodeBitmap({.width = 1 + static_cast<int>(random() % 9),
+                                               .height = 1 + static_cast<int>(random() % 9),
+                                               .bitCount = fourBit ? 4 : 8,
+                                               .palette = test::GreyRamp(16),
+                                               .compression = fourBit ? 2 : 1,
+                                               .rleData = stream}),
+                           folder));
     }
 }
 

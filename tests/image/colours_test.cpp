@@ -38,9 +38,12 @@ TEST(ReColor, AnIndexBeyondThePaletteIsReportedOnceAndGivesZero) {
     ReColorReports reports;
     EXPECT_EQ(ReColor(recording.shell, palette, 5, false, &reports), 0);
     EXPECT_EQ(ReColor(recording.shell, palette, 6, true, &reports), 0);
-    EXPECT_EQ(recording.boxes, std::vector<std::string>{"ReColor has caused an error Subscript out of range"});
+    EXPECT_EQ(recording.boxes,
+              std::vector<std::string>{"ReColor has caused an error Subscript out of range"});
     const auto log = recording.LogLines();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "RECOLOR: ERROR IN CONVERTING COLOR Subscript out of range"), 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "RECOLOR: ERROR IN CONVERTING COLOR Subscript out of range"),
+              2);
 }
 
 TEST(ColourTests, NearWhiteAndIgnoredColourUseStrictCityBlockDistances) {

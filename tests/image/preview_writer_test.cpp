@@ -17,7 +17,7 @@ std::uint32_t U32(const Bytes& b, std::size_t at) {
 }
 
 class PreviewWriter : public ::testing::Test {
-protected:
+  protected:
     // Loads the spec's file, writes the preview and reads it back.
     void Preview(const BitmapSpec& spec, const ConversionSettings& settings) {
         source = test::EncodeBitmap(spec);
@@ -25,7 +25,8 @@ protected:
         double h = 0, w = 0;
         LoadBitmap(recording.shell, picture, recording.folder / "source.bmp", h, w);
         const PaletteList loaded = picture.Palette;
-        written = CreateBitmap(recording.shell, picture, recording.folder / "preview.bmp", settings);
+        written =
+            CreateBitmap(recording.shell, picture, recording.folder / "preview.bmp", settings);
         EXPECT_EQ(picture.Palette, loaded) << "the picture model must stay as loaded";
         bytes = test::ReadBytes(recording.folder / "preview.bmp");
         LoadBitmap(recording.shell, preview, recording.folder / "preview.bmp", h, w);
@@ -42,21 +43,28 @@ protected:
 
 PaletteList DarkPalette(int count) {  // no entry near the backdrop grey, entry 1 white
     PaletteList palette(static_cast<std::size_t>(count), PaletteEntry{0, 0, 40, 0});
-    for (int i = 0; i < count; ++i) palette[static_cast<std::size_t>(i)].Blue = static_cast<std::uint8_t>(i % 100);
+    for (int i = 0; i < count; ++i)
+        palette[static_cast<std::size_t>(i)].Blue = static_cast<std::uint8_t>(i % 100);
     palette[1] = {255, 255, 255, 0};
     return palette;
 }
 
 TEST_F(PreviewWriter, WithoutOptionsTheFileIsWrittenBackUnchanged) {
-    Preview({.width = 5, .height = 3, .palette = test::GreyRamp(16),
-             .pixels = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}}, {});
+    Preview({.width = 5,
+             .height = 3,
+             .palette = test::GreyRamp(16),
+             .pixels = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+            {});
     ASSERT_TRUE(written);
     EXPECT_EQ(bytes, source);
     const auto log = recording.LogLines();
     const std::vector<std::string> stages = {
-        "CREATE BITMAP: Starting", "CREATE BITMAP: About to open save location for writing",
-        "CREATE BITMAP: About to write header and info", "CREATE BITMAP: About to write color palette",
-        "CREATE BITMAP: About to put raw image data", "CREATE BITMAP: About to close file",
+        "CREATE BITMAP: Starting",
+        "CREATE BITMAP: About to open save location for writing",
+        "CREATE BITMAP: About to write header and info",
+        "CREATE BITMAP: About to write color palette",
+        "CREATE BITMAP: About to put raw image data",
+        "CREATE BITMAP: About to close file",
         "CREATE BITMAP: Done"};
     auto first = std::find(log.begin(), log.end(), stages[0]);
     ASSERT_NE(first, log.end());
@@ -66,7 +74,8 @@ TEST_F(PreviewWriter, WithoutOptionsTheFileIsWrittenBackUnchanged) {
 TEST_F(PreviewWriter, A256ColourPaletteGivesEntry255TheGreyWhenNoKeptPixelUsesIt) {
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    Preview({.width = 4, .height = 1, .palette = DarkPalette(256), .pixels = {0, 1, 2, 1}}, settings);
+    Preview({.width = 4, .height = 1, .palette = DarkPalette(256), .pixels = {0, 1, 2, 1}},
+            settings);
     ASSERT_TRUE(written);
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 54),
               std::vector<std::uint8_t>(source.begin(), source.begin() + 54));
@@ -78,9 +87,9 @@ TEST_F(PreviewWriter, ASmallPaletteGetsTheGreyAppended) {
     ConversionSettings settings;
     settings.IgnoreWhite = true;
     Preview({.width = 3, .height = 1, .palette = DarkPalette(16), .pixels = {0, 1, 15}}, settings);
-    EXPECT_EQ(U32(bytes, 2), U32(source, 2) + 4);     // bfSize
-    EXPECT_EQ(U32(bytes, 10), U32(source, 10) + 4);   // bfOffBits
-    EXPECT_EQ(U32(bytes, 46), U32(source, 46) + 1);   // biClrUsed
+    EXPECT_EQ(U32(bytes, 2), U32(source, 2) + 4);    // bfSize
+    EXPECT_EQ(U32(bytes, 10), U32(source, 10) + 4);  // bfOffBits
+    EXPECT_EQ(U32(bytes, 46), U32(source, 46) + 1);  // biClrUsed
     EXPECT_EQ(preview.Palette.size(), 17u);
     EXPECT_EQ(preview.Palette[16], kBackdropGrey);
     EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{0, 16, 15}));
@@ -132,7 +141,8 @@ TEST_F(PreviewWriter, PrimaryColoursWritePrimaryCodesAndKeepTheGreyApart) {
 
 TEST_F(PreviewWriter, AFailedWriteIsReportedAndLeavesTheOldFile) {
     Picture picture = test::MakePicture(1, 1, test::GreyRamp(2), {1});
-    EXPECT_FALSE(CreateBitmap(recording.shell, picture, recording.folder / "missing/preview.bmp", {}));
+    EXPECT_FALSE(
+        CreateBitmap(recording.shell, picture, recording.folder / "missing/preview.bmp", {}));
     EXPECT_EQ(recording.boxes.back(), "CreateBitmap has caused an error No such file or directory");
     EXPECT_EQ(recording.LogLines().back(),
               "CREATE BITMAP: ERROR CREATING TEMP BITMAP No such file or directory");

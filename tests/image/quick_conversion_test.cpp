@@ -15,8 +15,8 @@ struct Box {
     std::int32_t color;
     friend bool operator==(const Box&, const Box&) = default;
     friend std::ostream& operator<<(std::ostream& out, const Box& b) {
-        return out << "(" << b.left << ".." << b.right << ", " << b.top << ".." << b.bottom
-                   << ", " << b.color << ")";
+        return out << "(" << b.left << ".." << b.right << ", " << b.top << ".." << b.bottom << ", "
+                   << b.color << ")";
     }
 };
 
@@ -34,8 +34,8 @@ std::vector<Box> Boxes(const Quads& quads) {
 }
 
 const PaletteList kPalette = {
-    {0, 0, 0, 0},       {0, 0, 204, 0},   {255, 255, 255, 0}, {250, 250, 250, 0},
-    {0, 255, 0, 0},     {10, 10, 200, 0}, {0, 120, 0, 0},     {200, 0, 0, 0},
+    {0, 0, 0, 0},   {0, 0, 204, 0},   {255, 255, 255, 0}, {250, 250, 250, 0},
+    {0, 255, 0, 0}, {10, 10, 200, 0}, {0, 120, 0, 0},     {200, 0, 0, 0},
 };
 constexpr std::int32_t kRed = 0x2CC0000;
 
@@ -65,7 +65,8 @@ TEST(ConvertBitmap, LeftOutRunsLeaveGapsOnlyWhenTheirOptionIsOn) {
     ConversionSettings settings;
     settings.IgnoreWhite = true;
     ConvertBitmap(shell, picture, quads, settings);  // (250, 250, 250) is 15 from white
-    EXPECT_EQ(Boxes(quads), (std::vector<Box>{{1, 2, 1, 2, kRed}, {4, 5, 1, 2, 0x2FAFAFA}, {5, 6, 1, 2, kRed}}));
+    EXPECT_EQ(Boxes(quads),
+              (std::vector<Box>{{1, 2, 1, 2, kRed}, {4, 5, 1, 2, 0x2FAFAFA}, {5, 6, 1, 2, kRed}}));
     settings.WhiteTolerance = 16;
     ConvertBitmap(shell, picture, quads, settings);
     EXPECT_EQ(Boxes(quads), (std::vector<Box>{{1, 2, 1, 2, kRed}, {5, 6, 1, 2, kRed}}));
@@ -107,11 +108,13 @@ TEST(ConvertBitmap, APixelBeyondThePaletteStopsTheRunWithOneMessageBox) {
     Picture picture = MakePicture(6, 1, test::GreyRamp(2), {1, 1, 9, 9, 9, 0});
     EXPECT_FALSE(ConvertBitmap(recording.shell, picture, quads, {}));
     EXPECT_EQ(Boxes(quads), (std::vector<Box>{{1, 3, 1, 2, 0x2FFFFFF}}));
-    EXPECT_EQ(recording.boxes,
-              (std::vector<std::string>{"ReColor has caused an error Subscript out of range",
-                                        "ConvertBitmap has caused an error Subscript out of range"}));
+    EXPECT_EQ(recording.boxes, (std::vector<std::string>{
+                                   "ReColor has caused an error Subscript out of range",
+                                   "ConvertBitmap has caused an error Subscript out of range"}));
     const auto log = recording.LogLines();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "RECOLOR: ERROR IN CONVERTING COLOR Subscript out of range"), 3);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "RECOLOR: ERROR IN CONVERTING COLOR Subscript out of range"),
+              3);
     EXPECT_EQ(log.back(), "CONVERT FILE: ERROR CONVERTING BITMAP Subscript out of range");
 }
 

@@ -53,8 +53,8 @@ TEST(AtomicFileWriter, MissingOrReadOnlyFoldersAndFolderTargetsFail) {
     EXPECT_THROW(AtomicFileWriter(folder / "missing/part.dat"), Failure);
     EXPECT_THROW(AtomicFileWriter(folder.path().string()), Failure);
     if (::geteuid() != 0) {  // root writes into read-only folders all the same
-        std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_read |
-                                                         std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(
+            folder.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         EXPECT_THROW(AtomicFileWriter(folder / "part.dat"), Failure);
     }
 }

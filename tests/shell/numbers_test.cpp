@@ -31,7 +31,8 @@ TEST(TextToNumber, AcceptsSpacesSignsFractionsAndExponents) {
 }
 
 TEST(TextToNumber, RejectsTextThatIsNoNumber) {
-    for (const char* text : {"", " ", "abc", "12a", "1,5", "--1", "1e", ".", "inf", "nan", "0x10", "1 2"}) {
+    for (const char* text :
+         {"", " ", "abc", "12a", "1,5", "--1", "1e", ".", "inf", "nan", "0x10", "1 2"}) {
         EXPECT_EQ(FailureOf([&] { TextToDouble(text); }), "Type mismatch") << text;
     }
     EXPECT_EQ(FailureOf([] { TextToDouble("1e999"); }), "Overflow");

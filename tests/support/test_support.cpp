@@ -37,7 +37,9 @@ Bytes EncodeBitmap(const BitmapSpec& spec) {
             std::uint8_t* row = data.data() + stride * static_cast<std::size_t>(stored);
             for (int x = 0; x < spec.width; ++x) {
                 const std::uint8_t v =
-                    spec.pixels.empty() ? 0 : spec.pixels[static_cast<std::size_t>(top * spec.width + x)];
+                    spec.pixels.empty()
+                        ? 0
+                        : spec.pixels[static_cast<std::size_t>(top * spec.width + x)];
                 if (bits == 8) {
                     row[x] = v;
                 } else if (bits == 4) {
@@ -115,7 +117,8 @@ Picture MakePicture(int width, int height, const PaletteList& palette,
     picture.pixelGrid.assign(picture.Index(0, height + 1), 0);
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
-            picture.Pixels(x + 1, height - r) = pixelsTopDown[static_cast<std::size_t>(r * width + x)];
+            picture.Pixels(x + 1, height - r) =
+                pixelsTopDown[static_cast<std::size_t>(r * width + x)];
         }
     }
     return picture;
@@ -132,7 +135,8 @@ PaletteList GreyRamp(int count) {
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -149,7 +153,8 @@ std::string ReadText(const std::filesystem::path& path) {
 }
 
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "mosaikon-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "mosaikon-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
     path_ = pattern;
 }

@@ -20,10 +20,10 @@ struct BitmapSpec {
     int bitCount = 8;
     PaletteList palette{};
     std::vector<std::uint8_t> pixels{};
-    int infoSize = 40;      // 12 (OS/2), 40, 52, 56, 108 or 124
+    int infoSize = 40;  // 12 (OS/2), 40, 52, 56, 108 or 124
     bool topDown = false;
-    int compression = 0;     // 0, or 1 / 2 with rleData below
-    Bytes rleData{};         // the compressed pixel data, written as it stands
+    int compression = 0;  // 0, or 1 / 2 with rleData below
+    Bytes rleData{};      // the compressed pixel data, written as it stands
     bool fillSizeImage = true;
     std::int32_t offBitsAdjust = 0;  // added to bfOffBits (and gap bytes inserted when positive)
 };
@@ -45,7 +45,7 @@ std::string ReadText(const std::filesystem::path& path);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -53,13 +53,13 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // A shell whose message boxes are recorded and whose log is a file in its own program folder.
 class RecordingShell {
-public:
+  public:
     RecordingShell();
     Shell shell;
     std::vector<std::string> boxes;
