@@ -53,6 +53,11 @@ std::vector<Bytes> Samples() {
                             .palette = test::GreyRamp(16),
                             .compression = 2,
                             .rleData = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x67, 0, 1}}));
+    // A palette longer than 256 entries.
+    PaletteList longPalette = test::GreyRamp(256);
+    longPalette.resize(260);
+    samples.push_back(test::EncodeBitmap(
+        {.width = 3, .height = 2, .palette = longPalette, .pixels = {255, 0, 9, 1, 2, 3}}));
     return samples;
 }
 

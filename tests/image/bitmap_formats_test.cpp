@@ -1,0 +1,254 @@
+// Every palette bitmap loads as it looks: the header variants, bit depths and row orders, the
+// run-length encodings, and files written by common programs (ImageMagick, netpbm, Pillow).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "image/bitmap_reader.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+using test::BitmapSpec;
+using test::Bytes;
+using test::PixelsTopDown;
+
+struct Loaded {
+    Picture picture;
+    std::vector<std::string> boxes;
+    bool failed = false;
+};
+
+Loaded Load(const std::string& path) {
+    Loaded loaded;
+    Shell shell;
+    shell.messageBox = [&](const std::string& text, MessageKind) { loaded.boxes.push_back(text); };
+    double h = 0, w = 0;
+    LoadBitmap(shell, loaded.picture, path, h, w);
+    loaded.failed = shell.failuresReported > 0;
+    return loaded;
+}
+
+Loaded Load(const Bytes& bytes) {
+    test::TempFolder folder;
+    test::WriteBytes(folder / "p.bmp", bytes);
+    return Load(folder / "p.bmp");
+}
+
+PaletteList Colourful(int count) {
+    PaletteList palette;
+    for (int i = 0; i < count; ++i) {
+        palette.push_back({static_cast<std::uint8_t>(i * 37),
+                           static_cast<std::uint8_t>(255 - i * 11),
+                           static_cast<std::uint8_t>(i * 5 + 3), 0});
+    }
+    return palette;
+}
+
+TEST(BitmapFormats, EveryHeaderDepthAndRowOrderLoadsPixelForPixel) {
+    std::mt19937 random(11);
+    for (const int infoSize : {12, 40, 52, 56, 108, 124}) {
+        for (const int bits : {1, 4, 8}) {
+            for (const bool topDown : {false, true}) {
+                if (infoSize == 12 && topDown) continue;  // OS/2 heights are unsigned
+                const int colours = 1 << bits;
+                BitmapSpec spec{.width = 1 + static_cast<int>(random() % 19),
+                                .height = 1 + static_cast<int>(random() % 7),
+                                .bitCount = bits,
+                                .palette = Colourful(colours),
+                                .infoSize = infoSize,
+                                .topDown = topDown};
+                for (int i = 0; i < spec.width * spec.height; ++i) {
+                    spec.pixels.push_back(
+                        static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours)));
+                }
+                const Loaded loaded = Load(test::EncodeBitmap(spec));
+                SCOPED_TRACE(testing::Message() << "header " << infoSize << ", " << bits
+                                                << " bits, top-down " << topDown);
+                ASSERT_FALSE(loaded.failed);
+                EXPECT_EQ(loaded.picture.Palette, spec.palette);
+                EXPECT_EQ(PixelsTopDown(loaded.picture), spec.pixels);
+                EXPECT_EQ(loaded.picture.Height(), spec.height);
+                EXPECT_TRUE(loaded.boxes.empty());
+            }
+        }
+    }
+}
+
+TEST(BitmapFormats, PixelDataStartsAtItsOffsetAndPalettesStopAt256) {
+    BitmapSpec spec{.width = 3,
+                    .height = 2,
+                    .palette = Colourful(4),
+                    .pixels = {0, 1, 2, 3, 2, 1},
+                    .offBitsAdjust = 6};  // six spare bytes between palette and pixels
+    Loaded loaded = Load(test::EncodeBitmap(spec));
+    EXPECT_EQ(PixelsTopDown(loaded.picture), spec.pixels);
+    EXPECT_EQ(loaded.picture.Palette.size(), 5u);  // rounded as the palette count always was
+
+    PaletteList long_palette = Colourful(256);
+    long_palette.resize(300, PaletteEntry{1, 2, 3, 0});
+    spec = {.width = 2, .height = 1, .palette = long_palette, .pixels = {255, 7}};
+    loaded = Load(test::EncodeBitmap(spec));
+    EXPECT_EQ(loaded.picture.Palette.size(), 256u);
+    EXPECT_EQ(PixelsTopDown(loaded.picture), spec.pixels);
+}
+
+TEST(BitmapFormats, RunLengthEightBitCodes) {
+    // Bottom row: a run, a literal of odd length with its pad byte, a run past the width.
+    // Middle row: a delta of two columns and one row, so it ends up in the top row; end of bitmap.
+    const Bytes stream = {2, 5, 0, 3, 1, 2, 3, 0, 9, 7, 0, 0,  // bottom row: 5 5 1 2 3 7 (7s cut)
+                          1, 4, 0, 2, 2, 1, 2, 6, 0, 1};
+    const Loaded loaded = Load(test::EncodeBitmap(
+        {.width = 6, .height = 3, .palette = Colourful(8), .compression = 1, .rleData = stream}));
+    ASSERT_FALSE(loaded.failed);
+    EXPECT_EQ(PixelsTopDown(loaded.picture), (std::vector<std::uint8_t>{0, 0, 0, 6, 6, 0,  //
+                                                                        4, 0, 0, 0, 0, 0,  //
+                                                                        5, 5, 1, 2, 3, 7}));
+}
+
+TEST(BitmapFormats, RunLengthFourBitCodes) {
+    // Bottom row: a run of alternating nibbles and a literal of three nibbles (two bytes, no pad).
+    // Top row: a literal of five nibbles (three bytes and a pad byte) cut at the width.
+    const Bytes stream = {3, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 5, 0x67, 0x89, 0xA0, 0, 0, 1};
+    const Loaded loaded = Load(test::EncodeBitmap({.width = 4,
+                                                   .height = 2,
+                                                   .bitCount = 4,
+                                                   .palette = Colourful(16),
+                                                   .compression = 2,
+                                                   .rleData = stream}));
+    ASSERT_FALSE(loaded.failed);
+    EXPECT_EQ(PixelsTopDown(loaded.picture), (std::vector<std::uint8_t>{6, 7, 8, 9,  //
+                                                                        1, 2, 1, 3}));
+}
+
+TEST(BitmapFormats, TopDownRunLengthFilesAreRefused) {
+    Bytes bytes = test::EncodeBitmap({.width = 2,
+                                      .height = 2,
+                                      .palette = Colourful(4),
+                                      .compression = 1,
+                                      .rleData = {2, 1, 0, 0, 2, 3, 0, 1}});
+    bytes[22] = 0xFE, bytes[23] = 0xFF, bytes[24] = 0xFF, bytes[25] = 0xFF;  // height -2
+    EXPECT_TRUE(Load(bytes).failed);
+}
+
+// Files written by other programs, compared colour by colour with the picture they were made
+// from. The picture has five colours, an odd width and blocks and diagonals.
+class ProgramWrittenBitmaps : public ::testing::Test {
+  protected:
+    static constexpr int kWidth = 37, kHeight = 23;
+
+    void SetUp() override {
+        const int colours[5][3] = {
+            {255, 255, 255}, {204, 0, 0}, {0, 51, 187}, {255, 238, 0}, {20, 120, 40}};
+        std::string ppm = "P6\n37 23\n255\n";
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const int* c = colours[(x / 5 + (y / 4) * 2 + (x * y) % 3) % 5];
+                for (int k = 0; k < 3; ++k) ppm += static_cast<char>(c[k]);
+                rgb.push_back({c[0], c[1], c[2]});
+            }
+        }
+        test::WriteBytes(folder / "picture.ppm", Bytes(ppm.begin(), ppm.end()));
+    }
+
+    bool Make(const std::string& command) {
+        return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+    }
+
+    void ExpectLooksLikeThePicture(const std::string& file) {
+        SCOPED_TRACE(file);
+        const Loaded loaded = Load(folder / file);
+        ASSERT_FALSE(loaded.failed);
+        EXPECT_TRUE(loaded.boxes.empty());
+        const Picture& p = loaded.picture;
+        ASSERT_EQ(p.Width(), kWidth);
+        ASSERT_EQ(p.Height(), kHeight);
+        int wrong = 0;
+        for (int r = 0; r < kHeight; ++r) {
+            for (int x = 0; x < kWidth; ++x) {
+                const PaletteEntry& e = p.Palette.at(p.Pixels(x + 1, kHeight - r));
+                const auto& want = rgb[static_cast<std::size_t>(r * kWidth + x)];
+                wrong += e.Red != want[0] || e.Green != want[1] || e.Blue != want[2];
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+
+    test::TempFolder folder;
+    std::vector<std::array<int, 3>> rgb;
+};
+
+TEST_F(ProgramWrittenBitmaps, ImageMagick) {
+    if (!Make("command -v convert")) GTEST_SKIP() << "ImageMagick is not installed";
+    const std::string in = folder / "picture.ppm";
+    ASSERT_TRUE(Make("convert " + in + " -type palette " +
+                     (folder / "default.bmp")));  // 4 bits, 124-byte header
+    ASSERT_TRUE(
+        Make("convert " + in + " -type palette -compress RLE BMP3:" + (folder / "rle8.bmp")));
+    ASSERT_TRUE(Make("convert " + in + " -type palette BMP3:" + (folder / "bmp3.bmp")));
+    ASSERT_TRUE(
+        Make("convert " + in + " -type palette -define bmp:format=bmp4 " + (folder / "bmp4.bmp")));
+    for (const char* file : {"default.bmp", "rle8.bmp", "bmp3.bmp", "bmp4.bmp"})
+        ExpectLooksLikeThePicture(file);
+}
+
+TEST_F(ProgramWrittenBitmaps, Netpbm) {
+    if (!Make("command -v ppmtobmp")) GTEST_SKIP() << "netpbm is not installed";
+    const std::string in = folder / "picture.ppm";
+    ASSERT_TRUE(Make("ppmtobmp " + in + " > " + (folder / "default.bmp")));  // 4 bits, image size 0
+    ASSERT_TRUE(Make("ppmtobmp -bpp 8 " + in + " > " + (folder / "eight.bmp")));
+    ASSERT_TRUE(Make("ppmtobmp -os2 " + in + " > " + (folder / "os2.bmp")));
+    for (const char* file : {"default.bmp", "eight.bmp", "os2.bmp"})
+        ExpectLooksLikeThePicture(file);
+}
+
+TEST_F(ProgramWrittenBitmaps, Pillow) {
+    if (!Make("/usr/bin/python3 -c 'import PIL'")) GTEST_SKIP() << "Pillow is not installed";
+    const std::string script = "from PIL import Image; im = Image.open('" +
+                               (folder / "picture.ppm") +
+                               "'); im.convert('P', palette=Image.ADAPTIVE, colors=8).save('" +
+                               (folder / "pillow.bmp") + "')";
+    ASSERT_TRUE(Make("/usr/bin/python3 -c \"" + script + "\""));
+    ExpectLooksLikeThePicture("pillow.bmp");
+}
+
+TEST_F(ProgramWrittenBitmaps, QtsOwnWriter) {
+#ifdef MOSAIKON_QT_BITMAP_WRITER
+    const std::string writer =
+        std::string("QT_QPA_PLATFORM=offscreen ") + MOSAIKON_QT_BITMAP_WRITER;
+    ASSERT_TRUE(Make(writer + " " + (folder / "picture.ppm") + " " + (folder / "qt.bmp")));
+    ExpectLooksLikeThePicture("qt.bmp");
+#else
+    GTEST_SKIP() << "built without Qt";
+#endif
+}
+
+TEST(BitmapFormats, QtsMonochromeBitmapsLoadWithoutAWarning) {
+#ifdef MOSAIKON_QT_BITMAP_WRITER
+    test::TempFolder folder;
+    std::string pbm = "P5\n9 3\n255\n";
+    for (int i = 0; i < 27; ++i) pbm += static_cast<char>(i % 4 == 0 ? 255 : 0);
+    test::WriteBytes(folder / "in.pgm", Bytes(pbm.begin(), pbm.end()));
+    const std::string command = std::string("QT_QPA_PLATFORM=offscreen ") +
+                                MOSAIKON_QT_BITMAP_WRITER + " " + (folder / "in.pgm") + " " +
+                                (folder / "mono.bmp") + " mono";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const Loaded loaded = Load(folder / "mono.bmp");
+    ASSERT_FALSE(loaded.failed);
+    EXPECT_TRUE(loaded.boxes.empty());
+    for (int i = 0; i < 27; ++i) {
+        const PaletteEntry& e =
+            loaded.picture.Palette.at(loaded.picture.Pixels(i % 9 + 1, 3 - i / 9));
+        EXPECT_EQ(e.Red, i % 4 == 0 ? 255 : 0) << i;
+    }
+#else
+    GTEST_SKIP() << "built without Qt";
+#endif
+}
+
+}  // namespace
+}  // namespace mosaikon
