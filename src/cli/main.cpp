@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,6 +13,7 @@
 #include "image/bitmap_reader.h"
 #include "image/conversion_settings.h"
 #include "image/preview_writer.h"
+#include "conversion/full_conversion.h"
 #include "image/quick_conversion.h"
 #include "shell/english_texts.h"
 #include "shell/failure.h"
@@ -55,6 +58,34 @@ std::string BaseName(const std::string& path) {
     return name;
 }
 
+// A progress bar on standard error, drawn only when that is a terminal.
+class ProgressBar {
+public:
+    ProgressBar() : shown_(::isatty(STDERR_FILENO) == 1) {}
+    ~ProgressBar() {
+        if (drawn_) std::cerr << "\r" << std::string(kWidth + 8, ' ') << "\r" << std::flush;
+    }
+    ProgressCallback Callback() {
+        if (!shown_) return {};
+        return [this](double share) {
+            const int filled = static_cast<int>(share * kWidth);
+            const int percent = static_cast<int>(share * 100);
+            if (percent == lastPercent_) return;
+            lastPercent_ = percent;
+            drawn_ = true;
+            std::cerr << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+                      << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] "
+                      << percent << "%" << std::flush;
+        };
+    }
+
+private:
+    static constexpr int kWidth = 40;
+    bool shown_;
+    bool drawn_ = false;
+    int lastPercent_ = -1;
+};
+
 struct Arguments {
     std::string picture;
     std::string part;
@@ -89,8 +120,10 @@ int main(int argc, char** argv) {
     auto* colorTolerance =
         app.add_option("--color-tolerance", args.colorTolerance,
                        "tolerance of --ignore-color (default 1 with --primary, else 10)");
-    app.add_option("--method", args.method, "the conversion: quick")
-        ->check(CLI::IsMember({"quick"}));
+    app.add_option("--method", args.method,
+                   "the conversion: quick (a quadrilateral per run of equal pixels in a row) or "
+                   "full (few large quadrilaterals per colour region)")
+        ->check(CLI::IsMember({"quick", "full"}));
     auto* name =
         app.add_option("--name", args.name, "sticker name; default \"Sticker: \" + base name");
     auto* partId =
@@ -173,7 +206,12 @@ int main(int argc, char** argv) {
         if (height->count() == 0) partHeight = picture.Height();
         if (preview->count() > 0) CreateBitmap(shell, picture, args.preview, settings);
         Quads quads;
-        ConvertBitmap(shell, picture, quads, settings);
+        if (args.method == "full") {
+            ProgressBar bar;
+            ConvertToLdraw(shell, picture, quads, settings, bar.Callback());
+        } else {
+            ConvertBitmap(shell, picture, quads, settings);
+        }
         WritePartFile(shell, picture, quads, args.part, partHeight, details);
     } catch (...) {
         ReportFailure(shell, "mosaikon-convert", "", CurrentFailureDescription());

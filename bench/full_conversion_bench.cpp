@@ -1,0 +1,93 @@
+// The full conversion on (a) ImageMagick's built-in logo as a 332 x 255 bitmap of 256 colours
+// and (b) a 128 x 128 picture of 8 x 8 random blocks in four colours. With the environment
+// variable MOSAIKON_BENCH_STRAIGHTFORWARD set, the same pictures also go through the
+// straightforward search that only limits each fit test to the bounding box (minutes).
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "conversion/full_conversion.h"
+#include "conversion/full_conversion_reference.h"
+#include "image/bitmap_reader.h"
+
+namespace {
+
+using namespace mosaikon;
+
+Picture Logo() {
+    char folder[] = "/tmp/mosaikon-bench-XXXXXX";
+    if (!::mkdtemp(folder)) return {};
+    const std::string path = std::string(folder) + "/logo.bmp";
+    const std::string command =
+        "convert logo: -resize '332x255!' -colors 256 -compress none BMP3:" + path;
+    Picture picture;
+    if (std::system(command.c_str()) == 0) {
+        Shell shell;
+        double height = 0, width = 0;
+        LoadBitmap(shell, picture, path, height, width);
+    }
+    std::remove(path.c_str());
+    ::rmdir(folder);
+    return picture;
+}
+
+Picture Blocks() {
+    Picture picture;
+    picture.infoHeader.biWidth = 128;
+    picture.infoHeader.biHeight = 128;
+    picture.Palette = {{255, 255, 255, 0}, {0, 0, 204, 0}, {187, 51, 0, 0}, {40, 120, 20, 0}};
+    picture.pixelGrid.assign(picture.Index(0, 129), 0);
+    std::mt19937 random(5);
+    std::uint8_t blocks[16][16];
+    for (auto& row : blocks) {
+        for (auto& block : row) block = static_cast<std::uint8_t>(random() % 4);
+    }
+    for (int y = 1; y <= 128; ++y) {
+        for (int x = 1; x <= 128; ++x) picture.Pixels(x, y) = blocks[(y - 1) / 8][(x - 1) / 8];
+    }
+    return picture;
+}
+
+void Run(benchmark::State& state, const Picture& picture, bool straightforward) {
+    if (picture.Width() == 0) {
+        state.SkipWithError("the picture could not be made (is ImageMagick installed?)");
+        return;
+    }
+    Shell shell;
+    Quads quads;
+    for (auto _ : state) {
+        if (straightforward) {
+            quads = test::ReferenceFullConversion(picture, {}, test::ReferenceSearch::BoundingBox);
+        } else {
+            ConvertToLdraw(shell, picture, quads, {});
+        }
+        benchmark::DoNotOptimize(quads.data());
+    }
+    state.counters["quads"] = static_cast<double>(quads.size());
+}
+
+void FullConversionLogo(benchmark::State& state) { Run(state, Logo(), false); }
+void FullConversionBlocks(benchmark::State& state) { Run(state, Blocks(), false); }
+void StraightforwardLogo(benchmark::State& state) { Run(state, Logo(), true); }
+void StraightforwardBlocks(benchmark::State& state) { Run(state, Blocks(), true); }
+
+BENCHMARK(FullConversionLogo)->Unit(benchmark::kMillisecond);
+BENCHMARK(FullConversionBlocks)->Unit(benchmark::kMillisecond);
+
+const bool kStraightforward = [] {
+    if (std::getenv("MOSAIKON_BENCH_STRAIGHTFORWARD")) {
+        benchmark::RegisterBenchmark("StraightforwardLogo", StraightforwardLogo)
+            ->Unit(benchmark::kSecond)->Iterations(1);
+        benchmark::RegisterBenchmark("StraightforwardBlocks", StraightforwardBlocks)
+            ->Unit(benchmark::kSecond)->Iterations(1);
+    }
+    return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();

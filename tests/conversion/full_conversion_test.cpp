@@ -1,0 +1,203 @@
+#include "conversion/full_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "conversion/full_conversion_reference.h"
+#include "conversion/point_in_quad.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+using test::MakePicture;
+
+struct Corner {
+    double x, y;
+    friend bool operator==(const Corner&, const Corner&) = default;
+};
+using Shape = std::vector<Corner>;
+
+std::vector<Shape> Shapes(const Quads& quads) {
+    std::vector<Shape> shapes;
+    for (const LdrawQuad& q : quads) {
+        shapes.push_back({{q.X1, q.Y1}, {q.X2, q.Y2}, {q.X3, q.Y3}, {q.X4, q.Y4}});
+    }
+    return shapes;
+}
+
+void PrintTo(const Corner& c, std::ostream* out) { *out << "(" << c.x << ", " << c.y << ")"; }
+
+// Palette: 0 black, 1 red, 2 blue, 3 white, 4 green, 5 near-white.
+const PaletteList kPalette = {{0, 0, 0, 0},       {0, 0, 204, 0},    {187, 51, 0, 0},
+                              {255, 255, 255, 0}, {51, 119, 0, 0},   {250, 250, 252, 0}};
+
+Quads Convert(const Picture& picture, const ConversionSettings& settings = {}) {
+    Shell shell;
+    Quads quads;
+    EXPECT_TRUE(ConvertToLdraw(shell, picture, quads, settings));
+    return quads;
+}
+
+TEST(PointInQuad, WideAndTightMarginsOfTheUnitSquare) {
+    const double x[4] = {0, 1, 1, 0}, y[4] = {0, 0, 1, 1};
+    for (const double margin : {kWideMargin, kTightMargin}) {
+        for (const auto& [col, row] : {std::pair{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
+            EXPECT_TRUE(PointInQuad(col, row, x, y, margin)) << col << "," << row;
+        }
+    }
+    EXPECT_FALSE(PointInQuad(2, 0, x, y, kWideMargin));
+    EXPECT_FALSE(PointInQuad(-1, 1, x, y, kWideMargin));
+    EXPECT_FALSE(PointInQuad(0, 2, x, y, kTightMargin));
+}
+
+TEST(PointInQuad, ADegenerateQuadrilateralGrowsIntoARectangle) {
+    const double x[4] = {3, 3, 3, 3}, y[4] = {1, 1, 3, 3};
+    EXPECT_TRUE(PointInQuad(3, 1, x, y, kWideMargin));
+    EXPECT_TRUE(PointInQuad(3, 2, x, y, kWideMargin));
+    EXPECT_TRUE(PointInQuad(3, 3, x, y, kWideMargin));
+    EXPECT_FALSE(PointInQuad(2, 2, x, y, kWideMargin));
+    EXPECT_FALSE(PointInQuad(4, 2, x, y, kWideMargin));
+}
+
+TEST(PointInQuad, ArcTan2KeepsItsQuadrantAndItsZeroRule) {
+    EXPECT_EQ(ArcTan2(0, 0), static_cast<float>(3.14159265 / 2));
+    EXPECT_EQ(ArcTan2(1, 0.00005f), static_cast<float>(3.14159265 / 2));
+    EXPECT_EQ(ArcTan2(-1, -1), -static_cast<float>(3.14159265 - static_cast<float>(std::atan(1.0))));
+    EXPECT_EQ(ArcTan2(0, 5), 0.0f);
+    EXPECT_FLOAT_EQ(AngleAt(1, 0, 0, 0, 0, 1), 3.14159265f / 2);
+    EXPECT_FLOAT_EQ(AngleAt(0, 1, 0, 0, 1, 0), -3.14159265f / 2);
+}
+
+TEST(ConvertToLdraw, ASinglePixelGivesItsOwnSquare) {
+    const Picture picture = MakePicture(4, 2, kPalette, {3, 3, 1, 3, 3, 3, 3, 3});
+    ConversionSettings settings;
+    settings.IgnoreWhite = true;
+    const Quads quads = Convert(picture, settings);
+    ASSERT_EQ(quads.size(), 1u);
+    EXPECT_EQ(Shapes(quads)[0], (Shape{{3, 1}, {4, 1}, {4, 2}, {3, 2}}));
+    EXPECT_EQ(quads[0].Color, 0x2CC0000);
+}
+
+TEST(ConvertToLdraw, BlocksLinesAndPointedTops) {
+    ConversionSettings ignoreWhite;
+    ignoreWhite.IgnoreWhite = true;
+    // A 2 x 2 block in the top-left corner.
+    EXPECT_EQ(Shapes(Convert(MakePicture(3, 3, kPalette, {1, 1, 3, 1, 1, 3, 3, 3, 3}), ignoreWhite)),
+              (std::vector<Shape>{{{1, 1}, {3, 1}, {3, 3}, {1, 3}}}));
+    // A vertical line at column 5.
+    std::vector<std::uint8_t> line(18, 3);
+    for (int r = 0; r < 3; ++r) line[static_cast<std::size_t>(r * 6 + 4)] = 2;
+    EXPECT_EQ(Shapes(Convert(MakePicture(6, 3, kPalette, line), ignoreWhite)),
+              (std::vector<Shape>{{{5, 1}, {6, 1}, {6, 4}, {5, 4}}}));
+    // Runs [3, 3], [2, 4], [1, 5]: the pointed case.
+    EXPECT_EQ(Shapes(Convert(MakePicture(5, 3, kPalette, {3, 3, 1, 3, 3, 3, 1, 1, 1, 3, 1, 1, 1, 1, 1}),
+                             ignoreWhite)),
+              (std::vector<Shape>{{{3, 1}, {3, 1}, {6, 3.5}, {1, 4}}}));
+}
+
+TEST(ConvertToLdraw, RunsSplitByAnotherColourStartRegionsOfTheirOwn) {
+    const Quads quads = Convert(MakePicture(5, 1, kPalette, {1, 1, 2, 1, 1}));
+    // In scan order: the left red run, the blue pixel, then the right red run.
+    EXPECT_EQ(Shapes(quads), (std::vector<Shape>{{{1, 1}, {3, 1}, {3, 2}, {1, 2}},
+                                                 {{3, 1}, {4, 1}, {4, 2}, {3, 2}},
+                                                 {{4, 1}, {6, 1}, {6, 2}, {4, 2}}}));
+}
+
+TEST(ConvertToLdraw, EverythingLeftOutGivesNothingAndNothingStale) {
+    Shell shell;
+    Quads quads(2);
+    ConversionSettings settings;
+    settings.IgnoreWhite = true;
+    settings.WhiteTolerance = 20;
+    EXPECT_TRUE(ConvertToLdraw(shell, MakePicture(2, 2, kPalette, {3, 5, 5, 3}), quads, settings));
+    EXPECT_TRUE(quads.empty());
+}
+
+TEST(ConvertToLdraw, ReportsFailuresAndProgress) {
+    test::RecordingShell recording;
+    Quads quads;
+    std::vector<double> shares;
+    EXPECT_FALSE(ConvertToLdraw(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 7}), quads, {},
+                                [&](double share) { shares.push_back(share); }));
+    EXPECT_EQ(recording.boxes.back(), "ConvertToLdraw has caused an error Subscript out of range");
+    EXPECT_EQ(recording.LogLines().back(), "CONVERTTOLDRAW: ERROR CONVERTING BITMAP Subscript out of range");
+    EXPECT_TRUE(shares.empty());
+
+    ConvertToLdraw(recording.shell, MakePicture(1, 4, kPalette, {1, 2, 1, 2}), quads, {},
+                   [&](double share) { shares.push_back(share); });
+    EXPECT_EQ(shares, (std::vector<double>{0.25, 0.5, 0.75, 1.0}));
+}
+
+// Generated pictures of two to five colours: blobs, stripes, staircases, diagonals, one-pixel
+// lines, noise and runs split by other colours.
+Picture Generate(std::mt19937& random, int& colours) {
+    const int width = 1 + static_cast<int>(random() % 24);
+    const int height = 1 + static_cast<int>(random() % 24);
+    colours = 2 + static_cast<int>(random() % 4);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
+    const int kind = static_cast<int>(random() % 7);
+    auto at = [&](int x, int y) -> std::uint8_t& { return pixels[static_cast<std::size_t>(y * width + x)]; };
+    const auto colour = [&] { return static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours)); };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            switch (kind) {
+                case 0: at(x, y) = colour(); break;                                              // noise
+                case 1: at(x, y) = static_cast<std::uint8_t>((y / (1 + width % 3)) % colours); break;  // stripes
+                case 2: at(x, y) = static_cast<std::uint8_t>(((x + y) / 2) % colours); break;    // diagonals
+                case 3: at(x, y) = x <= y * width / std::max(1, height) ? 1 : 0; break;          // staircase
+                case 4: at(x, y) = (x == width / 2 || y == height / 3) ? 2 % colours : 0; break;  // lines
+                default: at(x, y) = 0; break;
+            }
+        }
+    }
+    if (kind >= 5) {  // blobs: random walks of each colour
+        for (int blob = 0; blob < 1 + static_cast<int>(random() % 6); ++blob) {
+            int x = static_cast<int>(random() % static_cast<unsigned>(width));
+            int y = static_cast<int>(random() % static_cast<unsigned>(height));
+            const std::uint8_t c = colour();
+            for (int step = 0; step < width * height / 2; ++step) {
+                at(x, y) = c;
+                x = std::clamp(x + static_cast<int>(random() % 3) - 1, 0, width - 1);
+                y = std::clamp(y + static_cast<int>(random() % 3) - 1, 0, height - 1);
+            }
+        }
+    }
+    if (random() % 3 == 0) {  // runs split by single pixels of another colour
+        for (int i = 0; i < width * height / 10; ++i) {
+            at(static_cast<int>(random() % static_cast<unsigned>(width)),
+               static_cast<int>(random() % static_cast<unsigned>(height))) = colour();
+        }
+    }
+    return MakePicture(width, height, std::vector<PaletteEntry>(kPalette.begin(), kPalette.begin() + colours), pixels);
+}
+
+TEST(ConvertToLdraw, GivesExactlyTheQuadrilateralsOfThePlainSearch) {
+    const char* env = std::getenv("MOSAIKON_FULL_CONVERSION_PICTURES");
+    const int pictures = env ? std::atoi(env) : 3000;
+    std::mt19937 seeds(1206);
+    for (int i = 0; i < pictures; ++i) {
+        const unsigned seed = seeds();
+        std::mt19937 random(seed);
+        int colours = 0;
+        const Picture picture = Generate(random, colours);
+        ConversionSettings settings;
+        settings.UseLdrawColors = random() % 4 == 0;
+        settings.IgnoreWhite = random() % 3 == 0;
+        settings.WhiteTolerance = 20;
+        if (random() % 4 == 0) {
+            settings.IgnoreRgbColor = true;
+            settings.RgbTolerance = 1;
+            settings.IgnoreRed = 0, settings.IgnoreGreen = 0, settings.IgnoreBlue = 0;
+        }
+        const Quads expected = test::ReferenceFullConversion(picture, settings);
+        const Quads actual = Convert(picture, settings);
+        ASSERT_EQ(Shapes(actual), Shapes(expected)) << "picture seed " << seed;
+        for (std::size_t q = 0; q < actual.size(); ++q) ASSERT_EQ(actual[q].Color, expected[q].Color) << seed;
+    }
+}
+
+}  // namespace
+}  // namespace mosaikon
