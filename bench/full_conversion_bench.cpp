@@ -70,10 +70,18 @@ void Run(benchmark::State& state, const Picture& picture, bool straightforward) 
     state.counters["quads"] = static_cast<double>(quads.size());
 }
 
-void FullConversionLogo(benchmark::State& state) { Run(state, Logo(), false); }
-void FullConversionBlocks(benchmark::State& state) { Run(state, Blocks(), false); }
-void StraightforwardLogo(benchmark::State& state) { Run(state, Logo(), true); }
-void StraightforwardBlocks(benchmark::State& state) { Run(state, Blocks(), true); }
+void FullConversionLogo(benchmark::State& state) {
+    Run(state, Logo(), false);
+}
+void FullConversionBlocks(benchmark::State& state) {
+    Run(state, Blocks(), false);
+}
+void StraightforwardLogo(benchmark::State& state) {
+    Run(state, Logo(), true);
+}
+void StraightforwardBlocks(benchmark::State& state) {
+    Run(state, Blocks(), true);
+}
 
 BENCHMARK(FullConversionLogo)->Unit(benchmark::kMillisecond);
 BENCHMARK(FullConversionBlocks)->Unit(benchmark::kMillisecond);
@@ -81,9 +89,11 @@ BENCHMARK(FullConversionBlocks)->Unit(benchmark::kMillisecond);
 const bool kStraightforward = [] {
     if (std::getenv("MOSAIKON_BENCH_STRAIGHTFORWARD")) {
         benchmark::RegisterBenchmark("StraightforwardLogo", StraightforwardLogo)
-            ->Unit(benchmark::kSecond)->Iterations(1);
+            ->Unit(benchmark::kSecond)
+            ->Iterations(1);
         benchmark::RegisterBenchmark("StraightforwardBlocks", StraightforwardBlocks)
-            ->Unit(benchmark::kSecond)->Iterations(1);
+            ->Unit(benchmark::kSecond)
+            ->Iterations(1);
     }
     return true;
 }();

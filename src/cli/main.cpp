@@ -9,11 +9,11 @@
 #include <iostream>
 #include <string>
 
+#include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
 #include "image/bitmap_reader.h"
 #include "image/conversion_settings.h"
 #include "image/preview_writer.h"
-#include "conversion/full_conversion.h"
 #include "image/quick_conversion.h"
 #include "shell/english_texts.h"
 #include "shell/failure.h"
@@ -60,7 +60,7 @@ std::string BaseName(const std::string& path) {
 
 // A progress bar on standard error, drawn only when that is a terminal.
 class ProgressBar {
-public:
+  public:
     ProgressBar() : shown_(::isatty(STDERR_FILENO) == 1) {}
     ~ProgressBar() {
         if (drawn_) std::cerr << "\r" << std::string(kWidth + 8, ' ') << "\r" << std::flush;
@@ -79,7 +79,7 @@ public:
         };
     }
 
-private:
+  private:
     static constexpr int kWidth = 40;
     bool shown_;
     bool drawn_ = false;

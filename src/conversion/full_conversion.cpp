@@ -23,8 +23,8 @@ constexpr double kEpsilon = 0.0000001;
 constexpr double kNearEdge = 0.05;
 
 struct RunEntry {
-    std::int32_t first = 0;  // entry 1: first column of the run; 0 when the row has none left
-    std::int32_t last = 0;   // entry 2: last column of the run
+    std::int32_t first = 0;      // entry 1: first column of the run; 0 when the row has none left
+    std::int32_t last = 0;       // entry 2: last column of the run
     std::int32_t restStart = 0;  // entries 3 and 4: the right part of a run covered inside
     std::int32_t restEnd = 0;
 };
@@ -48,7 +48,7 @@ GrownQuad Grow(const Corners& c, double margin) {
 // cross the row, so that a grid point can be classified without the angle sum unless it lies
 // near an edge.
 class QuadRows {
-public:
+  public:
     explicit QuadRows(const GrownQuad& quad) : quad_(quad) {
         // The edges as the angle sum walks them: P4-P1, P1-P2, P2-P3, P3-P4.
         static constexpr int kFrom[4] = {3, 0, 1, 2};
@@ -60,7 +60,8 @@ public:
             edge.bx = quad.x[kTo[e]], edge.by = quad.y[kTo[e]];
             const double dx = edge.bx - edge.ax, dy = edge.by - edge.ay;
             edge.direction = dy > 0 ? 1 : -1;
-            edge.window = dy != 0 ? kNearEdge * std::sqrt(dx * dx + dy * dy) / std::fabs(dy) + 1e-9 : 0;
+            edge.window =
+                dy != 0 ? kNearEdge * std::sqrt(dx * dx + dy * dy) / std::fabs(dy) + 1e-9 : 0;
             top_ = std::min(top_, static_cast<double>(quad.y[e]));
             bottom_ = std::max(bottom_, static_cast<double>(quad.y[e]));
         }
@@ -111,7 +112,7 @@ public:
         return winding != 0;
     }
 
-private:
+  private:
     struct Edge {
         double ax, ay, bx, by, window;
         int direction;
@@ -150,11 +151,15 @@ struct Candidate {
 };
 
 class FullConversion {
-public:
+  public:
     FullConversion(Shell& shell, const Picture& picture, Quads& quads,
                    const ConversionSettings& settings)
-        : shell_(shell), picture_(picture), quads_(quads), settings_(settings),
-          width_(picture.Width()), height_(picture.Height()) {}
+        : shell_(shell),
+          picture_(picture),
+          quads_(quads),
+          settings_(settings),
+          width_(picture.Width()),
+          height_(picture.Height()) {}
 
     void Run(const ProgressCallback& progress) {
         if (width_ > kMaxPictureSide || height_ > kMaxPictureSide) Fail(failure::Overflow);
@@ -171,7 +176,7 @@ public:
         }
     }
 
-private:
+  private:
     std::int32_t& Cell(std::int32_t col, std::int32_t row) {
         return grid_[static_cast<std::size_t>(row) * (static_cast<std::size_t>(width_) + 1) +
                      static_cast<std::size_t>(col)];
@@ -182,7 +187,8 @@ private:
     void BuildColourGrid() {
         const ColourLookup colours(picture_.Palette, settings_);
         ReColorReports reports;
-        grid_.assign((static_cast<std::size_t>(width_) + 1) * (static_cast<std::size_t>(height_) + 1), 0);
+        grid_.assign(
+            (static_cast<std::size_t>(width_) + 1) * (static_cast<std::size_t>(height_) + 1), 0);
         std::int32_t r = 0;
         for (std::int32_t y = height_; y >= 1; --y) {
             ++r;
@@ -193,7 +199,8 @@ private:
                 if (colours.Known(index)) {
                     code = colours.Code(index);
                 } else {
-                    code = ReColor(shell_, picture_.Palette, index, settings_.UseLdrawColors, &reports);
+                    code = ReColor(shell_, picture_.Palette, index, settings_.UseLdrawColors,
+                                   &reports);
                 }
                 Cell(x, r) = colours.LeftOut(index) ? kConsumedMark : code;
             }

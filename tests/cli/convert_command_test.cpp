@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
@@ -95,6 +96,35 @@ TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
             picture + " " + part);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(ReadText(part), Expected(settings, 14, {"N", "P", "Mosaikon", "D"}));
+}
+
+TEST_F(ConvertCommand, TheFullMethodWritesTheFullConversion) {
+    const Result result = Run("--method full --ignore-white " + picture + " " + part);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");  // no progress bar when standard error is no terminal
+    Shell shell;
+    Picture loaded;
+    double h = 0, w = 0;
+    LoadBitmap(shell, loaded, picture, h, w);
+    ConversionSettings settings;
+    settings.IgnoreWhite = true;
+    Quads quads;
+    ConvertToLdraw(shell, loaded, quads, settings);
+    WritePartFile(shell, loaded, quads, folder / "expected.dat", 3,
+                  {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"});
+    EXPECT_EQ(ReadText(part), ReadText(folder / "expected.dat"));
+}
+
+TEST_F(ConvertCommand, ShowsProgressOnATerminal) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+    // script(1) runs the converter with a terminal as its standard error.
+    const std::string inner =
+        std::string(MOSAIKON_CONVERT_PATH) + " --method full " + picture + " " + part;
+    const std::string command =
+        "script -qec \"" + inner + "\" /dev/null > " + (folder / "tty.txt") + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string screen = ReadText(folder / "tty.txt");
+    EXPECT_NE(screen.find("100%"), std::string::npos) << screen;
 }
 
 TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {

@@ -17,7 +17,9 @@ constexpr double kEpsilon = 0.0000001;
 struct Grid {
     int width, height;
     std::vector<std::int32_t> cells;
-    std::int32_t& at(int col, int row) { return cells[static_cast<std::size_t>(row * (width + 1) + col)]; }
+    std::int32_t& at(int col, int row) {
+        return cells[static_cast<std::size_t>(row * (width + 1) + col)];
+    }
 };
 
 struct RunRow {
@@ -35,8 +37,8 @@ double QuadArea(const Corners& c) {
     return (c.Y4 - c.Y1) * (c.X3 - c.X2) - (c.X4 - c.X1) * (c.Y3 - c.Y2);
 }
 
-bool QuadFitsRegion(const std::vector<RunRow>& table, int first, int last, int minStart,
-                    int maxEnd, const Corners& corners, ReferenceSearch search) {
+bool QuadFitsRegion(const std::vector<RunRow>& table, int first, int last, int minStart, int maxEnd,
+                    const Corners& corners, ReferenceSearch search) {
     double x[4], y[4];
     corners.Walk(x, y);
     if (search == ReferenceSearch::BoundingBox) {
@@ -54,7 +56,8 @@ bool QuadFitsRegion(const std::vector<RunRow>& table, int first, int last, int m
     for (int r = first; r <= last; ++r) {
         if (table[static_cast<std::size_t>(r)].entry[1] == 0) continue;
         for (int col = minStart; col <= maxEnd; ++col) {
-            if (PointInQuad(static_cast<std::int16_t>(col), static_cast<std::int16_t>(r), x, y, kWideMargin)) {
+            if (PointInQuad(static_cast<std::int16_t>(col), static_cast<std::int16_t>(r), x, y,
+                            kWideMargin)) {
                 const RunRow& row = table[static_cast<std::size_t>(r)];
                 if (col < row.entry[1] || col > row.entry[2]) return false;
             }
@@ -64,32 +67,34 @@ bool QuadFitsRegion(const std::vector<RunRow>& table, int first, int last, int m
 }
 
 void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minStart, int maxEnd,
-                       const Corners& corners, Grid& grid, std::int32_t colour) {
+                       const Corners& corners, Grid& grid, std::int32_t colour,
+                       ReferenceMends mends) {
     double x[4], y[4];
     corners.Walk(x, y);
     for (int r = first; r <= last; ++r) {
         int firstIn = 32000, lastIn = 0;
         for (int col = minStart; col <= maxEnd; ++col) {
-            const bool inside =
-                PointInQuad(static_cast<std::int16_t>(col), static_cast<std::int16_t>(r), x, y, kTightMargin);
+            const bool inside = PointInQuad(static_cast<std::int16_t>(col),
+                                            static_cast<std::int16_t>(r), x, y, kTightMargin);
             if (inside && firstIn == 32000) firstIn = col;
             if (!inside && firstIn != 32000 && lastIn == 0) lastIn = col;
         }
-        if (lastIn == 0) lastIn = maxEnd + 1;
+        if (lastIn == 0) lastIn = mends.keepLastColumn ? maxEnd + 1 : maxEnd;
         if (firstIn == 32000) continue;
         RunRow& row = table[static_cast<std::size_t>(r)];
         const int s = row.entry[1], e = row.entry[2];
-        if (firstIn <= s && lastIn > e) {
+        const bool reachesEnd = mends.keepLastColumn ? lastIn > e : lastIn >= e;
+        if (firstIn <= s && reachesEnd) {
             row.entry[1] = 0;
         } else if (firstIn <= s) {
             row.entry[1] = lastIn;
-        } else if (lastIn > e) {
+        } else if (reachesEnd) {
             row.entry[2] = firstIn;
         } else {
             row.entry[2] = firstIn;
             row.entry[3] = lastIn;
             row.entry[4] = e;
-            if (row.entry[1] != 0) {
+            if (mends.restoreRightPart && row.entry[1] != 0) {
                 for (int col = lastIn; col <= e; ++col) grid.at(col, r) = colour;
             }
         }
@@ -99,7 +104,7 @@ void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minS
 }  // namespace
 
 Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& settings,
-                              ReferenceSearch search) {
+                              ReferenceSearch search, ReferenceMends mends) {
     const int W = picture.Width(), H = picture.Height();
     Grid grid{W, H, std::vector<std::int32_t>(static_cast<std::size_t>((W + 1) * (H + 1)))};
     int r = 0;
@@ -107,13 +112,17 @@ Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& 
         ++r;
         for (int x = 1; x <= W; ++x) {
             const int index = picture.Pixels(x, y);
-            const std::int32_t code = settings.UseLdrawColors
-                                          ? NearestPrimaryCode(picture.Palette[static_cast<std::size_t>(index)])
-                                          : DirectColorCode(picture.Palette[static_cast<std::size_t>(index)]);
+            const std::int32_t code =
+                settings.UseLdrawColors
+                    ? NearestPrimaryCode(picture.Palette[static_cast<std::size_t>(index)])
+                    : DirectColorCode(picture.Palette[static_cast<std::size_t>(index)]);
             const bool white = IsNearWhite(picture.Palette, index, settings.WhiteTolerance);
-            const bool ignored = IsIgnoredColor(picture.Palette, index, settings.RgbTolerance, settings.IgnoreRed,
-                                                settings.IgnoreGreen, settings.IgnoreBlue);
-            grid.at(x, r) = (settings.IgnoreRgbColor && ignored) || (settings.IgnoreWhite && white) ? kConsumed : code;
+            const bool ignored =
+                IsIgnoredColor(picture.Palette, index, settings.RgbTolerance, settings.IgnoreRed,
+                               settings.IgnoreGreen, settings.IgnoreBlue);
+            grid.at(x, r) = (settings.IgnoreRgbColor && ignored) || (settings.IgnoreWhite && white)
+                                ? kConsumed
+                                : code;
         }
     }
     Quads quads;
@@ -174,7 +183,8 @@ Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& 
                         if (c4.X2 == c4.X4) score = score * 1.2;
                         // Testing the fit only when the score would win changes nothing.
                         const bool wins = search == ReferenceSearch::BoundingBox || score > best;
-                        if (wins && QuadFitsRegion(table, first, last, minStart, maxEnd, c4, search) &&
+                        if (wins &&
+                            QuadFitsRegion(table, first, last, minStart, maxEnd, c4, search) &&
                             score > best) {
                             best = score;
                             bX3 = c4.X3, bY3 = c4.Y3, bX4 = c4.X4, bY4 = c4.Y4;
@@ -197,7 +207,7 @@ Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& 
                     q.X3 = c4.X4 + 1, q.Y3 = c4.Y4 + 1;
                 }
                 q.X4 = c4.X3, q.Y4 = c4.Y3 + 1;
-                RemoveCoveredRuns(table, first, last, minStart, maxEnd, c4, grid, c);
+                RemoveCoveredRuns(table, first, last, minStart, maxEnd, c4, grid, c, mends);
             }
         }
     }

@@ -28,11 +28,13 @@ std::vector<Shape> Shapes(const Quads& quads) {
     return shapes;
 }
 
-void PrintTo(const Corner& c, std::ostream* out) { *out << "(" << c.x << ", " << c.y << ")"; }
+void PrintTo(const Corner& c, std::ostream* out) {
+    *out << "(" << c.x << ", " << c.y << ")";
+}
 
 // Palette: 0 black, 1 red, 2 blue, 3 white, 4 green, 5 near-white.
-const PaletteList kPalette = {{0, 0, 0, 0},       {0, 0, 204, 0},    {187, 51, 0, 0},
-                              {255, 255, 255, 0}, {51, 119, 0, 0},   {250, 250, 252, 0}};
+const PaletteList kPalette = {{0, 0, 0, 0},       {0, 0, 204, 0},  {187, 51, 0, 0},
+                              {255, 255, 255, 0}, {51, 119, 0, 0}, {250, 250, 252, 0}};
 
 Quads Convert(const Picture& picture, const ConversionSettings& settings = {}) {
     Shell shell;
@@ -65,7 +67,8 @@ TEST(PointInQuad, ADegenerateQuadrilateralGrowsIntoARectangle) {
 TEST(PointInQuad, ArcTan2KeepsItsQuadrantAndItsZeroRule) {
     EXPECT_EQ(ArcTan2(0, 0), static_cast<float>(3.14159265 / 2));
     EXPECT_EQ(ArcTan2(1, 0.00005f), static_cast<float>(3.14159265 / 2));
-    EXPECT_EQ(ArcTan2(-1, -1), -static_cast<float>(3.14159265 - static_cast<float>(std::atan(1.0))));
+    EXPECT_EQ(ArcTan2(-1, -1),
+              -static_cast<float>(3.14159265 - static_cast<float>(std::atan(1.0))));
     EXPECT_EQ(ArcTan2(0, 5), 0.0f);
     EXPECT_FLOAT_EQ(AngleAt(1, 0, 0, 0, 0, 1), 3.14159265f / 2);
     EXPECT_FLOAT_EQ(AngleAt(0, 1, 0, 0, 1, 0), -3.14159265f / 2);
@@ -85,17 +88,19 @@ TEST(ConvertToLdraw, BlocksLinesAndPointedTops) {
     ConversionSettings ignoreWhite;
     ignoreWhite.IgnoreWhite = true;
     // A 2 x 2 block in the top-left corner.
-    EXPECT_EQ(Shapes(Convert(MakePicture(3, 3, kPalette, {1, 1, 3, 1, 1, 3, 3, 3, 3}), ignoreWhite)),
-              (std::vector<Shape>{{{1, 1}, {3, 1}, {3, 3}, {1, 3}}}));
+    EXPECT_EQ(
+        Shapes(Convert(MakePicture(3, 3, kPalette, {1, 1, 3, 1, 1, 3, 3, 3, 3}), ignoreWhite)),
+        (std::vector<Shape>{{{1, 1}, {3, 1}, {3, 3}, {1, 3}}}));
     // A vertical line at column 5.
     std::vector<std::uint8_t> line(18, 3);
     for (int r = 0; r < 3; ++r) line[static_cast<std::size_t>(r * 6 + 4)] = 2;
     EXPECT_EQ(Shapes(Convert(MakePicture(6, 3, kPalette, line), ignoreWhite)),
               (std::vector<Shape>{{{5, 1}, {6, 1}, {6, 4}, {5, 4}}}));
     // Runs [3, 3], [2, 4], [1, 5]: the pointed case.
-    EXPECT_EQ(Shapes(Convert(MakePicture(5, 3, kPalette, {3, 3, 1, 3, 3, 3, 1, 1, 1, 3, 1, 1, 1, 1, 1}),
-                             ignoreWhite)),
-              (std::vector<Shape>{{{3, 1}, {3, 1}, {6, 3.5}, {1, 4}}}));
+    EXPECT_EQ(
+        Shapes(Convert(MakePicture(5, 3, kPalette, {3, 3, 1, 3, 3, 3, 1, 1, 1, 3, 1, 1, 1, 1, 1}),
+                       ignoreWhite)),
+        (std::vector<Shape>{{{3, 1}, {3, 1}, {6, 3.5}, {1, 4}}}));
 }
 
 TEST(ConvertToLdraw, RunsSplitByAnotherColourStartRegionsOfTheirOwn) {
@@ -104,6 +109,32 @@ TEST(ConvertToLdraw, RunsSplitByAnotherColourStartRegionsOfTheirOwn) {
     EXPECT_EQ(Shapes(quads), (std::vector<Shape>{{{1, 1}, {3, 1}, {3, 2}, {1, 2}},
                                                  {{3, 1}, {4, 1}, {4, 2}, {3, 2}},
                                                  {{4, 1}, {6, 1}, {6, 2}, {4, 2}}}));
+}
+
+TEST(ConvertToLdraw, CellsRightOfAnInnerCoverAreCoveredLater) {
+    // The red run of row 2 is covered inside by the quadrilateral anchored at row 1; its last
+    // cell goes back to the grid and gets a quadrilateral of its own.
+    const Quads quads = Convert(MakePicture(3, 3, kPalette, {1, 0, 0, 1, 1, 1, 0, 1, 1}));
+    const auto shapes = Shapes(quads);
+    ASSERT_EQ(shapes.size(), 5u);
+    EXPECT_EQ(shapes[3], (Shape{{3, 2}, {4, 2}, {4, 3}, {3, 3}}));
+    EXPECT_EQ(quads[3].Color, 0x2CC0000);
+    EXPECT_EQ(
+        test::ReferenceFullConversion(MakePicture(3, 3, kPalette, {1, 0, 0, 1, 1, 1, 0, 1, 1}), {},
+                                      test::ReferenceSearch::Plain, {.restoreRightPart = false})
+            .size(),
+        4u);
+}
+
+TEST(ConvertToLdraw, ACoverEndingBeforeTheLastColumnKeepsIt) {
+    const Picture picture = MakePicture(2, 3, kPalette, {0, 1, 0, 0, 0, 0});
+    EXPECT_EQ(Shapes(Convert(picture)), (std::vector<Shape>{{{1, 1}, {2, 1}, {3, 4}, {1, 4}},
+                                                            {{2, 2}, {3, 2}, {3, 4}, {2, 3}},
+                                                            {{2, 1}, {3, 1}, {3, 2}, {2, 2}}}));
+    EXPECT_EQ(test::ReferenceFullConversion(picture, {}, test::ReferenceSearch::Plain,
+                                            {.keepLastColumn = false})
+                  .size(),
+              2u);
 }
 
 TEST(ConvertToLdraw, EverythingLeftOutGivesNothingAndNothingStale) {
@@ -120,10 +151,11 @@ TEST(ConvertToLdraw, ReportsFailuresAndProgress) {
     test::RecordingShell recording;
     Quads quads;
     std::vector<double> shares;
-    EXPECT_FALSE(ConvertToLdraw(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 7}), quads, {},
-                                [&](double share) { shares.push_back(share); }));
+    EXPECT_FALSE(ConvertToLdraw(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 7}),
+                                quads, {}, [&](double share) { shares.push_back(share); }));
     EXPECT_EQ(recording.boxes.back(), "ConvertToLdraw has caused an error Subscript out of range");
-    EXPECT_EQ(recording.LogLines().back(), "CONVERTTOLDRAW: ERROR CONVERTING BITMAP Subscript out of range");
+    EXPECT_EQ(recording.LogLines().back(),
+              "CONVERTTOLDRAW: ERROR CONVERTING BITMAP Subscript out of range");
     EXPECT_TRUE(shares.empty());
 
     ConvertToLdraw(recording.shell, MakePicture(1, 4, kPalette, {1, 2, 1, 2}), quads, {},
@@ -139,17 +171,33 @@ Picture Generate(std::mt19937& random, int& colours) {
     colours = 2 + static_cast<int>(random() % 4);
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
     const int kind = static_cast<int>(random() % 7);
-    auto at = [&](int x, int y) -> std::uint8_t& { return pixels[static_cast<std::size_t>(y * width + x)]; };
-    const auto colour = [&] { return static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours)); };
+    auto at = [&](int x, int y) -> std::uint8_t& {
+        return pixels[static_cast<std::size_t>(y * width + x)];
+    };
+    const auto colour = [&] {
+        return static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours));
+    };
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             switch (kind) {
-                case 0: at(x, y) = colour(); break;                                              // noise
-                case 1: at(x, y) = static_cast<std::uint8_t>((y / (1 + width % 3)) % colours); break;  // stripes
-                case 2: at(x, y) = static_cast<std::uint8_t>(((x + y) / 2) % colours); break;    // diagonals
-                case 3: at(x, y) = x <= y * width / std::max(1, height) ? 1 : 0; break;          // staircase
-                case 4: at(x, y) = (x == width / 2 || y == height / 3) ? 2 % colours : 0; break;  // lines
-                default: at(x, y) = 0; break;
+                case 0:
+                    at(x, y) = colour();
+                    break;  // noise
+                case 1:
+                    at(x, y) = static_cast<std::uint8_t>((y / (1 + width % 3)) % colours);
+                    break;  // stripes
+                case 2:
+                    at(x, y) = static_cast<std::uint8_t>(((x + y) / 2) % colours);
+                    break;  // diagonals
+                case 3:
+                    at(x, y) = x <= y * width / std::max(1, height) ? 1 : 0;
+                    break;  // staircase
+                case 4:
+                    at(x, y) = (x == width / 2 || y == height / 3) ? 2 % colours : 0;
+                    break;  // lines
+                default:
+                    at(x, y) = 0;
+                    break;
             }
         }
     }
@@ -171,7 +219,9 @@ Picture Generate(std::mt19937& random, int& colours) {
                static_cast<int>(random() % static_cast<unsigned>(height))) = colour();
         }
     }
-    return MakePicture(width, height, std::vector<PaletteEntry>(kPalette.begin(), kPalette.begin() + colours), pixels);
+    return MakePicture(width, height,
+                       std::vector<PaletteEntry>(kPalette.begin(), kPalette.begin() + colours),
+                       pixels);
 }
 
 TEST(ConvertToLdraw, GivesExactlyTheQuadrilateralsOfThePlainSearch) {
@@ -195,7 +245,8 @@ TEST(ConvertToLdraw, GivesExactlyTheQuadrilateralsOfThePlainSearch) {
         const Quads expected = test::ReferenceFullConversion(picture, settings);
         const Quads actual = Convert(picture, settings);
         ASSERT_EQ(Shapes(actual), Shapes(expected)) << "picture seed " << seed;
-        for (std::size_t q = 0; q < actual.size(); ++q) ASSERT_EQ(actual[q].Color, expected[q].Color) << seed;
+        for (std::size_t q = 0; q < actual.size(); ++q)
+            ASSERT_EQ(actual[q].Color, expected[q].Color) << seed;
     }
 }
 
