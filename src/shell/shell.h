@@ -28,6 +28,9 @@ struct Shell {
     Log log;
     MessageTexts messages;
     MessageBoxSeam messageBox;
+    // Sets the mouse pointer back to normal and enables the main window again, where a failure
+    // handler does so; the window program fills it in.
+    std::function<void()> restorePointer;
     int failuresReported = 0;
 };
 

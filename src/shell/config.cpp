@@ -1,0 +1,109 @@
+#include "shell/config.h"
+
+#include <string_view>
+
+#include "shell/atomic_file.h"
+#include "shell/failure.h"
+#include "shell/numbers.h"
+#include "shell/text_file.h"
+
+namespace mosaikon {
+
+namespace {
+
+constexpr const char* kInvalidArgument = "Invalid procedure call or argument";
+
+std::string ConfigPath(const std::string& programFolder) {
+    return SettingsPath(programFolder, "config.txt");
+}
+
+// The text between the first and the last copy of the tag. Positions are counted in 16 bits:
+// a tag beyond 32767 overflows, and a tag found once or not at all gives a negative length.
+std::string TaggedValue(const std::string& text, std::string_view tag) {
+    const auto firstFound = text.find(tag);
+    const long long first = firstFound == std::string::npos ? 0 : static_cast<long long>(firstFound) + 1;
+    const long long start = first + static_cast<long long>(tag.size());
+    const auto lastFound = text.rfind(tag);
+    const long long last = lastFound == std::string::npos ? 0 : static_cast<long long>(lastFound) + 1;
+    if (start > 32767 || last > 32767) Fail(failure::Overflow);
+    const long long length = last - start;
+    if (length < 0) Fail(kInvalidArgument);
+    if (start > static_cast<long long>(text.size())) return "";
+    return text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(length));
+}
+
+void RestorePointer(Shell& shell) {
+    if (shell.restorePointer) shell.restorePointer();
+}
+
+}  // namespace
+
+AppConfig DefaultConfig() {
+    return AppConfig{"Default", 500, 500, "/", "/", "Mosaikon"};
+}
+
+std::string ConfigFileText(const AppConfig& config) {
+    std::string text;
+    auto field = [&](std::string_view tag, const std::string& value) {
+        text.append(tag).append(value).append(tag);
+    };
+    field("<language>", config.Language);
+    field("<left>", std::to_string(config.WindowLeft));
+    field("<top>", std::to_string(config.WindowTop));
+    field("<image>", config.ImageLocation);
+    field("<save>", config.SaveLocation);
+    field("<author>", config.Author);
+    return text;
+}
+
+void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
+                const std::string& programFolder) {
+    config = DefaultConfig();
+    try {
+        const std::string path = ConfigPath(programFolder);
+        const std::string shownPath = SettingsPath(programFolder, "Config.txt");
+        if (!FileExists(path)) {
+            ShowMessage(shell, "Could not find: Config File " + shownPath +
+                                   ".\nPlease be sure that all files are in the same folder.");
+            WriteLog(shell.log, "Could not find Config File " + shownPath);
+            return;
+        }
+        WriteLog(shell.log, "Attempting to read Config file.");
+        TextFileReader file(path);
+        std::string text = file.ReadAll();
+        const auto begin = text.find_first_not_of(' ');
+        text = begin == std::string::npos ? "" : text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+        configText = text;
+        if (text.find("language") == std::string::npos) {
+            WriteLog(shell.log, "CONFIG FILE HAS BEEN CORRUPTED!");
+            ShowMessage(shell, "Config File has been corrupted.  A new config file will be written.");
+            return;
+        }
+        config.Language = TaggedValue(text, "<language>");
+        config.WindowLeft = TextToInt16(TaggedValue(text, "<left>"));
+        config.WindowTop = TextToInt16(TaggedValue(text, "<top>"));
+        config.ImageLocation = TaggedValue(text, "<image>");
+        config.SaveLocation = TaggedValue(text, "<save>");
+        config.Author = TaggedValue(text, "<author>");
+        WriteLog(shell.log, "Config file successfully read.  Attempting to close file.");
+    } catch (...) {
+        RestorePointer(shell);
+        ReportFailure(shell, "ReadConfig", "ERROR IN READCONFIG ", CurrentFailureDescription());
+    }
+}
+
+void WriteConfig(Shell& shell, const AppConfig& config, std::string& configText,
+                 const std::string& programFolder) {
+    try {
+        WriteLog(shell.log, "Attempting to read Config file.");
+        AtomicFileWriter file(ConfigPath(programFolder));
+        configText = ConfigFileText(config);
+        file.Write(configText);
+        file.Commit();
+    } catch (...) {
+        RestorePointer(shell);
+        ReportFailure(shell, "WriteConfig", "ERROR IN WRITECONFIG ", CurrentFailureDescription());
+    }
+}
+
+}  // namespace mosaikon

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "shell/shell.h"
+
+namespace mosaikon {
+
+// The six settings kept from one run to the next in Settings/config.txt. Before ReadConfig has
+// run they are empty and zero; ReadConfig starts from the defaults.
+struct AppConfig {
+    std::string Language;
+    std::int16_t WindowLeft = 0;  // twips
+    std::int16_t WindowTop = 0;
+    std::string ImageLocation;
+    std::string SaveLocation;
+    std::string Author;
+};
+
+AppConfig DefaultConfig();
+
+// The configuration as one line of tagged values, as written to the file.
+std::string ConfigFileText(const AppConfig& config);
+
+// Reads config.txt into config (and its trimmed text into configText). A missing or corrupted
+// file keeps the defaults with a message; any other failure is reported ("ReadConfig has caused
+// an error ...") and keeps the fields read so far.
+void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
+                const std::string& programFolder);
+
+// Writes config.txt, replacing the old file only once the new one is complete.
+void WriteConfig(Shell& shell, const AppConfig& config, std::string& configText,
+                 const std::string& programFolder);
+
+}  // namespace mosaikon

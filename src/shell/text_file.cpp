@@ -1,0 +1,76 @@
+#include "shell/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "shell/failure.h"
+
+namespace mosaikon {
+
+namespace {
+
+FileHandle OpenForReading(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) FailWithSystemError(errno);
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        FailWithSystemError(S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    }
+    FileHandle file(::fdopen(descriptor, "rb"));
+    if (!file) {
+        const int error = errno;
+        ::close(descriptor);
+        FailWithSystemError(error);
+    }
+    return file;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    try {
+        OpenForReading(path);
+        return true;
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
+TextFileReader::TextFileReader(const std::string& path) : file_(OpenForReading(path)) {}
+
+bool TextFileReader::AtEnd() {
+    const int c = std::getc(file_.get());
+    if (c == EOF) return true;
+    std::ungetc(c, file_.get());
+    return false;
+}
+
+std::string TextFileReader::ReadLine() {
+    if (AtEnd()) {
+        if (std::ferror(file_.get())) FailWithSystemError(EIO);
+        Fail(kInputPastEnd);
+    }
+    std::string line;
+    for (int c = std::getc(file_.get()); c != EOF && c != '\n'; c = std::getc(file_.get())) {
+        line += static_cast<char>(c);
+    }
+    if (std::ferror(file_.get())) FailWithSystemError(EIO);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+std::string TextFileReader::ReadAll() {
+    if (AtEnd()) Fail(kInputPastEnd);
+    std::string text;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file_.get())) > 0) text.append(buffer, got);
+    if (std::ferror(file_.get())) FailWithSystemError(EIO);
+    return text;
+}
+
+}  // namespace mosaikon

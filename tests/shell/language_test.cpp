@@ -1,0 +1,88 @@
+#include "shell/language.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+class Language : public ::testing::Test {
+protected:
+    void WriteLines(int count, const std::string& lineEnd = "\r\n") {
+        std::string text;
+        for (int i = 1; i <= count; ++i) text += "text " + std::to_string(i) + lineEnd;
+        test::WriteBytes(recording.folder / "Settings/Test.txt", test::Bytes(text.begin(), text.end()));
+    }
+    void Read(const std::string& name = "Test") {
+        applied.clear();
+        recording.shell.messages = {};
+        ReadLanguage(recording.shell, name, recording.folder.path().string(),
+                     [this](int line, const std::string& text) { applied[line] = text; });
+    }
+    test::RecordingShell recording;
+    std::map<int, std::string> applied;
+};
+
+TEST_F(Language, ThirtyTwoLinesSetEveryTextByPosition) {
+    for (const char* lineEnd : {"\r\n", "\n"}) {
+        WriteLines(32, lineEnd);
+        Read();
+        EXPECT_EQ(applied.size(), 32u);
+        EXPECT_EQ(applied[1], "text 1");
+        EXPECT_EQ(recording.shell.messages.MsgConvertDone, "text 28");
+        EXPECT_EQ(recording.shell.messages.MsgPaletteWarning, "text 32");
+        EXPECT_TRUE(recording.boxes.empty());
+        const auto log = recording.LogLines();
+        EXPECT_EQ(log[log.size() - 2], "Attempting to read Language file Test");
+        EXPECT_EQ(log.back(), "Read Language File successful");
+    }
+}
+
+TEST_F(Language, OptionalLinesAreReadAndLaterLinesIgnored) {
+    WriteLines(40);
+    Read();
+    EXPECT_EQ(applied.size(), 34u);
+    EXPECT_EQ(applied[33], "text 33");
+    EXPECT_TRUE(recording.boxes.empty());
+}
+
+TEST_F(Language, AShortFileStopsWithAReportAfterTheLinesItHas) {
+    WriteLines(31);
+    Read();
+    EXPECT_EQ(applied.size(), 31u);
+    EXPECT_EQ(recording.shell.messages.MsgLargeImage, "text 31");
+    EXPECT_EQ(recording.shell.messages.MsgPaletteWarning, "");
+    EXPECT_EQ(recording.boxes, std::vector<std::string>{"ReadLanguage has caused an error Input past end of file"});
+    EXPECT_EQ(recording.LogLines().back(), "ERROR IN ReadLanguage Input past end of file");
+
+    WriteLines(0);
+    Read();
+    EXPECT_TRUE(applied.empty());
+    EXPECT_EQ(recording.boxes.size(), 2u);
+}
+
+TEST_F(Language, LinesAreTakenWholeSpacesAndEmptyLinesIncluded) {
+    std::string text = "  spaced  \r\n\r\n";
+    for (int i = 3; i <= 32; ++i) text += "x\r\n";
+    test::WriteBytes(recording.folder / "Settings/Test.txt", test::Bytes(text.begin(), text.end()));
+    Read();
+    EXPECT_EQ(applied[1], "  spaced  ");
+    EXPECT_EQ(applied[2], "");
+}
+
+TEST_F(Language, AMissingFileIsReportedAndChangesNothing) {
+    Read("Klingon");
+    EXPECT_TRUE(applied.empty());
+    const std::string path = recording.folder.path().string() + "/Settings/Klingon.txt";
+    EXPECT_EQ(recording.boxes, std::vector<std::string>{"Could not find Language File: " + path +
+                                                        ".\nPlease create one, or choose a different language."});
+    EXPECT_EQ(recording.LogLines().back(), "Could not find Language File " + path);
+    Read("");  // the empty language looks for ".txt"
+    EXPECT_EQ(recording.LogLines().back(), "Could not find Language File " + recording.folder.path().string() + "/Settings/.txt");
+}
+
+}  // namespace
+}  // namespace mosaikon
