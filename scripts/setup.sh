@@ -5,7 +5,7 @@ mosaikon_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libcli11-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    imagemagick netpbm python3-pil fonts-dejavu-core xauth xvfb
+    imagemagick netpbm python3-pil fonts-dejavu-core fonts-liberation2 xauth xvfb
 )
 
 mosaikon_setup() {

@@ -21,10 +21,12 @@ std::string ConfigPath(const std::string& programFolder) {
 // a tag beyond 32767 overflows, and a tag found once or not at all gives a negative length.
 std::string TaggedValue(const std::string& text, std::string_view tag) {
     const auto firstFound = text.find(tag);
-    const long long first = firstFound == std::string::npos ? 0 : static_cast<long long>(firstFound) + 1;
+    const long long first =
+        firstFound == std::string::npos ? 0 : static_cast<long long>(firstFound) + 1;
     const long long start = first + static_cast<long long>(tag.size());
     const auto lastFound = text.rfind(tag);
-    const long long last = lastFound == std::string::npos ? 0 : static_cast<long long>(lastFound) + 1;
+    const long long last =
+        lastFound == std::string::npos ? 0 : static_cast<long long>(lastFound) + 1;
     if (start > 32767 || last > 32767) Fail(failure::Overflow);
     const long long length = last - start;
     if (length < 0) Fail(kInvalidArgument);
@@ -72,11 +74,14 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
         TextFileReader file(path);
         std::string text = file.ReadAll();
         const auto begin = text.find_first_not_of(' ');
-        text = begin == std::string::npos ? "" : text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+        text = begin == std::string::npos
+                   ? ""
+                   : text.substr(begin, text.find_last_not_of(' ') - begin + 1);
         configText = text;
         if (text.find("language") == std::string::npos) {
             WriteLog(shell.log, "CONFIG FILE HAS BEEN CORRUPTED!");
-            ShowMessage(shell, "Config File has been corrupted.  A new config file will be written.");
+            ShowMessage(shell,
+                        "Config File has been corrupted.  A new config file will be written.");
             return;
         }
         config.Language = TaggedValue(text, "<language>");

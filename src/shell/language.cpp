@@ -21,12 +21,23 @@ void ReadLanguage(Shell& shell, const std::string& language, const std::string& 
             if (line > kLanguageLines && file.AtEnd()) break;
             const std::string text = file.ReadLine();
             switch (line) {
-                case 28: shell.messages.MsgConvertDone = text; break;
-                case 29: shell.messages.MsgNameTooLong = text; break;
-                case 30: shell.messages.MsgHeightInvalid = text; break;
-                case 31: shell.messages.MsgLargeImage = text; break;
-                case 32: shell.messages.MsgPaletteWarning = text; break;
-                default: break;
+                case 28:
+                    shell.messages.MsgConvertDone = text;
+                    break;
+                case 29:
+                    shell.messages.MsgNameTooLong = text;
+                    break;
+                case 30:
+                    shell.messages.MsgHeightInvalid = text;
+                    break;
+                case 31:
+                    shell.messages.MsgLargeImage = text;
+                    break;
+                case 32:
+                    shell.messages.MsgPaletteWarning = text;
+                    break;
+                default:
+                    break;
             }
             if (apply) apply(line, text);
         }

@@ -12,9 +12,10 @@ namespace mosaikon {
 namespace {
 
 class Config : public ::testing::Test {
-protected:
+  protected:
     void WriteFile(const std::string& text) {
-        test::WriteBytes(recording.folder / "Settings/config.txt", test::Bytes(text.begin(), text.end()));
+        test::WriteBytes(recording.folder / "Settings/config.txt",
+                         test::Bytes(text.begin(), text.end()));
     }
     void Read() {
         config = AppConfig{};
@@ -38,8 +39,8 @@ TEST_F(Config, DefaultsAreWrittenAsOneLineOfTaggedValues) {
 }
 
 TEST_F(Config, AWrittenConfigurationReadsBackWhateverItsTextsHold) {
-    AppConfig written{"Português", -3000, 9999, "/home/ann/my <image> pictures/logo.bmp", "",
-                      "Ann <author> B"};
+    AppConfig written{"Português", -3000,           9999, "/home/ann/my <image> pictures/logo.bmp",
+                      "",          "Ann <author> B"};
     WriteConfig(recording.shell, written, configText, folder());
     Read();
     EXPECT_EQ(config.Language, written.Language);
@@ -49,7 +50,8 @@ TEST_F(Config, AWrittenConfigurationReadsBackWhateverItsTextsHold) {
     EXPECT_EQ(config.SaveLocation, "");
     EXPECT_EQ(config.Author, written.Author);
     EXPECT_TRUE(recording.boxes.empty());
-    EXPECT_EQ(recording.LogLines().back(), "Config file successfully read.  Attempting to close file.");
+    EXPECT_EQ(recording.LogLines().back(),
+              "Config file successfully read.  Attempting to close file.");
 }
 
 TEST_F(Config, AMissingFileKeepsTheDefaultsWithAMessage) {
@@ -58,9 +60,11 @@ TEST_F(Config, AMissingFileKeepsTheDefaultsWithAMessage) {
     EXPECT_EQ(config.WindowLeft, 500);
     EXPECT_EQ(config.Author, "Mosaikon");
     ASSERT_EQ(recording.boxes.size(), 1u);
-    EXPECT_EQ(recording.boxes[0], "Could not find: Config File " + folder() +
-                                      "/Settings/Config.txt.\nPlease be sure that all files are in the same folder.");
-    EXPECT_EQ(recording.LogLines().back(), "Could not find Config File " + folder() + "/Settings/Config.txt");
+    EXPECT_EQ(recording.boxes[0],
+              "Could not find: Config File " + folder() +
+                  "/Settings/Config.txt.\nPlease be sure that all files are in the same folder.");
+    EXPECT_EQ(recording.LogLines().back(),
+              "Could not find Config File " + folder() + "/Settings/Config.txt");
 }
 
 TEST_F(Config, AFileWithoutTheWordLanguageCountsAsCorrupted) {
@@ -69,8 +73,9 @@ TEST_F(Config, AFileWithoutTheWordLanguageCountsAsCorrupted) {
         WriteFile(text);
         Read();
         EXPECT_EQ(config.Language, "Default") << text;
-        EXPECT_EQ(recording.boxes, std::vector<std::string>{
-                                       "Config File has been corrupted.  A new config file will be written."});
+        EXPECT_EQ(recording.boxes,
+                  std::vector<std::string>{
+                      "Config File has been corrupted.  A new config file will be written."});
         EXPECT_EQ(recording.LogLines().back(), "CONFIG FILE HAS BEEN CORRUPTED!");
     }
 }
@@ -113,8 +118,9 @@ TEST_F(Config, NumbersRoundHalvesToEvenAndMayCarrySpaces) {
 }
 
 TEST_F(Config, FieldsAreFoundWhereverTheyStand) {
-    WriteFile("   <author>Bo<author><top>2<top>\n<save>s<save><left>1<left><image>\ni<image>"
-              "<language>French<language>\r\n   ");
+    WriteFile(
+        "   <author>Bo<author><top>2<top>\n<save>s<save><left>1<left><image>\ni<image>"
+        "<language>French<language>\r\n   ");
     Read();
     EXPECT_TRUE(recording.boxes.empty()) << recording.boxes.front();
     EXPECT_EQ(config.Language, "French");
@@ -137,7 +143,8 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile) {
     WriteConfig(recording.shell, DefaultConfig(), configText, folder());
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(test::ReadText(recording.folder / "Settings/config.txt"), "<language>Italiano<language>");
+    EXPECT_EQ(test::ReadText(recording.folder / "Settings/config.txt"),
+              "<language>Italiano<language>");
     EXPECT_EQ(recording.boxes.back(), "WriteConfig has caused an error File too large");
 
     std::filesystem::remove_all(recording.folder / "Settings");

@@ -10,11 +10,12 @@ namespace mosaikon {
 namespace {
 
 class Language : public ::testing::Test {
-protected:
+  protected:
     void WriteLines(int count, const std::string& lineEnd = "\r\n") {
         std::string text;
         for (int i = 1; i <= count; ++i) text += "text " + std::to_string(i) + lineEnd;
-        test::WriteBytes(recording.folder / "Settings/Test.txt", test::Bytes(text.begin(), text.end()));
+        test::WriteBytes(recording.folder / "Settings/Test.txt",
+                         test::Bytes(text.begin(), text.end()));
     }
     void Read(const std::string& name = "Test") {
         applied.clear();
@@ -55,7 +56,8 @@ TEST_F(Language, AShortFileStopsWithAReportAfterTheLinesItHas) {
     EXPECT_EQ(applied.size(), 31u);
     EXPECT_EQ(recording.shell.messages.MsgLargeImage, "text 31");
     EXPECT_EQ(recording.shell.messages.MsgPaletteWarning, "");
-    EXPECT_EQ(recording.boxes, std::vector<std::string>{"ReadLanguage has caused an error Input past end of file"});
+    EXPECT_EQ(recording.boxes,
+              std::vector<std::string>{"ReadLanguage has caused an error Input past end of file"});
     EXPECT_EQ(recording.LogLines().back(), "ERROR IN ReadLanguage Input past end of file");
 
     WriteLines(0);
@@ -77,11 +79,13 @@ TEST_F(Language, AMissingFileIsReportedAndChangesNothing) {
     Read("Klingon");
     EXPECT_TRUE(applied.empty());
     const std::string path = recording.folder.path().string() + "/Settings/Klingon.txt";
-    EXPECT_EQ(recording.boxes, std::vector<std::string>{"Could not find Language File: " + path +
-                                                        ".\nPlease create one, or choose a different language."});
+    EXPECT_EQ(recording.boxes,
+              std::vector<std::string>{"Could not find Language File: " + path +
+                                       ".\nPlease create one, or choose a different language."});
     EXPECT_EQ(recording.LogLines().back(), "Could not find Language File " + path);
     Read("");  // the empty language looks for ".txt"
-    EXPECT_EQ(recording.LogLines().back(), "Could not find Language File " + recording.folder.path().string() + "/Settings/.txt");
+    EXPECT_EQ(recording.LogLines().back(), "Could not find Language File " +
+                                               recording.folder.path().string() + "/Settings/.txt");
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+#include "ui/artwork.h"
+
+#include <QPainter>
+
+namespace mosaikon {
+
+namespace {
+
+const QColor kField(212, 208, 200);
+const QColor kDark(38, 36, 34);
+const QColor kLight(196, 192, 186);
+
+// One brick seen from the side: a body with a darker outline and a lighter top edge.
+void DrawBrick(QPainter& painter, const QRect& body, const QColor& colour) {
+    painter.fillRect(body, colour);
+    painter.setPen(colour.darker(150));
+    painter.drawRect(body.adjusted(0, 0, -1, -1));
+    painter.setPen(colour.lighter(130));
+    painter.drawLine(body.left() + 1, body.top() + 1, body.right() - 1, body.top() + 1);
+}
+
+}  // namespace
+
+QImage BackdropImage() {
+    QImage image(332, 255, QImage::Format_RGB888);
+    image.fill(kField);
+    QPainter painter(&image);
+    // Left strip: bricks stacked up the edge, studs pointing into the field.
+    int row = 0;
+    for (int top = 0; top < 247; top += 16, ++row) {
+        const QColor colour = row % 2 == 0 ? kDark : kLight;
+        DrawBrick(painter, QRect(0, top, 34, std::min(16, 247 - top)), colour);
+        painter.fillRect(QRect(34, top + 4, 4, std::min(8, std::max(0, 247 - top - 4))), colour);
+    }
+    // Bottom strip: a row of flat bricks.
+    int column = 0;
+    for (int left = 0; left < 332; left += 24, ++column) {
+        DrawBrick(painter, QRect(left, 247, std::min(24, 332 - left), 8),
+                  column % 2 == 0 ? kLight : kDark);
+    }
+    return image;
+}
+
+QImage WindowIconImage() {
+    QImage image(74, 74, QImage::Format_RGB888);
+    image.fill(kField);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // A mosaic of coloured plates on a baseplate, the program's work in a picture.
+    const QColor colours[4] = {QColor(204, 0, 0), QColor(0, 51, 187), QColor(255, 238, 0),
+                               QColor(0, 119, 51)};
+    painter.fillRect(QRect(5, 5, 64, 64), QColor(170, 170, 170));
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const QColor colour = colours[(x + 2 * y + (x * y) % 3) % 4];
+            const QRect plate(6 + x * 16, 6 + y * 16, 15, 15);
+            painter.fillRect(plate, colour);
+            painter.setPen(colour.darker(140));
+            painter.setBrush(colour.lighter(115));
+            painter.drawEllipse(plate.center() + QPoint(1, 1), 4, 4);
+        }
+    }
+    painter.setPen(QPen(kDark, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(5, 5, 64, 64));
+    return image;
+}
+
+}  // namespace mosaikon

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QImage>
+
+namespace mosaikon {
+
+// The backdrop of the preview frame: a 332 x 255 grey field (Red 212, Green 208, Blue 200) with
+// strips of bricks along its left (38 pixels) and bottom (8 pixels) edges.
+QImage BackdropImage();
+
+// The 74 x 74 window icon.
+QImage WindowIconImage();
+
+}  // namespace mosaikon

@@ -1,0 +1,91 @@
+#include "ui/frm_language.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+
+#include "shell/config.h"
+#include "shell/failure.h"
+#include "ui/artwork.h"
+#include "ui/captions.h"
+
+namespace mosaikon {
+
+FrmLanguage::FrmLanguage(AppState& state, std::function<void()> showMainWindow, QWidget* parent)
+    : QWidget(parent), state_(state), showMainWindow_(std::move(showMainWindow)) {
+    setObjectName("frmLanguage");
+    setWindowTitle("Select Language");
+    setWindowIcon(QIcon(QPixmap::fromImage(WindowIconImage())));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(TwipsToPixels(3315), TwipsToPixels(1215));
+
+    cmbLanguage = new QComboBox(this);
+    cmbLanguage->setObjectName("cmbLanguage");
+    cmbLanguage->setEditable(true);
+    cmbLanguage->addItems({"English", "Italiano", "Spanish", "French", "Deutsch", "Português"});
+    cmbLanguage->setCurrentIndex(0);
+    SetTwips(cmbLanguage, 1320, 240, 1815, 315);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName("Label1");
+    Label1->setText("Language:");
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    SetTwips(Label1, 120, 240, 1110, 240);
+    SetCaptionFont(Label1, HeadingFont());
+
+    cmdOK = new QPushButton(this);
+    cmdOK->setObjectName("cmdOK");
+    cmdOK->setText("OK");
+    cmdOK->setAutoDefault(false);
+    cmdOK->setDefault(false);
+    SetTwips(cmdOK, 1320, 720, 615, 375);
+    SetCaptionFont(cmdOK, HeadingFont());
+    QWidget::setTabOrder(cmbLanguage, cmdOK);
+    connect(cmdOK, &QPushButton::clicked, this, &FrmLanguage::cmdOK_Click);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+void FrmLanguage::Form_Load() {
+    try {
+        OpenLog(state_.shell.log, state_.programFolder);
+        ReadConfig(state_.shell, state_.config, state_.ConfigText, state_.programFolder);
+        const std::string& language = state_.config.Language;
+        if (language.empty() || language == "Default" || language == "default") return;
+        Unload();
+    } catch (...) {
+        ReportFailureWithoutLog(state_.shell, "Form_Load", CurrentFailureDescription());
+    }
+}
+
+void FrmLanguage::cmdOK_Click() {
+    state_.config.Language = cmbLanguage->currentText().toStdString();
+    Unload();
+}
+
+void FrmLanguage::Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    hide();
+    Form_Unload();
+}
+
+void FrmLanguage::Form_Unload() {
+    if (showMainWindow_) showMainWindow_();
+}
+
+void FrmLanguage::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Unload();
+}
+
+}  // namespace mosaikon

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "ui/app_state.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace mosaikon {
+
+// The start-up window: opens the log, reads the configuration and, when no language is
+// configured, asks for one. However it goes away, its unload shows the main window.
+class FrmLanguage : public QWidget {
+    Q_OBJECT
+
+  public:
+    FrmLanguage(AppState& state, std::function<void()> showMainWindow, QWidget* parent = nullptr);
+
+    void Form_Load();
+    void Form_Unload();
+    void cmdOK_Click();
+    // Unloads the window, shown or not.
+    void Unload();
+    bool IsUnloaded() const { return unloaded_; }
+
+    QComboBox* cmbLanguage;
+    QLabel* Label1;
+    QPushButton* cmdOK;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    AppState& state_;
+    std::function<void()> showMainWindow_;
+    bool unloaded_ = false;
+};
+
+}  // namespace mosaikon

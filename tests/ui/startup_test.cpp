@@ -1,0 +1,170 @@
+// Start-up and shut-down through the real windows: the picker, the language, the stored
+// position, locations and author.
+
+#include <QTest>
+
+#include "program_fixture.h"
+
+namespace mosaikon {
+namespace {
+
+class Startup : public test::ProgramFixture {
+  protected:
+    std::string Config(const std::string& language, int left = 600, int top = 700,
+                       const std::string& author = "Ann") {
+        return "<language>" + language + "<language><left>" + std::to_string(left) + "<left><top>" +
+               std::to_string(top) +
+               "<top><image>/pics/logo.bmp<image><save>/out/s1.dat<save>"
+               "<author>" +
+               author + "<author>";
+    }
+};
+
+TEST_F(Startup, WithoutAConfigurationThePickerAsksAndTheChoiceIsStored) {
+    Start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Could not find: Config File ", 0), 0u);
+    EXPECT_FALSE(picker->IsUnloaded());
+    EXPECT_TRUE(picker->isVisible());
+    EXPECT_FALSE(main->isVisible());
+    auto* combo = picker->findChild<QComboBox*>("cmbLanguage");
+    EXPECT_EQ(combo->currentText(), "English");
+    EXPECT_EQ(combo->count(), 6);
+    combo->setCurrentText("Italiano");
+    QTest::mouseClick(picker->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_TRUE(picker->IsUnloaded());
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(main->windowTitle(), "Converti bitmap in adesivo LDRAW");
+    EXPECT_EQ(Find<QGroupBox>("frmOptions")->title(), "Opzioni, conversione e salvataggio");
+    EXPECT_EQ(state.shell.messages.MsgConvertDone.rfind("L'adesivo", 0), 0u);
+    main->close();
+    EXPECT_EQ(ConfigFile().rfind("<language>Italiano<language>", 0), 0u);
+    const auto log = LogLines();
+    EXPECT_EQ(log[0], "Application Location " + folder.path().string());
+    EXPECT_NE(std::find(log.begin(), log.end(), "frmMain"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "Read Language File successful"), log.end());
+}
+
+TEST_F(Startup, AConfiguredLanguageSkipsThePicker) {
+    WriteConfig(Config("Deutsch"));
+    Start();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(picker->IsUnloaded());
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(main->windowTitle(), "Bitmap in LDRAW-Aufkleber umwandeln");
+    EXPECT_EQ(Find<QLineEdit>("txtImageLocation")->text(), "/pics/logo.bmp");
+    EXPECT_EQ(Find<QLineEdit>("txtSaveLocation")->text(), "/out/s1.dat");
+    EXPECT_EQ(main->pos(), QPoint(40, 47));  // 600 and 700 twips
+    // The German layout widens the location labels and moves the boxes and buttons.
+    EXPECT_EQ(Find("lblImageLocation")->geometry(), QRect(8, 24, 183, 16));
+    EXPECT_EQ(Find("txtImageLocation")->geometry().left(), 193);  // 2888 twips
+    EXPECT_EQ(Find("txtSaveLocation")->geometry().left(), 192);   // 2880 twips
+    EXPECT_EQ(Find("txtSaveLocation")->width(), 393);
+    EXPECT_EQ(Find("cmdBrowseOpen")->geometry(), QRect(592, 24, 89, 20));
+    main->close();
+    const std::string config = ConfigFile();
+    EXPECT_EQ(config,
+              "<language>Deutsch<language><left>600<left><top>705<top><image>/pics/logo.bmp<image>"
+              "<save>/out/s1.dat<save><author>Ann<author>");
+}
+
+TEST_F(Startup, ThePortugueseLayoutLeavesTheBrowseButtons) {
+    WriteConfig(Config("Português"));
+    Start();
+    EXPECT_EQ(Find("lblSaveLocation")->geometry(), QRect(8, 48, 105, 16));
+    EXPECT_EQ(Find("txtImageLocation")->geometry(), QRect(115, 24, 486, 19));
+    EXPECT_EQ(Find("cmdBrowseSave")->geometry(), QRect(608, 48, 73, 20));
+    main->close();
+}
+
+TEST_F(Startup, ClosingThePickerOpensTheMainWindowAndKeepsDefault) {
+    WriteConfig(Config("default"));
+    Start();
+    ASSERT_TRUE(picker->isVisible());
+    picker->close();
+    EXPECT_TRUE(main->isVisible());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Could not find Language File: ", 0), 0u);
+    EXPECT_EQ(main->windowTitle(), "Convert Bitmap to LDRAW Sticker");
+    main->close();
+    EXPECT_EQ(ConfigFile().rfind("<language>default<language>", 0), 0u);
+}
+
+TEST_F(Startup, ALanguageNamedDefaultInCapitalsIsConfigured) {
+    WriteConfig(Config("DEFAULT"));
+    Start();
+    EXPECT_TRUE(picker->IsUnloaded());
+    EXPECT_EQ(boxes.size(), 1u);  // no DEFAULT.txt
+    main->close();
+}
+
+TEST_F(Startup, PositionsOutsideTheLimitsOrMinimisedAreNotStored) {
+    struct Case {
+        QPoint pixels;
+        bool stored;
+    };
+    for (const Case c : {Case{{666, 10}, true}, Case{{667, 10}, false}, Case{{0, 10}, false},
+                         Case{{10, -300}, false}}) {
+        WriteConfig(Config("English", 1500, 1500));
+        AppState fresh;
+        fresh.programFolder = state.programFolder;
+        fresh.shell.messageBox = state.shell.messageBox;
+        FrmMain window(fresh);
+        FrmLanguage picker(fresh, [&] { window.ShowWindow(); });
+        picker.Form_Load();
+        window.move(c.pixels);
+        window.close();
+        const std::string config = ConfigFile();
+        EXPECT_EQ(config.find("<left>1500<left>") == std::string::npos, c.stored)
+            << c.pixels.x() << "," << c.pixels.y();
+    }
+    WriteConfig(Config("English", 1500, 1500));
+    Start();
+    main->move(100, 100);
+    main->showMinimized();
+    main->close();
+    EXPECT_NE(ConfigFile().find("<left>1500<left><top>1500<top>"), std::string::npos);
+}
+
+TEST_F(Startup, AnEmptiedAuthorBoxStoresTheAuthorReadAtStartUp) {
+    WriteConfig(Config("English", 600, 600, "Ann"));
+    Start();
+    EXPECT_EQ(state.DefaultAuthor, "Ann");
+    Find<QLineEdit>("txtMetaData(2)")->setText("");
+    main->close();
+    EXPECT_NE(ConfigFile().find("<author>Ann<author>"), std::string::npos);
+}
+
+TEST_F(Startup, WithoutASettingsFolderThePickerStaysAndNothingIsRead) {
+    std::filesystem::remove_all(folder.path() / "Settings");
+    Start();
+    ASSERT_GE(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Form_Load has caused an error ", 0), 0u);
+    EXPECT_TRUE(picker->isVisible());
+    EXPECT_EQ(state.config.Language, "");
+    picker->close();
+    EXPECT_TRUE(main->isVisible());
+    main->close();  // writing the configuration fails and is reported; nothing crashes
+    EXPECT_EQ(boxes.back().rfind("WriteConfig has caused an error ", 0), 0u);
+}
+
+TEST_F(Startup, ThePickerIsASmallToolWindowWithItsControls) {
+    Start();
+    EXPECT_EQ(picker->windowTitle(), "Select Language");
+    EXPECT_EQ(picker->size(), QSize(221, 81));
+    EXPECT_TRUE(picker->windowFlags() & Qt::Tool);
+    EXPECT_EQ(picker->findChild<QWidget*>("cmbLanguage")->geometry(), QRect(88, 16, 121, 21));
+    EXPECT_EQ(picker->findChild<QWidget*>("Label1")->geometry(), QRect(8, 16, 74, 16));
+    auto* ok = picker->findChild<QPushButton*>("cmdOK");
+    EXPECT_EQ(ok->geometry(), QRect(88, 48, 41, 25));
+    EXPECT_FALSE(ok->isDefault());
+    // A typed name is taken as it stands.
+    picker->findChild<QComboBox*>("cmbLanguage")->setEditText("Klingon");
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(state.config.Language, "Klingon");
+    main->close();
+}
+
+}  // namespace
+}  // namespace mosaikon
