@@ -75,7 +75,8 @@ void Run(benchmark::State& state, const Picture& picture, bool straightforward) 
         for (std::size_t i = 0; identical && i < fast.size(); ++i) {
             const LdrawQuad &a = fast[i], &b = quads[i];
             identical = a.Color == b.Color && a.X1 == b.X1 && a.X2 == b.X2 && a.X3 == b.X3 &&
-                        a.X4 == b.X4 && a.Y1 == b.Y1 && a.Y2 == b.Y2 && a.Y3 == b.Y3 && a.Y4 == b.Y4;
+                        a.X4 == b.X4 && a.Y1 == b.Y1 && a.Y2 == b.Y2 && a.Y3 == b.Y3 &&
+                        a.Y4 == b.Y4;
         }
         state.counters["identical"] = identical ? 1 : 0;
     }

@@ -60,7 +60,7 @@ std::string BaseName(const std::string& path) {
 
 // A progress bar on standard error, drawn only when that is a terminal.
 class ProgressBar {
-  public:
+public:
     ProgressBar() : shown_(::isatty(STDERR_FILENO) == 1) {}
     ~ProgressBar() {
         if (drawn_) std::cerr << "\r" << std::string(kWidth + 8, ' ') << "\r" << std::flush;
@@ -79,7 +79,7 @@ class ProgressBar {
         };
     }
 
-  private:
+private:
     static constexpr int kWidth = 40;
     bool shown_;
     bool drawn_ = false;

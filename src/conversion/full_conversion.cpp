@@ -48,7 +48,7 @@ GrownQuad Grow(const Corners& c, double margin) {
 // cross the row, so that a grid point can be classified without the angle sum unless it lies
 // near an edge.
 class QuadRows {
-  public:
+public:
     explicit QuadRows(const GrownQuad& quad) : quad_(quad) {
         // The edges as the angle sum walks them: P4-P1, P1-P2, P2-P3, P3-P4.
         static constexpr int kFrom[4] = {3, 0, 1, 2};
@@ -112,7 +112,7 @@ class QuadRows {
         return winding != 0;
     }
 
-  private:
+private:
     struct Edge {
         double ax, ay, bx, by, window;
         int direction;
@@ -151,7 +151,7 @@ struct Candidate {
 };
 
 class FullConversion {
-  public:
+public:
     FullConversion(Shell& shell, const Picture& picture, Quads& quads,
                    const ConversionSettings& settings)
         : shell_(shell),
@@ -176,7 +176,7 @@ class FullConversion {
         }
     }
 
-  private:
+private:
     std::int32_t& Cell(std::int32_t col, std::int32_t row) {
         return grid_[static_cast<std::size_t>(row) * (static_cast<std::size_t>(width_) + 1) +
                      static_cast<std::size_t>(col)];

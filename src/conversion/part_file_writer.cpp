@@ -30,7 +30,7 @@ std::size_t FormatColor(std::int32_t color, char* out) {
 // Coordinates are whole or half picture units nearly always, so each scaled value is formatted
 // once and then copied; other values are formatted as they come.
 class CoordinateTexts {
-  public:
+public:
     explicit CoordinateTexts(double scale) : scale_(scale) {}
 
     void Append(double coordinate, std::string& out) {
@@ -50,7 +50,7 @@ class CoordinateTexts {
         out.append(text, FormatNumber(scale_ * coordinate, text));
     }
 
-  private:
+private:
     static constexpr double kCached = 2.0 * (kMaxPictureSide + 2);
     struct Entry {
         char text[kNumberTextCapacity];

@@ -26,7 +26,7 @@ constexpr std::size_t kMaxPaletteEntries = 256;
 
 // Sequential reading that yields zeros past the end of the file, as a short file loads.
 class ByteSource {
-  public:
+public:
     explicit ByteSource(const std::string& path) {
         // Non-blocking, so that a pipe or device given as the picture cannot hang the open.
         const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -81,7 +81,7 @@ class ByteSource {
 
     bool AtEnd() const { return position_ >= size_; }
 
-  private:
+private:
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };

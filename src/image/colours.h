@@ -65,7 +65,7 @@ std::int16_t FindBackgroundColor(PaletteList& palette);
 // The answers of ReColor, IsNearWhite and IsIgnoredColor for every palette entry under one
 // settings set, worked out once so that the builders need not repeat them for every pixel.
 class ColourLookup {
-  public:
+public:
     ColourLookup(const PaletteList& palette, const ConversionSettings& settings);
 
     bool Known(std::uint8_t index) const { return index < size_; }
@@ -73,7 +73,7 @@ class ColourLookup {
     // Whether a pixel of this index is left out; throws what the colour tests throw for it.
     bool LeftOut(std::uint8_t index) const;
 
-  private:
+private:
     enum class Answer : std::uint8_t { Kept, LeftOut, Overflow };
     std::size_t size_;
     std::array<std::int32_t, 256> code_{};

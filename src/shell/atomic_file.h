@@ -12,7 +12,7 @@ namespace mosaikon {
 // any failure, the target is untouched; an uncommitted temporary file is removed.
 // Failures are thrown as Failure with the system's text.
 class AtomicFileWriter {
-  public:
+public:
     explicit AtomicFileWriter(std::string targetPath);
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -22,7 +22,7 @@ class AtomicFileWriter {
     void Write(std::string_view text) { Write(text.data(), text.size()); }
     void Commit();
 
-  private:
+private:
     void Flush();
     void Discard() noexcept;
 

@@ -8,7 +8,7 @@ namespace mosaikon {
 // A failure as the program reports it: the exception carries the short description that
 // follows "<Procedure> has caused an error " in the report ("Overflow", "Type mismatch", ...).
 class Failure : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

@@ -12,14 +12,14 @@ bool FileExists(const std::string& path);
 // A text file read one line at a time; lines end with LF or CR LF. Reading past the last line
 // throws "Input past end of file".
 class TextFileReader {
-  public:
+public:
     explicit TextFileReader(const std::string& path);
     bool AtEnd();
     std::string ReadLine();
     // The whole content; an empty file throws "Input past end of file".
     std::string ReadAll();
 
-  private:
+private:
     FileHandle file_;
 };
 

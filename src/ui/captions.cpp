@@ -34,7 +34,12 @@ QFont CaptionFont(int pixelSize) {
     return font;
 }
 
+constexpr const char* kCaptionProperty = "mosaikonCaption";
+constexpr int kReadablePixelSize = 10;
+
 QString CaptionOf(QWidget* control) {
+    const QVariant caption = control->property(kCaptionProperty);
+    if (caption.isValid()) return caption.toString();
     if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
     if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
     if (auto* frame = qobject_cast<QGroupBox*>(control)) return frame->title();
@@ -85,20 +90,75 @@ void SetCaptionFont(QWidget* control, const QFont& font) {
     FitCaption(control);
 }
 
+namespace {
+
+// The widest line of a caption.
+int CaptionWidth(const QFont& font, const QString& text) {
+    int widest = 0;
+    for (const QString& line : text.split('\n')) {
+        widest = std::max(widest, QFontMetrics(font).horizontalAdvance(line));
+    }
+    return widest;
+}
+
+QFont ShrunkToFit(QFont font, const QString& text, int room, int smallest) {
+    while (font.pixelSize() > smallest && CaptionWidth(font, text) > room) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    return font;
+}
+
+// A button's caption on two lines, broken at the space nearest its middle.
+QString OnTwoLines(const QString& text) {
+    int best = -1;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ' &&
+            (best < 0 || std::abs(i - text.size() / 2) < std::abs(best - text.size() / 2))) {
+            best = i;
+        }
+    }
+    if (best < 0) return text;
+    QString lines = text;
+    lines[best] = '\n';
+    return lines;
+}
+
+}  // namespace
+
+QString CaptionText(const QWidget* control) {
+    const QVariant caption = control->property(kCaptionProperty);
+    if (caption.isValid()) return caption.toString();
+    if (auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+    return {};
+}
+
 void FitCaption(QWidget* control) {
     const QVariant base = control->property(kBaseFontProperty);
     if (!base.isValid()) return;
-    QFont font = base.value<QFont>();
+    const QFont baseFont = base.value<QFont>();
     const QString text = CaptionOf(control);
     const int room = RoomFor(control);
-    while (font.pixelSize() > kSmallestPixelSize &&
-           QFontMetrics(font).horizontalAdvance(text) > room) {
-        font.setPixelSize(font.pixelSize() - 1);
+    QFont font = ShrunkToFit(baseFont, text, room, kSmallestPixelSize);
+    // A push button tall enough for two lines breaks a long caption rather than shrink it
+    // beyond easy reading; it keeps the caption itself for whoever reads it.
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+        QString shown = text;
+        if (font.pixelSize() < kReadablePixelSize) {
+            const QString lines = OnTwoLines(text);
+            const QFont twoLineFont = ShrunkToFit(baseFont, lines, room, kSmallestPixelSize);
+            if (lines != text &&
+                2 * QFontMetrics(twoLineFont).lineSpacing() + 6 <= control->height()) {
+                shown = lines;
+                font = twoLineFont;
+            }
+        }
+        button->setText(shown);
     }
     control->setFont(font);
 }
 
 void SetCaption(QWidget* control, const QString& text) {
+    if (qobject_cast<QPushButton*>(control)) control->setProperty(kCaptionProperty, text);
     if (auto* label = qobject_cast<QLabel*>(control)) {
         label->setText(text);
     } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {

@@ -19,6 +19,9 @@ QFont TextBoxFont();
 void SetCaption(QWidget* control, const QString& text);
 void SetCaptionFont(QWidget* control, const QFont& font);
 
+// A button's caption as set, whether or not it is shown on two lines.
+QString CaptionText(const QWidget* control);
+
 // Fits the caption again, after the control changed its width.
 void FitCaption(QWidget* control);
 

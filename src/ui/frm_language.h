@@ -16,7 +16,7 @@ namespace mosaikon {
 class FrmLanguage : public QWidget {
     Q_OBJECT
 
-  public:
+public:
     FrmLanguage(AppState& state, std::function<void()> showMainWindow, QWidget* parent = nullptr);
 
     void Form_Load();
@@ -30,10 +30,10 @@ class FrmLanguage : public QWidget {
     QLabel* Label1;
     QPushButton* cmdOK;
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     AppState& state_;
     std::function<void()> showMainWindow_;
     bool unloaded_ = false;

@@ -86,7 +86,9 @@ FrmMain::FrmMain(AppState& state, QWidget* parent) : QWidget(parent), state_(sta
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(TwipsToPixels(10575), TwipsToPixels(7815));
     BuildControls();
+    BuildConversionMenu();
     SetTabOrder();
+    ConnectHandlers();
 }
 
 void FrmMain::BuildControls() {
@@ -193,6 +195,8 @@ void FrmMain::ReadLanguage() {
         frmImage,          nullptr,        frmPreview, nullptr};
     mosaikon::ReadLanguage(state_.shell, state_.config.Language, state_.programFolder,
                            [&](int line, const std::string& text) {
+                               if (line == 33) fullCaption_ = Q(text);
+                               if (line == 34) exactCaption_ = Q(text);
                                if (line >= static_cast<int>(std::size(captions))) return;
                                QWidget* control = captions[line];
                                if (control == this) {
@@ -271,6 +275,10 @@ void FrmMain::Form_Unload() {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
+    if (working_) {  // no closing while a conversion runs
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

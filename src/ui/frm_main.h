@@ -3,9 +3,13 @@
 #include <QWidget>
 #include <array>
 
+#include "image/conversion_settings.h"
+
 #include "ui/app_state.h"
+#include "ui/file_dialog.h"
 
 class QCheckBox;
+class QToolButton;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -18,13 +22,41 @@ namespace mosaikon {
 class FrmMain : public QWidget {
     Q_OBJECT
 
-  public:
+public:
     explicit FrmMain(AppState& state, QWidget* parent = nullptr);
 
     // Loads the window (texts, position, locations, author, layout), then shows it.
     void ShowWindow();
     void Form_Load();
     void Form_Unload();
+
+    // The actions behind the controls.
+    std::string GetFileSpec(const std::string& description, const std::string& extension,
+                            const std::string& initialFolder, const std::string& defaultName);
+    void cmdBrowseOpen_Click();
+    void cmdBrowseSave_Click();
+    void ShowBitmap();
+    void SetupOptions();
+    void txtHeight_Change();
+    void chkLDRAWColors_Click();
+    void chkIgnoreWhite_Click();
+    void chkIgnoreRGBColor_Click();
+    void cmdPreview_Click();
+    void cmdConvert_Click();
+
+    // The captions that choose the conversion: "Quick Convert" the quick one, the exact caption
+    // the exact one, any other the full one.
+    static constexpr const char* kQuickCaption = "Quick Convert";
+    QString FullCaption() const { return fullCaption_; }
+    QString ExactCaption() const { return exactCaption_; }
+
+    // The file dialog; the real one unless a test puts its own.
+    FileDialogSeam fileDialog;
+    // How long a conversion runs before its progress is shown.
+    int progressDelayMilliseconds = 500;
+    // The share of the last conversion last shown in its progress dialog, in percent; -1 when
+    // the conversion ended before its progress was shown.
+    int progressShown = -1;
 
     QGroupBox *frmBrowse, *frmOptions, *frmImage, *frmPreview;
     QLabel *lblImageLocation, *lblSaveLocation;
@@ -37,18 +69,29 @@ class FrmMain : public QWidget {
     QCheckBox *chkLDRAWColors, *chkIgnoreWhite, *chkIgnoreRGBColor;
     QPushButton *cmdPreview, *cmdConvert;
     QLabel *imgBitmap, *imgPreview, *Image1;
+    QToolButton* cmdConvertMethod;  // the menu of cmdConvert: which conversion it runs
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void BuildControls();
+    void BuildConversionMenu();
+    void ConnectHandlers();
+    void SetConvertCaption(const QString& caption);
+    void BeginWork();
+    void EndWork();
+    ConversionSettings SettingsFromControls();
     void SetTabOrder();
     void ReadLanguage();
     void ApplyLanguageLayout();
 
     AppState& state_;
     bool unloaded_ = false;
+    bool working_ = false;
+    QString fullCaption_ = "Full Convert";
+    QString exactCaption_ = "Exact Convert";
 };
 
 }  // namespace mosaikon

@@ -24,7 +24,7 @@ struct Result {
 };
 
 class ConvertCommand : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         // 7 wide, so every row is padded; red, white, a near-white and a green.
         const PaletteList palette = {

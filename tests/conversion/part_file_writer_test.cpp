@@ -20,7 +20,7 @@ LdrawQuad Quad(std::int32_t color, double x1, double y1, double x2, double y2, d
 }
 
 class PartFileWriter : public ::testing::Test {
-  protected:
+protected:
     std::string Write(int pictureHeight, const Quads& quads, std::int32_t height,
                       const StickerDetails& details = {"Sticker: s1234567", "s1234567", "Ann",
                                                        "Unofficial Model"}) {

@@ -138,7 +138,7 @@ TEST(BitmapFormats, TopDownRunLengthFilesAreRefused) {
 // Files written by other programs, compared colour by colour with the picture they were made
 // from. The picture has five colours, an odd width and blocks and diagonals.
 class ProgramWrittenBitmaps : public ::testing::Test {
-  protected:
+protected:
     static constexpr int kWidth = 37, kHeight = 23;
 
     void SetUp() override {

@@ -24,7 +24,7 @@ std::vector<std::uint8_t> RandomPixels(int count, int colours, unsigned seed) {
 }
 
 class BitmapReader : public ::testing::Test {
-  protected:
+protected:
     // Writes the bytes as a file and loads it; height and width start at the given values.
     void Load(const Bytes& bytes, double startHeight = -1, double startWidth = -1) {
         path = recording.folder / "picture.bmp";

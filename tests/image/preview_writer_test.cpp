@@ -17,7 +17,7 @@ std::uint32_t U32(const Bytes& b, std::size_t at) {
 }
 
 class PreviewWriter : public ::testing::Test {
-  protected:
+protected:
     // Loads the spec's file, writes the preview and reads it back.
     void Preview(const BitmapSpec& spec, const ConversionSettings& settings) {
         source = test::EncodeBitmap(spec);

@@ -12,7 +12,7 @@ namespace mosaikon {
 namespace {
 
 class Config : public ::testing::Test {
-  protected:
+protected:
     void WriteFile(const std::string& text) {
         test::WriteBytes(recording.folder / "Settings/config.txt",
                          test::Bytes(text.begin(), text.end()));

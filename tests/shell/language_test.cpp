@@ -10,7 +10,7 @@ namespace mosaikon {
 namespace {
 
 class Language : public ::testing::Test {
-  protected:
+protected:
     void WriteLines(int count, const std::string& lineEnd = "\r\n") {
         std::string text;
         for (int i = 1; i <= count; ++i) text += "text " + std::to_string(i) + lineEnd;

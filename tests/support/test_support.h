@@ -45,7 +45,7 @@ std::string ReadText(const std::filesystem::path& path);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
-  public:
+public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -53,13 +53,13 @@ class TempFolder {
     const std::filesystem::path& path() const { return path_; }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
-  private:
+private:
     std::filesystem::path path_;
 };
 
 // A shell whose message boxes are recorded and whose log is a file in its own program folder.
 class RecordingShell {
-  public:
+public:
     RecordingShell();
     Shell shell;
     std::vector<std::string> boxes;

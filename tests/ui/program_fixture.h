@@ -21,7 +21,7 @@ namespace mosaikon::test {
 // A program folder of its own with the shipped language files, and the two windows started as
 // the program starts them, message boxes recorded.
 class ProgramFixture : public ::testing::Test {
-  protected:
+protected:
     ProgramFixture() {
         std::filesystem::copy(MOSAIKON_SETTINGS_DIR, folder.path() / "Settings",
                               std::filesystem::copy_options::recursive);

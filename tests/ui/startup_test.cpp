@@ -9,7 +9,7 @@ namespace mosaikon {
 namespace {
 
 class Startup : public test::ProgramFixture {
-  protected:
+protected:
     std::string Config(const std::string& language, int left = 600, int top = 700,
                        const std::string& author = "Ann") {
         return "<language>" + language + "<language><left>" + std::to_string(left) + "<left><top>" +

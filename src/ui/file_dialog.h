@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace mosaikon {
+
+// What the window asks of the common file dialog.
+struct FileDialogRequest {
+    std::string title;          // "Open" or "Save"
+    std::string initialFolder;  // may be empty
+    std::string defaultName;    // a save dialog when not empty
+    std::string filter;         // "<description> (*.<ext>)|*.<ext>|All Files (*.*)|*.*"
+    std::string extension;
+};
+
+// Shows the dialog; answers the chosen path, or the empty text when the user cancelled.
+using FileDialogSeam = std::function<std::string(const FileDialogRequest&)>;
+
+// The real dialog of the window program (QFileDialog).
+std::string ShowFileDialog(QWidget* parent, const FileDialogRequest& request);
+
+}  // namespace mosaikon

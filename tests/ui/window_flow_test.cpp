@@ -1,0 +1,423 @@
+// The main window step by step, driven through its controls with the file dialog and the
+// message box replaced by scripted ones.
+
+#include <sys/wait.h>
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+#include <deque>
+
+#include "conversion/full_conversion.h"
+#include "conversion/part_file_writer.h"
+#include "image/bitmap_reader.h"
+#include "program_fixture.h"
+#include "ui/captions.h"
+
+namespace mosaikon {
+namespace {
+
+class WindowFlow : public test::ProgramFixture {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(folder.path() / "pics");
+        std::filesystem::create_directories(folder.path() / "out");
+        picture = (folder.path() / "pics/logo.bmp").string();
+        // 23 x 10, so that rows are padded; white, red, blue, near-white and green.
+        const PaletteList palette = {{255, 255, 255, 0},
+                                     {0, 0, 204, 0},
+                                     {187, 51, 0, 0},
+                                     {250, 252, 250, 0},
+                                     {40, 120, 20, 0}};
+        std::vector<std::uint8_t> pixels;
+        for (int y = 0; y < 10; ++y) {
+            for (int x = 0; x < 23; ++x)
+                pixels.push_back(static_cast<std::uint8_t>((x / 4 + y / 3 + (x * y) % 5) % 5));
+        }
+        test::WriteBytes(
+            picture,
+            test::EncodeBitmap({.width = 23, .height = 10, .palette = palette, .pixels = pixels}));
+        WriteConfig(
+            "<language>English<language><left>500<left><top>500<top><image>/<image><save>/<save>"
+            "<author>Ann<author>");
+        Start();
+        main->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(main.get()));
+        main->fileDialog = [this](const FileDialogRequest& request) {
+            requests.push_back(request);
+            if (answers.empty()) return std::string();
+            const std::string answer = answers.front();
+            answers.pop_front();
+            return answer;
+        };
+    }
+    void TearDown() override {
+        if (main) main->close();
+    }
+
+    void Click(const char* name) { QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton); }
+    QString Text(const char* name) { return Find<QLineEdit>(name)->text(); }
+    void Type(const char* name, const QString& text) {
+        auto* box = Find<QLineEdit>(name);
+        box->setFocus();
+        box->selectAll();
+        if (text.isEmpty()) {
+            QTest::keyClick(box, Qt::Key_Delete);
+        } else {
+            QTest::keyClicks(box, text);
+        }
+    }
+    std::vector<std::string> Enabled() {
+        std::vector<std::string> names;
+        for (QWidget* control : main->findChildren<QWidget*>()) {
+            if (control->objectName().isEmpty() || control->objectName().startsWith("qt_") ||
+                control->objectName() == "conversionMenu") {
+                continue;
+            }
+            if (control->isEnabled() && control->objectName() != "cmdConvertMethod") {
+                names.push_back(control->objectName().toStdString());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Steps 2 and 3: the picture, then the part file.
+    void ChooseFiles(const std::string& part = "") {
+        answers.push_back(picture);
+        Click("cmdBrowseOpen");
+        answers.push_back(part.empty() ? (folder.path() / "out/s1234567.dat").string() : part);
+        Click("cmdBrowseSave");
+    }
+
+    // What mosaikon-convert writes for the same picture, options and details.
+    std::string CommandLinePart(const std::string& options) {
+        const std::string out = (folder.path() / "cli.dat").string();
+        const std::string command = std::string(MOSAIKON_CONVERT_PATH) + " " + options +
+                                    " --author Ann --name 'Sticker: s1234567' --part-id s1234567 " +
+                                    picture + " " + out + " 2>/dev/null";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+        return test::ReadText(out);
+    }
+
+    std::string picture;
+    std::deque<std::string> answers;
+    std::vector<FileDialogRequest> requests;
+};
+
+const std::vector<std::string> kImageRow = {
+    "cmdBrowseOpen", "frmBrowse", "frmImage",   "frmOptions",       "frmPreview",
+    "Image1",        "imgBitmap", "imgPreview", "lblImageLocation", "txtImageLocation"};
+
+std::vector<std::string> With(std::vector<std::string> names,
+                              std::initializer_list<const char*> more) {
+    names.insert(names.end(), more.begin(), more.end());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(WindowFlow, EachStepEnablesTheNext) {
+    EXPECT_EQ(Enabled(), With(kImageRow, {}));
+
+    answers.push_back(picture);
+    Click("cmdBrowseOpen");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].title, "Open");
+    EXPECT_EQ(requests[0].filter, "Windows Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
+    EXPECT_EQ(requests[0].initialFolder, "/");
+    EXPECT_EQ(requests[0].defaultName, "");
+    EXPECT_EQ(Text("txtImageLocation").toStdString(), picture);
+    EXPECT_EQ(Find<QLabel>("imgBitmap")->size(), QSize(23, 10));
+    EXPECT_EQ(Text("txtHeight"), "10");
+    EXPECT_EQ(Text("txtWidth"), "23");
+    EXPECT_EQ(Enabled(), With(kImageRow, {"lblSaveLocation", "txtSaveLocation", "cmdBrowseSave"}));
+    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
+              Find("cmdBrowseSave"));
+
+    answers.push_back((folder.path() / "out/s1234567.dat").string());
+    Click("cmdBrowseSave");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].title, "Save");
+    EXPECT_EQ(requests[1].defaultName, "s1234567");
+    EXPECT_EQ(requests[1].filter, "LDRAW DAT File (*.dat)|*.dat|All Files (*.*)|*.*");
+    EXPECT_EQ(Text("txtMetaData(0)"), "Sticker: s1234567");
+    EXPECT_EQ(Text("txtMetaData(1)"), "s1234567");
+    EXPECT_EQ(Text("txtMetaData(2)"), "Ann");
+    EXPECT_EQ(Text("txtMetaData(3)"), "Unofficial Model");
+    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
+              Find("txtMetaData(0)"));
+    const auto step3 =
+        With(kImageRow, {"lblSaveLocation", "txtSaveLocation",   "cmdBrowseSave",  "lblMetaData(0)",
+                         "lblMetaData(1)",  "lblMetaData(2)",    "lblMetaData(3)", "txtMetaData(0)",
+                         "txtMetaData(1)",  "txtMetaData(2)",    "txtMetaData(3)", "lblHeight",
+                         "txtHeight",       "lblWidth",          "txtWidth",       "chkLDRAWColors",
+                         "chkIgnoreWhite",  "chkIgnoreRGBColor", "lblwithin",      "cmdPreview"});
+    EXPECT_EQ(Enabled(), step3);
+
+    Click("cmdPreview");
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "Settings/tempBitmap.bmp"));
+    auto withConvert = step3;
+    withConvert.push_back("cmdConvert");
+    std::sort(withConvert.begin(), withConvert.end());
+    EXPECT_EQ(Enabled(), withConvert);
+    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text(), "Quick Convert");
+    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
+              Find("cmdConvert"));
+
+    Click("cmdConvert");
+    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgConvertDone});
+    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart(""));
+    const auto log = LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Browse Open to: " + picture), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "Convert was clicked"), log.end());
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), "About to resize preview image: Height: 10 Width: 23"),
+        log.end());
+}
+
+TEST_F(WindowFlow, CancelledAndRejectedChoicesChangeNothingElse) {
+    Click("cmdBrowseOpen");  // cancelled
+    EXPECT_EQ(LogLines().back(), "Browse Open to: ");
+    const std::string upper = (folder.path() / "pics/LOGO.BMP").string();
+    std::filesystem::copy_file(picture, upper);
+    answers.push_back(upper);
+    Click("cmdBrowseOpen");
+    EXPECT_EQ(Text("txtImageLocation"), "/");
+    EXPECT_EQ(Enabled(), With(kImageRow, {}));
+    EXPECT_EQ(LogLines().back(), "Browse Open to: " + upper);
+
+    ChooseFiles();
+    const QString location = Text("txtSaveLocation");
+    answers.push_back((folder.path() / "out/s12345678.dat").string());  // 13 characters
+    Click("cmdBrowseSave");
+    EXPECT_EQ(boxes.back(), state.shell.messages.MsgNameTooLong);
+    EXPECT_EQ(Text("txtSaveLocation"), location);
+    EXPECT_FALSE(Find("cmdPreview")->isEnabled());
+    answers.push_back((folder.path() / "out/abcdefgh.dat").string());  // 12 characters
+    Click("cmdBrowseSave");
+    EXPECT_EQ(Text("txtMetaData(1)"), "abcdefgh");
+}
+
+TEST_F(WindowFlow, TheWidthFollowsTheHeight) {
+    std::vector<std::uint8_t> pixels(332 * 255, 1);
+    test::WriteBytes(
+        picture,
+        test::EncodeBitmap(
+            {.width = 332, .height = 255, .palette = test::GreyRamp(4), .pixels = pixels}));
+    ChooseFiles();
+    EXPECT_EQ(Text("txtHeight"), "255");
+    EXPECT_EQ(Text("txtWidth"), "332");
+    Type("txtHeight", "100");
+    EXPECT_EQ(Text("txtWidth"), "130");
+    boxes.clear();
+    for (const char* bad : {"-5", "0", "abc"}) {
+        Type("txtHeight", bad);
+        EXPECT_EQ(Text("txtWidth"), "130") << bad;
+    }
+    EXPECT_FALSE(boxes.empty());
+    for (const std::string& box : boxes) EXPECT_EQ(box, state.shell.messages.MsgHeightInvalid);
+    boxes.clear();
+    Type("txtHeight", "");
+    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgHeightInvalid});
+    // 2.5 pixels wide rounds to 2: a 2 x 4 picture at height 5.
+    test::WriteBytes(picture,
+                     test::EncodeBitmap({.width = 2, .height = 4, .palette = test::GreyRamp(2)}));
+    ChooseFiles();
+    Type("txtHeight", "5");
+    EXPECT_EQ(Text("txtWidth"), "2");
+    // Beyond the width box's range the width stays.
+    Find<QLineEdit>("txtHeight")->setText("100000");
+    EXPECT_EQ(Text("txtWidth"), "2");
+}
+
+TEST_F(WindowFlow, WithoutAPictureTheWidthBoxKeepsItsText) {
+    Find("txtHeight")->setEnabled(true);
+    Type("txtHeight", "12");
+    EXPECT_EQ(Text("txtWidth"), "0");
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowFlow, OptionBoxesFillTheirToleranceDefaults) {
+    ChooseFiles();
+    auto* primary = Find<QCheckBox>("chkLDRAWColors");
+    auto* white = Find<QCheckBox>("chkIgnoreWhite");
+    auto* colour = Find<QCheckBox>("chkIgnoreRGBColor");
+    primary->click();
+    white->click();
+    EXPECT_TRUE(Find("txtWhite")->isEnabled());
+    EXPECT_EQ(Text("txtWhite"), "14");
+    primary->click();
+    EXPECT_EQ(Text("txtWhite"), "10");
+    primary->click();
+    EXPECT_EQ(Text("txtWhite"), "14");
+    white->click();
+    EXPECT_FALSE(Find("txtWhite")->isEnabled());
+    EXPECT_EQ(Text("txtWhite"), "14");
+    primary->click();
+    colour->click();
+    for (const char* name : {"txtColor", "txtRed", "txtGreen", "txtBlue"})
+        EXPECT_TRUE(Find(name)->isEnabled());
+    EXPECT_EQ(Text("txtColor"), "10");
+    colour->setCheckState(Qt::PartiallyChecked);  // counts as set
+    EXPECT_TRUE(Find("txtRed")->isEnabled());
+    Find("txtRed")->setFocus();
+    EXPECT_EQ(Text("txtRed"), "");
+    Type("txtRed", "12");
+    Find("txtGreen")->setFocus();
+    Find("txtRed")->setFocus();
+    EXPECT_EQ(Text("txtRed"), "");
+}
+
+TEST_F(WindowFlow, PreviewShowsTheRecolouredPictureAtTheTypedSize) {
+    ChooseFiles();
+    Type("txtHeight", "100");
+    Find<QCheckBox>("chkIgnoreWhite")->click();
+    Click("cmdPreview");
+    EXPECT_EQ(Text("txtWidth"), "230");
+    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(230, 100));
+    EXPECT_FALSE(Find<QLabel>("imgPreview")->pixmap().isNull());
+    EXPECT_FALSE(QGuiApplication::overrideCursor());
+    EXPECT_TRUE(main->isEnabled());
+    // The preview leaves the picture as loaded: converting gives what the command line gives.
+    Click("cmdConvert");
+    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"),
+              CommandLinePart("--ignore-white --height 100"));
+}
+
+TEST_F(WindowFlow, PreviewReportsItsFailuresAndGivesTheWindowBack) {
+    ChooseFiles();
+    Find("txtHeight")->setEnabled(true);
+    Type("txtHeight", "");
+    boxes.clear();
+    Click("cmdPreview");
+    EXPECT_EQ(boxes, std::vector<std::string>{"Height must have a positive number"});
+    const auto log = LogLines();
+    EXPECT_EQ(log[log.size() - 2], "Preview Clicked");
+    EXPECT_EQ(log.back(), "Clicked Preview when Height is empty");
+
+    Type("txtHeight", "10");
+    Find<QCheckBox>("chkIgnoreWhite")->click();
+    Find<QLineEdit>("txtWhite")->setText("12a");
+    boxes.clear();
+    Click("cmdPreview");
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"cmdPreview_Click has caused an error Type mismatch"});
+    EXPECT_EQ(LogLines().back(), "ERROR IN PREVIEW CLICK Type mismatch");
+    EXPECT_FALSE(QGuiApplication::overrideCursor());
+    EXPECT_TRUE(main->isEnabled());
+    EXPECT_FALSE(Find("cmdConvert")->isEnabled());
+}
+
+TEST_F(WindowFlow, ConvertChoosesItsConversionByItsCaption) {
+    ChooseFiles();
+    Click("cmdPreview");
+    auto* menuButton = Find<QToolButton>("cmdConvertMethod");
+    EXPECT_TRUE(
+        Find<QPushButton>("cmdConvert")
+            ->geometry()
+            .contains(menuButton->geometry().translated(Find("cmdConvert")->geometry().topLeft())));
+    QAction* full = menuButton->menu()->findChild<QAction*>("actionFullConvert");
+    ASSERT_NE(full, nullptr);
+    full->trigger();
+    EXPECT_EQ(CaptionText(Find("cmdConvert")), "Full Convert");
+    Click("cmdConvert");
+    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgConvertDone});
+    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart("--method full"));
+    // Browsing puts the quick conversion back.
+    ChooseFiles();
+    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text(), "Quick Convert");
+}
+
+TEST_F(WindowFlow, ConvertReportsItsFailures) {
+    ChooseFiles();
+    Click("cmdPreview");
+    boxes.clear();
+    Type("txtHeight", "");
+    boxes.clear();
+    Click("cmdConvert");
+    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgHeightInvalid});
+    EXPECT_EQ(LogLines().back(), "Clicked Convert when Height is empty");
+
+    Type("txtHeight", "abc");
+    boxes.clear();
+    Click("cmdConvert");
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"cmdConvert_Click has caused an error Type mismatch"});
+    EXPECT_EQ(LogLines().back(), "ERROR IN CONVERT CLICK Type mismatch");
+    EXPECT_TRUE(main->isEnabled());
+
+    Type("txtHeight", "10");
+    Find<QLineEdit>("txtColor")->setText("12a");
+    boxes.clear();
+    Click("cmdConvert");
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"cmdConvert_Click has caused an error Type mismatch"});
+
+    Find<QLineEdit>("txtColor")->setText("10");
+    Find<QLineEdit>("txtSaveLocation")
+        ->setText(QString::fromStdString((folder.path() / "gone/s1.dat").string()));
+    boxes.clear();
+    Click("cmdConvert");
+    ASSERT_EQ(boxes.size(), 1u);  // the writer's report, and no "done" after it
+    EXPECT_EQ(boxes[0].rfind("WritePartFile has caused an error ", 0), 0u);
+    EXPECT_FALSE(QGuiApplication::overrideCursor());
+}
+
+TEST_F(WindowFlow, EnterInALocationBoxIsReportedLikeBrowsing) {
+    Find<QLineEdit>("txtImageLocation")
+        ->setText(QString::fromStdString((folder.path() / "Settings/English.txt").string()));
+    QTest::keyClick(Find("txtImageLocation"), Qt::Key_Return);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("cmdBrowseOpen_Click has caused an error ", 0), 0u);
+    EXPECT_EQ(LogLines().back().rfind("ERROR BROWSE OPEN ", 0), 0u);
+
+    Find<QLineEdit>("txtImageLocation")->setText(QString::fromStdString(picture));
+    QTest::keyClick(Find("txtImageLocation"), Qt::Key_Enter);
+    EXPECT_EQ(Text("txtHeight"), "10");
+    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
+              Find("txtSaveLocation"));
+    Find<QLineEdit>("txtSaveLocation")->setText("/");
+    QTest::keyClick(Find("txtSaveLocation"), Qt::Key_Return);
+    EXPECT_EQ(boxes.back(),
+              "cmdBrowseSave_Click has caused an error Invalid procedure call or argument");
+    EXPECT_EQ(LogLines().back(), "ERROR BROWSE SAVE Invalid procedure call or argument");
+    Find<QLineEdit>("txtSaveLocation")->setText("/out/s7.dat");
+    QTest::keyClick(Find("txtSaveLocation"), Qt::Key_Return);
+    EXPECT_EQ(Text("txtMetaData(1)"), "s7");
+}
+
+TEST_F(WindowFlow, ALongConversionShowsItsProgress) {
+    ChooseFiles();
+    Click("cmdPreview");
+    main->progressDelayMilliseconds = 0;
+    Find<QToolButton>("cmdConvertMethod")
+        ->menu()
+        ->findChild<QAction*>("actionFullConvert")
+        ->trigger();
+    Click("cmdConvert");
+    EXPECT_EQ(main->progressShown, 100);
+    main->progressDelayMilliseconds = 60000;
+    Click("cmdConvert");
+    EXPECT_EQ(main->progressShown, -1);
+}
+
+TEST_F(WindowFlow, TheFullCaptionComesFromTheLanguageFile) {
+    main->close();
+    WriteConfig(
+        "<language>Deutsch<language><left>500<left><top>500<top><image>/<image><save>/"
+        "<save><author>A<author>");
+    Start();
+    EXPECT_EQ(main->FullCaption(), "Vollständig umwandeln");
+    main->close();
+    // A language file of 32 lines keeps the English caption.
+    std::string text = test::ReadText(folder.path() / "Settings/Deutsch.txt");
+    text.erase(text.rfind("Vollständig"));
+    test::WriteBytes(folder.path() / "Settings/Deutsch.txt", test::Bytes(text.begin(), text.end()));
+    Start();
+    EXPECT_EQ(main->FullCaption(), "Full Convert");
+    EXPECT_TRUE(boxes.empty());
+}
+
+}  // namespace
+}  // namespace mosaikon
