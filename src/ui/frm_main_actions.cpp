@@ -350,9 +350,11 @@ void FrmMain::BuildConversionMenu() {
     cmdConvertMethod->setAutoRaise(true);
     cmdConvertMethod->setToolTip("Choose the conversion");
     cmdConvertMethod->setPopupMode(QToolButton::InstantPopup);
-    cmdConvertMethod->setGeometry(cmdConvert->width() - 18, 2, 16, cmdConvert->height() - 4);
+    // In the bottom-right corner, below the caption's line.
+    cmdConvertMethod->setGeometry(cmdConvert->width() - 17, cmdConvert->height() - 15, 15, 13);
+    cmdConvertMethod->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0px; }");
     cmdConvertMethod->setFocusPolicy(Qt::NoFocus);
-    cmdConvert->setProperty("captionReserve", 18);
+    cmdConvert->setProperty("captionReserve", 14);
     auto* menu = new QMenu(cmdConvertMethod);
     menu->setObjectName("conversionMenu");
     QAction* quick = menu->addAction(kQuickCaption);
