@@ -12,45 +12,13 @@
 
 #include "conversion/full_conversion.h"
 #include "conversion/full_conversion_reference.h"
-#include "image/bitmap_reader.h"
+#include "bench_pictures.h"
 
 namespace {
 
 using namespace mosaikon;
-
-Picture Logo() {
-    char folder[] = "/tmp/mosaikon-bench-XXXXXX";
-    if (!::mkdtemp(folder)) return {};
-    const std::string path = std::string(folder) + "/logo.bmp";
-    const std::string command =
-        "convert logo: -resize '332x255!' -colors 256 -compress none BMP3:" + path;
-    Picture picture;
-    if (std::system(command.c_str()) == 0) {
-        Shell shell;
-        double height = 0, width = 0;
-        LoadBitmap(shell, picture, path, height, width);
-    }
-    std::remove(path.c_str());
-    ::rmdir(folder);
-    return picture;
-}
-
-Picture Blocks() {
-    Picture picture;
-    picture.infoHeader.biWidth = 128;
-    picture.infoHeader.biHeight = 128;
-    picture.Palette = {{255, 255, 255, 0}, {0, 0, 204, 0}, {187, 51, 0, 0}, {40, 120, 20, 0}};
-    picture.pixelGrid.assign(picture.Index(0, 129), 0);
-    std::mt19937 random(5);
-    std::uint8_t blocks[16][16];
-    for (auto& row : blocks) {
-        for (auto& block : row) block = static_cast<std::uint8_t>(random() % 4);
-    }
-    for (int y = 1; y <= 128; ++y) {
-        for (int x = 1; x <= 128; ++x) picture.Pixels(x, y) = blocks[(y - 1) / 8][(x - 1) / 8];
-    }
-    return picture;
-}
+using bench::Blocks;
+using bench::Logo;
 
 void Run(benchmark::State& state, const Picture& picture, bool straightforward) {
     if (picture.Width() == 0) {

@@ -9,27 +9,13 @@
 #include <string>
 
 #include "conversion/part_file_writer.h"
+#include "bench_pictures.h"
 #include "image/quick_conversion.h"
 
 namespace {
 
 using namespace mosaikon;
-
-Picture WorstCase(int side) {
-    Picture picture;
-    picture.infoHeader.biWidth = side;
-    picture.infoHeader.biHeight = side;
-    for (int i = 0; i < 256; ++i) {
-        picture.Palette.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
-                                   static_cast<std::uint8_t>(i * 7), 0});
-    }
-    picture.pixelGrid.assign(picture.Index(0, side + 1), 0);
-    for (int y = 1; y <= side; ++y) {
-        for (int x = 1; x <= side; ++x)
-            picture.Pixels(x, y) = static_cast<std::uint8_t>((x + 2 * y) % 7 * 31 + x % 3);
-    }
-    return picture;
-}
+using bench::WorstCase;
 
 void QuickConversion(benchmark::State& state) {
     const Picture picture = WorstCase(1024);

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <string>
 
+#include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
 #include "image/bitmap_reader.h"
@@ -121,9 +122,10 @@ int main(int argc, char** argv) {
         app.add_option("--color-tolerance", args.colorTolerance,
                        "tolerance of --ignore-color (default 1 with --primary, else 10)");
     app.add_option("--method", args.method,
-                   "the conversion: quick (a quadrilateral per run of equal pixels in a row) or "
-                   "full (few large quadrilaterals per colour region)")
-        ->check(CLI::IsMember({"quick", "full"}));
+                   "the conversion: quick (a quadrilateral per run of equal pixels in a row), "
+                   "full (few large quadrilaterals per colour region) or exact (the fewest "
+                   "rectangles that reproduce the picture exactly)")
+        ->check(CLI::IsMember({"quick", "full", "exact"}));
     auto* name =
         app.add_option("--name", args.name, "sticker name; default \"Sticker: \" + base name");
     auto* partId =
@@ -209,10 +211,15 @@ int main(int argc, char** argv) {
         if (args.method == "full") {
             ProgressBar bar;
             ConvertToLdraw(shell, picture, quads, settings, bar.Callback());
+        } else if (args.method == "exact") {
+            ProgressBar bar;
+            ConvertExact(shell, picture, quads, settings, bar.Callback());
         } else {
             ConvertBitmap(shell, picture, quads, settings);
         }
-        WritePartFile(shell, picture, quads, args.part, partHeight, details);
+        if (WritePartFile(shell, picture, quads, args.part, partHeight, details)) {
+            std::cerr << quads.size() << " quadrilaterals (" << args.method << ")\n";
+        }
     } catch (...) {
         ReportFailure(shell, "mosaikon-convert", "", CurrentFailureDescription());
     }

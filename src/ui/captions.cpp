@@ -55,7 +55,8 @@ int RoomFor(QWidget* control) {
     }
     if (qobject_cast<QPushButton*>(control)) {
         return control->width() -
-               2 * style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control) - 4;
+               2 * style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control) - 4 -
+               control->property("captionReserve").toInt();
     }
     if (qobject_cast<QGroupBox*>(control)) return control->width() - 24;
     return control->width();

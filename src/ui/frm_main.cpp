@@ -143,6 +143,16 @@ void FrmMain::BuildControls() {
     cmdConvert = MakeButton<QPushButton>(frmOptions, "cmdConvert", "Quick Convert", heading, 8400,
                                          1200, 1815, 640);
 
+    // Not one of the laid-out controls: it fits below the Convert button, inside the frame.
+    lblQuadCount = new QLabel(frmOptions);
+    lblQuadCount->setObjectName("lblQuadCount");
+    lblQuadCount->setGeometry(TwipsToPixels(8400), TwipsToPixels(1200 + 640), TwipsToPixels(1815), 13);
+    lblQuadCount->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QFont countFont = TextBoxFont();
+    countFont.setPixelSize(10);
+    lblQuadCount->setFont(countFont);
+    lblQuadCount->setFocusPolicy(Qt::NoFocus);
+
     frmImage = MakeFrame(this, "frmImage", "Original Image", 120, 3600, 4815, 4095);
     imgBitmap = Make<QLabel>(frmImage, "imgBitmap", 120, 240, 4455, 3615);
     imgBitmap->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -197,6 +207,9 @@ void FrmMain::ReadLanguage() {
                            [&](int line, const std::string& text) {
                                if (line == 33) fullCaption_ = Q(text);
                                if (line == 34) exactCaption_ = Q(text);
+                               if (line == 35 && text.find("%1") != std::string::npos) {
+                                   quadCountFormat_ = Q(text);
+                               }
                                if (line >= static_cast<int>(std::size(captions))) return;
                                QWidget* control = captions[line];
                                if (control == this) {

@@ -70,6 +70,7 @@ public:
     QPushButton *cmdPreview, *cmdConvert;
     QLabel *imgBitmap, *imgPreview, *Image1;
     QToolButton* cmdConvertMethod;  // the menu of cmdConvert: which conversion it runs
+    QLabel* lblQuadCount;           // below cmdConvert: how many quadrilaterals were written
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +93,7 @@ private:
     bool working_ = false;
     QString fullCaption_ = "Full Convert";
     QString exactCaption_ = "Exact Convert";
+    QString quadCountFormat_ = "%1 quadrilaterals";
 };
 
 }  // namespace mosaikon

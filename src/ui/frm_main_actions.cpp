@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <cmath>
 
+#include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
 #include "image/bitmap_reader.h"
@@ -301,35 +302,39 @@ void FrmMain::cmdConvert_Click() {
         } else {
             const ConversionSettings settings = SettingsFromControls();
             TextToDouble(S(txtHeight->text()));
+            const bool exact = CaptionText(cmdConvert) == exactCaption_;
             // Long conversions show their progress once they have run for a moment.
             QElapsedTimer clock;
             clock.start();
             std::unique_ptr<QProgressDialog> progress;
             int shown = -1;
-            built = ConvertToLdraw(
-                state_.shell, state_.picture, state_.quads, settings, [&](double share) {
-                    const int percent = static_cast<int>(share * 100);
-                    if (percent == shown || clock.elapsed() < progressDelayMilliseconds) return;
-                    if (!progress) {
-                        progress = std::make_unique<QProgressDialog>(CaptionText(cmdConvert),
-                                                                     QString(), 0, 100, this);
-                        progress->setObjectName("progress");
-                        progress->setWindowTitle("Mosaikon");
-                        progress->setCancelButton(nullptr);
-                        progress->setMinimumDuration(0);
-                        progress->setWindowModality(Qt::WindowModal);
-                        progress->show();
-                    }
-                    shown = percent;
-                    progress->setValue(percent);
-                    progressShown = percent;
-                    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                });
+            const ProgressCallback report = [&](double share) {
+                const int percent = static_cast<int>(share * 100);
+                if (percent == shown || clock.elapsed() < progressDelayMilliseconds) return;
+                if (!progress) {
+                    progress = std::make_unique<QProgressDialog>(CaptionText(cmdConvert), QString(), 0, 100, this);
+                    progress->setObjectName("progress");
+                    progress->setWindowTitle("Mosaikon");
+                    progress->setCancelButton(nullptr);
+                    progress->setMinimumDuration(0);
+                    progress->setWindowModality(Qt::WindowModal);
+                    progress->show();
+                }
+                shown = percent;
+                progress->setValue(percent);
+                progressShown = percent;
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            };
+            built = exact ? ConvertExact(state_.shell, state_.picture, state_.quads, settings, report)
+                          : ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
         }
         const std::string path = S(txtSaveLocation->text());
         const std::int32_t height = TextToInt32(S(txtHeight->text()));
         const bool written =
             WritePartFile(state_.shell, state_.picture, state_.quads, path, height, details);
+        if (written) {
+            lblQuadCount->setText(quadCountFormat_.arg(static_cast<qulonglong>(state_.quads.size())));
+        }
         EndWork();
         if (built && written) ShowMessage(state_.shell, state_.shell.messages.MsgConvertDone);
     } catch (...) {
@@ -363,7 +368,13 @@ void FrmMain::BuildConversionMenu() {
     QAction* full = menu->addAction(fullCaption_);
     full->setObjectName("actionFullConvert");
     connect(full, &QAction::triggered, this, [this] { SetConvertCaption(fullCaption_); });
-    connect(menu, &QMenu::aboutToShow, this, [full, this] { full->setText(fullCaption_); });
+    QAction* exact = menu->addAction(exactCaption_);
+    exact->setObjectName("actionExactConvert");
+    connect(exact, &QAction::triggered, this, [this] { SetConvertCaption(exactCaption_); });
+    connect(menu, &QMenu::aboutToShow, this, [full, exact, this] {
+        full->setText(fullCaption_);
+        exact->setText(exactCaption_);
+    });
     cmdConvertMethod->setMenu(menu);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
 #include "image/bitmap_reader.h"
@@ -17,6 +18,11 @@ namespace mosaikon {
 namespace {
 
 using test::ReadText;
+
+int CountLines(const std::string& path) {
+    const std::string text = ReadText(path);
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 struct Result {
     int status;
@@ -66,7 +72,8 @@ protected:
 TEST_F(ConvertCommand, WritesWhatTheLibraryWritesWithTheWindowsDefaults) {
     const Result result = Run(picture + " " + part);
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, std::to_string(ReadText(part).size() > 0 ? CountLines(part) - 4 : 0) +
+                              " quadrilaterals (quick)\n");
     EXPECT_EQ(ReadText(part),
               Expected({}, 3, {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"}));
 }
@@ -101,7 +108,8 @@ TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
 TEST_F(ConvertCommand, TheFullMethodWritesTheFullConversion) {
     const Result result = Run("--method full --ignore-white " + picture + " " + part);
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.err, "");  // no progress bar when standard error is no terminal
+    // No progress bar when standard error is no terminal; the count of quadrilaterals.
+    EXPECT_EQ(result.err, std::to_string(CountLines(part) - 4) + " quadrilaterals (full)\n");
     Shell shell;
     Picture loaded;
     double h = 0, w = 0;
@@ -113,6 +121,21 @@ TEST_F(ConvertCommand, TheFullMethodWritesTheFullConversion) {
     WritePartFile(shell, loaded, quads, folder / "expected.dat", 3,
                   {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"});
     EXPECT_EQ(ReadText(part), ReadText(folder / "expected.dat"));
+}
+
+TEST_F(ConvertCommand, TheExactMethodWritesTheFewestRectangles) {
+    const Result result = Run("--method exact " + picture + " " + part);
+    ASSERT_EQ(result.status, 0) << result.err;
+    Shell shell;
+    Picture loaded;
+    double h = 0, w = 0;
+    LoadBitmap(shell, loaded, picture, h, w);
+    Quads quads;
+    ConvertExact(shell, loaded, quads, {});
+    WritePartFile(shell, loaded, quads, folder / "expected.dat", 3,
+                  {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"});
+    EXPECT_EQ(ReadText(part), ReadText(folder / "expected.dat"));
+    EXPECT_EQ(result.err, std::to_string(quads.size()) + " quadrilaterals (exact)\n");
 }
 
 TEST_F(ConvertCommand, ShowsProgressOnATerminal) {

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <random>
 
+#include "conversion/exact_conversion.h"
 #include "conversion/full_conversion_reference.h"
 #include "conversion/point_in_quad.h"
+#include "support/rectangle_cover.h"
 #include "support/test_support.h"
 
 namespace mosaikon {

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <random>
 
+#include "conversion/exact_conversion.h"
 #include "image/bitmap_reader.h"
+#include "support/rectangle_cover.h"
 #include "support/test_support.h"
 
 namespace mosaikon {
@@ -176,6 +178,10 @@ protected:
             }
         }
         EXPECT_EQ(wrong, 0);
+        Shell shell;
+        Quads quads;
+        ASSERT_TRUE(ConvertExact(shell, p, quads, {}));
+        test::ExpectExactCover(p, {}, quads);
     }
 
     test::TempFolder folder;

@@ -156,6 +156,17 @@ TEST_P(CaptionsFit, InEveryControl) {
                 "<image>/<image><save>/<save><author>A<author>");
     Start();
     ASSERT_TRUE(boxes.empty()) << boxes.front();
+    auto* convert = Find<QPushButton>("cmdConvert");
+    for (const QString& caption : {QString("Quick Convert"), main->FullCaption(), main->ExactCaption()}) {
+        SetCaption(convert, caption);
+        SCOPED_TRACE(caption.toStdString());
+        EXPECT_GE(convert->font().pixelSize(), 9);
+        for (const QString& line : convert->text().split('\n')) {
+            const int margin = convert->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, convert);
+            EXPECT_LE(QFontMetrics(convert->font()).horizontalAdvance(line), convert->width() - 2 * margin - 4 - 14);
+        }
+    }
+    SetCaption(convert, "Quick Convert");
     for (QWidget* control : main->findChildren<QWidget*>()) {
         const QString text = TextOf(control);
         if (text.isEmpty() || qobject_cast<QLineEdit*>(control)) continue;

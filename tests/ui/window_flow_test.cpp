@@ -71,7 +71,7 @@ protected:
         std::vector<std::string> names;
         for (QWidget* control : main->findChildren<QWidget*>()) {
             if (control->objectName().isEmpty() || control->objectName().startsWith("qt_") ||
-                control->objectName() == "conversionMenu") {
+                control->objectName() == "conversionMenu" || control->objectName() == "lblQuadCount") {
                 continue;
             }
             if (control->isEnabled() && control->objectName() != "cmdConvertMethod") {
@@ -327,6 +327,27 @@ TEST_F(WindowFlow, ConvertChoosesItsConversionByItsCaption) {
     // Browsing puts the quick conversion back.
     ChooseFiles();
     EXPECT_EQ(Find<QPushButton>("cmdConvert")->text(), "Quick Convert");
+}
+
+TEST_F(WindowFlow, TheExactConversionIsTheThirdChoiceAndTheCountIsShown) {
+    ChooseFiles();
+    Click("cmdPreview");
+    Click("cmdConvert");
+    const std::string quick = test::ReadText(folder.path() / "out/s1234567.dat");
+    const auto quickCount = std::count(quick.begin(), quick.end(), '\n') - 4;
+    EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(), QString("%1 quadrilaterals").arg(quickCount));
+    Find<QToolButton>("cmdConvertMethod")->menu()->findChild<QAction*>("actionExactConvert")->trigger();
+    EXPECT_EQ(CaptionText(Find("cmdConvert")), "Exact Convert");
+    Click("cmdConvert");
+    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart("--method exact"));
+    const std::string exact = test::ReadText(folder.path() / "out/s1234567.dat");
+    EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(),
+              QString("%1 quadrilaterals").arg(std::count(exact.begin(), exact.end(), '\n') - 4));
+    EXPECT_LT(exact.size(), quick.size());
+    // The label lies inside the frame, below the button, clear of every laid-out control.
+    const QRect label = Find("lblQuadCount")->geometry();
+    EXPECT_GE(label.top(), Find("cmdConvert")->geometry().bottom());
+    EXPECT_LE(label.bottom(), Find("frmOptions")->height());
 }
 
 TEST_F(WindowFlow, ConvertReportsItsFailures) {
