@@ -33,10 +33,14 @@ inline Picture FromImageMagick(const std::string& arguments) {
 }
 
 // ImageMagick's logo as a 332 x 255 bitmap of 256 colours: flat shapes, text and anti-aliasing.
-inline Picture Logo() { return FromImageMagick("logo: -resize '332x255!' -colors 256 -compress none"); }
+inline Picture Logo() {
+    return FromImageMagick("logo: -resize '332x255!' -colors 256 -compress none");
+}
 
 // A photograph-like 640 x 480 picture of 256 colours.
-inline Picture Rose() { return FromImageMagick("rose: -resize '640x480!' -colors 256 -compress none"); }
+inline Picture Rose() {
+    return FromImageMagick("rose: -resize '640x480!' -colors 256 -compress none");
+}
 
 // 1024 x 1024 pixels of which no two neighbours are equal.
 inline Picture WorstCase(int side = 1024) {

@@ -33,9 +33,15 @@ void Exact(benchmark::State& state, const Picture& picture, bool countFull) {
     }
 }
 
-void ExactLogo(benchmark::State& state) { Exact(state, bench::Logo(), true); }
-void ExactRose(benchmark::State& state) { Exact(state, bench::Rose(), true); }
-void ExactWorstCase(benchmark::State& state) { Exact(state, bench::WorstCase(), false); }
+void ExactLogo(benchmark::State& state) {
+    Exact(state, bench::Logo(), true);
+}
+void ExactRose(benchmark::State& state) {
+    Exact(state, bench::Rose(), true);
+}
+void ExactWorstCase(benchmark::State& state) {
+    Exact(state, bench::WorstCase(), false);
+}
 
 BENCHMARK(ExactLogo)->Unit(benchmark::kMillisecond);
 BENCHMARK(ExactRose)->Unit(benchmark::kMillisecond);

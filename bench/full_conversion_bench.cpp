@@ -10,9 +10,9 @@
 #include <random>
 #include <string>
 
+#include "bench_pictures.h"
 #include "conversion/full_conversion.h"
 #include "conversion/full_conversion_reference.h"
-#include "bench_pictures.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <string>
 
-#include "conversion/part_file_writer.h"
 #include "bench_pictures.h"
+#include "conversion/part_file_writer.h"
 #include "image/quick_conversion.h"
 
 namespace {

@@ -22,16 +22,21 @@ namespace {
 constexpr std::int32_t kLeftOut = std::numeric_limits<std::int32_t>::min();
 
 struct Chord {
-    std::int32_t fixed;       // y of a horizontal chord, x of a vertical one
-    std::int32_t from, to;    // its extent along the other axis, from < to
+    std::int32_t fixed;     // y of a horizontal chord, x of a vertical one
+    std::int32_t from, to;  // its extent along the other axis, from < to
 };
 
 // Maximum matching in a bipartite graph (left vertices 0..left-1), then the largest independent
 // set: which left and right vertices it keeps.
 class BipartiteChoice {
 public:
-    BipartiteChoice(std::size_t left, std::size_t right, const std::vector<std::vector<std::uint32_t>>& edges)
-        : left_(left), right_(right), edges_(edges), matchLeft_(left, kNone), matchRight_(right, kNone),
+    BipartiteChoice(std::size_t left, std::size_t right,
+                    const std::vector<std::vector<std::uint32_t>>& edges)
+        : left_(left),
+          right_(right),
+          edges_(edges),
+          matchLeft_(left, kNone),
+          matchRight_(right, kNone),
           distance_(left) {
         while (Layer()) {
             for (std::size_t u = 0; u < left_; ++u) {
@@ -134,16 +139,33 @@ private:
 
 class ExactConversion {
 public:
-    ExactConversion(Shell& shell, const Picture& picture, Quads& quads, const ConversionSettings& settings)
-        : shell_(shell), picture_(picture), quads_(quads), settings_(settings),
-          width_(picture.Width()), height_(picture.Height()) {}
+    ExactConversion(Shell& shell, const Picture& picture, Quads& quads,
+                    const ConversionSettings& settings)
+        : shell_(shell),
+          picture_(picture),
+          quads_(quads),
+          settings_(settings),
+          width_(picture.Width()),
+          height_(picture.Height()) {}
 
     void Run(const ProgressCallback& progress) {
         BuildGrid();
-        const std::size_t cells = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+        const std::size_t cells =
+            static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
         region_.assign(cells, kNoRegion);
-        horizontalWall_.assign((static_cast<std::size_t>(width_) + 1) * (static_cast<std::size_t>(height_) + 1), 0);
+        horizontalWall_.assign(
+            (static_cast<std::size_t>(width_) + 1) * (static_cast<std::size_t>(height_) + 1), 0);
         verticalWall_.assign(horizontalWall_.size(), 0);
+        // The runs of equal pixels in the rows partition the picture into rectangles, so their
+        // number bounds the fewest: the list is allocated once.
+        std::size_t runs = 0;
+        for (std::int32_t y = 0; y < height_; ++y) {
+            for (std::int32_t x = 0; x < width_; ++x) {
+                runs += code_[Cell(x, y)] != kLeftOut &&
+                        (x == 0 || code_[Cell(x - 1, y)] != code_[Cell(x, y)]);
+            }
+        }
+        quads_.reserve(runs);
         std::uint32_t next = 0;
         for (std::int32_t y = 0; y < height_; ++y) {
             for (std::int32_t x = 0; x < width_; ++x) {
@@ -159,10 +181,12 @@ private:
     static constexpr std::uint32_t kNoRegion = std::numeric_limits<std::uint32_t>::max();
 
     std::size_t Cell(std::int32_t x, std::int32_t y) const {
-        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+               static_cast<std::size_t>(x);
     }
     std::size_t Point(std::int32_t x, std::int32_t y) const {
-        return static_cast<std::size_t>(y) * (static_cast<std::size_t>(width_) + 1) + static_cast<std::size_t>(x);
+        return static_cast<std::size_t>(y) * (static_cast<std::size_t>(width_) + 1) +
+               static_cast<std::size_t>(x);
     }
     // Whether pixel (x, y), counted from the top-left, belongs to the current region.
     bool In(std::int32_t x, std::int32_t y) const {
@@ -181,7 +205,8 @@ private:
                 if (colours.Known(index)) {
                     code = colours.Code(index);
                 } else {
-                    code = ReColor(shell_, picture_.Palette, index, settings_.UseLdrawColors, &reports);
+                    code = ReColor(shell_, picture_.Palette, index, settings_.UseLdrawColors,
+                                   &reports);
                 }
                 code_[Cell(x, y)] = colours.LeftOut(index) ? kLeftOut : code;
             }
@@ -190,7 +215,8 @@ private:
 
     // A grid point is a concave corner of the region when exactly three of its four pixels are
     // in it; the missing one decides the two directions in which the boundary goes on inside.
-    // Returns the missing quadrant (0 upper-left, 1 upper-right, 2 lower-left, 3 lower-right) or -1.
+    // Returns the missing quadrant (0 upper-left, 1 upper-right, 2 lower-left, 3 lower-right) or
+    // -1.
     int ConcaveQuadrant(std::int32_t px, std::int32_t py) const {
         const bool in[4] = {In(px - 1, py - 1), In(px, py - 1), In(px - 1, py), In(px, py)};
         const int count = in[0] + in[1] + in[2] + in[3];
@@ -207,8 +233,10 @@ private:
         return In(px - 1, py) && In(px, py);
     }
     bool Touched(std::int32_t px, std::int32_t py) const {
-        return (px > 0 && horizontalWall_[Point(px - 1, py)]) || (px < width_ && horizontalWall_[Point(px, py)]) ||
-               (py > 0 && verticalWall_[Point(px, py - 1)]) || (py < height_ && verticalWall_[Point(px, py)]);
+        return (px > 0 && horizontalWall_[Point(px - 1, py)]) ||
+               (px < width_ && horizontalWall_[Point(px, py)]) ||
+               (py > 0 && verticalWall_[Point(px, py - 1)]) ||
+               (py < height_ && verticalWall_[Point(px, py)]);
     }
     void SetHorizontalWall(std::int32_t px, std::int32_t py) {
         horizontalWall_[Point(px, py)] = 1;
@@ -268,38 +296,45 @@ private:
                 std::int32_t px = corner.x;
                 while (HorizontalInterior(px, corner.y)) ++px;
                 const int end = ConcaveQuadrant(px, corner.y);
-                if (px > corner.x && (end == 1 || end == 3)) horizontal_.push_back({corner.y, corner.x, px});
+                if (px > corner.x && (end == 1 || end == 3))
+                    horizontal_.push_back({corner.y, corner.x, px});
             }
             if (corner.missing == 0 || corner.missing == 1) {  // goes on downwards
                 std::int32_t py = corner.y;
                 while (VerticalInterior(corner.x, py)) ++py;
                 const int end = ConcaveQuadrant(corner.x, py);
-                if (py > corner.y && (end == 2 || end == 3)) vertical_.push_back({corner.x, corner.y, py});
+                if (py > corner.y && (end == 2 || end == 3))
+                    vertical_.push_back({corner.x, corner.y, py});
             }
         }
 
         // The largest set of pairwise non-touching chords.
-        std::vector<bool> keepHorizontal(horizontal_.size(), true), keepVertical(vertical_.size(), true);
+        std::vector<bool> keepHorizontal(horizontal_.size(), true),
+            keepVertical(vertical_.size(), true);
         if (!horizontal_.empty() && !vertical_.empty()) {
             std::vector<std::vector<std::uint32_t>> touching(horizontal_.size());
             for (std::size_t h = 0; h < horizontal_.size(); ++h) {
                 const Chord& a = horizontal_[h];
                 for (std::size_t v = 0; v < vertical_.size(); ++v) {
                     const Chord& b = vertical_[v];
-                    if (a.from <= b.fixed && b.fixed <= a.to && b.from <= a.fixed && a.fixed <= b.to) {
+                    if (a.from <= b.fixed && b.fixed <= a.to && b.from <= a.fixed &&
+                        a.fixed <= b.to) {
                         touching[h].push_back(static_cast<std::uint32_t>(v));
                     }
                 }
             }
-            BipartiteChoice(horizontal_.size(), vertical_.size(), touching).Independent(keepHorizontal, keepVertical);
+            BipartiteChoice(horizontal_.size(), vertical_.size(), touching)
+                .Independent(keepHorizontal, keepVertical);
         }
         for (std::size_t h = 0; h < horizontal_.size(); ++h) {
             if (!keepHorizontal[h]) continue;
-            for (std::int32_t px = horizontal_[h].from; px < horizontal_[h].to; ++px) SetHorizontalWall(px, horizontal_[h].fixed);
+            for (std::int32_t px = horizontal_[h].from; px < horizontal_[h].to; ++px)
+                SetHorizontalWall(px, horizontal_[h].fixed);
         }
         for (std::size_t v = 0; v < vertical_.size(); ++v) {
             if (!keepVertical[v]) continue;
-            for (std::int32_t py = vertical_[v].from; py < vertical_[v].to; ++py) SetVerticalWall(vertical_[v].fixed, py);
+            for (std::int32_t py = vertical_[v].from; py < vertical_[v].to; ++py)
+                SetVerticalWall(vertical_[v].fixed, py);
         }
         // Every concave corner still untouched: one cut along its vertical edge, up to the
         // boundary or the first cut met.
@@ -309,7 +344,8 @@ private:
             std::int32_t py = corner.y;
             for (;;) {
                 const std::int32_t segment = down ? py : py - 1;
-                if (!VerticalInterior(corner.x, segment) || verticalWall_[Point(corner.x, segment)]) break;
+                if (!VerticalInterior(corner.x, segment) || verticalWall_[Point(corner.x, segment)])
+                    break;
                 SetVerticalWall(corner.x, segment);
                 py += down ? 1 : -1;
                 if ((corner.x > 0 && horizontalWall_[Point(corner.x - 1, py)]) ||
@@ -333,12 +369,14 @@ private:
             while (In(x, bottom + 1) && !horizontalWall_[Point(x, bottom + 1)]) ++bottom;
             Emit(colour, x, y, right, bottom);
         }
-        for (const Wall& wall : walls_) (wall.horizontal ? horizontalWall_ : verticalWall_)[wall.at] = 0;
+        for (const Wall& wall : walls_)
+            (wall.horizontal ? horizontalWall_ : verticalWall_)[wall.at] = 0;
         walls_.clear();
     }
 
     // Pixels left..right of rows top..bottom (from 0 at the top-left) in picture units.
-    void Emit(std::int32_t colour, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+    void Emit(std::int32_t colour, std::int32_t left, std::int32_t top, std::int32_t right,
+              std::int32_t bottom) {
         LdrawQuad& quad = quads_.emplace_back();
         quad.LineType = 4;
         quad.Color = colour;
@@ -374,14 +412,15 @@ private:
 
 }  // namespace
 
-bool ConvertExact(Shell& shell, const Picture& picture, Quads& quads, const ConversionSettings& settings,
-                  const ProgressCallback& progress) {
+bool ConvertExact(Shell& shell, const Picture& picture, Quads& quads,
+                  const ConversionSettings& settings, const ProgressCallback& progress) {
     quads.clear();
     try {
         ExactConversion(shell, picture, quads, settings).Run(progress);
         return true;
     } catch (...) {
-        ReportFailure(shell, "ConvertExact", "CONVERT EXACT: ERROR CONVERTING BITMAP ", CurrentFailureDescription());
+        ReportFailure(shell, "ConvertExact", "CONVERT EXACT: ERROR CONVERTING BITMAP ",
+                      CurrentFailureDescription());
         return false;
     }
 }

@@ -146,7 +146,8 @@ void FrmMain::BuildControls() {
     // Not one of the laid-out controls: it fits below the Convert button, inside the frame.
     lblQuadCount = new QLabel(frmOptions);
     lblQuadCount->setObjectName("lblQuadCount");
-    lblQuadCount->setGeometry(TwipsToPixels(8400), TwipsToPixels(1200 + 640), TwipsToPixels(1815), 13);
+    lblQuadCount->setGeometry(TwipsToPixels(8400), TwipsToPixels(1200 + 640), TwipsToPixels(1815),
+                              13);
     lblQuadCount->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont countFont = TextBoxFont();
     countFont.setPixelSize(10);

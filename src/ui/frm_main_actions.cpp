@@ -312,7 +312,8 @@ void FrmMain::cmdConvert_Click() {
                 const int percent = static_cast<int>(share * 100);
                 if (percent == shown || clock.elapsed() < progressDelayMilliseconds) return;
                 if (!progress) {
-                    progress = std::make_unique<QProgressDialog>(CaptionText(cmdConvert), QString(), 0, 100, this);
+                    progress = std::make_unique<QProgressDialog>(CaptionText(cmdConvert), QString(),
+                                                                 0, 100, this);
                     progress->setObjectName("progress");
                     progress->setWindowTitle("Mosaikon");
                     progress->setCancelButton(nullptr);
@@ -325,15 +326,18 @@ void FrmMain::cmdConvert_Click() {
                 progressShown = percent;
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             };
-            built = exact ? ConvertExact(state_.shell, state_.picture, state_.quads, settings, report)
-                          : ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
+            built =
+                exact
+                    ? ConvertExact(state_.shell, state_.picture, state_.quads, settings, report)
+                    : ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
         }
         const std::string path = S(txtSaveLocation->text());
         const std::int32_t height = TextToInt32(S(txtHeight->text()));
         const bool written =
             WritePartFile(state_.shell, state_.picture, state_.quads, path, height, details);
         if (written) {
-            lblQuadCount->setText(quadCountFormat_.arg(static_cast<qulonglong>(state_.quads.size())));
+            lblQuadCount->setText(
+                quadCountFormat_.arg(static_cast<qulonglong>(state_.quads.size())));
         }
         EndWork();
         if (built && written) ShowMessage(state_.shell, state_.shell.messages.MsgConvertDone);

@@ -14,7 +14,7 @@ namespace {
 
 using test::MakePicture;
 
-const PaletteList kPalette = {{255, 255, 255, 0}, {0, 0, 204, 0}, {187, 51, 0, 0},
+const PaletteList kPalette = {{255, 255, 255, 0}, {0, 0, 204, 0},   {187, 51, 0, 0},
                               {51, 119, 0, 0},    {0, 238, 255, 0}, {250, 252, 250, 0}};
 
 Quads Convert(const Picture& picture, const ConversionSettings& settings = {}) {
@@ -28,9 +28,11 @@ Quads Convert(const Picture& picture, const ConversionSettings& settings = {}) {
 Picture FromRows(const std::vector<std::string>& rows) {
     std::vector<std::uint8_t> pixels;
     for (const std::string& row : rows) {
-        for (const char c : row) pixels.push_back(static_cast<std::uint8_t>(c == '.' ? 0 : c - '0'));
+        for (const char c : row)
+            pixels.push_back(static_cast<std::uint8_t>(c == '.' ? 0 : c - '0'));
     }
-    return MakePicture(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), kPalette, pixels);
+    return MakePicture(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), kPalette,
+                       pixels);
 }
 
 // The fewest rectangles that partition a region, by exhaustive search (small regions only).
@@ -87,9 +89,11 @@ TEST(ConvertExact, StartsEmptyAndReportsFailures) {
     settings.IgnoreWhite = true;
     EXPECT_TRUE(ConvertExact(recording.shell, FromRows({"..", ".."}), quads, settings));
     EXPECT_TRUE(quads.empty());
-    EXPECT_FALSE(ConvertExact(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 9}), quads, {}));
+    EXPECT_FALSE(
+        ConvertExact(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 9}), quads, {}));
     EXPECT_EQ(recording.boxes.back(), "ConvertExact has caused an error Subscript out of range");
-    EXPECT_EQ(recording.LogLines().back(), "CONVERT EXACT: ERROR CONVERTING BITMAP Subscript out of range");
+    EXPECT_EQ(recording.LogLines().back(),
+              "CONVERT EXACT: ERROR CONVERTING BITMAP Subscript out of range");
 }
 
 // Generated pictures: blobs, holes, rings, checkerboards, staircases, one-pixel lines and
@@ -99,21 +103,34 @@ Picture Generate(std::mt19937& random, int maxSide) {
     const int height = 1 + static_cast<int>(random() % static_cast<unsigned>(maxSide));
     const int colours = 2 + static_cast<int>(random() % 5);
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
-    auto at = [&](int x, int y) -> std::uint8_t& { return pixels[static_cast<std::size_t>(y * width + x)]; };
+    auto at = [&](int x, int y) -> std::uint8_t& {
+        return pixels[static_cast<std::size_t>(y * width + x)];
+    };
     const int kind = static_cast<int>(random() % 6);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             switch (kind) {
-                case 0: at(x, y) = static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours)); break;
-                case 1: at(x, y) = static_cast<std::uint8_t>((x + y) % 2); break;  // checkerboard
-                case 2: at(x, y) = x <= y ? 1 : 0; break;                          // staircase
-                case 3: at(x, y) = (x % 4 == 1 || y % 3 == 1) ? 1 : 0; break;  // one-pixel lines
-                case 4: {  // rings
-                    const int ring = std::min(std::min(x, y), std::min(width - 1 - x, height - 1 - y));
+                case 0:
+                    at(x, y) = static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours));
+                    break;
+                case 1:
+                    at(x, y) = static_cast<std::uint8_t>((x + y) % 2);
+                    break;  // checkerboard
+                case 2:
+                    at(x, y) = x <= y ? 1 : 0;
+                    break;  // staircase
+                case 3:
+                    at(x, y) = (x % 4 == 1 || y % 3 == 1) ? 1 : 0;
+                    break;  // one-pixel lines
+                case 4: {   // rings
+                    const int ring =
+                        std::min(std::min(x, y), std::min(width - 1 - x, height - 1 - y));
                     at(x, y) = static_cast<std::uint8_t>(ring % colours);
                     break;
                 }
-                default: at(x, y) = 0; break;
+                default:
+                    at(x, y) = 0;
+                    break;
             }
         }
     }
@@ -129,7 +146,9 @@ Picture Generate(std::mt19937& random, int maxSide) {
             }
         }
     }
-    return MakePicture(width, height, std::vector<PaletteEntry>(kPalette.begin(), kPalette.begin() + colours), pixels);
+    return MakePicture(width, height,
+                       std::vector<PaletteEntry>(kPalette.begin(), kPalette.begin() + colours),
+                       pixels);
 }
 
 TEST(ConvertExact, CoversGeneratedPicturesExactly) {
@@ -143,14 +162,16 @@ TEST(ConvertExact, CoversGeneratedPicturesExactly) {
         settings.IgnoreWhite = random() % 2 == 0;
         settings.WhiteTolerance = 20;
         SCOPED_TRACE(testing::Message() << "picture seed " << seed);
-        ASSERT_NO_FATAL_FAILURE(test::ExpectExactCover(picture, settings, Convert(picture, settings)));
+        ASSERT_NO_FATAL_FAILURE(
+            test::ExpectExactCover(picture, settings, Convert(picture, settings)));
     }
 }
 
 TEST(ConvertExact, UsesTheFewestRectanglesOnSmallRegions) {
     std::mt19937 random(4242);
     for (int i = 0; i < 3000; ++i) {
-        const int width = 1 + static_cast<int>(random() % 6), height = 1 + static_cast<int>(random() % 6);
+        const int width = 1 + static_cast<int>(random() % 6),
+                  height = 1 + static_cast<int>(random() % 6);
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
         const unsigned density = 40 + random() % 50;
         for (auto& p : pixels) p = random() % 100 < density ? 1 : 0;
@@ -185,7 +206,8 @@ TEST(ConvertExact, UsesTheFewestRectanglesOnSmallRegions) {
         }
         std::map<int, int> counted;
         for (const LdrawQuad& q : quads) {
-            ++counted[region[static_cast<std::size_t>((static_cast<int>(q.Y1) - 1) * width + static_cast<int>(q.X1) - 1)]];
+            ++counted[region[static_cast<std::size_t>((static_cast<int>(q.Y1) - 1) * width +
+                                                      static_cast<int>(q.X1) - 1)]];
         }
         for (const auto& [r, mask] : masks) {
             ASSERT_EQ(counted[r], ExhaustiveMinimum(mask, width, height)) << "picture " << i;
@@ -197,7 +219,10 @@ TEST(ConvertExact, UsesTheFewestRectanglesOnSmallRegions) {
 // and a plain augmenting-path matching.
 int FormulaMinimum(const std::vector<std::vector<bool>>& in) {
     const int height = static_cast<int>(in.size()), width = static_cast<int>(in[0].size());
-    auto at = [&](int x, int y) { return x >= 0 && y >= 0 && x < width && y < height && in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]; };
+    auto at = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < width && y < height &&
+               in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
+    };
     // Concave corners and the quadrant each misses.
     std::map<std::pair<int, int>, int> concave;
     for (int py = 0; py <= height; ++py) {
@@ -216,14 +241,18 @@ int FormulaMinimum(const std::vector<std::vector<bool>>& in) {
     std::vector<Segment> rows, columns;
     for (const auto& [a, qa] : concave) {
         for (const auto& [b, qb] : concave) {
-            if (a.second == b.second && a.first < b.first && (qa == 0 || qa == 2) && (qb == 1 || qb == 3)) {
+            if (a.second == b.second && a.first < b.first && (qa == 0 || qa == 2) &&
+                (qb == 1 || qb == 3)) {
                 bool interior = true;
-                for (int x = a.first; x < b.first && interior; ++x) interior = at(x, a.second - 1) && at(x, a.second);
+                for (int x = a.first; x < b.first && interior; ++x)
+                    interior = at(x, a.second - 1) && at(x, a.second);
                 if (interior) rows.push_back({a.second, a.first, b.first});
             }
-            if (a.first == b.first && a.second < b.second && (qa == 0 || qa == 1) && (qb == 2 || qb == 3)) {
+            if (a.first == b.first && a.second < b.second && (qa == 0 || qa == 1) &&
+                (qb == 2 || qb == 3)) {
                 bool interior = true;
-                for (int y = a.second; y < b.second && interior; ++y) interior = at(a.first - 1, y) && at(a.first, y);
+                for (int y = a.second; y < b.second && interior; ++y)
+                    interior = at(a.first - 1, y) && at(a.first, y);
                 if (interior) columns.push_back({a.first, a.second, b.second});
             }
         }
@@ -250,11 +279,14 @@ int FormulaMinimum(const std::vector<std::vector<bool>>& in) {
     }
     const int chords = static_cast<int>(rows.size() + columns.size()) - matching;
     // Holes: 8-connected parts of the outside of the region that do not reach the border.
-    std::vector<std::vector<int>> part(static_cast<std::size_t>(height + 2), std::vector<int>(static_cast<std::size_t>(width + 2), -1));
+    std::vector<std::vector<int>> part(static_cast<std::size_t>(height + 2),
+                                       std::vector<int>(static_cast<std::size_t>(width + 2), -1));
     int holes = 0, parts = 0;
     for (int y = -1; y <= height; ++y) {
         for (int x = -1; x <= width; ++x) {
-            if (at(x, y) || part[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x + 1)] >= 0) continue;
+            if (at(x, y) ||
+                part[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x + 1)] >= 0)
+                continue;
             bool border = false;
             std::vector<std::pair<int, int>> stack{{x, y}};
             part[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x + 1)] = parts;
@@ -266,7 +298,8 @@ int FormulaMinimum(const std::vector<std::vector<bool>>& in) {
                     for (int dx = -1; dx <= 1; ++dx) {
                         const int nx = cx + dx, ny = cy + dy;
                         if (nx < -1 || ny < -1 || nx > width || ny > height || at(nx, ny)) continue;
-                        int& p = part[static_cast<std::size_t>(ny + 1)][static_cast<std::size_t>(nx + 1)];
+                        int& p = part[static_cast<std::size_t>(ny + 1)]
+                                     [static_cast<std::size_t>(nx + 1)];
                         if (p < 0) {
                             p = parts;
                             stack.push_back({nx, ny});
@@ -287,15 +320,20 @@ TEST(ConvertExact, MatchesTheFormulaOnLargerRegions) {
     for (int i = 0; i < 800; ++i) {
         // One region: a union of random rectangles with random rectangular holes, kept only
         // when it is one 4-connected piece with no two pixels touching at a corner alone.
-        const int width = 10 + static_cast<int>(random() % 30), height = 10 + static_cast<int>(random() % 30);
-        std::vector<std::vector<bool>> in(static_cast<std::size_t>(height), std::vector<bool>(static_cast<std::size_t>(width), false));
+        const int width = 10 + static_cast<int>(random() % 30),
+                  height = 10 + static_cast<int>(random() % 30);
+        std::vector<std::vector<bool>> in(
+            static_cast<std::size_t>(height),
+            std::vector<bool>(static_cast<std::size_t>(width), false));
         for (int k = 0; k < 12; ++k) {
-            const int x0 = static_cast<int>(random() % static_cast<unsigned>(width)), y0 = static_cast<int>(random() % static_cast<unsigned>(height));
+            const int x0 = static_cast<int>(random() % static_cast<unsigned>(width)),
+                      y0 = static_cast<int>(random() % static_cast<unsigned>(height));
             const int x1 = std::min(width - 1, x0 + 2 + static_cast<int>(random() % 12));
             const int y1 = std::min(height - 1, y0 + 2 + static_cast<int>(random() % 12));
             const bool fill = k < 8;
             for (int y = y0; y <= y1; ++y) {
-                for (int x = x0; x <= x1; ++x) in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = fill;
+                for (int x = x0; x <= x1; ++x)
+                    in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = fill;
             }
         }
         std::vector<std::uint8_t> pixels;
@@ -305,8 +343,10 @@ TEST(ConvertExact, MatchesTheFormulaOnLargerRegions) {
         bool pinched = false;
         for (int y = 0; y + 1 < height; ++y) {
             for (int x = 0; x + 1 < width; ++x) {
-                const bool a = in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)], b = in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x + 1)];
-                const bool c = in[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x)], d = in[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x + 1)];
+                const bool a = in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)],
+                           b = in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x + 1)];
+                const bool c = in[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x)],
+                           d = in[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x + 1)];
                 pinched |= (a && d && !b && !c) || (b && c && !a && !d);
             }
         }
@@ -317,20 +357,28 @@ TEST(ConvertExact, MatchesTheFormulaOnLargerRegions) {
         std::map<std::pair<int, int>, int> regionOf;
         int regions = 0;
         {
-            std::vector<std::vector<int>> label(static_cast<std::size_t>(height), std::vector<int>(static_cast<std::size_t>(width), -1));
+            std::vector<std::vector<int>> label(
+                static_cast<std::size_t>(height),
+                std::vector<int>(static_cast<std::size_t>(width), -1));
             for (int y = 0; y < height; ++y) {
                 for (int x = 0; x < width; ++x) {
-                    if (!in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] || label[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] >= 0) continue;
+                    if (!in[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] ||
+                        label[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] >= 0)
+                        continue;
                     std::vector<std::pair<int, int>> stack{{x, y}};
                     label[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = regions;
                     while (!stack.empty()) {
                         const auto [cx, cy] = stack.back();
                         stack.pop_back();
-                        const int around[4][2] = {{cx + 1, cy}, {cx - 1, cy}, {cx, cy + 1}, {cx, cy - 1}};
+                        const int around[4][2] = {
+                            {cx + 1, cy}, {cx - 1, cy}, {cx, cy + 1}, {cx, cy - 1}};
                         for (const auto& [nx, ny] : around) {
                             if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                            if (in[static_cast<std::size_t>(ny)][static_cast<std::size_t>(nx)] && label[static_cast<std::size_t>(ny)][static_cast<std::size_t>(nx)] < 0) {
-                                label[static_cast<std::size_t>(ny)][static_cast<std::size_t>(nx)] = regions;
+                            if (in[static_cast<std::size_t>(ny)][static_cast<std::size_t>(nx)] &&
+                                label[static_cast<std::size_t>(ny)][static_cast<std::size_t>(nx)] <
+                                    0) {
+                                label[static_cast<std::size_t>(ny)][static_cast<std::size_t>(nx)] =
+                                    regions;
                                 stack.push_back({nx, ny});
                             }
                         }

@@ -8,7 +8,8 @@
 
 namespace mosaikon::test {
 
-void ExpectExactCover(const Picture& picture, const ConversionSettings& settings, const Quads& quads) {
+void ExpectExactCover(const Picture& picture, const ConversionSettings& settings,
+                      const Quads& quads) {
     const int width = picture.Width(), height = picture.Height();
     const ColourLookup colours(picture.Palette, settings);
     std::vector<int> covered(static_cast<std::size_t>(width * height), 0);
@@ -24,7 +25,8 @@ void ExpectExactCover(const Picture& picture, const ConversionSettings& settings
     }
     for (const LdrawQuad& q : quads) {
         ASSERT_EQ(q.LineType, 4);
-        ASSERT_TRUE(q.X1 == q.X4 && q.X2 == q.X3 && q.Y1 == q.Y2 && q.Y3 == q.Y4) << "not axis-aligned";
+        ASSERT_TRUE(q.X1 == q.X4 && q.X2 == q.X3 && q.Y1 == q.Y2 && q.Y3 == q.Y4)
+            << "not axis-aligned";
         ASSERT_TRUE(q.X1 < q.X2 && q.Y1 < q.Y3) << "corners out of order";
         ASSERT_EQ(q.X1, std::floor(q.X1));
         ASSERT_EQ(q.Y3, std::floor(q.Y3));
@@ -38,8 +40,8 @@ void ExpectExactCover(const Picture& picture, const ConversionSettings& settings
         }
     }
     for (std::size_t at = 0; at < covered.size(); ++at) {
-        ASSERT_EQ(covered[at], kept[at] ? 1 : 0) << "pixel " << at % static_cast<std::size_t>(width) << ","
-                                                 << at / static_cast<std::size_t>(width);
+        ASSERT_EQ(covered[at], kept[at] ? 1 : 0) << "pixel " << at % static_cast<std::size_t>(width)
+                                                 << "," << at / static_cast<std::size_t>(width);
     }
     // Order: regions by their first pixel; a region's rectangles by their top-left corner.
     std::vector<int> region(covered.size(), -1);
@@ -52,7 +54,8 @@ void ExpectExactCover(const Picture& picture, const ConversionSettings& settings
         while (!stack.empty()) {
             const std::size_t at = stack.back();
             stack.pop_back();
-            const int x = static_cast<int>(at % static_cast<std::size_t>(width)), r = static_cast<int>(at / static_cast<std::size_t>(width));
+            const int x = static_cast<int>(at % static_cast<std::size_t>(width)),
+                      r = static_cast<int>(at / static_cast<std::size_t>(width));
             const int around[4][2] = {{x + 1, r}, {x - 1, r}, {x, r + 1}, {x, r - 1}};
             for (const auto& [nx, nr] : around) {
                 if (nx < 0 || nr < 0 || nx >= width || nr >= height) continue;
@@ -68,7 +71,8 @@ void ExpectExactCover(const Picture& picture, const ConversionSettings& settings
     int lastRegion = -1;
     std::size_t lastCorner = 0;
     for (const LdrawQuad& q : quads) {
-        const std::size_t corner = static_cast<std::size_t>((static_cast<int>(q.Y1) - 1) * width + static_cast<int>(q.X1) - 1);
+        const std::size_t corner = static_cast<std::size_t>((static_cast<int>(q.Y1) - 1) * width +
+                                                            static_cast<int>(q.X1) - 1);
         const int r = region[corner];
         if (r != lastRegion) {
             ASSERT_EQ(r, lastRegion + 1) << "regions out of order";

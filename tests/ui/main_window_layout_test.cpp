@@ -157,13 +157,16 @@ TEST_P(CaptionsFit, InEveryControl) {
     Start();
     ASSERT_TRUE(boxes.empty()) << boxes.front();
     auto* convert = Find<QPushButton>("cmdConvert");
-    for (const QString& caption : {QString("Quick Convert"), main->FullCaption(), main->ExactCaption()}) {
+    for (const QString& caption :
+         {QString("Quick Convert"), main->FullCaption(), main->ExactCaption()}) {
         SetCaption(convert, caption);
         SCOPED_TRACE(caption.toStdString());
         EXPECT_GE(convert->font().pixelSize(), 9);
         for (const QString& line : convert->text().split('\n')) {
-            const int margin = convert->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, convert);
-            EXPECT_LE(QFontMetrics(convert->font()).horizontalAdvance(line), convert->width() - 2 * margin - 4 - 14);
+            const int margin =
+                convert->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, convert);
+            EXPECT_LE(QFontMetrics(convert->font()).horizontalAdvance(line),
+                      convert->width() - 2 * margin - 4 - 14);
         }
     }
     SetCaption(convert, "Quick Convert");

@@ -71,7 +71,8 @@ protected:
         std::vector<std::string> names;
         for (QWidget* control : main->findChildren<QWidget*>()) {
             if (control->objectName().isEmpty() || control->objectName().startsWith("qt_") ||
-                control->objectName() == "conversionMenu" || control->objectName() == "lblQuadCount") {
+                control->objectName() == "conversionMenu" ||
+                control->objectName() == "lblQuadCount") {
                 continue;
             }
             if (control->isEnabled() && control->objectName() != "cmdConvertMethod") {
@@ -336,10 +337,14 @@ TEST_F(WindowFlow, TheExactConversionIsTheThirdChoiceAndTheCountIsShown) {
     const std::string quick = test::ReadText(folder.path() / "out/s1234567.dat");
     const auto quickCount = std::count(quick.begin(), quick.end(), '\n') - 4;
     EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(), QString("%1 quadrilaterals").arg(quickCount));
-    Find<QToolButton>("cmdConvertMethod")->menu()->findChild<QAction*>("actionExactConvert")->trigger();
+    Find<QToolButton>("cmdConvertMethod")
+        ->menu()
+        ->findChild<QAction*>("actionExactConvert")
+        ->trigger();
     EXPECT_EQ(CaptionText(Find("cmdConvert")), "Exact Convert");
     Click("cmdConvert");
-    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart("--method exact"));
+    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"),
+              CommandLinePart("--method exact"));
     const std::string exact = test::ReadText(folder.path() / "out/s1234567.dat");
     EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(),
               QString("%1 quadrilaterals").arg(std::count(exact.begin(), exact.end(), '\n') - 4));
