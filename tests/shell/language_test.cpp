@@ -45,7 +45,7 @@ TEST_F(Language, ThirtyTwoLinesSetEveryTextByPosition) {
 TEST_F(Language, OptionalLinesAreReadAndLaterLinesIgnored) {
     WriteLines(40);
     Read();
-    EXPECT_EQ(applied.size(), 34u);
+    EXPECT_EQ(applied.size(), 35u);
     EXPECT_EQ(applied[33], "text 33");
     EXPECT_TRUE(recording.boxes.empty());
 }
