@@ -15,7 +15,7 @@
 namespace mosaikon {
 namespace {
 
-using test::BitmapSpec;
+using test::BitmapLayout;
 using test::Bytes;
 using test::PixelsTopDown;
 
@@ -58,23 +58,23 @@ TEST(BitmapFormats, EveryHeaderDepthAndRowOrderLoadsPixelForPixel) {
             for (const bool topDown : {false, true}) {
                 if (infoSize == 12 && topDown) continue;  // OS/2 heights are unsigned
                 const int colours = 1 << bits;
-                BitmapSpec spec{.width = 1 + static_cast<int>(random() % 19),
-                                .height = 1 + static_cast<int>(random() % 7),
-                                .bitCount = bits,
-                                .palette = Colourful(colours),
-                                .infoSize = infoSize,
-                                .topDown = topDown};
-                for (int i = 0; i < spec.width * spec.height; ++i) {
-                    spec.pixels.push_back(
+                BitmapLayout layout{.width = 1 + static_cast<int>(random() % 19),
+                                    .height = 1 + static_cast<int>(random() % 7),
+                                    .bitCount = bits,
+                                    .palette = Colourful(colours),
+                                    .infoSize = infoSize,
+                                    .topDown = topDown};
+                for (int i = 0; i < layout.width * layout.height; ++i) {
+                    layout.pixels.push_back(
                         static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours)));
                 }
-                const Loaded loaded = Load(test::EncodeBitmap(spec));
+                const Loaded loaded = Load(test::EncodeBitmap(layout));
                 SCOPED_TRACE(testing::Message() << "header " << infoSize << ", " << bits
                                                 << " bits, top-down " << topDown);
                 ASSERT_FALSE(loaded.failed);
-                EXPECT_EQ(loaded.picture.Palette, spec.palette);
-                EXPECT_EQ(PixelsTopDown(loaded.picture), spec.pixels);
-                EXPECT_EQ(loaded.picture.Height(), spec.height);
+                EXPECT_EQ(loaded.picture.Palette, layout.palette);
+                EXPECT_EQ(PixelsTopDown(loaded.picture), layout.pixels);
+                EXPECT_EQ(loaded.picture.Height(), layout.height);
                 EXPECT_TRUE(loaded.boxes.empty());
             }
         }
@@ -82,21 +82,21 @@ TEST(BitmapFormats, EveryHeaderDepthAndRowOrderLoadsPixelForPixel) {
 }
 
 TEST(BitmapFormats, PixelDataStartsAtItsOffsetAndPalettesStopAt256) {
-    BitmapSpec spec{.width = 3,
-                    .height = 2,
-                    .palette = Colourful(4),
-                    .pixels = {0, 1, 2, 3, 2, 1},
-                    .offBitsAdjust = 6};  // six spare bytes between palette and pixels
-    Loaded loaded = Load(test::EncodeBitmap(spec));
-    EXPECT_EQ(PixelsTopDown(loaded.picture), spec.pixels);
+    BitmapLayout layout{.width = 3,
+                        .height = 2,
+                        .palette = Colourful(4),
+                        .pixels = {0, 1, 2, 3, 2, 1},
+                        .offBitsAdjust = 6};  // six spare bytes between palette and pixels
+    Loaded loaded = Load(test::EncodeBitmap(layout));
+    EXPECT_EQ(PixelsTopDown(loaded.picture), layout.pixels);
     EXPECT_EQ(loaded.picture.Palette.size(), 5u);  // rounded as the palette count always was
 
     PaletteList long_palette = Colourful(256);
     long_palette.resize(300, PaletteEntry{1, 2, 3, 0});
-    spec = {.width = 2, .height = 1, .palette = long_palette, .pixels = {255, 7}};
-    loaded = Load(test::EncodeBitmap(spec));
+    layout = {.width = 2, .height = 1, .palette = long_palette, .pixels = {255, 7}};
+    loaded = Load(test::EncodeBitmap(layout));
     EXPECT_EQ(loaded.picture.Palette.size(), 256u);
-    EXPECT_EQ(PixelsTopDown(loaded.picture), spec.pixels);
+    EXPECT_EQ(PixelsTopDown(loaded.picture), layout.pixels);
 }
 
 TEST(BitmapFormats, RunLengthEightBitCodes) {

@@ -10,7 +10,7 @@
 namespace mosaikon {
 namespace {
 
-using test::BitmapSpec;
+using test::BitmapLayout;
 using test::Bytes;
 using test::EncodeBitmap;
 using test::PixelsTopDown;
@@ -42,16 +42,16 @@ protected:
 };
 
 TEST_F(BitmapReader, Reads256ColoursWithoutPaddingOrWarnings) {
-    BitmapSpec spec{.width = 332,
-                    .height = 255,
-                    .palette = test::GreyRamp(256),
-                    .pixels = RandomPixels(332 * 255, 256, 1)};
-    Load(EncodeBitmap(spec));
+    BitmapLayout layout{.width = 332,
+                        .height = 255,
+                        .palette = test::GreyRamp(256),
+                        .pixels = RandomPixels(332 * 255, 256, 1)};
+    Load(EncodeBitmap(layout));
     ASSERT_FALSE(Failed());
     EXPECT_EQ(height, 255);
     EXPECT_EQ(width, 332);
-    EXPECT_EQ(picture.Palette, spec.palette);
-    EXPECT_EQ(PixelsTopDown(picture), spec.pixels);
+    EXPECT_EQ(picture.Palette, layout.palette);
+    EXPECT_EQ(PixelsTopDown(picture), layout.pixels);
     EXPECT_TRUE(recording.boxes.empty());
     const auto log = recording.LogLines();
     const std::vector<std::string> expected = {"LOAD BITMAP: Starting",
@@ -65,21 +65,21 @@ TEST_F(BitmapReader, Reads256ColoursWithoutPaddingOrWarnings) {
 
 TEST_F(BitmapReader, SkipsRowPaddingWhetherOrNotTheImageSizeIsStated) {
     for (const bool fillSizeImage : {true, false}) {
-        BitmapSpec spec{.width = 101,
-                        .height = 10,
-                        .palette = test::GreyRamp(16),
-                        .pixels = RandomPixels(101 * 10, 16, 2),
-                        .fillSizeImage = fillSizeImage};
-        Load(EncodeBitmap(spec));
+        BitmapLayout layout{.width = 101,
+                            .height = 10,
+                            .palette = test::GreyRamp(16),
+                            .pixels = RandomPixels(101 * 10, 16, 2),
+                            .fillSizeImage = fillSizeImage};
+        Load(EncodeBitmap(layout));
         ASSERT_FALSE(Failed());
-        EXPECT_EQ(PixelsTopDown(picture), spec.pixels) << "biSizeImage filled: " << fillSizeImage;
+        EXPECT_EQ(PixelsTopDown(picture), layout.pixels) << "biSizeImage filled: " << fillSizeImage;
     }
 }
 
 TEST_F(BitmapReader, KeepsColumnAndRowZeroEmpty) {
-    BitmapSpec spec{
+    BitmapLayout layout{
         .width = 3, .height = 2, .palette = test::GreyRamp(8), .pixels = {1, 2, 3, 4, 5, 6}};
-    Load(EncodeBitmap(spec));
+    Load(EncodeBitmap(layout));
     ASSERT_EQ(picture.pixelGrid.size(), 4u * 3u);
     for (int x = 0; x <= 3; ++x) EXPECT_EQ(picture.Pixels(x, 0), 0);
     for (int y = 0; y <= 2; ++y) EXPECT_EQ(picture.Pixels(0, y), 0);
@@ -88,15 +88,16 @@ TEST_F(BitmapReader, KeepsColumnAndRowZeroEmpty) {
 }
 
 TEST_F(BitmapReader, FilesWithoutAPaletteLoadOneBytePerPixelWithAWarning) {
-    BitmapSpec spec{.width = 5, .height = 3, .bitCount = 24, .pixels = RandomPixels(15, 250, 3)};
-    Load(EncodeBitmap(spec));
+    BitmapLayout layout{
+        .width = 5, .height = 3, .bitCount = 24, .pixels = RandomPixels(15, 250, 3)};
+    Load(EncodeBitmap(layout));
     ASSERT_FALSE(Failed());
     EXPECT_EQ(picture.Palette, PaletteList(256));
     // One byte per pixel from the start of each row: the colour components of the first pixels.
     std::vector<std::uint8_t> expected;
     for (int r = 0; r < 3; ++r) {
         for (int x = 0; x < 5; ++x) {
-            expected.push_back(x % 3 == 0 ? spec.pixels[static_cast<std::size_t>(r * 5 + x / 3)]
+            expected.push_back(x % 3 == 0 ? layout.pixels[static_cast<std::size_t>(r * 5 + x / 3)]
                                           : 0);
         }
     }
@@ -108,16 +109,16 @@ TEST_F(BitmapReader, FilesWithoutAPaletteLoadOneBytePerPixelWithAWarning) {
 }
 
 TEST_F(BitmapReader, PaletteWarningOnlyForTwoEntryEightBitFiles) {
-    BitmapSpec oneBit{.width = 13,
-                      .height = 3,
-                      .bitCount = 1,
-                      .palette = test::GreyRamp(2),
-                      .pixels = RandomPixels(39, 2, 4)};
+    BitmapLayout oneBit{.width = 13,
+                        .height = 3,
+                        .bitCount = 1,
+                        .palette = test::GreyRamp(2),
+                        .pixels = RandomPixels(39, 2, 4)};
     Load(EncodeBitmap(oneBit));
     EXPECT_EQ(PixelsTopDown(picture), oneBit.pixels);
     EXPECT_TRUE(recording.boxes.empty());
 
-    BitmapSpec eightBit{
+    BitmapLayout eightBit{
         .width = 4, .height = 1, .palette = test::GreyRamp(2), .pixels = {0, 1, 1, 0}};
     Load(EncodeBitmap(eightBit));
     EXPECT_EQ(recording.boxes, std::vector<std::string>{"palette"});
@@ -126,14 +127,14 @@ TEST_F(BitmapReader, PaletteWarningOnlyForTwoEntryEightBitFiles) {
 }
 
 TEST_F(BitmapReader, ReadsFourBitPicturesOfOddWidth) {
-    BitmapSpec spec{.width = 7,
-                    .height = 4,
-                    .bitCount = 4,
-                    .palette = test::GreyRamp(16),
-                    .pixels = RandomPixels(28, 16, 5)};
-    Load(EncodeBitmap(spec));
+    BitmapLayout layout{.width = 7,
+                        .height = 4,
+                        .bitCount = 4,
+                        .palette = test::GreyRamp(16),
+                        .pixels = RandomPixels(28, 16, 5)};
+    Load(EncodeBitmap(layout));
     EXPECT_EQ(picture.Palette.size(), 16u);
-    EXPECT_EQ(PixelsTopDown(picture), spec.pixels);
+    EXPECT_EQ(PixelsTopDown(picture), layout.pixels);
     EXPECT_TRUE(recording.boxes.empty());
 }
 
@@ -150,11 +151,11 @@ TEST_F(BitmapReader, WarnsAboutPicturesOver1024Pixels) {
 }
 
 TEST_F(BitmapReader, AFileCutShortLoadsWithTheMissingPixelsZero) {
-    BitmapSpec spec{.width = 8,
-                    .height = 4,
-                    .palette = test::GreyRamp(4),
-                    .pixels = std::vector<std::uint8_t>(32, 3)};
-    Bytes bytes = EncodeBitmap(spec);
+    BitmapLayout layout{.width = 8,
+                        .height = 4,
+                        .palette = test::GreyRamp(4),
+                        .pixels = std::vector<std::uint8_t>(32, 3)};
+    Bytes bytes = EncodeBitmap(layout);
     bytes.erase(bytes.end() - 12, bytes.end());  // the top row and half the next are missing
     Load(bytes);
     ASSERT_FALSE(Failed());
@@ -165,10 +166,10 @@ TEST_F(BitmapReader, AFileCutShortLoadsWithTheMissingPixelsZero) {
 }
 
 TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {
-    const BitmapSpec good{.width = 4,
-                          .height = 2,
-                          .palette = test::GreyRamp(4),
-                          .pixels = std::vector<std::uint8_t>(8, 1)};
+    const BitmapLayout good{.width = 4,
+                            .height = 2,
+                            .palette = test::GreyRamp(4),
+                            .pixels = std::vector<std::uint8_t>(8, 1)};
     struct Damage {
         int offset;
         std::uint32_t value;
@@ -196,12 +197,12 @@ TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {
 
 TEST_F(BitmapReader, UnknownCompressionsAndHeadersFailInsteadOfLoadingNoise) {
     for (const int compression : {3, 4, 5, 7, 1 /* RLE8 on a 4-bit file */}) {
-        BitmapSpec spec{.width = 2,
-                        .height = 2,
-                        .bitCount = 4,
-                        .palette = test::GreyRamp(16),
-                        .pixels = {1, 2, 3, 4}};
-        Bytes bytes = EncodeBitmap(spec);
+        BitmapLayout layout{.width = 2,
+                            .height = 2,
+                            .bitCount = 4,
+                            .palette = test::GreyRamp(16),
+                            .pixels = {1, 2, 3, 4}};
+        Bytes bytes = EncodeBitmap(layout);
         bytes[30] = static_cast<std::uint8_t>(compression);
         Load(bytes);
         EXPECT_TRUE(Failed()) << compression;

@@ -16,7 +16,7 @@
 namespace mosaikon {
 namespace {
 
-using test::BitmapSpec;
+using test::BitmapLayout;
 using test::Bytes;
 
 std::vector<Bytes> Samples() {

@@ -9,7 +9,7 @@
 namespace mosaikon {
 namespace {
 
-using test::BitmapSpec;
+using test::BitmapLayout;
 using test::Bytes;
 
 std::uint32_t U32(const Bytes& b, std::size_t at) {
@@ -18,9 +18,9 @@ std::uint32_t U32(const Bytes& b, std::size_t at) {
 
 class PreviewWriter : public ::testing::Test {
 protected:
-    // Loads the spec's file, writes the preview and reads it back.
-    void Preview(const BitmapSpec& spec, const ConversionSettings& settings) {
-        source = test::EncodeBitmap(spec);
+    // Loads the layout's file, writes the preview and reads it back.
+    void Preview(const BitmapLayout& layout, const ConversionSettings& settings) {
+        source = test::EncodeBitmap(layout);
         test::WriteBytes(recording.folder / "source.bmp", source);
         double h = 0, w = 0;
         LoadBitmap(recording.shell, picture, recording.folder / "source.bmp", h, w);

@@ -97,19 +97,23 @@ namespace mosaikon {
 namespace {
 
 TEST(ShippedLanguageFiles, HaveEveryLineAndTheEnglishMessagesOfTheCommandLine) {
-    for (const char* language : {"English", "Italiano", "Spanish", "French", "Deutsch", "Português"}) {
+    for (const char* language :
+         {"English", "Italiano", "Spanish", "French", "Deutsch", "Português"}) {
         test::RecordingShell recording;
-        std::filesystem::copy(std::string(MOSAIKON_SETTINGS_DIR) + "/" + language + ".txt",
-                              recording.folder.path() / "Settings" / (std::string(language) + ".txt"));
+        std::filesystem::copy(
+            std::string(MOSAIKON_SETTINGS_DIR) + "/" + language + ".txt",
+            recording.folder.path() / "Settings" / (std::string(language) + ".txt"));
         std::map<int, std::string> lines;
         ReadLanguage(recording.shell, language, recording.folder.path().string(),
                      [&](int line, const std::string& text) { lines[line] = text; });
         EXPECT_EQ(lines.size(), 35u) << language;
         EXPECT_NE(lines[35].find("%1"), std::string::npos) << language;
-        for (int line = 28; line <= 32; ++line) EXPECT_GT(lines[line].size(), 20u) << language << " " << line;
+        for (int line = 28; line <= 32; ++line)
+            EXPECT_GT(lines[line].size(), 20u) << language << " " << line;
     }
     test::RecordingShell recording;
-    std::filesystem::copy(std::string(MOSAIKON_SETTINGS_DIR) + "/English.txt", recording.folder.path() / "Settings/English.txt");
+    std::filesystem::copy(std::string(MOSAIKON_SETTINGS_DIR) + "/English.txt",
+                          recording.folder.path() / "Settings/English.txt");
     ReadLanguage(recording.shell, "English", recording.folder.path().string(), {});
     EXPECT_EQ(recording.shell.messages.MsgConvertDone, english::MsgConvertDone);
     EXPECT_EQ(recording.shell.messages.MsgNameTooLong, english::MsgNameTooLong);

@@ -23,23 +23,23 @@ void Put32(Bytes& out, std::uint32_t v) {
 
 }  // namespace
 
-Bytes EncodeBitmap(const BitmapSpec& spec) {
-    const int bits = spec.bitCount;
-    const std::size_t stride = (static_cast<std::size_t>(spec.width) * bits + 31) / 32 * 4;
+Bytes EncodeBitmap(const BitmapLayout& layout) {
+    const int bits = layout.bitCount;
+    const std::size_t stride = (static_cast<std::size_t>(layout.width) * bits + 31) / 32 * 4;
     Bytes data;
-    if (spec.compression != 0) {
-        data = spec.rleData;
+    if (layout.compression != 0) {
+        data = layout.rleData;
     } else {
-        data.assign(stride * static_cast<std::size_t>(spec.height), 0);
-        for (int stored = 0; stored < spec.height; ++stored) {
+        data.assign(stride * static_cast<std::size_t>(layout.height), 0);
+        for (int stored = 0; stored < layout.height; ++stored) {
             // Bottom-up files store the bottom row first.
-            const int top = spec.topDown ? stored : spec.height - 1 - stored;
+            const int top = layout.topDown ? stored : layout.height - 1 - stored;
             std::uint8_t* row = data.data() + stride * static_cast<std::size_t>(stored);
-            for (int x = 0; x < spec.width; ++x) {
+            for (int x = 0; x < layout.width; ++x) {
                 const std::uint8_t v =
-                    spec.pixels.empty()
+                    layout.pixels.empty()
                         ? 0
-                        : spec.pixels[static_cast<std::size_t>(top * spec.width + x)];
+                        : layout.pixels[static_cast<std::size_t>(top * layout.width + x)];
                 if (bits == 8) {
                     row[x] = v;
                 } else if (bits == 4) {
@@ -52,38 +52,38 @@ Bytes EncodeBitmap(const BitmapSpec& spec) {
             }
         }
     }
-    const bool os2 = spec.infoSize == 12;
+    const bool os2 = layout.infoSize == 12;
     const std::size_t entrySize = os2 ? 3 : 4;
-    const std::size_t paletteBytes = spec.palette.size() * entrySize;
-    const std::int64_t gap = spec.offBitsAdjust > 0 ? spec.offBitsAdjust : 0;
+    const std::size_t paletteBytes = layout.palette.size() * entrySize;
+    const std::int64_t gap = layout.offBitsAdjust > 0 ? layout.offBitsAdjust : 0;
     const std::uint32_t offBits = static_cast<std::uint32_t>(
-        14 + spec.infoSize + static_cast<std::int64_t>(paletteBytes) + spec.offBitsAdjust);
+        14 + layout.infoSize + static_cast<std::int64_t>(paletteBytes) + layout.offBitsAdjust);
     Bytes out;
     out.push_back('B');
     out.push_back('M');
-    Put32(out, static_cast<std::uint32_t>(14 + spec.infoSize + paletteBytes + gap + data.size()));
+    Put32(out, static_cast<std::uint32_t>(14 + layout.infoSize + paletteBytes + gap + data.size()));
     Put32(out, 0);
     Put32(out, offBits);
-    Put32(out, static_cast<std::uint32_t>(spec.infoSize));
+    Put32(out, static_cast<std::uint32_t>(layout.infoSize));
     if (os2) {
-        Put16(out, static_cast<std::uint32_t>(spec.width));
-        Put16(out, static_cast<std::uint32_t>(spec.height));
+        Put16(out, static_cast<std::uint32_t>(layout.width));
+        Put16(out, static_cast<std::uint32_t>(layout.height));
         Put16(out, 1);
         Put16(out, static_cast<std::uint32_t>(bits));
     } else {
-        Put32(out, static_cast<std::uint32_t>(spec.width));
-        Put32(out, static_cast<std::uint32_t>(spec.topDown ? -spec.height : spec.height));
+        Put32(out, static_cast<std::uint32_t>(layout.width));
+        Put32(out, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height));
         Put16(out, 1);
         Put16(out, static_cast<std::uint32_t>(bits));
-        Put32(out, static_cast<std::uint32_t>(spec.compression));
-        Put32(out, spec.fillSizeImage ? static_cast<std::uint32_t>(data.size()) : 0);
+        Put32(out, static_cast<std::uint32_t>(layout.compression));
+        Put32(out, layout.fillSizeImage ? static_cast<std::uint32_t>(data.size()) : 0);
         Put32(out, 2835);
         Put32(out, 2835);
-        Put32(out, static_cast<std::uint32_t>(spec.palette.size()));
+        Put32(out, static_cast<std::uint32_t>(layout.palette.size()));
         Put32(out, 0);
-        out.resize(out.size() + static_cast<std::size_t>(spec.infoSize - 40), 0);
+        out.resize(out.size() + static_cast<std::size_t>(layout.infoSize - 40), 0);
     }
-    for (const PaletteEntry& e : spec.palette) {
+    for (const PaletteEntry& e : layout.palette) {
         out.push_back(e.Blue);
         out.push_back(e.Green);
         out.push_back(e.Red);

@@ -14,7 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A bitmap file to encode. Pixels are palette indices, listed from the top row of the picture
 // down, left to right, whatever the file's row order.
-struct BitmapSpec {
+struct BitmapLayout {
     int width = 1;
     int height = 1;
     int bitCount = 8;
@@ -28,7 +28,7 @@ struct BitmapSpec {
     std::int32_t offBitsAdjust = 0;  // added to bfOffBits (and gap bytes inserted when positive)
 };
 
-Bytes EncodeBitmap(const BitmapSpec& spec);
+Bytes EncodeBitmap(const BitmapLayout& layout);
 
 // Rows of palette indices, top row first, as the picture shows them.
 std::vector<std::uint8_t> PixelsTopDown(const Picture& picture);
