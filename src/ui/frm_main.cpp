@@ -17,6 +17,7 @@
 #include "shell/numbers.h"
 #include "ui/artwork.h"
 #include "ui/captions.h"
+#include "ui/stretched_image.h"
 
 namespace mosaikon {
 
@@ -161,8 +162,7 @@ void FrmMain::BuildControls() {
     frmPreview = MakeFrame(this, "frmPreview", "Sticker Preview", 5040, 3600, 5415, 4095);
     Image1 = Make<QLabel>(frmPreview, "Image1", 160, 230, 4980, 3825);
     Image1->setPixmap(QPixmap::fromImage(BackdropImage()));
-    imgPreview = Make<QLabel>(frmPreview, "imgPreview", 720, 270, 4455, 3615);
-    imgPreview->setScaledContents(true);
+    imgPreview = Make<StretchedImage>(frmPreview, "imgPreview", 720, 270, 4455, 3615);
     imgPreview->raise();
 
     // The first step: only the image location row can be used.

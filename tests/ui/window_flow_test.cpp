@@ -286,6 +286,16 @@ TEST_F(WindowFlow, PreviewShowsTheRecolouredPictureAtTheTypedSize) {
               CommandLinePart("--ignore-white --height 100"));
 }
 
+TEST_F(WindowFlow, AHugeTypedSizeIsShownWithoutAHugeCopyOfThePicture) {
+    ChooseFiles();
+    Type("txtHeight", "14000");
+    EXPECT_EQ(Text("txtWidth"), "32200");
+    Click("cmdPreview");
+    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(32200, 14000));
+    const QImage shown = main->grab().toImage();  // paints the stretched preview
+    EXPECT_EQ(shown.size(), main->size());
+}
+
 TEST_F(WindowFlow, PreviewReportsItsFailuresAndGivesTheWindowBack) {
     ChooseFiles();
     Find("txtHeight")->setEnabled(true);
