@@ -201,14 +201,8 @@ private:
             const std::uint8_t* row = picture_.Row(height_ - y);
             for (std::int32_t x = 0; x < width_; ++x) {
                 const std::uint8_t index = row[x];
-                std::int32_t code = 0;
-                if (colours.Known(index)) {
-                    code = colours.Code(index);
-                } else {
-                    code = ReColor(shell_, picture_.Palette, index, settings_.UseLdrawColors,
-                                   &reports);
-                }
-                code_[Cell(x, y)] = colours.LeftOut(index) ? kLeftOut : code;
+                code_[Cell(x, y)] = colours.PixelCode(shell_, picture_.Palette, index,
+                                                      settings_.UseLdrawColors, reports, kLeftOut);
             }
         }
     }

@@ -195,14 +195,8 @@ private:
             const std::uint8_t* row = picture_.Row(y);
             for (std::int32_t x = 1; x <= width_; ++x) {
                 const std::uint8_t index = row[x - 1];
-                std::int32_t code = 0;
-                if (colours.Known(index)) {
-                    code = colours.Code(index);
-                } else {
-                    code = ReColor(shell_, picture_.Palette, index, settings_.UseLdrawColors,
-                                   &reports);
-                }
-                Cell(x, r) = colours.LeftOut(index) ? kConsumedMark : code;
+                Cell(x, r) = colours.PixelCode(shell_, picture_.Palette, index,
+                                               settings_.UseLdrawColors, reports, kConsumedMark);
             }
         }
     }

@@ -73,6 +73,16 @@ public:
     // Whether a pixel of this index is left out; throws what the colour tests throw for it.
     bool LeftOut(std::uint8_t index) const;
 
+    // A pixel's colour code, or leftOutMark when it is left out. An index beyond the palette is
+    // reported by ReColor first, then throws as the colour tests do.
+    std::int32_t PixelCode(Shell& shell, const PaletteList& palette, std::uint8_t index,
+                           bool primaryOnly, ReColorReports& reports,
+                           std::int32_t leftOutMark) const {
+        const std::int32_t code =
+            Known(index) ? Code(index) : ReColor(shell, palette, index, primaryOnly, &reports);
+        return LeftOut(index) ? leftOutMark : code;
+    }
+
 private:
     enum class Answer : std::uint8_t { Kept, LeftOut, Overflow };
     std::size_t size_;

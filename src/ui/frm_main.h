@@ -81,6 +81,7 @@ private:
     void BuildConversionMenu();
     void ConnectHandlers();
     void SetConvertCaption(const QString& caption);
+    void DisableDetailsAndOptions();
     void BeginWork();
     void EndWork();
     ConversionSettings SettingsFromControls();

@@ -79,23 +79,28 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
     return result;
 }
 
+// Both browse actions first take the window back before the save file's step.
+void FrmMain::DisableDetailsAndOptions() {
+    for (int i = 0; i < 4; ++i) {
+        lblMetaData[i]->setEnabled(false);
+        txtMetaData[i]->setEnabled(false);
+        txtMetaData[i]->setText("");
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors,
+                                         chkIgnoreWhite, chkIgnoreRGBColor}) {
+        control->setEnabled(false);
+    }
+    SetConvertCaption(kQuickCaption);
+    cmdPreview->setEnabled(false);
+}
+
 void FrmMain::cmdBrowseOpen_Click() {
     try {
         txtSaveLocation->setEnabled(false);
         cmdBrowseSave->setEnabled(false);
         cmdConvert->setEnabled(false);
-        for (int i = 0; i < 4; ++i) {
-            lblMetaData[i]->setEnabled(false);
-            txtMetaData[i]->setEnabled(false);
-            txtMetaData[i]->setText("");
-        }
-        for (QWidget* control :
-             std::initializer_list<QWidget*>{lblHeight, lblWidth, txtHeight, txtWidth,
-                                             chkLDRAWColors, chkIgnoreWhite, chkIgnoreRGBColor}) {
-            control->setEnabled(false);
-        }
-        SetConvertCaption(kQuickCaption);
-        cmdPreview->setEnabled(false);
+        DisableDetailsAndOptions();
         const std::string result =
             GetFileSpec("Windows Bitmap", "bmp", S(txtImageLocation->text()), "");
         WriteLog(state_.shell.log, "Browse Open to: " + result);
@@ -124,18 +129,7 @@ void FrmMain::ShowBitmap() {
 
 void FrmMain::cmdBrowseSave_Click() {
     try {
-        for (int i = 0; i < 4; ++i) {
-            lblMetaData[i]->setEnabled(false);
-            txtMetaData[i]->setEnabled(false);
-            txtMetaData[i]->setText("");
-        }
-        for (QWidget* control :
-             std::initializer_list<QWidget*>{lblHeight, lblWidth, txtHeight, txtWidth,
-                                             chkLDRAWColors, chkIgnoreWhite, chkIgnoreRGBColor}) {
-            control->setEnabled(false);
-        }
-        SetConvertCaption(kQuickCaption);
-        cmdPreview->setEnabled(false);
+        DisableDetailsAndOptions();
         const std::string result =
             GetFileSpec("LDRAW DAT File", "dat", S(txtSaveLocation->text()), "s1234567");
         WriteLog(state_.shell.log, "Browse Save to: " + result);
