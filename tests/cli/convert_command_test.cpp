@@ -52,17 +52,41 @@ protected:
     }
 
     // What the library writes for the same picture, settings and details.
-    std::string Expected(const ConversionSettings& settings, std::int32_t height,
-                         const StickerDetails& details) {
+    using Builder = bool (*)(Shell&, const Picture&, Quads&, const ConversionSettings&);
+
+    Picture Loaded() {
         Shell shell;
         Picture loaded;
         double h = 0, w = 0;
         LoadBitmap(shell, loaded, picture, h, w);
+        return loaded;
+    }
+
+    // What the library writes for the same picture, settings and details; quads gets the list.
+    std::string Expected(const ConversionSettings& settings, std::int32_t height,
+                         const StickerDetails& details, Builder build = Quick,
+                         Quads* built = nullptr) {
+        Shell shell;
+        const Picture loaded = Loaded();
         Quads quads;
-        ConvertBitmap(shell, loaded, quads, settings);
+        build(shell, loaded, quads, settings);
         WritePartFile(shell, loaded, quads, folder / "expected.dat", height, details);
+        if (built) *built = quads;
         return ReadText(folder / "expected.dat");
     }
+
+    static bool Quick(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
+        return ConvertBitmap(s, p, q, c);
+    }
+    static bool Full(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
+        return ConvertToLdraw(s, p, q, c);
+    }
+    static bool Exact(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
+        return ConvertExact(s, p, q, c);
+    }
+
+    const StickerDetails defaults = {"Sticker: s1234567", "s1234567", "Mosaikon",
+                                     "Unofficial Model"};
 
     test::TempFolder folder;
     std::string picture = folder / "logo.bmp";
@@ -74,8 +98,7 @@ TEST_F(ConvertCommand, WritesWhatTheLibraryWritesWithTheWindowsDefaults) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, std::to_string(ReadText(part).size() > 0 ? CountLines(part) - 4 : 0) +
                               " quadrilaterals (quick)\n");
-    EXPECT_EQ(ReadText(part),
-              Expected({}, 3, {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"}));
+    EXPECT_EQ(ReadText(part), Expected({}, 3, defaults));
 }
 
 TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
@@ -110,31 +133,16 @@ TEST_F(ConvertCommand, TheFullMethodWritesTheFullConversion) {
     ASSERT_EQ(result.status, 0) << result.err;
     // No progress bar when standard error is no terminal; the count of quadrilaterals.
     EXPECT_EQ(result.err, std::to_string(CountLines(part) - 4) + " quadrilaterals (full)\n");
-    Shell shell;
-    Picture loaded;
-    double h = 0, w = 0;
-    LoadBitmap(shell, loaded, picture, h, w);
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    Quads quads;
-    ConvertToLdraw(shell, loaded, quads, settings);
-    WritePartFile(shell, loaded, quads, folder / "expected.dat", 3,
-                  {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"});
-    EXPECT_EQ(ReadText(part), ReadText(folder / "expected.dat"));
+    EXPECT_EQ(ReadText(part), Expected(settings, 3, defaults, Full));
 }
 
 TEST_F(ConvertCommand, TheExactMethodWritesTheFewestRectangles) {
     const Result result = Run("--method exact " + picture + " " + part);
     ASSERT_EQ(result.status, 0) << result.err;
-    Shell shell;
-    Picture loaded;
-    double h = 0, w = 0;
-    LoadBitmap(shell, loaded, picture, h, w);
     Quads quads;
-    ConvertExact(shell, loaded, quads, {});
-    WritePartFile(shell, loaded, quads, folder / "expected.dat", 3,
-                  {"Sticker: s1234567", "s1234567", "Mosaikon", "Unofficial Model"});
-    EXPECT_EQ(ReadText(part), ReadText(folder / "expected.dat"));
+    EXPECT_EQ(ReadText(part), Expected({}, 3, defaults, Exact, &quads));
     EXPECT_EQ(result.err, std::to_string(quads.size()) + " quadrilaterals (exact)\n");
 }
 
@@ -155,12 +163,9 @@ TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
         Run("--ignore-white --preview " + (folder / "preview.bmp") + " " + picture + " " + part);
     ASSERT_EQ(result.status, 0) << result.err;
     Shell shell;
-    Picture loaded;
-    double h = 0, w = 0;
-    LoadBitmap(shell, loaded, picture, h, w);
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    CreateBitmap(shell, loaded, folder / "expected.bmp", settings);
+    CreateBitmap(shell, Loaded(), folder / "expected.bmp", settings);
     EXPECT_EQ(test::ReadBytes(folder / "preview.bmp"), test::ReadBytes(folder / "expected.bmp"));
 }
 
