@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "conversion/exact_conversion.h"
@@ -16,6 +17,7 @@
 #include "image/conversion_settings.h"
 #include "image/preview_writer.h"
 #include "image/quick_conversion.h"
+#include "shell/atomic_file.h"
 #include "shell/english_texts.h"
 #include "shell/failure.h"
 #include "shell/numbers.h"
@@ -41,12 +43,45 @@ std::int32_t Int32Option(const std::string& name, const std::string& text) {
     }
 }
 
-std::int16_t Int16Component(const std::string& text) {
+std::int16_t ColourComponent(const std::string& text) {
+    std::int16_t value = 0;
     try {
-        return TextToInt16(text);
+        value = TextToInt16(text);
     } catch (const Failure& failure) {
         throw UsageError{"--ignore-color: '" + text + "' is not a colour component (" +
                          failure.what() + ")"};
+    }
+    if (value < 0 || value > 255) {
+        throw UsageError{"--ignore-color: '" + text + "' is outside 0 to 255"};
+    }
+    return value;
+}
+
+// R,G,B as three components of 0 to 255.
+void ParseIgnoreColor(const std::string& text, ConversionSettings& settings) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (parts.size() != 3) throw UsageError{"--ignore-color needs three numbers R,G,B"};
+    settings.IgnoreRed = ColourComponent(parts[0]);
+    settings.IgnoreGreen = ColourComponent(parts[1]);
+    settings.IgnoreBlue = ColourComponent(parts[2]);
+}
+
+std::int32_t HeightOption(const std::string& text) {
+    const std::int32_t height = Int32Option("--height", text);
+    if (height <= 0) throw UsageError{"--height: the height must be a number greater than 0"};
+    return height;
+}
+
+void RequireSingleLine(const std::string& option, const std::string& text) {
+    if (!IsSingleLine(text)) {
+        throw UsageError{option + ": the text must be a single line without control characters"};
     }
 }
 
@@ -100,45 +135,124 @@ struct Arguments {
     std::string preview;
 };
 
+// What the command line asks for, checked.
+struct Request {
+    Arguments args;
+    ConversionSettings settings;
+    std::optional<std::int32_t> partHeight;
+    bool writePreview = false;
+    StickerDetails details;
+};
+
+void DeclareOptions(CLI::App& app, Arguments& args) {
+    app.add_option("PICTURE.bmp", args.picture, "the bitmap to convert")->required();
+    app.add_option("PART.dat", args.part, "the part file to write")->required();
+    app.add_option("--height", args.height,
+                   "sticker height in LDraw units; default: the picture's height in pixels");
+    app.add_flag("--primary", args.primary, "use only the 16 LDraw primary colours")
+        ->disable_flag_override();
+    app.add_flag("--ignore-white{default}", args.ignoreWhite,
+                 "leave out near-white pixels; --ignore-white=T sets the tolerance "
+                 "(default 14 with --primary, else 10)");
+    app.add_option("--ignore-color", args.ignoreColor,
+                   "leave out pixels near this colour, given as R,G,B (each 0 to 255)");
+    app.add_option("--color-tolerance", args.colorTolerance,
+                   "tolerance of --ignore-color (default 1 with --primary, else 10)");
+    app.add_option("--method", args.method,
+                   "the conversion: quick (a quadrilateral per run of equal pixels in a row), "
+                   "full (few large quadrilaterals per colour region) or exact (the fewest "
+                   "rectangles that reproduce the picture exactly)")
+        ->check(CLI::IsMember({"quick", "full", "exact"}));
+    app.add_option("--name", args.name, "sticker name; default \"Sticker: \" + base name");
+    app.add_option("--part-id", args.partId, "part identifier; default the base name");
+    app.add_option("--author", args.author, "author; default \"Mosaikon\"");
+    app.add_option("--description", args.description, "description; default \"Unofficial Model\"");
+    app.add_option("--preview", args.preview, "also write the preview bitmap of the same options");
+    app.add_flag("--version")->description("show the version and exit");
+}
+
+Request CheckedRequest(const CLI::App& app, const Arguments& args) {
+    Request request;
+    request.args = args;
+    ConversionSettings& settings = request.settings;
+    settings.UseLdrawColors = args.primary;
+    settings.IgnoreWhite = app.count("--ignore-white") > 0;
+    settings.WhiteTolerance = DefaultWhiteTolerance(args.primary);
+    if (settings.IgnoreWhite && args.ignoreWhite != "default") {
+        settings.WhiteTolerance = Int32Option("--ignore-white", args.ignoreWhite);
+    }
+    settings.IgnoreRgbColor = app.count("--ignore-color") > 0;
+    settings.RgbTolerance = DefaultColorTolerance(args.primary);
+    if (app.count("--color-tolerance") > 0) {
+        settings.RgbTolerance = Int32Option("--color-tolerance", args.colorTolerance);
+    }
+    if (settings.IgnoreRgbColor) ParseIgnoreColor(args.ignoreColor, settings);
+    if (app.count("--height") > 0) request.partHeight = HeightOption(args.height);
+    request.writePreview = app.count("--preview") > 0;
+
+    const std::string base = BaseName(args.part);
+    RequireSingleLine("PART.dat", base);
+    request.details = {app.count("--name") ? args.name : "Sticker: " + base,
+                       app.count("--part-id") ? args.partId : base, args.author, args.description};
+    const char* detailOptions[] = {"--name", "--part-id", "--author", "--description"};
+    for (std::size_t i = 0; i < request.details.size(); ++i) {
+        RequireSingleLine(detailOptions[i], request.details[i]);
+    }
+    return request;
+}
+
+void UseEnglishTexts(Shell& shell) {
+    shell.messages.MsgConvertDone = english::MsgConvertDone;
+    shell.messages.MsgNameTooLong = english::MsgNameTooLong;
+    shell.messages.MsgHeightInvalid = english::MsgHeightInvalid;
+    shell.messages.MsgLargeImage = english::MsgLargeImage;
+    shell.messages.MsgPaletteWarning = english::MsgPaletteWarning;
+    shell.messageBox = [](const std::string& text, MessageKind kind) {
+        std::cerr << "mosaikon-convert: " << (kind == MessageKind::Warning ? "warning: " : "")
+                  << text << "\n";
+    };
+}
+
+// Loads, converts and writes. The preview and the part file are put in place together, only
+// once both were written completely, so that a failed run leaves both files as they were.
+void Convert(Shell& shell, const Request& request) {
+    const Arguments& args = request.args;
+    Picture picture;
+    double pictureHeight = 0, pictureWidth = 0;
+    LoadBitmap(shell, picture, args.picture, pictureHeight, pictureWidth);
+    if (shell.failuresReported > 0) return;
+    PendingFiles written;
+    if (request.writePreview &&
+        !CreateBitmap(shell, picture, args.preview, request.settings, &written)) {
+        return;
+    }
+    Quads quads;
+    if (args.method == "full") {
+        ProgressBar bar;
+        ConvertToLdraw(shell, picture, quads, request.settings, bar.Callback());
+    } else if (args.method == "exact") {
+        ProgressBar bar;
+        ConvertExact(shell, picture, quads, request.settings, bar.Callback());
+    } else {
+        ConvertBitmap(shell, picture, quads, request.settings);
+    }
+    if (shell.failuresReported > 0) return;
+    const std::int32_t height = request.partHeight.value_or(picture.Height());
+    if (!WritePartFile(shell, picture, quads, args.part, height, request.details, &written)) {
+        return;
+    }
+    written.CommitAll();
+    std::cerr << quads.size() << " quadrilaterals (" << args.method << ")\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Turns a 256-colour Windows bitmap into an LDraw sticker part file.",
                  "mosaikon-convert"};
     Arguments args;
-    app.add_option("PICTURE.bmp", args.picture, "the bitmap to convert")->required();
-    app.add_option("PART.dat", args.part, "the part file to write")->required();
-    auto* height =
-        app.add_option("--height", args.height,
-                       "sticker height in LDraw units; default: the picture's height in pixels");
-    app.add_flag("--primary", args.primary, "use only the 16 LDraw primary colours");
-    auto* ignoreWhite =
-        app.add_flag("--ignore-white{default}", args.ignoreWhite,
-                     "leave out near-white pixels; --ignore-white=T sets the tolerance "
-                     "(default 14 with --primary, else 10)");
-    auto* ignoreColor = app.add_option("--ignore-color", args.ignoreColor,
-                                       "leave out pixels near this colour, given as R,G,B");
-    auto* colorTolerance =
-        app.add_option("--color-tolerance", args.colorTolerance,
-                       "tolerance of --ignore-color (default 1 with --primary, else 10)");
-    app.add_option("--method", args.method,
-                   "the conversion: quick (a quadrilateral per run of equal pixels in a row), "
-                   "full (few large quadrilaterals per colour region) or exact (the fewest "
-                   "rectangles that reproduce the picture exactly)")
-        ->check(CLI::IsMember({"quick", "full", "exact"}));
-    auto* name =
-        app.add_option("--name", args.name, "sticker name; default \"Sticker: \" + base name");
-    auto* partId =
-        app.add_option("--part-id", args.partId, "part identifier; default the base name");
-    app.add_option("--author", args.author, "author; default \"Mosaikon\"");
-    app.add_option("--description", args.description, "description; default \"Unofficial Model\"");
-    auto* preview = app.add_option("--preview", args.preview,
-                                   "also write the preview bitmap of the same options");
-    bool version = false;
-    app.add_flag("--version", version, "show the version and exit");
-
-    ConversionSettings settings;
-    std::int32_t partHeight = 0;
+    DeclareOptions(app, args);
+    Request request;
     try {
         // --version answers even without the two file arguments.
         for (int i = 1; i < argc; ++i) {
@@ -147,33 +261,14 @@ int main(int argc, char** argv) {
                 return 0;
             }
         }
-        app.parse(argc, argv);
-        settings.UseLdrawColors = args.primary;
-        settings.IgnoreWhite = ignoreWhite->count() > 0;
-        settings.WhiteTolerance = DefaultWhiteTolerance(args.primary);
-        if (settings.IgnoreWhite && args.ignoreWhite != "default") {
-            settings.WhiteTolerance = Int32Option("--ignore-white", args.ignoreWhite);
-        }
-        settings.IgnoreRgbColor = ignoreColor->count() > 0;
-        settings.RgbTolerance = DefaultColorTolerance(args.primary);
-        if (colorTolerance->count() > 0) {
-            settings.RgbTolerance = Int32Option("--color-tolerance", args.colorTolerance);
-        }
-        if (settings.IgnoreRgbColor) {
-            std::vector<std::string> parts;
-            std::size_t start = 0;
-            for (;;) {
-                const auto comma = args.ignoreColor.find(',', start);
-                parts.push_back(args.ignoreColor.substr(start, comma - start));
-                if (comma == std::string::npos) break;
-                start = comma + 1;
+        for (int i = 1; i < argc; ++i) {
+            // The parser takes an empty value as the flag's default; an empty tolerance is a slip.
+            if (std::string(argv[i]) == "--ignore-white=") {
+                throw UsageError{"--ignore-white: the tolerance after '=' is missing"};
             }
-            if (parts.size() != 3) throw UsageError{"--ignore-color needs three numbers R,G,B"};
-            settings.IgnoreRed = Int16Component(parts[0]);
-            settings.IgnoreGreen = Int16Component(parts[1]);
-            settings.IgnoreBlue = Int16Component(parts[2]);
         }
-        if (height->count() > 0) partHeight = Int32Option("--height", args.height);
+        app.parse(argc, argv);
+        request = CheckedRequest(app, args);
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
         return 0;
@@ -185,41 +280,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    RemoveTemporaryFilesOnInterrupt();
     Shell shell;  // no log file is opened: WriteLog drops its lines
-    shell.messages.MsgConvertDone = english::MsgConvertDone;
-    shell.messages.MsgNameTooLong = english::MsgNameTooLong;
-    shell.messages.MsgHeightInvalid = english::MsgHeightInvalid;
-    shell.messages.MsgLargeImage = english::MsgLargeImage;
-    shell.messages.MsgPaletteWarning = english::MsgPaletteWarning;
-    shell.messageBox = [](const std::string& text, MessageKind kind) {
-        std::cerr << "mosaikon-convert: " << (kind == MessageKind::Warning ? "warning: " : "")
-                  << text << "\n";
-    };
-
-    const std::string base = BaseName(args.part);
-    const StickerDetails details = {name->count() ? args.name : "Sticker: " + base,
-                                    partId->count() ? args.partId : base, args.author,
-                                    args.description};
+    UseEnglishTexts(shell);
     try {
-        Picture picture;
-        double pictureHeight = 0, pictureWidth = 0;
-        LoadBitmap(shell, picture, args.picture, pictureHeight, pictureWidth);
-        if (shell.failuresReported > 0) return kExitFailure;
-        if (height->count() == 0) partHeight = picture.Height();
-        if (preview->count() > 0) CreateBitmap(shell, picture, args.preview, settings);
-        Quads quads;
-        if (args.method == "full") {
-            ProgressBar bar;
-            ConvertToLdraw(shell, picture, quads, settings, bar.Callback());
-        } else if (args.method == "exact") {
-            ProgressBar bar;
-            ConvertExact(shell, picture, quads, settings, bar.Callback());
-        } else {
-            ConvertBitmap(shell, picture, quads, settings);
-        }
-        if (WritePartFile(shell, picture, quads, args.part, partHeight, details)) {
-            std::cerr << quads.size() << " quadrilaterals (" << args.method << ")\n";
-        }
+        Convert(shell, request);
     } catch (...) {
         ReportFailure(shell, "mosaikon-convert", "", CurrentFailureDescription());
     }

@@ -67,12 +67,29 @@ std::string ColorText(std::int32_t color) {
     return std::string(text, FormatColor(color, text));
 }
 
+bool IsSingleLine(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) return false;
+        // U+0080..U+009F in UTF-8: C2 80..C2 9F (NEL among them ends a line for some readers).
+        if (byte == 0xC2 && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) return false;
+        }
+    }
+    return true;
+}
+
 bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
-                   const std::string& path, std::int32_t height, const StickerDetails& details) {
+                   const std::string& path, std::int32_t height, const StickerDetails& details,
+                   PendingFiles* pending) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double partScale = static_cast<double>(height) / picture.Height();
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
+        for (const std::string& detail : details) {
+            if (!IsSingleLine(detail)) Fail("The sticker details must be single lines of text");
+        }
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");
@@ -108,7 +125,11 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
         }
         file.Write(text);
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
-        file.Commit();
+        if (pending) {
+            pending->Add(std::move(file));
+        } else {
+            file.Commit();
+        }
         WriteLog(shell.log, "WRITE PART FILE: Done");
         return true;
     } catch (...) {

@@ -3,9 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "image/picture.h"
 #include "image/quads.h"
+#include "shell/atomic_file.h"
 #include "shell/shell.h"
 
 namespace mosaikon {
@@ -16,12 +18,19 @@ using StickerDetails = std::array<std::string, 4>;
 // The colour of a part file line: primary codes in decimal, direct colours as 0x2RRGGBB.
 std::string ColorText(std::int32_t color);
 
+// Whether a text can stand in a header line as it is: no line break or other control character
+// (C0, DEL or C1), which would end the line and start another.
+bool IsSingleLine(std::string_view text);
+
 // Writes the LDraw part file: four header lines, then one quadrilateral line per entry of
 // quads, scaled so that the sticker is height units high. Lines end in CR LF. A picture height of
 // 0 throws "Division by zero" before anything is written; any later failure is reported
 // ("WritePartFile has caused an error ...") and leaves an existing file at path untouched.
-// Returns whether the file was written completely.
+// Details that are not single lines are refused before anything is written. Returns whether the
+// file was written completely. With pending, the complete file waits there to be put in place
+// together with others.
 bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
-                   const std::string& path, std::int32_t height, const StickerDetails& details);
+                   const std::string& path, std::int32_t height, const StickerDetails& details,
+                   PendingFiles* pending = nullptr);
 
 }  // namespace mosaikon

@@ -1,17 +1,14 @@
 #include "image/bitmap_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <span>
 #include <vector>
 
 #include "shell/failure.h"
+#include "shell/text_file.h"
 
 namespace mosaikon {
 
@@ -24,70 +21,33 @@ constexpr std::int32_t kCompressionBitFields = 3;
 constexpr std::int32_t kCompressionAlphaBitFields = 6;
 constexpr std::size_t kMaxPaletteEntries = 256;
 
-// Sequential reading that yields zeros past the end of the file, as a short file loads.
+// Sequential reading over the file's bytes that yields zeros past the end.
 class ByteSource {
 public:
-    explicit ByteSource(const std::string& path) {
-        // Non-blocking, so that a pipe or device given as the picture cannot hang the open.
-        const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor < 0) FailWithSystemError(errno);
-        struct stat status {};
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            const int error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-            ::close(descriptor);
-            if (error == EISDIR) FailWithSystemError(error);
-            Fail("Not a regular file");
-        }
-        file_.reset(::fdopen(descriptor, "rb"));
-        if (!file_) {
-            const int error = errno;
-            ::close(descriptor);
-            FailWithSystemError(error);
-        }
-        size_ = static_cast<std::uint64_t>(status.st_size);
-    }
+    explicit ByteSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
     // Reads n bytes; bytes past the end are zero. Returns how many came from the file.
     std::size_t Read(std::uint8_t* destination, std::size_t n) {
-        std::size_t got = 0;
-        if (position_ < size_) {
-            got = std::fread(destination, 1, n, file_.get());
-            if (got < n && std::ferror(file_.get())) FailWithSystemError(EIO);
-        }
+        const std::size_t got = std::min(n, Left());
+        std::copy_n(bytes_.data() + position_, got, destination);
         std::fill(destination + got, destination + n, 0);
         position_ += got;
-        if (got < n) position_ = std::max(position_, size_);
         return got;
     }
 
     // The next byte, or -1 at the end of the file.
-    int ReadByte() {
-        const int c = std::getc(file_.get());
-        if (c == EOF) {
-            if (std::ferror(file_.get())) FailWithSystemError(EIO);
-            return -1;
-        }
-        ++position_;
-        return c;
-    }
+    int ReadByte() { return position_ < bytes_.size() ? bytes_[position_++] : -1; }
 
     void SeekTo(std::uint64_t position) {
-        if (position > size_) position = size_;
-        if (::fseeko(file_.get(), static_cast<off_t>(position), SEEK_SET) != 0) {
-            FailWithSystemError(errno);
-        }
-        position_ = position;
+        position_ = static_cast<std::size_t>(std::min<std::uint64_t>(position, bytes_.size()));
     }
 
-    bool AtEnd() const { return position_ >= size_; }
+    std::size_t Left() const { return bytes_.size() - position_; }
+    bool AtEnd() const { return position_ >= bytes_.size(); }
 
 private:
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
-    std::uint64_t size_ = 0;
-    std::uint64_t position_ = 0;
+    std::span<const std::uint8_t> bytes_;
+    std::size_t position_ = 0;
 };
 
 std::uint16_t U16(const std::uint8_t* p) {
@@ -125,12 +85,21 @@ void CheckCompression(std::uint16_t bitCount, std::int32_t compression, bool top
     if (topDown) Fail("A compressed bitmap cannot store its rows top-down");
 }
 
+// The bytes a stored row takes, padding included, and the bytes of its pixels alone.
+std::uint64_t RowStride(std::int32_t width, std::uint16_t bitCount) {
+    return (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
+}
+std::uint64_t RowPixelBytes(std::int32_t width, std::uint16_t bitCount) {
+    return (static_cast<std::uint64_t>(width) * bitCount + 7) / 8;
+}
+
+// Uncompressed rows. The last row may go without its padding; anything shorter is cut short.
 void ReadUncompressed(ByteSource& source, Picture& picture, std::uint16_t bitCount, bool topDown) {
     const std::int32_t width = picture.Width();
     const std::int32_t height = picture.Height();
-    const std::size_t stride = (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
+    const std::size_t stride = RowStride(width, bitCount);
     std::vector<std::uint8_t> row(stride);
-    for (std::int32_t stored = 0; stored < height && !source.AtEnd(); ++stored) {
+    for (std::int32_t stored = 0; stored < height; ++stored) {
         source.Read(row.data(), stride);
         const std::int32_t y = topDown ? height - stored : stored + 1;
         std::uint8_t* pixels = picture.Row(y);
@@ -155,8 +124,9 @@ void ReadUncompressed(ByteSource& source, Picture& picture, std::uint16_t bitCou
 
 // Run-length encoded pixels (RLE8 and RLE4), always stored bottom-up. Pixels that fall outside
 // the picture are dropped; pixels that the stream skips stay 0. Every step consumes input, so
-// the work is bounded by the file's size.
-void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit) {
+// the work is bounded by the file's size. A stream that ends before its end-of-bitmap code and
+// before its last row is cut short.
+void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit, const std::string& name) {
     const std::int64_t width = picture.Width();
     const std::int64_t height = picture.Height();
     std::int64_t x = 0;
@@ -167,10 +137,17 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit) {
                 value;
         ++x;
     };
+    auto cutShort = [&] {
+        Fail(name + " is cut short: its run-length data ends " + std::to_string(height - row) +
+             " of " + std::to_string(height) + " rows before the end of the picture");
+    };
     while (row < height) {
         const int first = source.ReadByte();
         const int second = source.ReadByte();
-        if (first < 0 || second < 0) break;
+        if (first < 0 || second < 0) {
+            if (row == height - 1 && x >= width) break;  // only the closing codes are missing
+            cutShort();
+        }
         if (first > 0) {
             const auto value = static_cast<std::uint8_t>(second);
             const std::int64_t end = std::min(x + first, width);
@@ -187,7 +164,7 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit) {
         } else if (second == 2) {  // delta
             const int dx = source.ReadByte();
             const int dy = source.ReadByte();
-            if (dx < 0 || dy < 0) break;
+            if (dx < 0 || dy < 0) cutShort();
             x = std::min(x + dx, width);
             row += dy;
         } else {  // a literal run of `second` pixels, padded to a 16-bit boundary
@@ -195,7 +172,7 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit) {
             const int bytes = fourBit ? (count + 1) / 2 : count;
             for (int k = 0; k < bytes; ++k) {
                 const int byte = source.ReadByte();
-                if (byte < 0) return;
+                if (byte < 0) cutShort();
                 if (fourBit) {
                     put(static_cast<std::uint8_t>(byte >> 4));
                     if (2 * k + 1 < count) put(static_cast<std::uint8_t>(byte & 0x0F));
@@ -204,133 +181,194 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit) {
                 }
             }
             x = std::min(x, width);
-            if (bytes % 2 == 1 && source.ReadByte() < 0) return;
+            // The padding byte after the last literal of the stream may be missing.
+            if (bytes % 2 == 1) source.ReadByte();
         }
     }
 }
 
+// Where the palette starts and how large its entries are, as the headers say.
+struct PaletteLayout {
+    std::int64_t start = 0;
+    std::size_t entrySize = 4;
+};
+
+PaletteLayout ReadHeaders(Shell& shell, ByteSource& source, Picture& loaded) {
+    WriteLog(shell.log, "LOAD BITMAP: About to read header");
+    std::uint8_t file[14];
+    source.Read(file, sizeof file);
+    loaded.fileHeader.bfType.assign(reinterpret_cast<const char*>(file), 2);
+    loaded.fileHeader.bfSize = I32(file + 2);
+    loaded.fileHeader.bfReserved1 = U16(file + 6);
+    loaded.fileHeader.bfReserved2 = U16(file + 8);
+    loaded.fileHeader.bfOffBits = I32(file + 10);
+
+    WriteLog(shell.log, "LOAD BITMAP: About to read info");
+    BitmapInfoHeader& info = loaded.infoHeader;
+    std::uint8_t header[40] = {};
+    source.Read(header, 4);
+    info.biSize = I32(header);
+    PaletteLayout palette{14 + static_cast<std::int64_t>(info.biSize), 4};
+    if (info.biSize == 12) {  // OS/2: 16-bit sizes and 3-byte palette entries
+        source.Read(header + 4, 8);
+        info.biWidth = U16(header + 4);
+        info.biHeight = U16(header + 6);
+        info.biPlanes = U16(header + 8);
+        info.biBitCount = U16(header + 10);
+        palette.entrySize = 3;
+    } else if (IsKnownWindowsHeader(info.biSize)) {
+        source.Read(header + 4, 36);
+        info.biWidth = I32(header + 4);
+        info.biHeight = I32(header + 8);
+        info.biPlanes = U16(header + 12);
+        info.biBitCount = U16(header + 14);
+        info.biCompression = I32(header + 16);
+        info.biSizeImage = I32(header + 20);
+        info.biXPelsPerMeter = I32(header + 24);
+        info.biYPelsPerMeter = I32(header + 28);
+        info.biClrUsed = I32(header + 32);
+        info.biClrImportant = I32(header + 36);
+        if (info.biSize == 40 && info.biCompression == kCompressionBitFields) palette.start += 12;
+        if (info.biSize == 40 && info.biCompression == kCompressionAlphaBitFields) {
+            palette.start += 16;
+        }
+    } else {
+        Fail("Unsupported bitmap header of " + std::to_string(info.biSize) + " bytes");
+    }
+    return palette;
+}
+
+// Checks the sizes the headers give; on return biHeight is the positive row count.
+bool CheckSizes(BitmapInfoHeader& info) {
+    const std::uint16_t bitCount = info.biBitCount;
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32) {
+        Fail("Unsupported colour depth of " + std::to_string(bitCount) + " bits per pixel");
+    }
+    if (info.biWidth < 1 || info.biWidth > kMaxPictureSide) {
+        Fail("Picture width " + std::to_string(info.biWidth) + " is outside 1 to 32767");
+    }
+    const bool topDown = info.biHeight < 0;
+    const std::int64_t rows = std::abs(static_cast<std::int64_t>(info.biHeight));
+    if (rows < 1 || rows > kMaxPictureSide) {
+        Fail("Picture height " + std::to_string(info.biHeight) + " is outside 1 to 32767");
+    }
+    CheckCompression(bitCount, info.biCompression, topDown);
+    info.biHeight = static_cast<std::int32_t>(rows);
+    return topDown;
+}
+
+void ReadPalette(Shell& shell, ByteSource& source, Picture& loaded, const PaletteLayout& layout) {
+    WriteLog(shell.log, "LOAD BITMAP: About to read color palette");
+    const std::int64_t gap = static_cast<std::int64_t>(loaded.fileHeader.bfOffBits) - layout.start;
+    std::int64_t entries = 0;
+    if (layout.entrySize == 4) {
+        entries =
+            static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gap) / 4.0 - 1.0)) + 1;
+    } else {
+        entries = gap / 3;
+    }
+    entries = std::clamp<std::int64_t>(entries, 0, kMaxPaletteEntries);
+    source.SeekTo(static_cast<std::uint64_t>(layout.start));
+    for (std::int64_t i = 0; i < entries; ++i) {
+        std::uint8_t bytes[4] = {};
+        source.Read(bytes, layout.entrySize);
+        loaded.Palette.push_back(
+            {bytes[0], bytes[1], bytes[2], layout.entrySize == 4 ? bytes[3] : std::uint8_t{0}});
+    }
+    if (entries == 0) {
+        loaded.Palette.assign(kMaxPaletteEntries, PaletteEntry{});
+        WriteLog(shell.log, "LOAD BITMAP: color palette empty");
+    }
+    const std::uint16_t bitCount = loaded.infoHeader.biBitCount;
+    if (entries == 0 || bitCount > 8 || (entries == 2 && bitCount == 8)) {
+        ShowMessage(shell, shell.messages.MsgPaletteWarning, MessageKind::Warning);
+    }
+}
+
+void ReadPixels(Shell& shell, ByteSource& source, Picture& loaded, std::int64_t paletteStart,
+                bool topDown, const std::string& name) {
+    WriteLog(shell.log, "LOAD BITMAP: About to read raw image data");
+    const BitmapInfoHeader& info = loaded.infoHeader;
+    // Pixel data starts at bfOffBits; an offset pointing into the headers is taken as the end of
+    // the headers.
+    source.SeekTo(static_cast<std::uint64_t>(
+        std::max<std::int64_t>(loaded.fileHeader.bfOffBits, paletteStart)));
+    const bool runLength =
+        info.biCompression == kCompressionRle8 || info.biCompression == kCompressionRle4;
+    if (!runLength) {
+        // Checked before the grid is allocated, so that a small file cannot claim a huge one.
+        const std::uint64_t needed = RowStride(info.biWidth, info.biBitCount) *
+                                         static_cast<std::uint64_t>(info.biHeight - 1) +
+                                     RowPixelBytes(info.biWidth, info.biBitCount);
+        if (source.Left() < needed) {
+            Fail(name + " is cut short: " + std::to_string(needed - source.Left()) + " of its " +
+                 std::to_string(needed) + " bytes of pixel data are missing");
+        }
+    }
+    loaded.pixelGrid.assign(loaded.Index(0, info.biHeight + 1), 0);
+    if (runLength) {
+        ReadRunLength(source, loaded, info.biCompression == kCompressionRle4, name);
+    } else {
+        ReadUncompressed(source, loaded, info.biBitCount, topDown);
+    }
+}
+
+std::string NamePart(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The largest file the reader takes: the largest picture at 32 bits per pixel, with headers.
+constexpr std::uint64_t kMostFileBytes =
+    static_cast<std::uint64_t>(kMaxPictureSide) * kMaxPictureSide * 4 + (1 << 16);
+
 }  // namespace
 
-void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double& height,
-                double& width) {
+void LoadBitmapBytes(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
+                     const std::string& name, double& height, double& width) {
     WriteLog(shell.log, "LOAD BITMAP: Starting");
     try {
-        ByteSource source(path);
-        Picture loaded;
-
-        WriteLog(shell.log, "LOAD BITMAP: About to read header");
-        std::uint8_t file[14];
-        source.Read(file, sizeof file);
-        loaded.fileHeader.bfType.assign(reinterpret_cast<const char*>(file), 2);
-        loaded.fileHeader.bfSize = I32(file + 2);
-        loaded.fileHeader.bfReserved1 = U16(file + 6);
-        loaded.fileHeader.bfReserved2 = U16(file + 8);
-        loaded.fileHeader.bfOffBits = I32(file + 10);
-
-        WriteLog(shell.log, "LOAD BITMAP: About to read info");
-        BitmapInfoHeader& info = loaded.infoHeader;
-        std::uint8_t header[40] = {};
-        source.Read(header, 4);
-        info.biSize = I32(header);
-        std::size_t entrySize = 4;
-        std::int64_t paletteStart = 14 + static_cast<std::int64_t>(info.biSize);
-        if (info.biSize == 12) {  // OS/2: 16-bit sizes and 3-byte palette entries
-            source.Read(header + 4, 8);
-            info.biWidth = U16(header + 4);
-            info.biHeight = U16(header + 6);
-            info.biPlanes = U16(header + 8);
-            info.biBitCount = U16(header + 10);
-            entrySize = 3;
-        } else if (IsKnownWindowsHeader(info.biSize)) {
-            source.Read(header + 4, 36);
-            info.biWidth = I32(header + 4);
-            info.biHeight = I32(header + 8);
-            info.biPlanes = U16(header + 12);
-            info.biBitCount = U16(header + 14);
-            info.biCompression = I32(header + 16);
-            info.biSizeImage = I32(header + 20);
-            info.biXPelsPerMeter = I32(header + 24);
-            info.biYPelsPerMeter = I32(header + 28);
-            info.biClrUsed = I32(header + 32);
-            info.biClrImportant = I32(header + 36);
-            if (info.biSize == 40 && info.biCompression == kCompressionBitFields)
-                paletteStart += 12;
-            if (info.biSize == 40 && info.biCompression == kCompressionAlphaBitFields) {
-                paletteStart += 16;
-            }
-        } else {
-            Fail("Unsupported bitmap header of " + std::to_string(info.biSize) + " bytes");
-        }
-
-        const std::uint16_t bitCount = info.biBitCount;
-        if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
-            bitCount != 32) {
-            Fail("Unsupported colour depth of " + std::to_string(bitCount) + " bits per pixel");
-        }
-        if (info.biWidth < 1 || info.biWidth > kMaxPictureSide) {
-            Fail("Picture width " + std::to_string(info.biWidth) + " is outside 1 to 32767");
-        }
-        const bool topDown = info.biHeight < 0;
-        const std::int64_t rows = std::abs(static_cast<std::int64_t>(info.biHeight));
-        if (rows < 1 || rows > kMaxPictureSide) {
-            Fail("Picture height " + std::to_string(info.biHeight) + " is outside 1 to 32767");
-        }
-        CheckCompression(bitCount, info.biCompression, topDown);
-        info.biHeight = static_cast<std::int32_t>(rows);
-
-        WriteLog(shell.log, "LOAD BITMAP: About to read color palette");
-        const std::int64_t gap =
-            static_cast<std::int64_t>(loaded.fileHeader.bfOffBits) - paletteStart;
-        std::int64_t entries = 0;
-        if (entrySize == 4) {
-            entries =
-                static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gap) / 4.0 - 1.0)) + 1;
-        } else {
-            entries = gap / 3;
-        }
-        entries = std::clamp<std::int64_t>(entries, 0, kMaxPaletteEntries);
-        source.SeekTo(static_cast<std::uint64_t>(paletteStart));
-        for (std::int64_t i = 0; i < entries; ++i) {
-            std::uint8_t bytes[4] = {};
-            source.Read(bytes, entrySize);
-            loaded.Palette.push_back(
-                {bytes[0], bytes[1], bytes[2], entrySize == 4 ? bytes[3] : std::uint8_t{0}});
-        }
-        if (entries == 0) {
-            loaded.Palette.assign(kMaxPaletteEntries, PaletteEntry{});
-            WriteLog(shell.log, "LOAD BITMAP: color palette empty");
-        }
-        if (entries == 0 || bitCount > 8 || (entries == 2 && bitCount == 8)) {
-            ShowMessage(shell, shell.messages.MsgPaletteWarning, MessageKind::Warning);
-        }
-
-        WriteLog(shell.log, "LOAD BITMAP: About to read raw image data");
-        loaded.pixelGrid.assign(loaded.Index(0, info.biHeight + 1), 0);
-        // Pixel data starts at bfOffBits; an offset pointing into the headers is taken as the
-        // end of the headers.
-        source.SeekTo(static_cast<std::uint64_t>(
-            std::max<std::int64_t>(loaded.fileHeader.bfOffBits, paletteStart)));
-        if (info.biCompression == kCompressionRle8 || info.biCompression == kCompressionRle4) {
-            ReadRunLength(source, loaded, info.biCompression == kCompressionRle4);
-        } else {
-            ReadUncompressed(source, loaded, bitCount, topDown);
-        }
-
-        picture = std::move(loaded);
-        height = picture.Height();
-        width = picture.Width();
-        if (picture.Height() > 1024 || picture.Width() > 1024) {
-            ShowMessage(shell, shell.messages.MsgLargeImage, MessageKind::Warning);
-            WriteLog(shell.log, "LOAD BITMAP: large image warning: Height: " +
-                                    std::to_string(picture.Height()) +
-                                    " Width: " + std::to_string(picture.Width()));
-        }
-        WriteLog(shell.log, "LOAD BITMAP: Done");
+        DecodeBitmap(shell, picture, bytes, name, height, width);
     } catch (...) {
         picture = Picture{};
         ReportFailure(shell, "LoadBitmap", "LOAD BITMAP: ERROR LOADING BITMAP ",
                       CurrentFailureDescription());
     }
+}
+
+void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double& height,
+                double& width) {
+    WriteLog(shell.log, "LOAD BITMAP: Starting");
+    try {
+        const std::vector<std::uint8_t> bytes = ReadFileBytes(path, kMostFileBytes);
+        DecodeBitmap(shell, picture, bytes, NamePart(path), height, width);
+    } catch (...) {
+        picture = Picture{};
+        ReportFailure(shell, "LoadBitmap", "LOAD BITMAP: ERROR LOADING BITMAP ",
+                      CurrentFailureDescription());
+    }
+}
+
+void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
+                  const std::string& name, double& height, double& width) {
+    ByteSource source(bytes);
+    Picture loaded;
+    const PaletteLayout palette = ReadHeaders(shell, source, loaded);
+    const bool topDown = CheckSizes(loaded.infoHeader);
+    ReadPalette(shell, source, loaded, palette);
+    ReadPixels(shell, source, loaded, palette.start, topDown, name);
+
+    picture = std::move(loaded);
+    height = picture.Height();
+    width = picture.Width();
+    if (picture.Height() > 1024 || picture.Width() > 1024) {
+        ShowMessage(shell, shell.messages.MsgLargeImage, MessageKind::Warning);
+        WriteLog(shell.log,
+                 "LOAD BITMAP: large image warning: Height: " + std::to_string(picture.Height()) +
+                     " Width: " + std::to_string(picture.Width()));
+    }
+    WriteLog(shell.log, "LOAD BITMAP: Done");
 }
 
 }  // namespace mosaikon

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "image/picture.h"
@@ -12,8 +14,17 @@ namespace mosaikon {
 // Files without a palette (16, 24 and 32 bits per pixel) load one byte per pixel with a black
 // palette and a warning. On success height and width are set to the picture's size; a failure
 // is reported ("LoadBitmap has caused an error ..."), leaves height and width as passed in and
-// the model empty, and never touches the file.
+// the model empty, and never touches the file. A file whose pixel data ends early is refused as
+// cut short.
 void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double& height,
                 double& width);
+
+// The same from the file's bytes; name is the file name that reports use.
+void LoadBitmapBytes(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
+                     const std::string& name, double& height, double& width);
+
+// The decoding itself, without the failure report: throws a Failure.
+void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
+                  const std::string& name, double& height, double& width);
 
 }  // namespace mosaikon

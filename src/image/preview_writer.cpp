@@ -64,7 +64,7 @@ std::size_t ChooseBackgroundIndex(PaletteList& palette, const std::array<bool, 2
 }  // namespace
 
 bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
-                  const ConversionSettings& settings) {
+                  const ConversionSettings& settings, PendingFiles* pending) {
     try {
         WriteLog(shell.log, "CREATE BITMAP: Starting");
         WriteLog(shell.log, "CREATE BITMAP: About to open save location for writing");
@@ -162,7 +162,11 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
         }
 
         WriteLog(shell.log, "CREATE BITMAP: About to close file");
-        file.Commit();
+        if (pending) {
+            pending->Add(std::move(file));
+        } else {
+            file.Commit();
+        }
         WriteLog(shell.log, "CREATE BITMAP: Done");
         return true;
     } catch (...) {

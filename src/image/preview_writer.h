@@ -4,6 +4,7 @@
 
 #include "image/conversion_settings.h"
 #include "image/picture.h"
+#include "shell/atomic_file.h"
 #include "shell/shell.h"
 
 namespace mosaikon {
@@ -12,8 +13,9 @@ namespace mosaikon {
 // the settings say and left-out pixels in the backdrop grey. The picture model is not changed:
 // the writer works on its own copy of the palette, and the grey gets an entry that no kept pixel
 // uses. A failure is reported ("CreateBitmap has caused an error ...") and leaves any existing
-// file at path as it was. Returns whether the file was written.
+// file at path as it was. Returns whether the file was written. With pending, the complete file
+// waits there to be put in place together with others.
 bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
-                  const ConversionSettings& settings);
+                  const ConversionSettings& settings, PendingFiles* pending = nullptr);
 
 }  // namespace mosaikon

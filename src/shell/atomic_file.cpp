@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "shell/failure.h"
 
@@ -15,6 +18,7 @@ namespace mosaikon {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
+constexpr int kMostLinks = 40;  // as the system's own limit on links followed in one path
 
 mode_t ModeForNewFile(const std::string& target) {
     struct stat existing {};
@@ -26,23 +30,99 @@ mode_t ModeForNewFile(const std::string& target) {
     return 0666 & ~mask;
 }
 
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The temporary files being written, so that an interrupted program can remove them from its
+// signal handler, which may only use fixed memory and unlink().
+constexpr int kTrackedFiles = 8;
+constexpr std::size_t kTrackedPathSize = 4096;
+char trackedPaths[kTrackedFiles][kTrackedPathSize];
+std::atomic<bool> trackedInUse[kTrackedFiles];
+
+int Track(const std::string& path) {
+    if (path.size() >= kTrackedPathSize) return -1;
+    for (int slot = 0; slot < kTrackedFiles; ++slot) {
+        bool expected = false;
+        if (trackedInUse[slot].load() ||
+            !trackedInUse[slot].compare_exchange_strong(expected, true))
+            continue;
+        std::memcpy(trackedPaths[slot], path.c_str(), path.size() + 1);
+        return slot;
+    }
+    return -1;
+}
+
+void Untrack(int& slot) {
+    if (slot >= 0) trackedInUse[slot].store(false);
+    slot = -1;
+}
+
+extern "C" void RemoveTrackedFilesAndStop(int signalNumber) {
+    for (int slot = 0; slot < kTrackedFiles; ++slot) {
+        if (trackedInUse[slot].load()) ::unlink(trackedPaths[slot]);
+    }
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::string targetPath)
-    : targetPath_(std::move(targetPath)), buffer_(kBufferSize) {
-    struct stat existing {};
-    if (::stat(targetPath_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
-        FailWithSystemError(EISDIR);
+void RemoveTemporaryFilesOnInterrupt() {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signalNumber, RemoveTrackedFilesAndStop);
     }
-    temporaryPath_ = targetPath_ + ".tmp-XXXXXX";
-    descriptor_ = ::mkstemp(temporaryPath_.data());
+}
+
+std::string ResolveWriteTarget(const std::string& path) {
+    std::string current = path;
+    for (int followed = 0;; ++followed) {
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+        if (followed == kMostLinks) FailWithSystemError(ELOOP);
+        std::string target(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) + 1,
+                           '\0');
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0) FailWithSystemError(errno);
+        target.resize(static_cast<std::size_t>(length));
+        if (!target.empty() && target.front() != '/') target = FolderOf(current) + "/" + target;
+        current = std::move(target);
+    }
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& targetPath)
+    : targetPath_(ResolveWriteTarget(targetPath)), buffer_(kBufferSize) {
+    struct stat existing {};
+    if (::stat(targetPath_.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) FailWithSystemError(EISDIR);
+        if (!S_ISREG(existing.st_mode)) {
+            Fail(targetPath + " is not a regular file; only regular files are replaced");
+        }
+    }
+    // A short name of its own, so that a target name of the longest legal length still works.
+    temporaryPath_ = FolderOf(targetPath_) + "/.mosaikon-XXXXXX";
+    descriptor_ = ::mkostemp(temporaryPath_.data(), O_CLOEXEC);
     if (descriptor_ < 0) FailWithSystemError(errno);
+    trackSlot_ = Track(temporaryPath_);
     if (::fchmod(descriptor_, ModeForNewFile(targetPath_)) != 0) {
         const int error = errno;
         Discard();
         FailWithSystemError(error);
     }
 }
+
+AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
+    : targetPath_(std::move(other.targetPath_)),
+      temporaryPath_(std::move(other.temporaryPath_)),
+      descriptor_(std::exchange(other.descriptor_, -1)),
+      finished_(std::exchange(other.finished_, false)),
+      trackSlot_(std::exchange(other.trackSlot_, -1)),
+      buffer_(std::move(other.buffer_)),
+      buffered_(std::exchange(other.buffered_, 0)) {}
 
 AtomicFileWriter::~AtomicFileWriter() {
     Discard();
@@ -54,6 +134,11 @@ void AtomicFileWriter::Discard() noexcept {
         descriptor_ = -1;
         ::unlink(temporaryPath_.c_str());
     }
+    if (finished_) {
+        finished_ = false;
+        ::unlink(temporaryPath_.c_str());
+    }
+    Untrack(trackSlot_);
 }
 
 void AtomicFileWriter::Flush() {
@@ -87,7 +172,8 @@ void AtomicFileWriter::Write(const void* data, std::size_t size) {
     }
 }
 
-void AtomicFileWriter::Commit() {
+void AtomicFileWriter::Finish() {
+    if (finished_) return;
     if (descriptor_ < 0) FailWithSystemError(EBADF);
     Flush();
     if (::fsync(descriptor_) != 0 && errno != EINVAL && errno != EROFS) {
@@ -95,13 +181,34 @@ void AtomicFileWriter::Commit() {
         Discard();
         FailWithSystemError(error);
     }
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    if (::close(descriptor) != 0 || ::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) {
+    const int descriptor = std::exchange(descriptor_, -1);
+    finished_ = true;
+    if (::close(descriptor) != 0) {
         const int error = errno;
-        ::unlink(temporaryPath_.c_str());
+        Discard();
         FailWithSystemError(error);
     }
+}
+
+void AtomicFileWriter::Commit() {
+    Finish();
+    if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) {
+        const int error = errno;
+        Discard();
+        FailWithSystemError(error);
+    }
+    finished_ = false;
+    Untrack(trackSlot_);
+}
+
+void PendingFiles::Add(AtomicFileWriter file) {
+    file.Finish();
+    files_.push_back(std::move(file));
+}
+
+void PendingFiles::CommitAll() {
+    for (AtomicFileWriter& file : files_) file.Commit();
+    files_.clear();
 }
 
 }  // namespace mosaikon

@@ -12,14 +12,17 @@ namespace mosaikon {
 
 namespace {
 
-FileHandle OpenForReading(const std::string& path) {
+// Non-blocking, so that a pipe or device given as a file cannot hang the open.
+FileHandle OpenForReading(const std::string& path, std::uint64_t* size = nullptr) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) FailWithSystemError(errno);
     struct stat status {};
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor);
-        FailWithSystemError(S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+        if (S_ISDIR(status.st_mode)) FailWithSystemError(EISDIR);
+        Fail("Not a regular file");
     }
+    if (size) *size = static_cast<std::uint64_t>(status.st_size);
     FileHandle file(::fdopen(descriptor, "rb"));
     if (!file) {
         const int error = errno;
@@ -38,6 +41,20 @@ bool FileExists(const std::string& path) {
     } catch (const Failure&) {
         return false;
     }
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::uint64_t mostBytes) {
+    std::uint64_t size = 0;
+    FileHandle file = OpenForReading(path, &size);
+    if (size > mostBytes) {
+        Fail("The file is too large (" + std::to_string(size) + " bytes; at most " +
+             std::to_string(mostBytes) + " are read)");
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    if (std::ferror(file.get())) FailWithSystemError(EIO);
+    bytes.resize(got);  // a file that shrank while it was read
+    return bytes;
 }
 
 TextFileReader::TextFileReader(const std::string& path) : file_(OpenForReading(path)) {}

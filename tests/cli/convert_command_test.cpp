@@ -1,10 +1,12 @@
 // mosaikon-convert end to end, on bitmaps the tests write.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
@@ -42,11 +44,13 @@ protected:
             test::EncodeBitmap({.width = 7, .height = 3, .palette = palette, .pixels = pixels}));
     }
 
+    // Runs the converter through bash, so that arguments may use its $'...' quoting.
     Result Run(const std::string& arguments) {
-        const std::string command = std::string(MOSAIKON_CONVERT_PATH) + " " + arguments + " >" +
-                                    (folder / "out.txt") + " 2>" + (folder / "err.txt") +
-                                    " </dev/null";
-        const int status = std::system(command.c_str());
+        const std::string script = folder / "run.sh";
+        std::ofstream(script) << MOSAIKON_CONVERT_PATH << " " << arguments << " >"
+                              << (folder / "out.txt") << " 2>" << (folder / "err.txt")
+                              << " </dev/null\n";
+        const int status = std::system(("bash " + script).c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(folder / "out.txt"),
                 ReadText(folder / "err.txt")};
     }
@@ -175,13 +179,33 @@ TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
           "--ignore-color 1,2 " + picture + " " + part,
           "--ignore-color 1,2,99999 " + picture + " " + part,
           "--method slow " + picture + " " + part, "--bogus " + picture + " " + part,
-          "--ignore-white=x " + picture + " " + part}) {
+          "--ignore-white=x " + picture + " " + part,
+          // Values that used to pass: a sticker of height 0, empty or forced flag values, colour
+          // components that failed only after the preview was written.
+          "--height 0 " + picture + " " + part, "--height -1 " + picture + " " + part,
+          "--height -0 " + picture + " " + part, "--height 0.001 " + picture + " " + part,
+          "--height 1e-320 " + picture + " " + part, "--ignore-white= " + picture + " " + part,
+          "--primary=3 " + picture + " " + part,
+          "--ignore-color 32767,32767,32767 " + picture + " " + part,
+          "--ignore-color -32768,0,0 " + picture + " " + part,
+          "--ignore-color 256,0,0 " + picture + " " + part,
+          // Texts that would end a header line and start another.
+          "--name $'a\\r\\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 x.dat' " + picture + " " + part,
+          "--part-id $'p\\n' " + picture + " " + part, "--author $'A\\tB' " + picture + " " + part,
+          "--description $'d\\x7f' " + picture + " " + part,
+          picture + " " + (folder / "$'two\\nlines.dat'")}) {
         const Result result = Run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_NE(result.err.find("mosaikon-convert: "), std::string::npos) << arguments;
         EXPECT_NE(result.err.find("PICTURE.bmp"), std::string::npos) << "usage for " << arguments;
         EXPECT_FALSE(std::filesystem::exists(part));
     }
+    EXPECT_NE(Run("--height 0 " + picture + " " + part)
+                  .err.find("--height: the height must be a number greater than 0"),
+              std::string::npos);
+    EXPECT_NE(Run("--name $'a\\nb' " + picture + " " + part).err.find("--name: "),
+              std::string::npos);
+    EXPECT_EQ(Run("--ignore-color 255,0,0 --height 0.6 " + picture + " " + part).status, 0);
     EXPECT_EQ(Run("--help").status, 0);
     const Result version = Run("--version");
     EXPECT_EQ(version.status, 0);
@@ -206,6 +230,81 @@ TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {
     result = Run(picture + " " + (folder / "no/such/folder.dat"));
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("WritePartFile has caused an error"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, ACutShortPictureFailsAndWritesNothing) {
+    test::Bytes bytes = test::ReadBytes(picture);
+    bytes.resize(bytes.size() - 9);
+    test::WriteBytes(picture, bytes);
+    const Result result = Run(picture + " " + part);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("LoadBitmap has caused an error logo.bmp is cut short"),
+              std::string::npos)
+        << result.err;
+    EXPECT_FALSE(std::filesystem::exists(part));
+}
+
+TEST_F(ConvertCommand, OutputPathsOfEveryKindAreWrittenOrRefusedWhole) {
+    namespace fs = std::filesystem;
+    // The longest legal file name: the temporary file beside it must not be longer.
+    const std::string longName = folder / (std::string(251, 'n') + ".dat");
+    EXPECT_EQ(Run(picture + " " + longName).status, 0);
+    EXPECT_NE(ReadText(longName).find("0 Name: " + std::string(251, 'n') + ".dat"),
+              std::string::npos);
+
+    // A link is written through: it stays a link, its target gets the sticker.
+    fs::create_directory(folder / "real");
+    test::WriteBytes(folder / "real/target.dat", {'o', 'l', 'd'});
+    fs::create_symlink("real/target.dat", folder / "link.dat");
+    EXPECT_EQ(Run(picture + " " + (folder / "link.dat")).status, 0);
+    EXPECT_TRUE(fs::is_symlink(folder / "link.dat"));
+    EXPECT_EQ(ReadText(folder / "real/target.dat").substr(0, 12), "0 Sticker: l");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "real"), fs::directory_iterator()), 1);
+
+    // Only regular files are replaced.
+    ASSERT_EQ(::mkfifo((folder / "fifo.dat").c_str(), 0600), 0);
+    Result result = Run(picture + " " + (folder / "fifo.dat"));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("is not a regular file"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::is_fifo(folder / "fifo.dat"));
+
+    // When either file cannot be written, neither is replaced.
+    const std::string preview = folder / "preview.bmp";
+    test::WriteBytes(preview, {'p'});
+    test::WriteBytes(part, {'o', 'l', 'd'});
+    result = Run("--preview " + preview + " " + picture + " " + (folder / "fifo.dat"));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(ReadText(preview), "p");
+    result = Run("--preview " + (folder / "no/folder.bmp") + " " + picture + " " + part);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(ReadText(part), "old");
+    std::size_t leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(folder.path())) {
+        leftovers += entry.path().filename().string().rfind(".mosaikon-", 0) == 0;
+    }
+    EXPECT_EQ(leftovers, 0u);
+}
+
+TEST_F(ConvertCommand, AnInterruptLeavesNoTemporaryFileBehind) {
+    // A picture large enough for the full conversion to run a while; the interrupt comes
+    // while the preview waits, written, beside its target.
+    std::vector<std::uint8_t> pixels(400 * 300);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint8_t>(i * 7 % 13);
+    test::WriteBytes(
+        picture,
+        test::EncodeBitmap(
+            {.width = 400, .height = 300, .palette = test::GreyRamp(13), .pixels = pixels}));
+    const std::string command = "timeout -s INT 0.5 " + std::string(MOSAIKON_CONVERT_PATH) +
+                                " --method full --preview " + (folder / "p.bmp") + " " + picture +
+                                " " + part + " 2>/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_EQ(WEXITSTATUS(status), 124) << "the conversion ended before the interrupt";
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        EXPECT_EQ(entry.path().filename().string().rfind(".mosaikon-", 0), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(part));
+    EXPECT_FALSE(std::filesystem::exists(folder / "p.bmp"));
 }
 
 TEST_F(ConvertCommand, WarnsInPlainEnglishAndGoesOn) {

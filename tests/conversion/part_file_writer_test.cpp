@@ -111,6 +111,24 @@ TEST_F(PartFileWriter, AFailedWriteIsReportedAndLeavesNoTrace) {
     EXPECT_FALSE(std::filesystem::exists(recording.folder / "missing"));
 }
 
+TEST_F(PartFileWriter, DetailsThatWouldStartAnotherLineAreRefusedBeforeWriting) {
+    test::WriteBytes(path, {'o', 'l', 'd'});
+    for (const std::string& bad :
+         {std::string("a\r\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 x.dat"), std::string("tab\there"),
+          std::string("del\x7f"), std::string("next\xC2\x85line"), std::string(1, '\0')}) {
+        for (std::size_t field = 0; field < 4; ++field) {
+            StickerDetails details = {"n", "p", "a", "d"};
+            details[field] = bad;
+            EXPECT_EQ(Write(1, {}, 1, details), "old");
+            EXPECT_FALSE(written);
+        }
+    }
+    EXPECT_EQ(recording.boxes.back(),
+              "WritePartFile has caused an error The sticker details must be single lines of text");
+    // Letters of every script stay, as do the C1 code points' neighbours.
+    EXPECT_TRUE(IsSingleLine("Ärger ÿ \xC2\xA0 € 日本"));
+}
+
 TEST_F(PartFileWriter, WithNoPictureTheScaleFailsBeforeAnythingIsWritten) {
     Picture empty;
     try {

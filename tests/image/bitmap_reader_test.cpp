@@ -150,19 +150,56 @@ TEST_F(BitmapReader, WarnsAboutPicturesOver1024Pixels) {
     EXPECT_EQ(recording.boxes.size(), 2u);
 }
 
-TEST_F(BitmapReader, AFileCutShortLoadsWithTheMissingPixelsZero) {
-    BitmapLayout layout{.width = 8,
-                        .height = 4,
-                        .palette = test::GreyRamp(4),
-                        .pixels = std::vector<std::uint8_t>(32, 3)};
-    Bytes bytes = EncodeBitmap(layout);
-    bytes.erase(bytes.end() - 12, bytes.end());  // the top row and half the next are missing
-    Load(bytes);
+TEST_F(BitmapReader, PixelDataThatEndsEarlyIsRefusedAsCutShort) {
+    const Bytes whole = EncodeBitmap({.width = 8,
+                                      .height = 4,
+                                      .palette = test::GreyRamp(4),
+                                      .pixels = std::vector<std::uint8_t>(32, 3)});
+    Bytes cut(whole.begin(), whole.end() - 12);  // the top row and half the next are missing
+    Load(cut);
+    ASSERT_EQ(recording.boxes.size(), 1u);
+    EXPECT_EQ(recording.boxes[0],
+              "LoadBitmap has caused an error picture.bmp is cut short: 12 of its 32 bytes of "
+              "pixel data are missing");
+    EXPECT_EQ(picture.Width(), 0);
+
+    // A last row without its padding is whole: 5 pixels of 4 bits take 3 of the row's 4 bytes.
+    Bytes odd = EncodeBitmap({.width = 5,
+                              .height = 2,
+                              .bitCount = 4,
+                              .palette = test::GreyRamp(16),
+                              .pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}});
+    odd.pop_back();
+    recording.shell.failuresReported = 0;
+    Load(odd);
     ASSERT_FALSE(Failed());
-    const auto pixels = PixelsTopDown(picture);
-    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0), 12);
-    EXPECT_EQ(pixels.back(), 3);
-    EXPECT_EQ(recording.LogLines().back(), "LOAD BITMAP: Done");
+    EXPECT_EQ(PixelsTopDown(picture), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    odd.pop_back();
+    Load(odd);
+    EXPECT_TRUE(Failed());
+}
+
+TEST_F(BitmapReader, RunLengthDataThatEndsBeforeItsEndCodeIsRefusedAsCutShort) {
+    auto rle = [](Bytes data) {
+        return EncodeBitmap({.width = 2,
+                             .height = 3,
+                             .palette = test::GreyRamp(4),
+                             .compression = 1,
+                             .rleData = std::move(data)});
+    };
+    Load(rle({2, 1, 0, 0, 2, 2}));  // row 1 complete, row 2 given without its end of line
+    ASSERT_EQ(recording.boxes.size(), 1u);
+    EXPECT_EQ(recording.boxes[0],
+              "LoadBitmap has caused an error picture.bmp is cut short: its run-length data ends 2 "
+              "of 3 rows before the end of the picture");
+    for (const Bytes& whole :
+         {Bytes{2, 1, 0, 1},                             // ends early by its code
+          Bytes{2, 1, 0, 0, 2, 2, 0, 0, 2, 3},           // last codes missing
+          Bytes{2, 1, 0, 0, 2, 2, 0, 0, 2, 3, 0, 0}}) {  // end of bitmap missing
+        recording.shell.failuresReported = 0;
+        Load(rle(whole));
+        EXPECT_FALSE(Failed()) << whole.size();
+    }
 }
 
 TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {

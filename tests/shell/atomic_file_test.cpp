@@ -59,6 +59,57 @@ TEST(AtomicFileWriter, MissingOrReadOnlyFoldersAndFolderTargetsFail) {
     }
 }
 
+TEST(AtomicFileWriter, LinksAreWrittenThroughAndOnlyRegularFilesReplaced) {
+    namespace fs = std::filesystem;
+    TempFolder folder;
+    fs::create_directory(folder / "a");
+    fs::create_symlink("../a/final.dat", folder / "a/relative.dat");  // relative to its folder
+    fs::create_symlink(folder / "a/relative.dat", folder / "chain.dat");
+    EXPECT_EQ(ResolveWriteTarget(folder / "chain.dat"), folder / "a/../a/final.dat");
+    {
+        AtomicFileWriter writer(folder / "chain.dat");  // a dangling link gets its target made
+        writer.Write("through");
+        writer.Commit();
+    }
+    EXPECT_EQ(ReadText(folder / "a/final.dat"), "through");
+    EXPECT_TRUE(fs::is_symlink(folder / "chain.dat"));
+
+    fs::create_symlink("loop2", folder / "loop1");
+    fs::create_symlink("loop1", folder / "loop2");
+    EXPECT_THROW(AtomicFileWriter(folder / "loop1"), Failure);
+    try {
+        AtomicFileWriter writer("/dev/null");
+        ADD_FAILURE() << "a device was taken as a target";
+    } catch (const Failure& failure) {
+        EXPECT_STREQ(failure.what(),
+                     "/dev/null is not a regular file; only regular files are replaced");
+    }
+}
+
+TEST(AtomicFileWriter, PendingFilesArePutInPlaceTogetherOrNotAtAll) {
+    TempFolder folder;
+    test::WriteBytes(folder / "one", {'1'});
+    {
+        PendingFiles pending;
+        AtomicFileWriter one(folder / "one");
+        one.Write("new");
+        pending.Add(std::move(one));
+        EXPECT_EQ(ReadText(folder / "one"), "1");
+    }  // never committed: the old file stays, the temporary one is gone
+    EXPECT_EQ(ReadText(folder / "one"), "1");
+    EXPECT_EQ(EntriesIn(folder.path()), 1u);
+    PendingFiles pending;
+    for (const char* name : {"one", "two"}) {
+        AtomicFileWriter file(folder / name);
+        file.Write(name);
+        pending.Add(std::move(file));
+    }
+    pending.CommitAll();
+    EXPECT_EQ(ReadText(folder / "one"), "one");
+    EXPECT_EQ(ReadText(folder / "two"), "two");
+    EXPECT_EQ(EntriesIn(folder.path()), 2u);
+}
+
 TEST(AtomicFileWriter, AFullDiskIsReportedAndTheTargetStaysUntouched) {
     // A file-size limit makes the disk "full" after one megabyte.
     TempFolder folder;
