@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <filesystem>
 
 #include "shell/config.h"
 #include "shell/failure.h"
@@ -57,7 +58,19 @@ FrmLanguage::FrmLanguage(AppState& state, std::function<void()> showMainWindow, 
 
 void FrmLanguage::Form_Load() {
     try {
-        OpenLog(state_.shell.log, state_.programFolder);
+        try {
+            OpenLog(state_.shell.log, state_.programFolder);
+        } catch (const Failure& failure) {
+            // Without a Settings folder nothing can be read either; a log file alone that
+            // cannot be written must not cost the stored settings.
+            std::error_code error;
+            if (!std::filesystem::is_directory(SettingsPath(state_.programFolder, ""), error))
+                throw;
+            ShowMessage(state_.shell, "The log file " +
+                                          SettingsPath(state_.programFolder, "Log_File.txt") +
+                                          " cannot be written (" + failure.what() +
+                                          "); Mosaikon goes on without a log.");
+        }
         ReadConfig(state_.shell, state_.config, state_.ConfigText, state_.programFolder);
         const std::string& language = state_.config.Language;
         if (language.empty() || language == "Default" || language == "default") return;

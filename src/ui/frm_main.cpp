@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <cmath>
 
 #include "shell/failure.h"
@@ -18,6 +19,7 @@
 #include "ui/artwork.h"
 #include "ui/captions.h"
 #include "ui/stretched_image.h"
+#include "ui/window_placement.h"
 
 namespace mosaikon {
 
@@ -249,7 +251,13 @@ void FrmMain::Form_Load() {
         WriteLog(state_.shell.log, "frmMain");
         ReadLanguage();
         const AppConfig& config = state_.config;
-        move(TwipsToPixels(config.WindowLeft), TwipsToPixels(config.WindowTop));
+        QList<QRect> screens;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            screens.push_back(screen->availableGeometry());
+        }
+        move(PlaceOnScreens(QRect(TwipsToPixels(config.WindowLeft), TwipsToPixels(config.WindowTop),
+                                  width(), height()),
+                            screens));
         if (!config.Author.empty()) state_.DefaultAuthor = config.Author;
         if (!config.ImageLocation.empty()) txtImageLocation->setText(Q(config.ImageLocation));
         if (!config.SaveLocation.empty()) txtSaveLocation->setText(Q(config.SaveLocation));

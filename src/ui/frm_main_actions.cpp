@@ -281,6 +281,22 @@ void FrmMain::cmdConvert_Click() {
     const StickerDetails details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
                                     S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};
     WriteLog(state_.shell.log, "Convert was clicked");
+    // A text that would end a header line and start another is refused, naming its box.
+    const std::pair<QLineEdit*, QLabel*> texts[] = {{txtMetaData[0], lblMetaData[0]},
+                                                    {txtMetaData[1], lblMetaData[1]},
+                                                    {txtMetaData[2], lblMetaData[2]},
+                                                    {txtMetaData[3], lblMetaData[3]},
+                                                    {txtSaveLocation, lblSaveLocation}};
+    for (const auto& [box, label] : texts) {
+        if (IsSingleLine(S(box->text()))) continue;
+        QString name = label->text().remove('&').trimmed();
+        if (name.endsWith(':')) name.chop(1);
+        ShowMessage(state_.shell, "The text in \"" + S(name) +
+                                      "\" must be a single line without control characters. "
+                                      "Please remove the line break.");
+        box->setFocus();
+        return;
+    }
     if (txtHeight->text().isEmpty()) {
         ShowMessage(state_.shell, state_.shell.messages.MsgHeightInvalid);
         WriteLog(state_.shell.log, "Clicked Convert when Height is empty");

@@ -1,9 +1,12 @@
 // Start-up and shut-down through the real windows: the picker, the language, the stored
 // position, locations and author.
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 
 #include "program_fixture.h"
+#include "ui/window_placement.h"
 
 namespace mosaikon {
 namespace {
@@ -125,6 +128,42 @@ TEST_F(Startup, PositionsOutsideTheLimitsOrMinimisedAreNotStored) {
     main->showMinimized();
     main->close();
     EXPECT_NE(ConfigFile().find("<left>1500<left><top>1500<top>"), std::string::npos);
+}
+
+TEST_F(Startup, AStoredPositionOffEveryScreenIsBroughtBack) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect window(0, 0, 300, 200);
+    // Visible where it is: kept, also partly over the edge.
+    for (const QPoint kept : {QPoint(10, 10), QPoint(screen.right() - 60, 5)}) {
+        EXPECT_EQ(PlaceOnScreens(window.translated(kept), {screen}), kept);
+    }
+    // Off to the right, below, or at negative places: onto the screen, as near as it allows.
+    EXPECT_EQ(PlaceOnScreens(window.translated(5000, 40), {screen}),
+              QPoint(screen.right() + 1 - 300, 40));
+    EXPECT_EQ(PlaceOnScreens(window.translated(-2000, -2000), {screen}), screen.topLeft());
+    EXPECT_EQ(PlaceOnScreens(window.translated(50, screen.bottom() - 10), {screen}),
+              QPoint(50, screen.bottom() + 1 - 200));
+    // Two screens side by side: a window beyond the second lands on the second.
+    const QRect second = screen.translated(screen.width(), 0);
+    EXPECT_EQ(PlaceOnScreens(window.translated(second.right() + 900, 100), {screen, second}),
+              QPoint(second.right() + 1 - 300, 100));
+
+    WriteConfig(Config("English", 32000, 32000));
+    Start();
+    EXPECT_TRUE(screen.intersects(main->frameGeometry())) << main->pos().x();
+}
+
+TEST_F(Startup, ALogThatCannotBeWrittenCostsNoStoredSetting) {
+    WriteConfig(Config("English", 600, 750, "Ann"));
+    std::filesystem::create_directory(folder.path() / "Settings/Log_File.txt");
+    Start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("goes on without a log"), std::string::npos);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(state.config.Language, "English");
+    main->close();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(ConfigFile(), Config("English", 600, 750, "Ann"));
 }
 
 TEST_F(Startup, AnEmptiedAuthorBoxStoresTheAuthorReadAtStartUp) {

@@ -400,6 +400,31 @@ TEST_F(WindowFlow, ConvertReportsItsFailures) {
     EXPECT_FALSE(QGuiApplication::overrideCursor());
 }
 
+TEST_F(WindowFlow, TextsThatWouldStartAnotherHeaderLineAreRefusedNamingTheirBox) {
+    ChooseFiles();
+    Click("cmdPreview");
+    const std::string part = (folder.path() / "out/s1234567.dat").string();
+    test::WriteBytes(part, {'o', 'l', 'd'});
+    for (const char* box :
+         {"txtMetaData(0)", "txtMetaData(1)", "txtMetaData(2)", "txtMetaData(3)"}) {
+        const QString kept = Text(box);
+        Find<QLineEdit>(box)->setText("a\r\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 x.dat");
+        boxes.clear();
+        Click("cmdConvert");
+        ASSERT_EQ(boxes.size(), 1u) << box;
+        EXPECT_NE(boxes[0].find("must be a single line"), std::string::npos);
+        EXPECT_EQ(test::ReadText(part), "old");
+        EXPECT_EQ(QApplication::focusWidget(), Find(box));
+        Find<QLineEdit>(box)->setText(kept);
+    }
+    EXPECT_EQ(boxes[0].rfind("The text in \"Description Info\" must", 0), 0u) << boxes[0];
+    Find<QLineEdit>("txtSaveLocation")->setText(QString::fromStdString(part) + "\n.dat");
+    boxes.clear();
+    Click("cmdConvert");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("The text in \"Save Location\" must", 0), 0u) << boxes[0];
+}
+
 TEST_F(WindowFlow, EnterInALocationBoxIsReportedLikeBrowsing) {
     Find<QLineEdit>("txtImageLocation")
         ->setText(QString::fromStdString((folder.path() / "Settings/English.txt").string()));
