@@ -326,10 +326,11 @@ constexpr std::uint64_t kMostFileBytes =
 }  // namespace
 
 void LoadBitmapBytes(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
-                     const std::string& name, double& height, double& width) {
+                     const std::string& name, double& height, double& width,
+                     std::uint64_t mostPixels) {
     WriteLog(shell.log, "LOAD BITMAP: Starting");
     try {
-        DecodeBitmap(shell, picture, bytes, name, height, width);
+        DecodeBitmap(shell, picture, bytes, name, height, width, mostPixels);
     } catch (...) {
         picture = Picture{};
         ReportFailure(shell, "LoadBitmap", "LOAD BITMAP: ERROR LOADING BITMAP ",
@@ -351,11 +352,19 @@ void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double&
 }
 
 void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
-                  const std::string& name, double& height, double& width) {
+                  const std::string& name, double& height, double& width,
+                  std::uint64_t mostPixels) {
     ByteSource source(bytes);
     Picture loaded;
     const PaletteLayout palette = ReadHeaders(shell, source, loaded);
     const bool topDown = CheckSizes(loaded.infoHeader);
+    const std::uint64_t pixels = static_cast<std::uint64_t>(loaded.Width()) *
+                                 static_cast<std::uint64_t>(loaded.Height());
+    if (pixels > mostPixels) {
+        Fail(name + " is too large: " + std::to_string(loaded.Width()) + " x " +
+             std::to_string(loaded.Height()) + " pixels, at most " + std::to_string(mostPixels) +
+             " are taken");
+    }
     ReadPalette(shell, source, loaded, palette);
     ReadPixels(shell, source, loaded, palette.start, topDown, name);
 

@@ -20,11 +20,14 @@ void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double&
                 double& width);
 
 // The same from the file's bytes; name is the file name that reports use.
+// A picture of more than mostPixels pixels is refused before its grid is allocated.
 void LoadBitmapBytes(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
-                     const std::string& name, double& height, double& width);
+                     const std::string& name, double& height, double& width,
+                     std::uint64_t mostPixels = kMostPixels);
 
 // The decoding itself, without the failure report: throws a Failure.
 void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
-                  const std::string& name, double& height, double& width);
+                  const std::string& name, double& height, double& width,
+                  std::uint64_t mostPixels = kMostPixels);
 
 }  // namespace mosaikon

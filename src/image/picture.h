@@ -65,5 +65,7 @@ struct Picture {
 
 // The largest width and height the program accepts: its row and column counters are 16-bit.
 inline constexpr std::int32_t kMaxPictureSide = 32767;
+inline constexpr std::uint64_t kMostPixels =
+    static_cast<std::uint64_t>(kMaxPictureSide) * kMaxPictureSide;
 
 }  // namespace mosaikon

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 #include "conversion/part_file_writer.h"
@@ -125,6 +126,16 @@ TEST(BitmapRobustness, RandomRunLengthStreamsStayInsideThePicture) {
                                                .compression = fourBit ? 2 : 1,
                                                .rleData = stream}),
                            folder));
+    }
+}
+
+// Writes the samples as the fuzz targets' seed corpus, when scripts/fuzz asks for it.
+TEST(FuzzSeeds, WritesTheSamples) {
+    const char* folder = std::getenv("MOSAIKON_FUZZ_SEEDS");
+    if (!folder) GTEST_SKIP() << "MOSAIKON_FUZZ_SEEDS names no folder";
+    int number = 0;
+    for (const Bytes& sample : Samples()) {
+        test::WriteBytes(std::string(folder) + "/bitmap-" + std::to_string(number++), sample);
     }
 }
 

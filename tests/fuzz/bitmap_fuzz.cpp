@@ -1,0 +1,31 @@
+// Feeds arbitrary bytes to the bitmap reader and, when they load, to the quick conversion, which
+// touches every pixel and palette entry. Built with libFuzzer (scripts/fuzz).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "image/bitmap_reader.h"
+#include "image/quick_conversion.h"
+
+namespace {
+
+// Keeps every allocation of one run far below the fuzzer's limit.
+constexpr std::uint64_t kFuzzMostPixels = 1 << 16;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace mosaikon;
+    Shell shell;
+    Picture picture;
+    double height = 0, width = 0;
+    LoadBitmapBytes(shell, picture, std::span(data, size), "fuzz.bmp", height, width,
+                    kFuzzMostPixels);
+    if (shell.failuresReported > 0) return 0;
+    ConversionSettings settings;
+    settings.IgnoreWhite = size % 2 == 0;
+    Quads quads;
+    ConvertBitmap(shell, picture, quads, settings);
+    return 0;
+}
