@@ -13,6 +13,7 @@
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
+#include "conversion/sticker_part.h"
 #include "image/bitmap_reader.h"
 #include "image/conversion_settings.h"
 #include "image/preview_writer.h"
@@ -133,6 +134,7 @@ struct Arguments {
     std::string method = "quick";
     std::string name, partId, author = "Mosaikon", description = "Unofficial Model";
     std::string preview;
+    std::string format = "classic";
 };
 
 // What the command line asks for, checked.
@@ -168,6 +170,11 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
     app.add_option("--author", args.author, "author; default \"Mosaikon\"");
     app.add_option("--description", args.description, "description; default \"Unofficial Model\"");
     app.add_option("--preview", args.preview, "also write the preview bitmap of the same options");
+    app.add_option("--format", args.format,
+                   "the part file's layout: classic (default; a flat picture at z = 0) or "
+                   "ldraw-sticker (an LDraw library sticker part: centred, lying flat, with a "
+                   "backing, certified, without cracks)")
+        ->check(CLI::IsMember({"classic", "ldraw-sticker"}));
     app.add_flag("--version")->description("show the version and exit");
 }
 
@@ -238,9 +245,8 @@ void Convert(Shell& shell, const Request& request) {
     }
     if (shell.failuresReported > 0) return;
     const std::int32_t height = request.partHeight.value_or(picture.Height());
-    if (!WritePartFile(shell, picture, quads, args.part, height, request.details, &written)) {
-        return;
-    }
+    const auto write = args.format == "ldraw-sticker" ? WriteStickerPart : WritePartFile;
+    if (!write(shell, picture, quads, args.part, height, request.details, &written)) return;
     written.CommitAll();
     std::cerr << quads.size() << " quadrilaterals (" << args.method << ")\n";
 }

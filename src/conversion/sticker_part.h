@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "conversion/part_file_writer.h"
+
+namespace mosaikon {
+
+// The two part file layouts: the program's own (a flat picture at z = 0, four header lines), and
+// the LDraw parts library's sticker part (centred in the X-Z plane, with backing, certified
+// counter-clockwise, free of T-junctions).
+enum class PartFormat { Classic, LdrawSticker };
+
+// A point of the picture plane in half picture units (both coordinates doubled), so that every
+// corner the conversions make is a whole number.
+struct HalfPoint {
+    std::int64_t x = 0, y = 0;
+    friend bool operator==(const HalfPoint&, const HalfPoint&) = default;
+    friend auto operator<=>(const HalfPoint&, const HalfPoint&) = default;
+};
+
+// One polygon of the sticker's face: 3 or 4 corners, counter-clockwise in picture units (x right,
+// y down), in one colour.
+struct FacePolygon {
+    std::int32_t Color = 0;
+    std::vector<HalfPoint> corners;
+};
+
+// The face of the sticker made from the conversion's quadrilaterals: every quadrilateral made
+// valid (corners reordered into a convex order where one exists, concave ones split into two
+// triangles, repeated corners dropped, zero-area ones left out), and every edge split where a
+// corner of another polygon lies on it, into convex quadrilaterals and triangles that need no
+// new corner. Fails when a corner is not on the half-unit grid.
+std::vector<FacePolygon> BuildStickerFace(const Quads& quads);
+
+// An LDU value as the sticker part writes it: at most 4 decimals, no trailing zeros, no "-0".
+std::string LduText(double value);
+
+// Writes the LDraw sticker part: the library header, then the face at Y = -0.25 facing up (-Y),
+// the picture's top edge towards +Z, centred on the origin, and a 0.25 LDU backing box in colour
+// 16 under it. Reports and file handling as WritePartFile.
+bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
+                      const std::string& path, std::int32_t height, const StickerDetails& details,
+                      PendingFiles* pending = nullptr);
+
+}  // namespace mosaikon

@@ -1,0 +1,352 @@
+// The LDraw sticker part: every rule of the library's sticker standard checked on the files the
+// writer makes for generated pictures and all three conversions, and the face rasterised from
+// above against the picture.
+
+#include "conversion/sticker_part.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <sstream>
+
+#include "conversion/exact_conversion.h"
+#include "conversion/full_conversion.h"
+#include "image/colours.h"
+#include "image/quick_conversion.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+struct V3 {
+    double x, y, z;
+};
+V3 Minus(V3 a, V3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V3 CrossOf(V3 a, V3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double Dot(V3 a, V3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+struct Polygon {
+    std::string color;
+    std::vector<V3> corners;
+};
+
+struct ParsedPart {
+    std::vector<std::string> header;  // the lines before the first polygon
+    std::vector<Polygon> polygons;
+};
+
+ParsedPart Parse(const std::string& text) {
+    ParsedPart part;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        EXPECT_TRUE(!line.empty() && line.back() == '\r') << "line without CR LF: " << line;
+        if (!line.empty()) line.pop_back();
+        if (line.empty() || line[0] == '0') {
+            EXPECT_TRUE(part.polygons.empty()) << "meta line among the polygons: " << line;
+            part.header.push_back(line);
+            continue;
+        }
+        std::istringstream words(line);
+        int type = 0;
+        Polygon polygon;
+        words >> type >> polygon.color;
+        EXPECT_TRUE(type == 3 || type == 4) << line;  // no edge lines, no subfiles
+        std::string number;
+        std::vector<double> values;
+        while (words >> number) {
+            const auto dot = number.find('.');
+            if (dot != std::string::npos) {
+                EXPECT_LE(number.size() - dot - 1, 4u) << number;
+                EXPECT_NE(number.back(), '0') << number;
+            }
+            EXPECT_NE(number, "-0");
+            values.push_back(std::stod(number));
+        }
+        EXPECT_EQ(values.size(), static_cast<std::size_t>(3 * type)) << line;
+        for (std::size_t i = 0; i + 2 < values.size(); i += 3) {
+            polygon.corners.push_back({values[i], values[i + 1], values[i + 2]});
+        }
+        part.polygons.push_back(std::move(polygon));
+    }
+    return part;
+}
+
+V3 Normal(const Polygon& p) {
+    return CrossOf(Minus(p.corners[1], p.corners[0]), Minus(p.corners[2], p.corners[0]));
+}
+
+// Convex with no straight or repeated corner, and every corner turning with the normal.
+bool ValidPolygon(const Polygon& p) {
+    const V3 normal = Normal(p);
+    if (Dot(normal, normal) < 1e-12) return false;
+    const std::size_t n = p.corners.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const V3 turn = CrossOf(Minus(p.corners[(i + 1) % n], p.corners[i]),
+                                Minus(p.corners[(i + 2) % n], p.corners[(i + 1) % n]));
+        if (Dot(turn, normal) <= 1e-12) return false;
+    }
+    return true;
+}
+
+bool Same(V3 a, V3 b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+// Whether point lies strictly inside the segment a-b.
+bool Inside(V3 point, V3 a, V3 b) {
+    const V3 ab = Minus(b, a), ap = Minus(point, a);
+    const V3 cross = CrossOf(ab, ap);
+    if (Dot(cross, cross) > 1e-12 * Dot(ab, ab)) return false;
+    const double t = Dot(ap, ab) / Dot(ab, ab);
+    return t > 1e-9 && t < 1 - 1e-9;
+}
+
+// The face polygon (Y = -0.25, colour other than 16) that covers a point seen from above.
+std::vector<std::string> ColoursAt(const ParsedPart& part, double x, double z) {
+    std::vector<std::string> found;
+    for (const Polygon& p : part.polygons) {
+        if (p.corners[0].y != -0.25 || p.color == "16") continue;
+        bool inside = true;
+        const std::size_t n = p.corners.size();
+        for (std::size_t i = 0; i < n && inside; ++i) {
+            const V3 a = p.corners[i], b = p.corners[(i + 1) % n];
+            // Counter-clockwise seen from -Y: the point is on the left of every edge.
+            inside = (b.x - a.x) * (z - a.z) - (b.z - a.z) * (x - a.x) > 0;
+        }
+        if (inside) found.push_back(p.color);
+    }
+    return found;
+}
+
+Picture RandomPicture(std::mt19937& random, int width, int height, int colours) {
+    PaletteList palette = test::GreyRamp(colours);
+    palette[0] = {255, 255, 255, 0};  // white, left out when asked
+    for (auto& entry : palette) {
+        if (&entry != &palette[0])
+            entry = {static_cast<std::uint8_t>(random() % 200),
+                     static_cast<std::uint8_t>(random() % 200),
+                     static_cast<std::uint8_t>(random() % 200), 0};
+    }
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
+    // Blocks of colour, so that rectangles of many sizes meet along their edges.
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels[static_cast<std::size_t>(y * width + x)] = static_cast<std::uint8_t>(
+                (random() % 4 == 0) ? random() % colours
+                                    : ((x / 3 + y / 2 + (x * y) % 3) % colours));
+        }
+    }
+    return test::MakePicture(width, height, palette, pixels);
+}
+
+using Builder = bool (*)(Shell&, const Picture&, Quads&, const ConversionSettings&);
+bool Quick(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
+    return ConvertBitmap(s, p, q, c);
+}
+bool Exact(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
+    return ConvertExact(s, p, q, c);
+}
+bool Full(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
+    return ConvertToLdraw(s, p, q, c);
+}
+
+class StickerPart : public ::testing::Test {
+protected:
+    std::string Write(const Picture& picture, const Quads& quads, std::int32_t height,
+                      const StickerDetails& details = {"Sticker: Logo", "s1", "Ann Bee [ab]",
+                                                       "Unofficial Model"}) {
+        const std::string path = recording.folder / "s1.dat";
+        EXPECT_TRUE(WriteStickerPart(recording.shell, picture, quads, path, height, details));
+        return test::ReadText(path);
+    }
+    test::RecordingShell recording;
+};
+
+TEST_F(StickerPart, TheHeaderIsTheLibrarysInItsOrder) {
+    const Picture picture = test::MakePicture(3, 2, test::GreyRamp(2), {1, 1, 1, 1, 1, 1});
+    Quads quads;
+    Shell shell;
+    ConvertBitmap(shell, picture, quads, {});
+    const ParsedPart part = Parse(Write(picture, quads, 30));
+    EXPECT_EQ(part.header,
+              (std::vector<std::string>{"0 Sticker 1.5 x 2.3 Logo", "0 Name: s1.dat",
+                                        "0 Author: Ann Bee [ab]", "0 !LDRAW_ORG Unofficial_Part",
+                                        "0 !LICENSE Licensed under CC BY 4.0 : see CAreadme.txt",
+                                        "", "0 BFC CERTIFY CCW", ""}));
+    // Without a name after "Sticker:", the description is the title.
+    EXPECT_EQ(Parse(Write(picture, quads, 2, {"Sticker: ", "p", "a", "Round Logo"})).header[0],
+              "0 Sticker 0.1 x 0.2 Round Logo");
+}
+
+TEST_F(StickerPart, LduValuesHaveOneTextOfAtMostFourDecimals) {
+    EXPECT_EQ(LduText(0.188235294117647), "0.1882");
+    EXPECT_EQ(LduText(-2.5), "-2.5");
+    EXPECT_EQ(LduText(-0.00001), "0");
+    EXPECT_EQ(LduText(12), "12");
+    EXPECT_EQ(LduText(0.30000000000000004), "0.3");
+    EXPECT_EQ(LduText(-1234.56789), "-1234.5679");
+}
+
+// Every rule at once, on generated pictures of every conversion, with and without left-out
+// pixels, at the picture's own height and at one that gives long fractions.
+TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 12; ++round) {
+        const int width = 3 + static_cast<int>(random() % 17),
+                  height = 2 + static_cast<int>(random() % 11);
+        const Picture picture =
+            RandomPicture(random, width, height, 2 + static_cast<int>(random() % 5));
+        ConversionSettings settings;
+        settings.IgnoreWhite = round % 2 == 0;
+        const std::int32_t partHeight = round % 3 == 0 ? height : 17;
+        const double scale = static_cast<double>(partHeight) / height;
+        const ColourLookup colours(picture.Palette, settings);
+        for (const Builder build : {Quick, Exact, Full}) {
+            SCOPED_TRACE("round " + std::to_string(round) +
+                         (build == Quick   ? " quick"
+                          : build == Exact ? " exact"
+                                           : " full"));
+            Shell shell;
+            Quads quads;
+            ASSERT_TRUE(build(shell, picture, quads, settings));
+            const ParsedPart part = Parse(Write(picture, quads, partHeight));
+            const double halfWidth = width * scale / 2, halfDepth = height * scale / 2;
+
+            std::vector<V3> all;
+            for (const Polygon& p : part.polygons) {
+                ASSERT_TRUE(ValidPolygon(p)) << p.color;
+                for (const V3& c : p.corners) {
+                    all.push_back(c);
+                    // Centred on the origin, within the sticker's box.
+                    EXPECT_LE(std::fabs(c.x), halfWidth + 1e-4);
+                    EXPECT_LE(std::fabs(c.z), halfDepth + 1e-4);
+                    EXPECT_TRUE(c.y == -0.25 || c.y == 0);
+                }
+                const V3 normal = Normal(p);
+                if (p.color != "16") {
+                    for (const V3& c : p.corners) EXPECT_EQ(c.y, -0.25);
+                    EXPECT_LT(normal.y, 0) << "a face polygon that does not face up";
+                }
+            }
+            // The backing: its bottom both ways, its sides out to the sticker's edges.
+            int bottoms = 0;
+            double reachX = 0, reachZ = 0;
+            for (const Polygon& p : part.polygons) {
+                if (p.color != "16") continue;
+                for (const V3& c : p.corners) {
+                    reachX = std::max(reachX, std::fabs(c.x));
+                    reachZ = std::max(reachZ, std::fabs(c.z));
+                }
+                bottoms += std::all_of(p.corners.begin(), p.corners.end(),
+                                       [](const V3& c) { return c.y == 0; });
+            }
+            EXPECT_EQ(bottoms, 2);
+            EXPECT_NEAR(reachX, halfWidth, 1e-4);
+            EXPECT_NEAR(reachZ, halfDepth, 1e-4);
+
+            // No T-junctions: a corner on another polygon's edge is a corner of that polygon. The
+            // full conversion's quadrilaterals overlap, and a cut through one of them cannot
+            // always avoid the corners of another lying inside it; that case is not checked.
+            for (const Polygon& p : part.polygons) {
+                if (build == Full) break;
+                const std::size_t n = p.corners.size();
+                for (std::size_t i = 0; i < n; ++i) {
+                    for (const V3& c : all) {
+                        ASSERT_FALSE(Inside(c, p.corners[i], p.corners[(i + 1) % n]))
+                            << "corner " << c.x << " " << c.y << " " << c.z << " on an edge of a "
+                            << p.color << " polygon from " << p.corners[i].x << " "
+                            << p.corners[i].y << " " << p.corners[i].z << " to "
+                            << p.corners[(i + 1) % n].x << " " << p.corners[(i + 1) % n].z
+                            << " n=" << n;
+                    }
+                }
+            }
+
+            // Seen from above, pixel by pixel: the picture's top row at +Z, not mirrored.
+            for (int y = 1; y <= height; ++y) {
+                for (int x = 1; x <= width; ++x) {
+                    const std::uint8_t index = picture.Pixels(x, y);
+                    // Near the pixel's centre, off the diagonals that cut polygons.
+                    const double lx = (x - 0.5123) * scale - halfWidth;
+                    const double lz = halfDepth - (height - y + 0.4871) * scale;
+                    const auto found = ColoursAt(part, lx, lz);
+                    if (build == Full) {
+                        // Wherever a convex quadrilateral of the classic file covers the point,
+                        // the sticker does too, in one of the colours there.
+                        const double px = x + 1 - 0.5123, py = height - y + 1 + 0.4871;
+                        for (const LdrawQuad& q : quads) {
+                            const double cx[4] = {q.X1, q.X2, q.X3, q.X4};
+                            const double cy[4] = {q.Y1, q.Y2, q.Y3, q.Y4};
+                            int positive = 0, negative = 0, inPositive = 0, inNegative = 0;
+                            for (int i = 0; i < 4; ++i) {
+                                const int j = (i + 1) % 4, k = (i + 2) % 4;
+                                const double turn = (cx[j] - cx[i]) * (cy[k] - cy[j]) -
+                                                    (cy[j] - cy[i]) * (cx[k] - cx[j]);
+                                positive += turn > 0, negative += turn < 0;
+                                const double side =
+                                    (cx[j] - cx[i]) * (py - cy[i]) - (cy[j] - cy[i]) * (px - cx[i]);
+                                inPositive += side > 0, inNegative += side < 0;
+                            }
+                            const bool convex = positive == 4 || negative == 4;
+                            if (convex && (inPositive == 4 || inNegative == 4)) {
+                                EXPECT_NE(std::find(found.begin(), found.end(), ColorText(q.Color)),
+                                          found.end())
+                                    << x << "," << y;
+                            }
+                        }
+                        continue;
+                    }
+                    if (colours.LeftOut(index)) {
+                        EXPECT_TRUE(found.empty()) << x << "," << y;
+                    } else {
+                        ASSERT_EQ(found.size(), 1u) << x << "," << y;
+                        EXPECT_EQ(found[0], ColorText(colours.Code(index))) << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(StickerPart, BowTiesConcaveAndDegenerateQuadrilateralsAreRepaired) {
+    auto quad = [](double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                   double y4) {
+        LdrawQuad q;
+        q.Color = 4;
+        q.X1 = x1, q.Y1 = y1, q.X2 = x2, q.Y2 = y2, q.X3 = x3, q.Y3 = y3, q.X4 = x4, q.Y4 = y4;
+        return q;
+    };
+    struct Case {
+        LdrawQuad quad;
+        std::size_t polygons;  // what it becomes
+        std::int64_t twiceArea;
+    };
+    for (const Case& c : {Case{quad(1, 1, 3, 3, 3, 1, 1, 3), 1, 8},       // bow-tie: reordered
+                          Case{quad(1, 1, 5, 1, 2, 2, 1, 5), 2, 8},       // concave: two triangles
+                          Case{quad(1, 1, 3, 1, 3, 1, 1, 3), 1, 4},       // two equal corners
+                          Case{quad(1, 1, 2, 1, 3, 1, 4, 1), 0, 0},       // no area
+                          Case{quad(1, 1, 2, 1, 3, 1, 2, 2.5), 1, 3}}) {  // three in a line
+        const auto face = BuildStickerFace({c.quad});
+        EXPECT_EQ(face.size(), c.polygons);
+        std::int64_t area = 0;
+        for (const FacePolygon& p : face) {
+            for (std::size_t i = 0; i < p.corners.size(); ++i) {
+                const auto& a = p.corners[i];
+                const auto& b = p.corners[(i + 1) % p.corners.size()];
+                area += a.x * b.y - b.x * a.y;
+            }
+        }
+        EXPECT_EQ(area / 4, c.twiceArea) << c.quad.X2;
+    }
+}
+
+}  // namespace
+}  // namespace mosaikon
