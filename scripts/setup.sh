@@ -6,7 +6,7 @@ mosaikon_packages=(
     qt6-base-dev libgl-dev libcli11-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     imagemagick netpbm python3-pil fonts-dejavu-core fonts-liberation2 xauth xvfb
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev leocad libgl1-mesa-dri
 )
 
 mosaikon_setup() {

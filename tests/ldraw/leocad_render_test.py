@@ -1,0 +1,93 @@
+#!/usr/bin/python3
+"""Renders LDraw sticker parts with LeoCAD, as a user's LDraw program shows them.
+
+From above with flat shading, every cell of the render must have its pixel's colour; seen at an
+angle with normal shading, no background may show through the face (each row of the render
+crosses the sticker in one unbroken run). Skipped (exit 77) where LeoCAD is not installed.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image
+
+CONVERT = sys.argv[1]
+SKIP = 77
+
+
+def render(part, out, work, *options):
+    lib = os.path.join(work, "lib")
+    os.makedirs(os.path.join(lib, "parts"), exist_ok=True)
+    shutil.copy(part, os.path.join(lib, "parts", "sticker.dat"))
+    model = os.path.join(work, "model.ldr")
+    with open(model, "w") as f:
+        f.write("0 model\r\n0 Name: model.ldr\r\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 sticker.dat\r\n")
+    env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=work, XDG_CACHE_HOME=work,
+               LIBGL_ALWAYS_SOFTWARE="1")
+    subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "leocad", "-l", lib,
+                    "-i", out, "-w", "640", "-h", "480", "--zplanes", "1", "100000",
+                    *options, model], env=env, check=True, capture_output=True, timeout=120)
+    return Image.open(out).convert("RGB")
+
+
+def main():
+    if not shutil.which("leocad") or not shutil.which("xvfb-run"):
+        print("LeoCAD is not installed")
+        return SKIP
+    work = tempfile.mkdtemp()
+    try:
+        # 8 x 6 cells of clearly different colours.
+        cols, rows = 8, 6
+        colours = [((37 * i) % 256, (91 * i + 40) % 256, (53 * i + 90) % 256)
+                   for i in range(cols * rows)]
+        picture = Image.new("RGB", (cols, rows))
+        picture.putdata(colours)
+        picture = picture.quantize(colors=256, dither=Image.Dither.NONE)
+        bmp = os.path.join(work, "cells.bmp")
+        picture.save(bmp)
+        expected = picture.convert("RGB")
+        failures = 0
+        for method in ("quick", "exact"):
+            part = os.path.join(work, method + ".dat")
+            subprocess.run([CONVERT, "--format", "ldraw-sticker", "--method", method,
+                            "--height", "60", bmp, part], check=True, capture_output=True)
+            top = render(part, os.path.join(work, method + "-top.png"), work,
+                         "--viewpoint", "top", "--orthographic", "--shading", "flat")
+            background = top.getpixel((0, 0))
+            xs = [x for x in range(top.width) if top.getpixel((x, top.height // 2)) != background]
+            ys = [y for y in range(top.height) if top.getpixel((top.width // 2, y)) != background]
+            left, right, upper, lower = xs[0], xs[-1] + 1, ys[0], ys[-1] + 1
+            for row in range(rows):
+                for col in range(cols):
+                    x = left + (col + 0.5) * (right - left) / cols
+                    y = upper + (row + 0.5) * (lower - upper) / rows
+                    got = top.getpixel((int(x), int(y)))
+                    want = expected.getpixel((col, row))
+                    if max(abs(a - b) for a, b in zip(got, want)) > 2:
+                        print(f"{method}: cell {col},{row} is {got}, the picture has {want}")
+                        failures += 1
+            angled = render(part, os.path.join(work, method + "-angle.png"), work,
+                            "--camera-angles", "30", "45", "--shading", "default")
+            background = angled.getpixel((0, 0))
+            shown = sum(1 for y in range(angled.height)
+                        if any(angled.getpixel((x, y)) != background
+                               for x in range(0, angled.width, 4)))
+            if shown < 20:
+                print(f"{method}: the angled view shows no sticker")
+                failures += 1
+            for y in range(angled.height):
+                inside = [x for x in range(angled.width) if angled.getpixel((x, y)) != background]
+                if inside and len(inside) != inside[-1] - inside[0] + 1:
+                    print(f"{method}: background shows through the face in row {y}")
+                    failures += 1
+                    break
+        print("1 passed, 0 failed" if failures == 0 else "0 passed, 1 failed")
+        return 1 if failures else 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
