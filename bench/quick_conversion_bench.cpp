@@ -10,6 +10,7 @@
 
 #include "bench_pictures.h"
 #include "conversion/part_file_writer.h"
+#include "conversion/sticker_part.h"
 #include "image/quick_conversion.h"
 
 namespace {
@@ -45,6 +46,25 @@ void QuickConversionAndPartFile(benchmark::State& state) {
     ::rmdir(folder);
 }
 BENCHMARK(QuickConversionAndPartFile)->Unit(benchmark::kMillisecond);
+
+// The same as an LDraw sticker part: every pixel's corners shared four ways, and a backing whose
+// sides are cut at each of the 1024 corners along each edge.
+void QuickConversionAndStickerPart(benchmark::State& state) {
+    const Picture picture = WorstCase(1024);
+    Shell shell;
+    Quads quads;
+    char folder[] = "/tmp/mosaikon-bench-XXXXXX";
+    if (!::mkdtemp(folder)) state.SkipWithError("no temporary folder");
+    const std::string path = std::string(folder) + "/worst.dat";
+    for (auto _ : state) {
+        ConvertBitmap(shell, picture, quads, {});
+        WriteStickerPart(shell, picture, quads, path, 100,
+                         {"Sticker: worst", "worst", "Mosaikon", "Unofficial Model"});
+    }
+    std::remove(path.c_str());
+    ::rmdir(folder);
+}
+BENCHMARK(QuickConversionAndStickerPart)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

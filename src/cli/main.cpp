@@ -105,18 +105,23 @@ public:
     ProgressCallback Callback() {
         if (!shown_) return {};
         return [this](double share) {
-            const int filled = static_cast<int>(share * kWidth);
-            const int percent = static_cast<int>(share * 100);
-            if (percent == lastPercent_) return;
-            lastPercent_ = percent;
-            drawn_ = true;
-            std::cerr << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-                      << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] "
-                      << percent << "%" << std::flush;
+            Draw(share);
+            return true;
         };
     }
 
 private:
+    void Draw(double share) {
+        const int filled = static_cast<int>(share * kWidth);
+        const int percent = static_cast<int>(share * 100);
+        if (percent == lastPercent_) return;
+        lastPercent_ = percent;
+        drawn_ = true;
+        std::cerr << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+                  << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << percent
+                  << "%" << std::flush;
+    }
+
     static constexpr int kWidth = 40;
     bool shown_;
     bool drawn_ = false;

@@ -173,7 +173,9 @@ public:
                 if (code_[at] == kLeftOut || region_[at] != kNoRegion) continue;
                 CoverRegion(next++, x, y);
             }
-            if (progress) progress(static_cast<double>(y + 1) / height_);
+            if (progress && !progress(static_cast<double>(y + 1) / height_)) {
+                throw ConversionStopped{};
+            }
         }
     }
 
@@ -412,6 +414,9 @@ bool ConvertExact(Shell& shell, const Picture& picture, Quads& quads,
     try {
         ExactConversion(shell, picture, quads, settings).Run(progress);
         return true;
+    } catch (const ConversionStopped&) {
+        quads.clear();
+        return false;
     } catch (...) {
         ReportFailure(shell, "ConvertExact", "CONVERT EXACT: ERROR CONVERTING BITMAP ",
                       CurrentFailureDescription());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/full_conversion.h"
+#include "conversion/progress.h"
 #include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/quads.h"
@@ -13,7 +13,8 @@ namespace mosaikon {
 // coloured and left out as the other conversions do it. Regions come in the order of their first
 // pixel in reading order, and each region's rectangles in reading order of their top-left corners.
 // Quads is emptied first; a failure is reported ("ConvertExact has caused an error ...") and
-// keeps the rectangles emitted before it. Returns whether the conversion completed.
+// keeps the rectangles emitted before it. A conversion stopped through the progress callback ends
+// with no rectangles and no report. Returns whether the conversion completed.
 bool ConvertExact(Shell& shell, const Picture& picture, Quads& quads,
                   const ConversionSettings& settings, const ProgressCallback& progress = {});
 

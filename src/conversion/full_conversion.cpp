@@ -23,24 +23,23 @@ constexpr double kEpsilon = 0.0000001;
 constexpr double kNearEdge = 0.05;
 
 struct RunEntry {
-    std::int32_t first = 0;      // entry 1: first column of the run; 0 when the row has none left
-    std::int32_t last = 0;       // entry 2: last column of the run
-    std::int32_t restStart = 0;  // entries 3 and 4: the right part of a run covered inside
-    std::int32_t restEnd = 0;
+    std::int32_t first = 0;  // first column of the run; 0 when the row has none left
+    std::int32_t last = 0;   // last column of the run
 };
 
-// Corners in grid units: top-left, top-right, bottom-left, bottom-right.
+// Corners in grid units, in the order of the quadrilaterals: top-left, top-right, bottom-right,
+// bottom-left.
 struct Corners {
     double X1, Y1, X2, Y2, X3, Y3, X4, Y4;
 };
 
 double QuadArea(const Corners& c) {
-    return (c.Y4 - c.Y1) * (c.X3 - c.X2) - (c.X4 - c.X1) * (c.Y3 - c.Y2);
+    return (c.Y3 - c.Y1) * (c.X4 - c.X2) - (c.X3 - c.X1) * (c.Y4 - c.Y2);
 }
 
 GrownQuad Grow(const Corners& c, double margin) {
-    const double x[4] = {c.X1, c.X2, c.X4, c.X3};
-    const double y[4] = {c.Y1, c.Y2, c.Y4, c.Y3};
+    const double x[4] = {c.X1, c.X2, c.X3, c.X4};
+    const double y[4] = {c.Y1, c.Y2, c.Y3, c.Y4};
     return GrowQuad(x, y, margin);
 }
 
@@ -162,6 +161,7 @@ public:
           height_(picture.Height()) {}
 
     void Run(const ProgressCallback& progress) {
+        progress_ = progress;
         if (width_ > kMaxPictureSide || height_ > kMaxPictureSide) Fail(failure::Overflow);
         BuildColourGrid();
         table_.assign(static_cast<std::size_t>(height_) + 2, RunEntry{});
@@ -172,7 +172,8 @@ public:
                 if (code == kConsumedMark) continue;
                 if (GatherRegion(code, i, j)) CoverRegion(code);
             }
-            if (progress) progress(static_cast<double>(i) / height_);
+            share_ = static_cast<double>(i) / height_;
+            Tick();
         }
     }
 
@@ -295,8 +296,6 @@ private:
                 // Covered inside: the run keeps its left part, and the right part goes back to
                 // the grid, where the scan meets it later as cells of this colour.
                 entry.last = firstIn;
-                entry.restStart = lastIn;
-                entry.restEnd = e;
                 if (entry.first != 0) {
                     for (std::int32_t col = lastIn; col <= e; ++col) Cell(col, r) = colour;
                     std::int32_t& open = firstOpen_[static_cast<std::size_t>(r)];
@@ -362,78 +361,94 @@ private:
         return false;
     }
 
+    // Covers the region from its top row down: each row's remaining run is the top edge of the
+    // largest quadrilateral that still fits the region.
     void CoverRegion(std::int32_t c) {
         lastFailedRow_ = 0;
         for (std::int32_t k = first_; k <= last_; ++k) {
             if (Entry(k).first == 0) continue;
+            Tick();
             Corners corners{};
             corners.X1 = Entry(k).first;
             corners.Y1 = k;
             corners.X2 = Entry(k).last + kEpsilon;
             corners.Y2 = k;
-
-            // Every candidate's score is known before its fit: test them from the best score
-            // down (the earlier candidate first among equals), and the first that fits is the
-            // one the exhaustive search keeps.
-            PrepareSideEdges(k, corners);
-            candidates_.clear();
-            std::int32_t order = 0;
-            for (std::int32_t m = k; m <= last_; ++m) {
-                if (Entry(m).first == 0) continue;
-                corners.X3 = Entry(m).first;
-                corners.Y3 = m + kEpsilon;
-                for (std::int32_t n = k; n <= last_; ++n, ++order) {
-                    if (CertainlyFails(k, m, n)) continue;
-                    corners.X4 = Entry(n).last + kEpsilon;
-                    corners.Y4 = n + kEpsilon;
-                    double score = std::fabs(QuadArea(corners)) * 0.5;
-                    if (corners.Y3 == corners.Y4) score = score * 1.2;
-                    if (corners.X2 == corners.X4) score = score * 1.2;
-                    candidates_.push_back({score, order, m, n});
-                }
-            }
-            auto worse = [](const Candidate& a, const Candidate& b) {
-                return a.score < b.score || (a.score == b.score && a.order > b.order);
-            };
-            std::make_heap(candidates_.begin(), candidates_.end(), worse);
-            Candidate best{};
-            for (auto end = candidates_.end(); end != candidates_.begin(); --end) {
-                std::pop_heap(candidates_.begin(), end, worse);
-                const Candidate& candidate = *(end - 1);
-                corners.X3 = Entry(candidate.m).first;
-                corners.Y3 = candidate.m + kEpsilon;
-                corners.X4 = Entry(candidate.n).last + kEpsilon;
-                corners.Y4 = candidate.n + kEpsilon;
-                if (QuadFitsRegion(corners)) {
-                    best = candidate;
-                    break;
-                }
-            }
-
-            // Whole numbers again, as the search computed them.
-            corners.X2 = corners.X2 - kEpsilon;
-            corners.X3 = Entry(best.m).first;
-            corners.Y3 = (best.m + kEpsilon) - kEpsilon;
-            corners.X4 = (Entry(best.n).last + kEpsilon) - kEpsilon;
-            corners.Y4 = (best.n + kEpsilon) - kEpsilon;
-
-            LdrawQuad& quad = quads_.emplace_back();
-            quad.LineType = 4;
-            quad.Color = c;
-            quad.X1 = corners.X1, quad.Y1 = corners.Y1;
-            const bool pointed =
-                best.score >= 2.0 && std::nearbyint(corners.X1) == std::nearbyint(corners.X2);
-            if (pointed) {
-                // The top run is one pixel: both top corners at its top-left corner.
-                quad.X2 = corners.X2, quad.Y2 = corners.Y2;
-                quad.X3 = corners.X4 + 1, quad.Y3 = corners.Y4 + 0.5;
-            } else {
-                quad.X2 = corners.X2 + 1, quad.Y2 = corners.Y2;
-                quad.X3 = corners.X4 + 1, quad.Y3 = corners.Y4 + 1;
-            }
-            quad.X4 = corners.X3, quad.Y4 = corners.Y3 + 1;
+            CollectCandidates(k, corners);
+            const Candidate best = BestFittingCandidate(corners);
+            EmitQuad(c, corners, best);
             RemoveCoveredRuns(corners, c);
         }
+    }
+
+    // Every candidate's score is known before its fit: they are tested from the best score down
+    // (the earlier candidate first among equals), and the first that fits is the one the
+    // exhaustive search keeps.
+    void CollectCandidates(std::int32_t k, Corners& corners) {
+        PrepareSideEdges(k, corners);
+        candidates_.clear();
+        std::int32_t order = 0;
+        for (std::int32_t m = k; m <= last_; ++m) {
+            if (Entry(m).first == 0) continue;
+            corners.X4 = Entry(m).first;
+            corners.Y4 = m + kEpsilon;
+            for (std::int32_t n = k; n <= last_; ++n, ++order) {
+                if (CertainlyFails(k, m, n)) continue;
+                corners.X3 = Entry(n).last + kEpsilon;
+                corners.Y3 = n + kEpsilon;
+                double score = std::fabs(QuadArea(corners)) * 0.5;
+                if (corners.Y4 == corners.Y3) score = score * 1.2;
+                if (corners.X2 == corners.X3) score = score * 1.2;
+                candidates_.push_back({score, order, m, n});
+            }
+        }
+    }
+
+    Candidate BestFittingCandidate(Corners& corners) {
+        auto worse = [](const Candidate& a, const Candidate& b) {
+            return a.score < b.score || (a.score == b.score && a.order > b.order);
+        };
+        std::make_heap(candidates_.begin(), candidates_.end(), worse);
+        for (auto end = candidates_.end(); end != candidates_.begin(); --end) {
+            std::pop_heap(candidates_.begin(), end, worse);
+            const Candidate& candidate = *(end - 1);
+            corners.X4 = Entry(candidate.m).first;
+            corners.Y4 = candidate.m + kEpsilon;
+            corners.X3 = Entry(candidate.n).last + kEpsilon;
+            corners.Y3 = candidate.n + kEpsilon;
+            if (QuadFitsRegion(corners)) return candidate;
+        }
+        return {};
+    }
+
+    // Writes the chosen quadrilateral, its corners whole numbers again as the search computed
+    // them.
+    void EmitQuad(std::int32_t c, Corners& corners, const Candidate& best) {
+        corners.X2 = corners.X2 - kEpsilon;
+        corners.X4 = Entry(best.m).first;
+        corners.Y4 = (best.m + kEpsilon) - kEpsilon;
+        corners.X3 = (Entry(best.n).last + kEpsilon) - kEpsilon;
+        corners.Y3 = (best.n + kEpsilon) - kEpsilon;
+
+        LdrawQuad& quad = quads_.emplace_back();
+        quad.LineType = 4;
+        quad.Color = c;
+        quad.X1 = corners.X1, quad.Y1 = corners.Y1;
+        const bool pointed =
+            best.score >= 2.0 && std::nearbyint(corners.X1) == std::nearbyint(corners.X2);
+        if (pointed) {
+            // The top run is one pixel: both top corners at its top-left corner.
+            quad.X2 = corners.X2, quad.Y2 = corners.Y2;
+            quad.X3 = corners.X3 + 1, quad.Y3 = corners.Y3 + 0.5;
+        } else {
+            quad.X2 = corners.X2 + 1, quad.Y2 = corners.Y2;
+            quad.X3 = corners.X3 + 1, quad.Y3 = corners.Y3 + 1;
+        }
+        quad.X4 = corners.X4, quad.Y4 = corners.Y4 + 1;
+    }
+
+    // Reports progress, and stops the conversion when the caller asks for it.
+    void Tick() {
+        if (progress_ && !progress_(share_)) throw ConversionStopped{};
     }
 
     Shell& shell_;
@@ -449,6 +464,8 @@ private:
     std::vector<std::int32_t> leftViolation_, rightViolation_;
     std::int32_t first_ = 0, last_ = 0, minStart_ = 0, maxEnd_ = 0;
     std::int32_t lastFailedRow_ = 0;
+    ProgressCallback progress_;
+    double share_ = 0;
 };
 
 }  // namespace
@@ -459,6 +476,9 @@ bool ConvertToLdraw(Shell& shell, const Picture& picture, Quads& quads,
     try {
         FullConversion(shell, picture, quads, settings).Run(progress);
         return true;
+    } catch (const ConversionStopped&) {
+        quads.clear();
+        return false;
     } catch (...) {
         ReportFailure(shell, "ConvertToLdraw", "CONVERTTOLDRAW: ERROR CONVERTING BITMAP ",
                       CurrentFailureDescription());

@@ -31,10 +31,6 @@ int Distance16(int component, int typed) {
 
 }  // namespace
 
-const PrimaryColorTable& SetPrimaryColors() {
-    return PrimaryColors;
-}
-
 std::int32_t DirectColorCode(const PaletteEntry& entry) {
     return kDirectColorBase + entry.Red * 65536 + entry.Green * 256 + entry.Blue;
 }

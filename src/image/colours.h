@@ -31,9 +31,6 @@ inline constexpr PrimaryColorTable PrimaryColors = {{
     {255, 255, 255, 0},
 }};
 
-// The table is a constant; the callers that fill it before use get it from here.
-const PrimaryColorTable& SetPrimaryColors();
-
 // The grey of the preview backdrop, shown where a pixel is left out.
 inline constexpr PaletteEntry kBackdropGrey{200, 208, 212, 0};
 

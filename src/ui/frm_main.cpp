@@ -1,5 +1,6 @@
 #include "ui/frm_main.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -8,9 +9,11 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
 #include <cmath>
 
 #include "shell/failure.h"
@@ -18,6 +21,7 @@
 #include "shell/numbers.h"
 #include "ui/artwork.h"
 #include "ui/captions.h"
+#include "ui/main_window_layout.h"
 #include "ui/stretched_image.h"
 #include "ui/window_placement.h"
 
@@ -25,58 +29,75 @@ namespace mosaikon {
 
 namespace {
 
-constexpr Qt::Alignment kRightTop = Qt::AlignRight | Qt::AlignTop;
-
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-template <typename Control>
-Control* Make(QWidget* parent, const QString& name, int left, int top, int width, int height) {
-    auto* control = new Control(parent);
-    control->setObjectName(name);
-    SetTwips(control, left, top, width, height);
+QFont FontOf(CaptionFont font) {
+    switch (font) {
+        case CaptionFont::Heading:
+            return HeadingFont();
+        case CaptionFont::SmallBold:
+            return SmallBoldFont();
+        case CaptionFont::Text:
+            break;
+    }
+    return TextBoxFont();
+}
+
+// One control of the layout table, made in its frame.
+QWidget* MakeControl(const ControlLayout& row, QWidget* parent) {
+    QWidget* control = nullptr;
+    switch (row.kind) {
+        case ControlKind::Frame: {
+            auto* frame = new QGroupBox(parent);
+            frame->setTitle(row.text);
+            control = frame;
+            break;
+        }
+        case ControlKind::Label: {
+            auto* label = new QLabel(parent);
+            label->setAlignment((row.alignLeft ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignTop);
+            label->setText(row.text);
+            control = label;
+            break;
+        }
+        case ControlKind::TextBox: {
+            auto* box = new QLineEdit(parent);
+            box->setFont(TextBoxFont());
+            box->setTextMargins(-1, 0, -1, 0);  // room for three digits in the narrow boxes
+            box->setText(row.text);
+            if (row.centred) box->setAlignment(Qt::AlignCenter);
+            box->setReadOnly(row.readOnly);
+            control = box;
+            break;
+        }
+        case ControlKind::CheckBox:
+            control = new QCheckBox(row.text, parent);
+            break;
+        case ControlKind::Button: {
+            auto* button = new QPushButton(row.text, parent);
+            button->setAutoDefault(false);
+            control = button;
+            break;
+        }
+        case ControlKind::Image:
+            control = new QLabel(parent);
+            static_cast<QLabel*>(control)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            break;
+        case ControlKind::Preview:
+            control = new StretchedImage(parent);
+            break;
+    }
+    control->setObjectName(row.name);
+    SetTwips(control, row.left, row.top, row.width, row.height);
+    if (row.kind != ControlKind::TextBox && row.kind != ControlKind::Image &&
+        row.kind != ControlKind::Preview) {
+        SetCaptionFont(control, FontOf(row.font));
+    }
+    control->setEnabled(row.enabled);
+    control->setFocusPolicy(row.tab >= 0 ? Qt::StrongFocus : Qt::NoFocus);
     return control;
-}
-
-QLabel* MakeLabel(QWidget* parent, const QString& name, const char* caption, const QFont& font,
-                  Qt::Alignment alignment, int left, int top, int width, int height) {
-    auto* label = Make<QLabel>(parent, name, left, top, width, height);
-    label->setAlignment(alignment);
-    label->setFocusPolicy(Qt::NoFocus);
-    label->setText(caption);
-    SetCaptionFont(label, font);
-    return label;
-}
-
-QLineEdit* MakeBox(QWidget* parent, const QString& name, const char* text, bool centred,
-                   bool readOnly, int left, int top, int width, int height) {
-    auto* box = Make<QLineEdit>(parent, name, left, top, width, height);
-    // Text boxes use the window's default font, not the bold caption font of their frame.
-    box->setFont(TextBoxFont());
-    box->setTextMargins(-1, 0, -1, 0);  // room for three digits in the narrow colour boxes
-    box->setText(text);
-    if (centred) box->setAlignment(Qt::AlignCenter);
-    box->setReadOnly(readOnly);
-    return box;
-}
-
-template <typename Button>
-Button* MakeButton(QWidget* parent, const char* name, const char* caption, const QFont& font,
-                   int left, int top, int width, int height) {
-    auto* button = Make<Button>(parent, name, left, top, width, height);
-    button->setText(caption);
-    SetCaptionFont(button, font);
-    if constexpr (std::is_same_v<Button, QPushButton>) button->setAutoDefault(false);
-    return button;
-}
-
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const char* caption, int left, int top,
-                     int width, int height) {
-    auto* frame = Make<QGroupBox>(parent, name, left, top, width, height);
-    frame->setTitle(caption);
-    SetCaptionFont(frame, HeadingFont());
-    return frame;
 }
 
 }  // namespace
@@ -87,64 +108,46 @@ FrmMain::FrmMain(AppState& state, QWidget* parent) : QWidget(parent), state_(sta
     setWindowIcon(QIcon(QPixmap::fromImage(WindowIconImage())));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(TwipsToPixels(10575), TwipsToPixels(7815));
+    setFixedSize(TwipsToPixels(kMainWindowWidth), TwipsToPixels(kMainWindowHeight));
+    setAcceptDrops(true);
     BuildControls();
+    FindControls();
     BuildConversionMenu();
     SetTabOrder();
     ConnectHandlers();
 }
 
 void FrmMain::BuildControls() {
-    const QFont heading = HeadingFont(), small = SmallBoldFont();
-
-    frmBrowse = MakeFrame(this, "frmBrowse", "Select Bitmap Image", 120, 120, 10335, 1215);
-    lblImageLocation = MakeLabel(frmBrowse, "lblImageLocation", "Image Location:", heading,
-                                 kRightTop, 120, 360, 2115, 240);
-    txtImageLocation =
-        MakeBox(frmBrowse, "txtImageLocation", "/", false, true, 2280, 360, 6735, 285);
-    cmdBrowseOpen =
-        MakeButton<QPushButton>(frmBrowse, "cmdBrowseOpen", "Browse", small, 9120, 360, 1095, 300);
-    lblSaveLocation = MakeLabel(frmBrowse, "lblSaveLocation", "Save Location:", heading, kRightTop,
-                                120, 720, 2160, 240);
-    txtSaveLocation = MakeBox(frmBrowse, "txtSaveLocation", "/", false, true, 2280, 720, 6735, 285);
-    cmdBrowseSave =
-        MakeButton<QPushButton>(frmBrowse, "cmdBrowseSave", "Browse", small, 9120, 720, 1095, 300);
-
-    frmOptions =
-        MakeFrame(this, "frmOptions", "Options, Convert, and Save", 120, 1440, 10335, 2055);
-    const char* detailCaptions[4] = {
-        "Name of Sticker:", "Unique Part ID:", "Author of Image:", "Description Info:"};
-    const int detailWidths[4] = {2160, 2175, 2145, 2145};
-    for (int i = 0; i < 4; ++i) {
-        const int top = 480 + 360 * i;
-        lblMetaData[i] =
-            MakeLabel(frmOptions, QStringLiteral("lblMetaData(%1)").arg(i), detailCaptions[i],
-                      small, kRightTop, 120, top, detailWidths[i], 195);
-        txtMetaData[i] = MakeBox(frmOptions, QStringLiteral("txtMetaData(%1)").arg(i), "", false,
-                                 false, 2280, top, 1575, 285);
+    for (const ControlLayout& row : MainWindowLayout()) {
+        QWidget* frame = *row.frame ? findChild<QWidget*>(row.frame) : this;
+        MakeControl(row, frame);
     }
-    lblHeight = MakeLabel(frmOptions, "lblHeight", "Adjust Height:", small, kRightTop, 4080, 480,
-                          1575, 195);
-    txtHeight = MakeBox(frmOptions, "txtHeight", "0", true, false, 5640, 440, 660, 285);
-    lblWidth = MakeLabel(frmOptions, "lblWidth", "Width:", small, kRightTop, 6360, 480, 1170, 195);
-    txtWidth = MakeBox(frmOptions, "txtWidth", "0", true, true, 7560, 440, 615, 285);
-    chkLDRAWColors = MakeButton<QCheckBox>(
-        frmOptions, "chkLDRAWColors", "Use only ldraw primary colors", small, 4080, 880, 3495, 195);
-    chkIgnoreWhite = MakeButton<QCheckBox>(
-        frmOptions, "chkIgnoreWhite", "Ignore White colors within:", small, 4080, 1260, 3465, 195);
-    txtWhite = MakeBox(frmOptions, "txtWhite", "10", true, false, 7560, 1200, 615, 285);
-    chkIgnoreRGBColor = MakeButton<QCheckBox>(frmOptions, "chkIgnoreRGBColor", "Ignore", small,
-                                              4080, 1620, 1155, 195);
-    txtRed = MakeBox(frmOptions, "txtRed", "256", true, false, 5280, 1560, 375, 285);
-    txtGreen = MakeBox(frmOptions, "txtGreen", "0", true, false, 5760, 1560, 375, 285);
-    txtBlue = MakeBox(frmOptions, "txtBlue", "0", true, false, 6240, 1560, 375, 285);
-    lblwithin = MakeLabel(frmOptions, "lblwithin", "within:", small, Qt::AlignLeft | Qt::AlignTop,
-                          6675, 1600, 830, 255);
-    txtColor = MakeBox(frmOptions, "txtColor", "10", true, false, 7560, 1560, 615, 285);
-    cmdPreview =
-        MakeButton<QPushButton>(frmOptions, "cmdPreview", "Preview", heading, 8400, 400, 1815, 580);
-    cmdConvert = MakeButton<QPushButton>(frmOptions, "cmdConvert", "Quick Convert", heading, 8400,
-                                         1200, 1815, 640);
+}
+
+void FrmMain::FindControls() {
+    auto find = [this](auto*& control, const QString& name) {
+        control = findChild<std::remove_reference_t<decltype(*control)>*>(name);
+        Q_ASSERT(control);
+    };
+    find(frmBrowse, "frmBrowse"), find(frmOptions, "frmOptions");
+    find(frmImage, "frmImage"), find(frmPreview, "frmPreview");
+    find(lblImageLocation, "lblImageLocation"), find(lblSaveLocation, "lblSaveLocation");
+    find(txtImageLocation, "txtImageLocation"), find(txtSaveLocation, "txtSaveLocation");
+    find(cmdBrowseOpen, "cmdBrowseOpen"), find(cmdBrowseSave, "cmdBrowseSave");
+    for (int i = 0; i < 4; ++i) {
+        find(lblMetaData[i], QStringLiteral("lblMetaData(%1)").arg(i));
+        find(txtMetaData[i], QStringLiteral("txtMetaData(%1)").arg(i));
+    }
+    find(lblHeight, "lblHeight"), find(lblWidth, "lblWidth"), find(lblwithin, "lblwithin");
+    find(txtHeight, "txtHeight"), find(txtWidth, "txtWidth"), find(txtWhite, "txtWhite");
+    find(txtColor, "txtColor"), find(txtRed, "txtRed"), find(txtGreen, "txtGreen");
+    find(txtBlue, "txtBlue");
+    find(chkLDRAWColors, "chkLDRAWColors"), find(chkIgnoreWhite, "chkIgnoreWhite");
+    find(chkIgnoreRGBColor, "chkIgnoreRGBColor");
+    find(cmdPreview, "cmdPreview"), find(cmdConvert, "cmdConvert");
+    find(imgBitmap, "imgBitmap"), find(imgPreview, "imgPreview"), find(Image1, "Image1");
+    Image1->setPixmap(QPixmap::fromImage(BackdropImage()));
+    imgPreview->raise();
 
     // Not one of the laid-out controls: it fits below the Convert button, inside the frame.
     lblQuadCount = new QLabel(frmOptions);
@@ -156,47 +159,25 @@ void FrmMain::BuildControls() {
     countFont.setPixelSize(10);
     lblQuadCount->setFont(countFont);
     lblQuadCount->setFocusPolicy(Qt::NoFocus);
-
-    frmImage = MakeFrame(this, "frmImage", "Original Image", 120, 3600, 4815, 4095);
-    imgBitmap = Make<QLabel>(frmImage, "imgBitmap", 120, 240, 4455, 3615);
-    imgBitmap->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    frmPreview = MakeFrame(this, "frmPreview", "Sticker Preview", 5040, 3600, 5415, 4095);
-    Image1 = Make<QLabel>(frmPreview, "Image1", 160, 230, 4980, 3825);
-    Image1->setPixmap(QPixmap::fromImage(BackdropImage()));
-    imgPreview = Make<StretchedImage>(frmPreview, "imgPreview", 720, 270, 4455, 3615);
-    imgPreview->raise();
-
-    // The first step: only the image location row can be used.
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             lblSaveLocation, txtSaveLocation, cmdBrowseSave, lblHeight, txtHeight, lblWidth,
-             txtWidth, chkLDRAWColors, chkIgnoreWhite, txtWhite, chkIgnoreRGBColor, txtRed,
-             txtGreen, txtBlue, lblwithin, txtColor, cmdPreview, cmdConvert}) {
-        control->setEnabled(false);
-    }
-    for (int i = 0; i < 4; ++i) {
-        lblMetaData[i]->setEnabled(false);
-        txtMetaData[i]->setEnabled(false);
-    }
 }
 
 void FrmMain::SetTabOrder() {
-    // The tab indexes of the controls that take focus, in ascending order.
-    const std::initializer_list<QWidget*> order = {
-        txtImageLocation,  txtSaveLocation, cmdBrowseSave,  txtMetaData[0],
-        txtMetaData[1],    txtMetaData[2],  txtMetaData[3], txtHeight,
-        txtWidth,          chkLDRAWColors,  chkIgnoreWhite, txtWhite,
-        chkIgnoreRGBColor, txtColor,        cmdPreview,     cmdConvert,
-        cmdBrowseOpen,     txtRed,          txtGreen,       txtBlue};
+    std::vector<const ControlLayout*> focusable;
+    for (const ControlLayout& row : MainWindowLayout()) {
+        if (row.tab >= 0) focusable.push_back(&row);
+    }
+    std::sort(focusable.begin(), focusable.end(),
+              [](const ControlLayout* a, const ControlLayout* b) { return a->tab < b->tab; });
     QWidget* previous = nullptr;
-    for (QWidget* control : order) {
-        control->setFocusPolicy(Qt::StrongFocus);
+    for (const ControlLayout* row : focusable) {
+        QWidget* control = findChild<QWidget*>(row->name);
         if (previous) QWidget::setTabOrder(previous, control);
         previous = control;
     }
-    for (QGroupBox* frame : {frmBrowse, frmOptions, frmImage, frmPreview})
-        frame->setFocusPolicy(Qt::NoFocus);
-    for (QLabel* image : {imgBitmap, imgPreview, Image1}) image->setFocusPolicy(Qt::NoFocus);
+}
+
+QString FrmMain::ConversionCaption(ConversionMethod method) const {
+    return methodCaptions_[static_cast<std::size_t>(method)];
 }
 
 void FrmMain::ReadLanguage() {
@@ -204,12 +185,15 @@ void FrmMain::ReadLanguage() {
         nullptr,           this,           nullptr,    frmBrowse,  lblImageLocation, cmdBrowseOpen,
         lblSaveLocation,   cmdBrowseSave,  nullptr,    frmOptions, lblMetaData[0],   lblMetaData[1],
         lblMetaData[2],    lblMetaData[3], lblHeight,  lblWidth,   chkLDRAWColors,   chkIgnoreWhite,
-        chkIgnoreRGBColor, lblwithin,      cmdPreview, cmdConvert, nullptr,          nullptr,
+        chkIgnoreRGBColor, lblwithin,      cmdPreview, nullptr,    nullptr,          nullptr,
         frmImage,          nullptr,        frmPreview, nullptr};
     mosaikon::ReadLanguage(state_.shell, state_.config.Language, state_.programFolder,
                            [&](int line, const std::string& text) {
-                               if (line == 33) fullCaption_ = Q(text);
-                               if (line == 34) exactCaption_ = Q(text);
+                               // The conversions' captions (21, 33, 34) and tips (36 to 38).
+                               if (line == 21) methodCaptions_[0] = Q(text);
+                               if (line == 33) methodCaptions_[1] = Q(text);
+                               if (line == 34) methodCaptions_[2] = Q(text);
+                               if (line >= 36 && line <= 38) methodTips_[line - 36] = Q(text);
                                if (line == 35 && text.find("%1") != std::string::npos) {
                                    quadCountFormat_ = Q(text);
                                }
@@ -221,6 +205,11 @@ void FrmMain::ReadLanguage() {
                                    SetCaption(control, Q(text));
                                }
                            });
+    for (std::size_t i = 0; i < methodActions_.size(); ++i) {
+        methodActions_[i]->setText(methodCaptions_[i]);
+        methodActions_[i]->setToolTip(methodTips_[i]);
+    }
+    SetMethod(window_.method);
 }
 
 void FrmMain::ApplyLanguageLayout() {

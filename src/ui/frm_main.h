@@ -4,21 +4,24 @@
 #include <array>
 
 #include "image/conversion_settings.h"
-
 #include "ui/app_state.h"
 #include "ui/file_dialog.h"
+#include "ui/window_state.h"
 
+class QAction;
 class QCheckBox;
-class QToolButton;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
 class QPushButton;
+class QToolButton;
 
 namespace mosaikon {
 
-// The main window: four frames for choosing the bitmap and the part file, the sticker details
-// and options with Preview and Convert, the original picture and the sticker preview.
+// The main window: four frames for choosing the picture and the part file, the sticker details
+// and options with Preview and Convert, the original picture and the sticker preview. Tests and
+// accessibility tools find its controls by their object names.
 class FrmMain : public QWidget {
     Q_OBJECT
 
@@ -30,25 +33,8 @@ public:
     void Form_Load();
     void Form_Unload();
 
-    // The actions behind the controls.
-    std::string GetFileSpec(const std::string& description, const std::string& extension,
-                            const std::string& initialFolder, const std::string& defaultName);
-    void cmdBrowseOpen_Click();
-    void cmdBrowseSave_Click();
-    void ShowBitmap();
-    void SetupOptions();
-    void txtHeight_Change();
-    void chkLDRAWColors_Click();
-    void chkIgnoreWhite_Click();
-    void chkIgnoreRGBColor_Click();
-    void cmdPreview_Click();
-    void cmdConvert_Click();
-
-    // The captions that choose the conversion: "Quick Convert" the quick one, the exact caption
-    // the exact one, any other the full one.
-    static constexpr const char* kQuickCaption = "Quick Convert";
-    QString FullCaption() const { return fullCaption_; }
-    QString ExactCaption() const { return exactCaption_; }
+    // The captions of the three conversions as the language file gives them.
+    QString ConversionCaption(ConversionMethod method) const;
 
     // The file dialog; the real one unless a test puts its own.
     FileDialogSeam fileDialog;
@@ -57,6 +43,62 @@ public:
     // The share of the last conversion last shown in its progress dialog, in percent; -1 when
     // the conversion ended before its progress was shown.
     int progressShown = -1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // Building and loading.
+    void BuildControls();
+    void FindControls();
+    void BuildConversionMenu();
+    void ConnectHandlers();
+    void SetTabOrder();
+    void ReadLanguage();
+    void ApplyLanguageLayout();
+
+    // The actions behind the controls.
+    std::string GetFileSpec(const std::string& description, const std::string& extension,
+                            const std::string& initialFolder, const std::string& defaultName);
+    void cmdBrowseOpen_Click();
+    void cmdBrowseSave_Click();
+    void OpenPicture(const QString& path);
+    void ShowBitmap();
+    void SetupOptions();
+    void txtHeight_Change();
+    void chkLDRAWColors_Click();
+    void chkIgnoreWhite_Click();
+    void chkIgnoreRGBColor_Click();
+    void cmdPreview_Click();
+    void cmdConvert_Click();
+    bool BuildQuads(const ConversionSettings& settings);
+    void ShowConverted(const std::string& path);
+
+    // The state, shown.
+    void SetMethod(ConversionMethod method);
+    void ClearResults();
+    void DisableDetailsAndOptions();
+    std::optional<ConversionSettings> SettingsFromControls();
+    bool DetailsAreSingleLines();
+    void BeginWork();
+    void EndWork();
+
+    AppState& state_;
+    WindowState window_;
+    bool unloaded_ = false;
+    bool working_ = false;
+    bool stopRequested_ = false;
+    std::array<QString, 3> methodCaptions_ = {"Quick Convert", "Full Convert", "Exact Convert"};
+    std::array<QString, 3> methodTips_ = {
+        "One quadrilateral per run of equal pixels in a row",
+        "The fewest, possibly slanted quadrilaterals per colour region; they may cross colours",
+        "The picture exactly, with the fewest rectangles"};
+    QString quadCountFormat_ = "%1 quadrilaterals";
+    QString savedDetailsFormat_ = "%1 (%2 bytes, %3 quadrilaterals)";
+    QString cancelCaption_ = "Cancel";
 
     QGroupBox *frmBrowse, *frmOptions, *frmImage, *frmPreview;
     QLabel *lblImageLocation, *lblSaveLocation;
@@ -70,31 +112,8 @@ public:
     QPushButton *cmdPreview, *cmdConvert;
     QLabel *imgBitmap, *imgPreview, *Image1;
     QToolButton* cmdConvertMethod;  // the menu of cmdConvert: which conversion it runs
-    QLabel* lblQuadCount;           // below cmdConvert: how many quadrilaterals were written
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void BuildControls();
-    void BuildConversionMenu();
-    void ConnectHandlers();
-    void SetConvertCaption(const QString& caption);
-    void DisableDetailsAndOptions();
-    void BeginWork();
-    void EndWork();
-    ConversionSettings SettingsFromControls();
-    void SetTabOrder();
-    void ReadLanguage();
-    void ApplyLanguageLayout();
-
-    AppState& state_;
-    bool unloaded_ = false;
-    bool working_ = false;
-    QString fullCaption_ = "Full Convert";
-    QString exactCaption_ = "Exact Convert";
-    QString quadCountFormat_ = "%1 quadrilaterals";
+    std::array<QAction*, 3> methodActions_;
+    QLabel* lblQuadCount;  // below cmdConvert: how many quadrilaterals were written
 };
 
 }  // namespace mosaikon

@@ -3,19 +3,25 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
+#include <QMimeData>
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QToolButton>
 #include <cmath>
+#include <memory>
 
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
@@ -52,6 +58,16 @@ void ReportAndLog(Shell& shell, const char* procedure, const char* marker) {
     ReportFailure(shell, procedure, marker, CurrentFailureDescription());
 }
 
+// A label's caption as a name for its box in a message: without its colon.
+QString BoxName(const QLabel* label) {
+    QString name = label->text().remove('&').trimmed();
+    if (name.endsWith(':')) name.chop(1);
+    return name;
+}
+
+// How long the progress window may go without handling the user's input (its Cancel button).
+constexpr qint64 kEventsEveryMilliseconds = 50;
+
 }  // namespace
 
 std::string FrmMain::GetFileSpec(const std::string& description, const std::string& extension,
@@ -79,6 +95,21 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
     return result;
 }
 
+void FrmMain::SetMethod(ConversionMethod method) {
+    window_.method = method;
+    SetCaption(cmdConvert, ConversionCaption(method));
+    cmdConvert->setToolTip(methodTips_[static_cast<std::size_t>(method)]);
+}
+
+// The preview and the count belong to the picture and options they were made from.
+void FrmMain::ClearResults() {
+    window_.previewShown = false;
+    window_.quadCount.reset();
+    imgPreview->clear();
+    lblQuadCount->clear();
+    cmdConvert->setEnabled(false);
+}
+
 // Both browse actions first take the window back before the save file's step.
 void FrmMain::DisableDetailsAndOptions() {
     for (int i = 0; i < 4; ++i) {
@@ -91,30 +122,41 @@ void FrmMain::DisableDetailsAndOptions() {
                                          chkIgnoreWhite, chkIgnoreRGBColor}) {
         control->setEnabled(false);
     }
-    SetConvertCaption(kQuickCaption);
+    window_.partPath.clear();
     cmdPreview->setEnabled(false);
+    ClearResults();
 }
 
 void FrmMain::cmdBrowseOpen_Click() {
     try {
         txtSaveLocation->setEnabled(false);
         cmdBrowseSave->setEnabled(false);
-        cmdConvert->setEnabled(false);
         DisableDetailsAndOptions();
         const std::string result =
             GetFileSpec("Windows Bitmap", "bmp", S(txtImageLocation->text()), "");
         WriteLog(state_.shell.log, "Browse Open to: " + result);
         if (result.find(".bmp") == std::string::npos) return;
-        txtImageLocation->setText(Q(result));
-        ShowBitmap();
-        cmdBrowseSave->setFocus();
+        OpenPicture(Q(result));
     } catch (...) {
         ReportAndLog(state_.shell, "cmdBrowseOpen_Click", "ERROR BROWSE OPEN ");
     }
 }
 
+// Loads a picture chosen, typed or dropped: the window goes back to the save file's step.
+void FrmMain::OpenPicture(const QString& path) {
+    txtSaveLocation->setEnabled(false);
+    cmdBrowseSave->setEnabled(false);
+    DisableDetailsAndOptions();
+    txtImageLocation->setText(path);
+    ShowBitmap();
+    cmdBrowseSave->setFocus();
+}
+
 void FrmMain::ShowBitmap() {
-    const QImage image(txtImageLocation->text());
+    const QString path = txtImageLocation->text();
+    window_.picturePath.clear();
+    if (!QFileInfo(path).isFile()) Fail(S(path) + " does not exist");
+    const QImage image(path);
     if (image.isNull()) Fail("The file could not be shown as a picture");
     imgBitmap->setPixmap(QPixmap::fromImage(image));
     imgBitmap->resize(image.size());  // natural size; the frame clips the rest
@@ -122,7 +164,11 @@ void FrmMain::ShowBitmap() {
     txtSaveLocation->setEnabled(true);
     cmdBrowseSave->setEnabled(true);
     double height = 0, width = 0;
-    LoadBitmap(state_.shell, state_.picture, S(txtImageLocation->text()), height, width);
+    LoadBitmap(state_.shell, state_.picture, S(path), height, width);
+    window_.picturePath = S(path);
+    window_.pictureWidth = state_.picture.Width();
+    window_.pictureHeight = state_.picture.Height();
+    ClearResults();
     txtHeight->setText(Q(NumberToText(height)));
     txtWidth->setText(QString::number(ToInt16(width)));
 }
@@ -142,8 +188,7 @@ void FrmMain::cmdBrowseSave_Click() {
 }
 
 void FrmMain::SetupOptions() {
-    cmdConvert->setEnabled(false);
-    SetConvertCaption(kQuickCaption);
+    ClearResults();
     cmdPreview->setEnabled(true);
     for (int i = 0; i < 4; ++i) {
         lblMetaData[i]->setEnabled(true);
@@ -161,21 +206,29 @@ void FrmMain::SetupOptions() {
     txtMetaData[1]->setText(base);
     txtMetaData[2]->setText(Q(state_.DefaultAuthor));
     txtMetaData[3]->setText("Unofficial Model");
+    window_.partPath = S(txtSaveLocation->text());
     txtMetaData[0]->setFocus();
 }
 
 void FrmMain::txtHeight_Change() {
+    window_.height.reset();
     double height = 0;
+    bool valid = true;
     try {
         height = TextToDouble(S(txtHeight->text()));
     } catch (const Failure&) {
-        ShowMessage(state_.shell, state_.shell.messages.MsgHeightInvalid);
+        valid = false;
+    }
+    if (!valid || !(height > 0)) {
+        // Said once for a wrong text, not at every key typed into it.
+        if (!window_.heightReported) {
+            window_.heightReported = true;
+            ShowMessage(state_.shell, state_.shell.messages.MsgHeightInvalid);
+        }
         return;
     }
-    if (!(height > 0)) {
-        ShowMessage(state_.shell, state_.shell.messages.MsgHeightInvalid);
-        return;
-    }
+    window_.heightReported = false;
+    window_.height = height;
     // With no picture, or a width beyond the box's range, the width box keeps its text.
     if (state_.picture.Height() == 0) return;
     const double width = height / state_.picture.Height() * state_.picture.Width();
@@ -203,28 +256,52 @@ void FrmMain::chkIgnoreRGBColor_Click() {
     if (set) txtColor->setText(QString::number(DefaultColorTolerance(IsSet(chkLDRAWColors))));
 }
 
-ConversionSettings FrmMain::SettingsFromControls() {
-    // Converted in this order, so that the first text that is no number is the one reported.
+// The options as the boxes give them. Only a ticked option's boxes count; an empty one is
+// named in a message, and the answer is empty.
+std::optional<ConversionSettings> FrmMain::SettingsFromControls() {
     ConversionSettings settings;
-    settings.IgnoreBlue = TextToInt16(S(txtBlue->text()));
-    settings.IgnoreGreen = TextToInt16(S(txtGreen->text()));
-    settings.IgnoreRed = TextToInt16(S(txtRed->text()));
-    settings.RgbTolerance = TextToInt32(S(txtColor->text()));
-    settings.WhiteTolerance = TextToInt32(S(txtWhite->text()));
     settings.UseLdrawColors = IsSet(chkLDRAWColors);
     settings.IgnoreWhite = IsSet(chkIgnoreWhite);
     settings.IgnoreRgbColor = IsSet(chkIgnoreRGBColor);
+    struct Box {
+        QLineEdit* box;
+        QString name;
+        bool used;
+    };
+    const QString ignore = BoxName(chkIgnoreRGBColor->text().isEmpty() ? lblwithin : lblwithin);
+    const Box boxes[] = {{txtBlue, "blue", settings.IgnoreRgbColor},
+                         {txtGreen, "green", settings.IgnoreRgbColor},
+                         {txtRed, "red", settings.IgnoreRgbColor},
+                         {txtColor, ignore, settings.IgnoreRgbColor},
+                         {txtWhite, ignore, settings.IgnoreWhite}};
+    for (const Box& box : boxes) {
+        if (box.used && box.box->text().trimmed().isEmpty()) {
+            ShowMessage(state_.shell, "The " + S(box.name) +
+                                          " box is empty: it must hold a whole number. "
+                                          "Please type a number.");
+            box.box->setFocus();
+            return std::nullopt;
+        }
+    }
+    // Converted in this order, so that the first text that is no number is the one reported.
+    if (settings.IgnoreRgbColor) {
+        settings.IgnoreBlue = TextToInt16(S(txtBlue->text()));
+        settings.IgnoreGreen = TextToInt16(S(txtGreen->text()));
+        settings.IgnoreRed = TextToInt16(S(txtRed->text()));
+        settings.RgbTolerance = TextToInt32(S(txtColor->text()));
+    }
+    if (settings.IgnoreWhite) settings.WhiteTolerance = TextToInt32(S(txtWhite->text()));
     return settings;
 }
 
 void FrmMain::BeginWork() {
     working_ = true;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    setEnabled(false);
+    for (QGroupBox* frame : {frmBrowse, frmOptions}) frame->setEnabled(false);
 }
 
 void FrmMain::EndWork() {
-    setEnabled(true);
+    for (QGroupBox* frame : {frmBrowse, frmOptions}) frame->setEnabled(true);
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
     working_ = false;
 }
@@ -237,6 +314,8 @@ void FrmMain::cmdPreview_Click() {
         return;
     }
     try {
+        const std::optional<ConversionSettings> settings = SettingsFromControls();
+        if (!settings) return;
         BeginWork();
         const QString heightText = txtHeight->text(), widthText = txtWidth->text();
         double ignoredHeight = 0, ignoredWidth = 0;
@@ -244,9 +323,8 @@ void FrmMain::cmdPreview_Click() {
                    ignoredWidth);
         txtHeight->setText(heightText);
         txtWidth->setText(QString::number(TextToInt16(S(widthText))));
-        const ConversionSettings settings = SettingsFromControls();
         const std::string path = SettingsPath(state_.programFolder, "tempBitmap.bmp");
-        const bool written = CreateBitmap(state_.shell, state_.picture, path, settings);
+        const bool written = CreateBitmap(state_.shell, state_.picture, path, *settings);
         WriteLog(state_.shell.log, "About to resize preview image: Height: " +
                                        S(txtHeight->text()) + " Width: " + S(txtWidth->text()));
         // The box takes the typed size, one pixel per unit, and stretches the picture to it.
@@ -257,9 +335,8 @@ void FrmMain::cmdPreview_Click() {
                 std::clamp(std::lround(static_cast<float>(twips) / 15.0f), 0L, 32767L));
         };
         imgPreview->resize(pixels(previewWidth), pixels(previewHeight));
-        if (!written) {
-            // The old preview must not pass for this one; the writer has said what went wrong.
-            imgPreview->clear();
+        ClearResults();
+        if (!written) {  // the writer has said what went wrong
             EndWork();
             return;
         }
@@ -267,8 +344,8 @@ void FrmMain::cmdPreview_Click() {
         if (preview.isNull()) Fail("The preview bitmap could not be shown");
         imgPreview->setPixmap(QPixmap::fromImage(preview));
         imgPreview->repaint();
+        window_.previewShown = true;
         cmdConvert->setEnabled(true);
-        SetConvertCaption(kQuickCaption);
         EndWork();
         cmdConvert->setFocus();
     } catch (...) {
@@ -277,88 +354,111 @@ void FrmMain::cmdPreview_Click() {
     }
 }
 
+// A text that would end a header line and start another is refused, naming its box.
+bool FrmMain::DetailsAreSingleLines() {
+    const std::pair<QLineEdit*, QLabel*> texts[] = {
+        {txtMetaData[0], lblMetaData[0]}, {txtMetaData[1], lblMetaData[1]},
+        {txtMetaData[2], lblMetaData[2]}, {txtMetaData[3], lblMetaData[3]},
+        {txtSaveLocation, lblSaveLocation}};
+    for (const auto& [box, label] : texts) {
+        if (IsSingleLine(S(box->text()))) continue;
+        ShowMessage(state_.shell, "The text in \"" + S(BoxName(label)) +
+                                      "\" must be a single line without control characters. "
+                                      "Please remove the line break.");
+        box->setFocus();
+        return false;
+    }
+    return true;
+}
+
+// Runs the chosen conversion into the picture's quadrilaterals. A long one shows its progress
+// after a moment, in a window whose Cancel button (or Escape) stops it.
+bool FrmMain::BuildQuads(const ConversionSettings& settings) {
+    if (window_.method == ConversionMethod::Quick) {
+        return ConvertBitmap(state_.shell, state_.picture, state_.quads, settings);
+    }
+    QElapsedTimer clock, sinceEvents;
+    clock.start();
+    sinceEvents.start();
+    std::unique_ptr<QProgressDialog> progress;
+    stopRequested_ = false;
+    int shown = -1;
+    const ProgressCallback report = [&](double share) {
+        if (clock.elapsed() >= progressDelayMilliseconds && !progress) {
+            progress = std::make_unique<QProgressDialog>(ConversionCaption(window_.method),
+                                                         cancelCaption_, 0, 100, this);
+            progress->setObjectName("progress");
+            progress->setWindowTitle("Mosaikon");
+            progress->setMinimumDuration(0);
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setAutoReset(false);
+            connect(progress.get(), &QProgressDialog::canceled, this,
+                    [this] { stopRequested_ = true; });
+            progress->show();
+        }
+        const int percent = static_cast<int>(share * 100);
+        if (progress && percent != shown) {
+            shown = percent;
+            progress->setValue(percent);
+            progressShown = percent;
+        }
+        if (progress && sinceEvents.elapsed() >= kEventsEveryMilliseconds) {
+            sinceEvents.restart();
+            QCoreApplication::processEvents();
+        }
+        return !stopRequested_;
+    };
+    return window_.method == ConversionMethod::Exact
+               ? ConvertExact(state_.shell, state_.picture, state_.quads, settings, report)
+               : ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
+}
+
 void FrmMain::cmdConvert_Click() {
     const StickerDetails details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
                                     S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};
     WriteLog(state_.shell.log, "Convert was clicked");
-    // A text that would end a header line and start another is refused, naming its box.
-    const std::pair<QLineEdit*, QLabel*> texts[] = {{txtMetaData[0], lblMetaData[0]},
-                                                    {txtMetaData[1], lblMetaData[1]},
-                                                    {txtMetaData[2], lblMetaData[2]},
-                                                    {txtMetaData[3], lblMetaData[3]},
-                                                    {txtSaveLocation, lblSaveLocation}};
-    for (const auto& [box, label] : texts) {
-        if (IsSingleLine(S(box->text()))) continue;
-        QString name = label->text().remove('&').trimmed();
-        if (name.endsWith(':')) name.chop(1);
-        ShowMessage(state_.shell, "The text in \"" + S(name) +
-                                      "\" must be a single line without control characters. "
-                                      "Please remove the line break.");
-        box->setFocus();
-        return;
-    }
+    if (!DetailsAreSingleLines()) return;
     if (txtHeight->text().isEmpty()) {
         ShowMessage(state_.shell, state_.shell.messages.MsgHeightInvalid);
         WriteLog(state_.shell.log, "Clicked Convert when Height is empty");
         return;
     }
     try {
+        const std::optional<ConversionSettings> settings = SettingsFromControls();
+        if (!settings) return;
+        const std::int32_t height = TextToInt32(S(txtHeight->text()));
         BeginWork();
         progressShown = -1;
-        bool built = false;
-        if (CaptionText(cmdConvert) == kQuickCaption) {
-            const ConversionSettings settings = SettingsFromControls();
-            built = ConvertBitmap(state_.shell, state_.picture, state_.quads, settings);
-        } else {
-            const ConversionSettings settings = SettingsFromControls();
-            TextToDouble(S(txtHeight->text()));
-            const bool exact = CaptionText(cmdConvert) == exactCaption_;
-            // Long conversions show their progress once they have run for a moment.
-            QElapsedTimer clock;
-            clock.start();
-            std::unique_ptr<QProgressDialog> progress;
-            int shown = -1;
-            const ProgressCallback report = [&](double share) {
-                const int percent = static_cast<int>(share * 100);
-                if (percent == shown || clock.elapsed() < progressDelayMilliseconds) return;
-                if (!progress) {
-                    progress = std::make_unique<QProgressDialog>(CaptionText(cmdConvert), QString(),
-                                                                 0, 100, this);
-                    progress->setObjectName("progress");
-                    progress->setWindowTitle("Mosaikon");
-                    progress->setCancelButton(nullptr);
-                    progress->setMinimumDuration(0);
-                    progress->setWindowModality(Qt::WindowModal);
-                    progress->show();
-                }
-                shown = percent;
-                progress->setValue(percent);
-                progressShown = percent;
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            };
-            built =
-                exact
-                    ? ConvertExact(state_.shell, state_.picture, state_.quads, settings, report)
-                    : ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
+        window_.quadCount.reset();
+        lblQuadCount->clear();
+        const bool built = BuildQuads(*settings);
+        if (stopRequested_ || !built) {  // stopped, or reported: nothing is written
+            EndWork();
+            cmdConvert->setFocus();
+            return;
         }
         const std::string path = S(txtSaveLocation->text());
-        const std::int32_t height = TextToInt32(S(txtHeight->text()));
         const bool written =
             WritePartFile(state_.shell, state_.picture, state_.quads, path, height, details);
-        if (written) {
-            lblQuadCount->setText(
-                quadCountFormat_.arg(static_cast<qulonglong>(state_.quads.size())));
-        }
         EndWork();
-        if (built && written) ShowMessage(state_.shell, state_.shell.messages.MsgConvertDone);
+        if (written) ShowConverted(path);
+        cmdConvert->setFocus();
     } catch (...) {
         EndWork();
         ReportAndLog(state_.shell, "cmdConvert_Click", "ERROR IN CONVERT CLICK ");
     }
 }
 
-void FrmMain::SetConvertCaption(const QString& caption) {
-    SetCaption(cmdConvert, caption);
+// The count below the button and the "saved" message with the file's path, size and count.
+void FrmMain::ShowConverted(const std::string& path) {
+    const QLocale locale;
+    const std::size_t count = state_.quads.size();
+    window_.quadCount = count;
+    lblQuadCount->setText(quadCountFormat_.arg(locale.toString(static_cast<qulonglong>(count))));
+    const QString details = savedDetailsFormat_.arg(
+        Q(path), locale.toString(static_cast<qlonglong>(QFileInfo(Q(path)).size())),
+        locale.toString(static_cast<qulonglong>(count)));
+    ShowMessage(state_.shell, state_.shell.messages.MsgConvertDone + "\n" + S(details));
 }
 
 void FrmMain::BuildConversionMenu() {
@@ -376,19 +476,15 @@ void FrmMain::BuildConversionMenu() {
     cmdConvert->setProperty("captionReserve", 14);
     auto* menu = new QMenu(cmdConvertMethod);
     menu->setObjectName("conversionMenu");
-    QAction* quick = menu->addAction(kQuickCaption);
-    quick->setObjectName("actionQuickConvert");
-    connect(quick, &QAction::triggered, this, [this] { SetConvertCaption(kQuickCaption); });
-    QAction* full = menu->addAction(fullCaption_);
-    full->setObjectName("actionFullConvert");
-    connect(full, &QAction::triggered, this, [this] { SetConvertCaption(fullCaption_); });
-    QAction* exact = menu->addAction(exactCaption_);
-    exact->setObjectName("actionExactConvert");
-    connect(exact, &QAction::triggered, this, [this] { SetConvertCaption(exactCaption_); });
-    connect(menu, &QMenu::aboutToShow, this, [full, exact, this] {
-        full->setText(fullCaption_);
-        exact->setText(exactCaption_);
-    });
+    menu->setToolTipsVisible(true);
+    const char* names[] = {"actionQuickConvert", "actionFullConvert", "actionExactConvert"};
+    for (std::size_t i = 0; i < methodActions_.size(); ++i) {
+        const auto method = static_cast<ConversionMethod>(i);
+        methodActions_[i] = menu->addAction(methodCaptions_[i]);
+        methodActions_[i]->setObjectName(names[i]);
+        methodActions_[i]->setToolTip(methodTips_[i]);
+        connect(methodActions_[i], &QAction::triggered, this, [this, method] { SetMethod(method); });
+    }
     cmdConvertMethod->setMenu(menu);
 }
 
@@ -411,10 +507,12 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // Enter in a location box does what choosing the file does, reported alike.
+            // Enter in a location box does what choosing that file does, reported alike; on the
+            // file already chosen it changes nothing, so that no typed text is lost.
             if (watched == txtImageLocation) {
+                if (S(txtImageLocation->text()) == window_.picturePath) return true;
                 try {
-                    ShowBitmap();
+                    OpenPicture(txtImageLocation->text());
                     txtSaveLocation->setFocus();
                 } catch (...) {
                     ReportAndLog(state_.shell, "cmdBrowseOpen_Click", "ERROR BROWSE OPEN ");
@@ -422,7 +520,9 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             if (watched == txtSaveLocation) {
+                if (S(txtSaveLocation->text()) == window_.partPath) return true;
                 try {
+                    DisableDetailsAndOptions();
                     SetupOptions();
                 } catch (...) {
                     ReportAndLog(state_.shell, "cmdBrowseSave_Click", "ERROR BROWSE SAVE ");
@@ -435,6 +535,25 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QLineEdit*>(watched)->setText("");
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!working_ && event->mimeData()->hasUrls() && event->mimeData()->urls().size() == 1 &&
+        event->mimeData()->urls().front().isLocalFile()) {
+        event->acceptProposedAction();
+    }
+}
+
+// A picture file dropped on the window is opened as if chosen with Browse.
+void FrmMain::dropEvent(QDropEvent* event) {
+    const QString path = event->mimeData()->urls().front().toLocalFile();
+    event->acceptProposedAction();
+    try {
+        WriteLog(state_.shell.log, "Dropped: " + S(path));
+        OpenPicture(path);
+    } catch (...) {
+        ReportAndLog(state_.shell, "cmdBrowseOpen_Click", "ERROR BROWSE OPEN ");
+    }
 }
 
 }  // namespace mosaikon

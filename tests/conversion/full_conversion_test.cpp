@@ -154,15 +154,36 @@ TEST(ConvertToLdraw, ReportsFailuresAndProgress) {
     Quads quads;
     std::vector<double> shares;
     EXPECT_FALSE(ConvertToLdraw(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 7}),
-                                quads, {}, [&](double share) { shares.push_back(share); }));
+                                quads, {}, [&](double share) {
+                                    shares.push_back(share);
+                                    return true;
+                                }));
     EXPECT_EQ(recording.boxes.back(), "ConvertToLdraw has caused an error Subscript out of range");
     EXPECT_EQ(recording.LogLines().back(),
               "CONVERTTOLDRAW: ERROR CONVERTING BITMAP Subscript out of range");
     EXPECT_TRUE(shares.empty());
 
     ConvertToLdraw(recording.shell, MakePicture(1, 4, kPalette, {1, 2, 1, 2}), quads, {},
-                   [&](double share) { shares.push_back(share); });
-    EXPECT_EQ(shares, (std::vector<double>{0.25, 0.5, 0.75, 1.0}));
+                   [&](double share) {
+                       shares.push_back(share);
+                       return true;
+                   });
+    EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+    EXPECT_EQ(shares.back(), 1.0);
+    EXPECT_EQ(std::count(shares.begin(), shares.end(), 0.5), 2);  // row 2 done, row 3 covering
+
+    // Answering false stops both long conversions at once: no result, no report.
+    const std::size_t reports = recording.boxes.size();
+    for (const bool exact : {false, true}) {
+        int calls = 0;
+        const auto stop = [&](double) { return ++calls < 3; };
+        const Picture picture = MakePicture(3, 6, kPalette, std::vector<std::uint8_t>(18, 2));
+        EXPECT_FALSE(exact ? ConvertExact(recording.shell, picture, quads, {}, stop)
+                           : ConvertToLdraw(recording.shell, picture, quads, {}, stop));
+        EXPECT_EQ(calls, 3);
+        EXPECT_TRUE(quads.empty());
+    }
+    EXPECT_EQ(recording.boxes.size(), reports);
 }
 
 // Generated pictures of two to five colours: blobs, stripes, staircases, diagonals, one-pixel

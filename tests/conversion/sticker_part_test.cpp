@@ -96,9 +96,6 @@ bool ValidPolygon(const Polygon& p) {
     return true;
 }
 
-bool Same(V3 a, V3 b) {
-    return a.x == b.x && a.y == b.y && a.z == b.z;
-}
 
 // Whether point lies strictly inside the segment a-b.
 bool Inside(V3 point, V3 a, V3 b) {

@@ -45,9 +45,9 @@ TEST_F(Language, ThirtyTwoLinesSetEveryTextByPosition) {
 }
 
 TEST_F(Language, OptionalLinesAreReadAndLaterLinesIgnored) {
-    WriteLines(40);
+    WriteLines(kLanguageLines + kOptionalLanguageLines + 5);
     Read();
-    EXPECT_EQ(applied.size(), 35u);
+    EXPECT_EQ(applied.size(), static_cast<std::size_t>(kLanguageLines + kOptionalLanguageLines));
     EXPECT_EQ(applied[33], "text 33");
     EXPECT_TRUE(recording.boxes.empty());
 }

@@ -167,7 +167,10 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
               Find("cmdConvert"));
 
     Click("cmdConvert");
-    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgConvertDone});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], state.shell.messages.MsgConvertDone + "\n" +
+                            (folder.path() / "out/s1234567.dat").string() + " (7,546 bytes, 186 " +
+                            "quadrilaterals)");
     EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart(""));
     const auto log = LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(), "Browse Open to: " + picture), log.end());
@@ -217,7 +220,9 @@ TEST_F(WindowFlow, TheWidthFollowsTheHeight) {
         EXPECT_EQ(Text("txtWidth"), "130") << bad;
     }
     EXPECT_FALSE(boxes.empty());
-    for (const std::string& box : boxes) EXPECT_EQ(box, state.shell.messages.MsgHeightInvalid);
+    // One message for a wrong text, however many keys it took to type.
+    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgHeightInvalid});
+    Type("txtHeight", "7");
     boxes.clear();
     Type("txtHeight", "");
     EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgHeightInvalid});
@@ -333,11 +338,13 @@ TEST_F(WindowFlow, ConvertChoosesItsConversionByItsCaption) {
     full->trigger();
     EXPECT_EQ(CaptionText(Find("cmdConvert")), "Full Convert");
     Click("cmdConvert");
-    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgConvertDone});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone + "\n", 0), 0u);
     EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart("--method full"));
-    // Browsing puts the quick conversion back.
+    // The chosen conversion stays, through Preview and browsing alike.
+    Click("cmdPreview");
     ChooseFiles();
-    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text(), "Quick Convert");
+    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text(), "Full Convert");
 }
 
 TEST_F(WindowFlow, TheExactConversionIsTheThirdChoiceAndTheCountIsShown) {
@@ -384,6 +391,7 @@ TEST_F(WindowFlow, ConvertReportsItsFailures) {
     EXPECT_TRUE(main->isEnabled());
 
     Type("txtHeight", "10");
+    Find<QCheckBox>("chkIgnoreRGBColor")->setChecked(true);
     Find<QLineEdit>("txtColor")->setText("12a");
     boxes.clear();
     Click("cmdConvert");
@@ -469,14 +477,14 @@ TEST_F(WindowFlow, TheFullCaptionComesFromTheLanguageFile) {
         "<language>Deutsch<language><left>500<left><top>500<top><image>/<image><save>/"
         "<save><author>A<author>");
     Start();
-    EXPECT_EQ(main->FullCaption(), "Vollständig umwandeln");
+    EXPECT_EQ(main->ConversionCaption(ConversionMethod::Full), "Vollständig umwandeln");
     main->close();
     // A language file of 32 lines keeps the English caption.
     std::string text = test::ReadText(folder.path() / "Settings/Deutsch.txt");
     text.erase(text.rfind("Vollständig"));
     test::WriteBytes(folder.path() / "Settings/Deutsch.txt", test::Bytes(text.begin(), text.end()));
     Start();
-    EXPECT_EQ(main->FullCaption(), "Full Convert");
+    EXPECT_EQ(main->ConversionCaption(ConversionMethod::Full), "Full Convert");
     EXPECT_TRUE(boxes.empty());
 }
 
