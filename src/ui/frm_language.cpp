@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -94,6 +95,20 @@ void FrmLanguage::Unload() {
 
 void FrmLanguage::Form_Unload() {
     if (showMainWindow_) showMainWindow_();
+}
+
+void FrmLanguage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            cmdOK_Click();
+            break;
+        case Qt::Key_Escape:
+            close();
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+    }
 }
 
 void FrmLanguage::closeEvent(QCloseEvent* event) {

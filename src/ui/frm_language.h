@@ -32,6 +32,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Enter chooses the language shown, as OK does; Escape closes the picker as its close box.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     AppState& state_;

@@ -48,6 +48,21 @@ TEST_F(Startup, WithoutAConfigurationThePickerAsksAndTheChoiceIsStored) {
     EXPECT_NE(std::find(log.begin(), log.end(), "Read Language File successful"), log.end());
 }
 
+TEST_F(Startup, EnterChoosesTheLanguageShownAndEscapeKeepsTheDefault) {
+    Start();
+    picker->findChild<QComboBox*>("cmbLanguage")->setCurrentText("Deutsch");
+    QTest::keyClick(picker.get(), Qt::Key_Return);
+    EXPECT_EQ(state.config.Language, "Deutsch");
+    EXPECT_TRUE(main->isVisible());
+    main->close();
+    std::filesystem::remove(folder.path() / "Settings/config.txt");
+    Start();
+    ASSERT_FALSE(picker->IsUnloaded());
+    QTest::keyClick(picker.get(), Qt::Key_Escape);
+    EXPECT_TRUE(picker->IsUnloaded());
+    EXPECT_EQ(state.config.Language, "Default");
+}
+
 TEST_F(Startup, AConfiguredLanguageSkipsThePicker) {
     WriteConfig(Config("Deutsch"));
     Start();

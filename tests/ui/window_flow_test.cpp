@@ -4,9 +4,13 @@
 #include <sys/wait.h>
 #include <QAction>
 #include <QMenu>
+#include <QMimeData>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <deque>
+#include <random>
 
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
@@ -478,6 +482,7 @@ TEST_F(WindowFlow, TheFullCaptionComesFromTheLanguageFile) {
         "<save><author>A<author>");
     Start();
     EXPECT_EQ(main->ConversionCaption(ConversionMethod::Full), "Vollständig umwandeln");
+    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text().replace('\n', ' '), "Schnell umwandeln");
     main->close();
     // A language file of 32 lines keeps the English caption.
     std::string text = test::ReadText(folder.path() / "Settings/Deutsch.txt");
@@ -486,6 +491,122 @@ TEST_F(WindowFlow, TheFullCaptionComesFromTheLanguageFile) {
     Start();
     EXPECT_EQ(main->ConversionCaption(ConversionMethod::Full), "Full Convert");
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowFlow, CancelStopsALongConversionAndWritesNothing) {
+    // Noise of five colours: the full conversion takes many seconds over it.
+    std::vector<std::uint8_t> noise(400 * 300);
+    std::mt19937 random(3);
+    for (auto& pixel : noise) pixel = static_cast<std::uint8_t>(random() % 5);
+    test::WriteBytes(
+        picture, test::EncodeBitmap(
+                     {.width = 400, .height = 300, .palette = test::GreyRamp(5), .pixels = noise}));
+    ChooseFiles();
+    Click("cmdPreview");
+    const std::string part = (folder.path() / "out/s1234567.dat").string();
+    test::WriteBytes(part, {'o', 'l', 'd'});
+    main->progressDelayMilliseconds = 0;
+    Find<QToolButton>("cmdConvertMethod")
+        ->menu()
+        ->findChild<QAction*>("actionFullConvert")
+        ->trigger();
+    QTimer escape;
+    escape.setSingleShot(true);
+    QObject::connect(&escape, &QTimer::timeout, [this] {
+        auto* progress = main->findChild<QWidget*>("progress");
+        ASSERT_NE(progress, nullptr);
+        QTest::keyClick(progress, Qt::Key_Escape);  // presses Cancel
+    });
+    escape.start(300);
+    boxes.clear();
+    Click("cmdConvert");
+    EXPECT_LT(main->progressShown, 100);
+    EXPECT_EQ(test::ReadText(part), "old");
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(Find("cmdConvert")->isEnabled());
+    EXPECT_TRUE(Find<QLabel>("lblQuadCount")->text().isEmpty());
+    EXPECT_FALSE(QGuiApplication::overrideCursor());
+}
+
+TEST_F(WindowFlow, AnUntickedOptionsBoxesCannotFailARunAndATickedEmptyOneIsNamed) {
+    ChooseFiles();
+    auto* ignore = Find<QCheckBox>("chkIgnoreRGBColor");
+    ignore->setChecked(true);
+    for (const char* box : {"txtRed", "txtGreen", "txtBlue"}) Find(box)->setFocus();  // emptied
+    EXPECT_EQ(Text("txtRed"), "");
+    ignore->setChecked(false);
+    Click("cmdPreview");
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_TRUE(Find("cmdConvert")->isEnabled());
+    ignore->setChecked(true);
+    Click("cmdPreview");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0],
+              "The blue box is empty: it must hold a whole number. Please type a number.");
+    EXPECT_EQ(QApplication::focusWidget(), Find("txtBlue"));
+}
+
+TEST_F(WindowFlow, EnterAfterTheSavedMessageLosesNothing) {
+    ChooseFiles();
+    Type("txtHeight", "7");
+    Type("txtMetaData(0)", "My sticker");
+    Click("cmdPreview");
+    Click("cmdConvert");
+    EXPECT_EQ(QApplication::focusWidget(), Find("cmdConvert"));
+    // Enter in either location box on the files already chosen changes nothing.
+    for (const char* box : {"txtImageLocation", "txtSaveLocation", "txtImageLocation"}) {
+        QTest::keyClick(Find(box), Qt::Key_Return);
+    }
+    EXPECT_EQ(Text("txtHeight"), "7");
+    EXPECT_EQ(Text("txtMetaData(0)"), "My sticker");
+    EXPECT_TRUE(Find("cmdConvert")->isEnabled());
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(WindowFlow, ThePreviewAndTheCountBelongToThePictureTheyWereMadeFrom) {
+    ChooseFiles();
+    Click("cmdPreview");
+    Find<QToolButton>("cmdConvertMethod")
+        ->menu()
+        ->findChild<QAction*>("actionExactConvert")
+        ->trigger();
+    Click("cmdConvert");
+    EXPECT_FALSE(Find<QLabel>("lblQuadCount")->text().isEmpty());
+    // A failed write takes the count away; Preview keeps the chosen conversion.
+    Find<QLineEdit>("txtSaveLocation")
+        ->setText(QString::fromStdString((folder.path() / "no/s.dat").string()));
+    Click("cmdConvert");
+    EXPECT_TRUE(Find<QLabel>("lblQuadCount")->text().isEmpty());
+    Click("cmdPreview");
+    EXPECT_EQ(CaptionText(Find("cmdConvert")), "Exact Convert");
+    // A new picture takes the old preview away.
+    EXPECT_FALSE(Find<QLabel>("imgPreview")->pixmap().isNull());
+    answers.push_back(picture);
+    Click("cmdBrowseOpen");
+    EXPECT_TRUE(Find<QLabel>("imgPreview")->pixmap().isNull());
+    EXPECT_FALSE(Find("cmdConvert")->isEnabled());
+}
+
+TEST_F(WindowFlow, ARememberedPictureThatIsGoneIsReportedAsMissing) {
+    const std::string gone = (folder.path() / "pics/gone.bmp").string();
+    Find<QLineEdit>("txtImageLocation")->setText(QString::fromStdString(gone));
+    QTest::keyClick(Find("txtImageLocation"), Qt::Key_Return);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "cmdBrowseOpen_Click has caused an error " + gone + " does not exist");
+}
+
+TEST_F(WindowFlow, APictureDroppedOnTheWindowIsOpened) {
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(QString::fromStdString(picture))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main.get(), &drop);
+    EXPECT_EQ(Text("txtImageLocation").toStdString(), picture);
+    EXPECT_EQ(Text("txtHeight"), "10");
+    EXPECT_TRUE(Find("cmdBrowseSave")->isEnabled());
+    delete data;
 }
 
 }  // namespace
