@@ -61,6 +61,90 @@ std::size_t ChooseBackgroundIndex(PaletteList& palette, const std::array<bool, 2
     return choice;
 }
 
+// Which palette indices the kept pixels are written with; recolouring reports go out once.
+std::array<bool, 256> UsedIndices(Shell& shell, const Picture& picture, const ColourLookup& colours,
+                                  bool primary) {
+    ReColorReports reports;
+    std::array<bool, 256> used{};
+    for (std::int32_t y = 1; y <= picture.Height(); ++y) {
+        for (std::int32_t x = 1; x <= picture.Width(); ++x) {
+            const std::uint8_t index = picture.Pixels(x, y);
+            if (!colours.Known(index)) ReColor(shell, picture.Palette, index, primary, &reports);
+            if (!colours.LeftOut(index)) {
+                used[primary ? static_cast<std::size_t>(colours.Code(index)) : index] = true;
+            }
+        }
+    }
+    return used;
+}
+
+// The preview's palette: the picture's own, the primary colours over its first 16 entries, and
+// the backdrop grey at the background index where pixels are left out.
+struct PreviewPalette {
+    PaletteList entries;
+    std::size_t appended = 0;
+    std::size_t background = 0;
+    bool anyLeftOut = false;
+};
+
+PreviewPalette MakePreviewPalette(const Picture& picture, const ConversionSettings& settings,
+                                  const std::array<bool, 256>& used) {
+    const bool primary = settings.UseLdrawColors;
+    PreviewPalette result{picture.Palette};
+    if (primary) {
+        while (result.entries.size() < 16) {
+            result.entries.push_back({});
+            ++result.appended;
+        }
+    }
+    result.anyLeftOut = settings.IgnoreWhite || settings.IgnoreRgbColor;
+    if (result.anyLeftOut) {
+        result.background = ChooseBackgroundIndex(result.entries, used, primary, result.appended);
+        result.entries[result.background] = kBackdropGrey;
+    }
+    for (std::size_t i = 0; primary && i < 16; ++i) {
+        if (!(result.anyLeftOut && i == result.background)) result.entries[i] = PrimaryColors[i];
+    }
+    return result;
+}
+
+// The file and info headers (40 bytes, 8 bits, uncompressed) and the palette.
+std::vector<std::uint8_t> PreviewHead(const Picture& picture, const PreviewPalette& palette) {
+    const BitmapInfoHeader& info = picture.infoHeader;
+    const std::uint32_t entries = static_cast<std::uint32_t>(palette.entries.size());
+    const std::uint32_t stride = (static_cast<std::uint32_t>(picture.Width()) + 3) & ~3u;
+    const std::uint32_t imageSize = stride * static_cast<std::uint32_t>(picture.Height());
+    const std::uint32_t offBits = 54 + 4 * entries;
+    std::uint32_t colorsUsed = entries;
+    if (entries == 256 && info.biClrUsed == 0 && palette.appended == 0) colorsUsed = 0;
+    const std::uint32_t important = static_cast<std::uint32_t>(info.biClrImportant) <= entries
+                                        ? static_cast<std::uint32_t>(info.biClrImportant)
+                                        : 0;
+    std::vector<std::uint8_t> head;
+    head.reserve(54 + 4 * entries);
+    head.push_back('B');
+    head.push_back('M');
+    Put32(head, offBits + imageSize);
+    Put16(head, picture.fileHeader.bfReserved1);
+    Put16(head, picture.fileHeader.bfReserved2);
+    Put32(head, offBits);
+    Put32(head, 40);
+    Put32(head, static_cast<std::uint32_t>(picture.Width()));
+    Put32(head, static_cast<std::uint32_t>(picture.Height()));
+    Put16(head, 1);
+    Put16(head, 8);
+    Put32(head, 0);
+    Put32(head, imageSize);
+    Put32(head, static_cast<std::uint32_t>(info.biXPelsPerMeter));
+    Put32(head, static_cast<std::uint32_t>(info.biYPelsPerMeter));
+    Put32(head, colorsUsed);
+    Put32(head, important);
+    for (const PaletteEntry& entry : palette.entries) {
+        head.insert(head.end(), {entry.Blue, entry.Green, entry.Red, entry.Reserved});
+    }
+    return head;
+}
+
 }  // namespace
 
 bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
@@ -69,93 +153,28 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
         WriteLog(shell.log, "CREATE BITMAP: Starting");
         WriteLog(shell.log, "CREATE BITMAP: About to open save location for writing");
         AtomicFileWriter file(path);
-        const std::int32_t width = picture.Width();
-        const std::int32_t height = picture.Height();
-        if (width < 1 || height < 1) Fail("No picture is loaded");
+        if (picture.Width() < 1 || picture.Height() < 1) Fail("No picture is loaded");
         const bool primary = settings.UseLdrawColors;
-
         // Which pixels are left out, and which bytes the kept ones are written with, is decided
         // on the palette as loaded.
         const ColourLookup colours(picture.Palette, settings);
-        ReColorReports reports;
-        std::array<bool, 256> used{};
-        for (std::int32_t y = 1; y <= height; ++y) {
-            for (std::int32_t x = 1; x <= width; ++x) {
-                const std::uint8_t index = picture.Pixels(x, y);
-                if (!colours.Known(index)) {
-                    ReColor(shell, picture.Palette, index, primary, &reports);
-                }
-                if (!colours.LeftOut(index)) {
-                    used[primary ? static_cast<std::size_t>(colours.Code(index)) : index] = true;
-                }
-            }
-        }
-
-        PaletteList palette = picture.Palette;
-        std::size_t appended = 0;
-        if (primary) {
-            while (palette.size() < 16) {
-                palette.push_back({});
-                ++appended;
-            }
-        }
-        const bool anyLeftOut = settings.IgnoreWhite || settings.IgnoreRgbColor;
-        std::size_t background = 0;
-        if (anyLeftOut) {
-            background = ChooseBackgroundIndex(palette, used, primary, appended);
-            palette[background] = kBackdropGrey;
-        }
+        const PreviewPalette palette =
+            MakePreviewPalette(picture, settings, UsedIndices(shell, picture, colours, primary));
 
         WriteLog(shell.log, "CREATE BITMAP: About to write header and info");
-        const BitmapFileHeader& fileHeader = picture.fileHeader;
-        const BitmapInfoHeader& info = picture.infoHeader;
-        const std::uint32_t entries = static_cast<std::uint32_t>(palette.size());
-        const std::uint32_t stride = (static_cast<std::uint32_t>(width) + 3) & ~3u;
-        const std::uint32_t imageSize = stride * static_cast<std::uint32_t>(height);
-        const std::uint32_t offBits = 54 + 4 * entries;
-        std::uint32_t colorsUsed = entries;
-        if (entries == 256 && info.biClrUsed == 0 && appended == 0) colorsUsed = 0;
-        const std::uint32_t important = static_cast<std::uint32_t>(info.biClrImportant) <= entries
-                                            ? static_cast<std::uint32_t>(info.biClrImportant)
-                                            : 0;
-        std::vector<std::uint8_t> head;
-        head.reserve(54 + 4 * entries);
-        head.push_back('B');
-        head.push_back('M');
-        Put32(head, offBits + imageSize);
-        Put16(head, fileHeader.bfReserved1);
-        Put16(head, fileHeader.bfReserved2);
-        Put32(head, offBits);
-        Put32(head, 40);
-        Put32(head, static_cast<std::uint32_t>(width));
-        Put32(head, static_cast<std::uint32_t>(height));
-        Put16(head, 1);
-        Put16(head, 8);
-        Put32(head, 0);
-        Put32(head, imageSize);
-        Put32(head, static_cast<std::uint32_t>(info.biXPelsPerMeter));
-        Put32(head, static_cast<std::uint32_t>(info.biYPelsPerMeter));
-        Put32(head, colorsUsed);
-        Put32(head, important);
-
+        const std::vector<std::uint8_t> head = PreviewHead(picture, palette);
         WriteLog(shell.log, "CREATE BITMAP: About to write color palette");
-        for (std::size_t i = 0; i < palette.size(); ++i) {
-            const PaletteEntry& entry = primary && i < 16 && !(anyLeftOut && i == background)
-                                            ? PrimaryColors[i]
-                                            : palette[i];
-            head.insert(head.end(), {entry.Blue, entry.Green, entry.Red, entry.Reserved});
-        }
         file.Write(head.data(), head.size());
 
         WriteLog(shell.log, "CREATE BITMAP: About to put raw image data");
-        std::vector<std::uint8_t> row(stride, 0);
-        for (std::int32_t y = 1; y <= height; ++y) {
-            for (std::int32_t x = 1; x <= width; ++x) {
+        std::vector<std::uint8_t> row((static_cast<std::size_t>(picture.Width()) + 3) & ~3u, 0);
+        for (std::int32_t y = 1; y <= picture.Height(); ++y) {
+            for (std::int32_t x = 1; x <= picture.Width(); ++x) {
                 const std::uint8_t index = picture.Pixels(x, y);
                 std::uint8_t byte =
                     primary ? static_cast<std::uint8_t>(colours.Code(index)) : index;
-                if (anyLeftOut && colours.LeftOut(index))
-                    byte = static_cast<std::uint8_t>(background);
+                if (palette.anyLeftOut && colours.LeftOut(index))
+                    byte = static_cast<std::uint8_t>(palette.background);
                 row[static_cast<std::size_t>(x - 1)] = byte;
             }
             file.Write(row.data(), row.size());

@@ -356,10 +356,11 @@ void FrmMain::cmdPreview_Click() {
 
 // A text that would end a header line and start another is refused, naming its box.
 bool FrmMain::DetailsAreSingleLines() {
-    const std::pair<QLineEdit*, QLabel*> texts[] = {
-        {txtMetaData[0], lblMetaData[0]}, {txtMetaData[1], lblMetaData[1]},
-        {txtMetaData[2], lblMetaData[2]}, {txtMetaData[3], lblMetaData[3]},
-        {txtSaveLocation, lblSaveLocation}};
+    const std::pair<QLineEdit*, QLabel*> texts[] = {{txtMetaData[0], lblMetaData[0]},
+                                                    {txtMetaData[1], lblMetaData[1]},
+                                                    {txtMetaData[2], lblMetaData[2]},
+                                                    {txtMetaData[3], lblMetaData[3]},
+                                                    {txtSaveLocation, lblSaveLocation}};
     for (const auto& [box, label] : texts) {
         if (IsSingleLine(S(box->text()))) continue;
         ShowMessage(state_.shell, "The text in \"" + S(BoxName(label)) +
@@ -483,7 +484,8 @@ void FrmMain::BuildConversionMenu() {
         methodActions_[i] = menu->addAction(methodCaptions_[i]);
         methodActions_[i]->setObjectName(names[i]);
         methodActions_[i]->setToolTip(methodTips_[i]);
-        connect(methodActions_[i], &QAction::triggered, this, [this, method] { SetMethod(method); });
+        connect(methodActions_[i], &QAction::triggered, this,
+                [this, method] { SetMethod(method); });
     }
     cmdConvertMethod->setMenu(menu);
 }

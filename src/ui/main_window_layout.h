@@ -22,8 +22,8 @@ struct ControlLayout {
     int tab;
     bool enabled;
     CaptionFont font = CaptionFont::SmallBold;
-    bool readOnly = false;  // text boxes
-    bool centred = false;   // text boxes
+    bool readOnly = false;   // text boxes
+    bool centred = false;    // text boxes
     bool alignLeft = false;  // labels: left-aligned instead of right
 };
 

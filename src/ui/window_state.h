@@ -17,10 +17,10 @@ struct WindowState {
     ConversionMethod method = ConversionMethod::Quick;
     std::string picturePath;  // empty while no picture is loaded
     std::int32_t pictureWidth = 0, pictureHeight = 0;
-    std::string partPath;               // the part file the details were filled in for
-    std::optional<double> height;       // the typed height, while it is a number above 0
-    bool heightReported = false;        // the typed height's fault was shown once already
-    bool previewShown = false;          // the preview box shows the current picture and options
+    std::string partPath;                  // the part file the details were filled in for
+    std::optional<double> height;          // the typed height, while it is a number above 0
+    bool heightReported = false;           // the typed height's fault was shown once already
+    bool previewShown = false;             // the preview box shows the current picture and options
     std::optional<std::size_t> quadCount;  // shown below Convert after a complete write
 };
 

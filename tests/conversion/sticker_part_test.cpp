@@ -96,7 +96,6 @@ bool ValidPolygon(const Polygon& p) {
     return true;
 }
 
-
 // Whether point lies strictly inside the segment a-b.
 bool Inside(V3 point, V3 a, V3 b) {
     const V3 ab = Minus(b, a), ap = Minus(point, a);

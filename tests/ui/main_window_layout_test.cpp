@@ -31,7 +31,7 @@ TEST_F(MainWindowLayoutTest, EveryControlStandsWhereTheTableSays) {
     EXPECT_EQ(main->objectName(), "frmMain");
     EXPECT_EQ(main->windowTitle(), "Convert Bitmap to LDRAW Sticker");
     EXPECT_EQ(main->size(), QSize(705, 521));
-    const char* kinds[] = {"QGroupBox", "QLabel", "QLineEdit", "QCheckBox",
+    const char* kinds[] = {"QGroupBox",   "QLabel", "QLineEdit", "QCheckBox",
                            "QPushButton", "QLabel", "QLabel"};
     for (const ControlLayout& row : MainWindowLayout()) {
         SCOPED_TRACE(row.name);
