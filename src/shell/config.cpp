@@ -41,7 +41,7 @@ void RestorePointer(Shell& shell) {
 }  // namespace
 
 AppConfig DefaultConfig() {
-    return AppConfig{"Default", 500, 500, "/", "/", "Mosaikon"};
+    return AppConfig{"Default", 500, 500, "/", "/", "Mosaikon", false};
 }
 
 std::string ConfigFileText(const AppConfig& config) {
@@ -55,6 +55,7 @@ std::string ConfigFileText(const AppConfig& config) {
     field("<image>", config.ImageLocation);
     field("<save>", config.SaveLocation);
     field("<author>", config.Author);
+    if (config.LdrawSticker) field("<format>", "ldraw-sticker");
     return text;
 }
 
@@ -90,6 +91,9 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
         config.ImageLocation = TaggedValue(text, "<image>");
         config.SaveLocation = TaggedValue(text, "<save>");
         config.Author = TaggedValue(text, "<author>");
+        if (text.find("<format>") != text.rfind("<format>")) {
+            config.LdrawSticker = TaggedValue(text, "<format>") == "ldraw-sticker";
+        }
         WriteLog(shell.log, "Config file successfully read.  Attempting to close file.");
     } catch (...) {
         RestorePointer(shell);

@@ -16,6 +16,9 @@ struct AppConfig {
     std::string ImageLocation;
     std::string SaveLocation;
     std::string Author;
+    // Whether part files are written as LDraw library sticker parts; kept under its own tag,
+    // which is written only when set, so that a file without it reads as the classic layout.
+    bool LdrawSticker = false;
 };
 
 AppConfig DefaultConfig();

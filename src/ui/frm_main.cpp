@@ -159,6 +159,13 @@ void FrmMain::FindControls() {
     countFont.setPixelSize(10);
     lblQuadCount->setFont(countFont);
     lblQuadCount->setFocusPolicy(Qt::NoFocus);
+
+    // Not laid out either: in the free strip below the options frame's title, over the options.
+    chkLDrawSticker = new QCheckBox("LDraw library sticker (flat, with backing)", frmOptions);
+    chkLDrawSticker->setObjectName("chkLDrawSticker");
+    SetTwips(chkLDrawSticker, 4080, 190, 4095, 195);
+    SetCaptionFont(chkLDrawSticker, SmallBoldFont());
+    chkLDrawSticker->setEnabled(false);
 }
 
 void FrmMain::SetTabOrder() {
@@ -174,6 +181,8 @@ void FrmMain::SetTabOrder() {
         if (previous) QWidget::setTabOrder(previous, control);
         previous = control;
     }
+    QWidget::setTabOrder(txtColor, chkLDrawSticker);
+    QWidget::setTabOrder(chkLDrawSticker, cmdPreview);
 }
 
 QString FrmMain::ConversionCaption(ConversionMethod method) const {
@@ -194,6 +203,7 @@ void FrmMain::ReadLanguage() {
                                if (line == 33) methodCaptions_[1] = Q(text);
                                if (line == 34) methodCaptions_[2] = Q(text);
                                if (line >= 36 && line <= 38) methodTips_[line - 36] = Q(text);
+                               if (line == 39) SetCaption(chkLDrawSticker, Q(text));
                                if (line == 35 && text.find("%1") != std::string::npos) {
                                    quadCountFormat_ = Q(text);
                                }
@@ -250,6 +260,7 @@ void FrmMain::Form_Load() {
         if (!config.Author.empty()) state_.DefaultAuthor = config.Author;
         if (!config.ImageLocation.empty()) txtImageLocation->setText(Q(config.ImageLocation));
         if (!config.SaveLocation.empty()) txtSaveLocation->setText(Q(config.SaveLocation));
+        chkLDrawSticker->setChecked(config.LdrawSticker);
         ApplyLanguageLayout();
     } catch (...) {
         ReportFailureWithoutLog(state_.shell, "Form_Load", CurrentFailureDescription());
@@ -275,6 +286,7 @@ void FrmMain::Form_Unload() {
         config.Author = author.empty() ? state_.DefaultAuthor : author;
         config.ImageLocation = txtImageLocation->text().toStdString();
         config.SaveLocation = txtSaveLocation->text().toStdString();
+        config.LdrawSticker = chkLDrawSticker->isChecked();
         WriteConfig(state_.shell, config, state_.ConfigText, state_.programFolder);
         CloseLog(state_.shell.log);
     } catch (...) {

@@ -113,7 +113,8 @@ private:
     QLabel *imgBitmap, *imgPreview, *Image1;
     QToolButton* cmdConvertMethod;  // the menu of cmdConvert: which conversion it runs
     std::array<QAction*, 3> methodActions_;
-    QLabel* lblQuadCount;  // below cmdConvert: how many quadrilaterals were written
+    QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
+    QCheckBox* chkLDrawSticker;  // above the options: write an LDraw library sticker part
 };
 
 }  // namespace mosaikon

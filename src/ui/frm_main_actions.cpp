@@ -26,6 +26,7 @@
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
+#include "conversion/sticker_part.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
 #include "image/quick_conversion.h"
@@ -119,7 +120,7 @@ void FrmMain::DisableDetailsAndOptions() {
     }
     for (QWidget* control :
          std::initializer_list<QWidget*>{lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors,
-                                         chkIgnoreWhite, chkIgnoreRGBColor}) {
+                                         chkIgnoreWhite, chkIgnoreRGBColor, chkLDrawSticker}) {
         control->setEnabled(false);
     }
     window_.partPath.clear();
@@ -194,9 +195,9 @@ void FrmMain::SetupOptions() {
         lblMetaData[i]->setEnabled(true);
         txtMetaData[i]->setEnabled(true);
     }
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors,
-                                         chkIgnoreWhite, chkIgnoreRGBColor, lblwithin}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors, chkIgnoreWhite,
+             chkIgnoreRGBColor, lblwithin, chkLDrawSticker}) {
         control->setEnabled(true);
     }
     const QString name = NamePart(txtSaveLocation->text());
@@ -439,8 +440,9 @@ void FrmMain::cmdConvert_Click() {
             return;
         }
         const std::string path = S(txtSaveLocation->text());
+        const auto write = chkLDrawSticker->isChecked() ? WriteStickerPart : WritePartFile;
         const bool written =
-            WritePartFile(state_.shell, state_.picture, state_.quads, path, height, details);
+            write(state_.shell, state_.picture, state_.quads, path, height, details, nullptr);
         EndWork();
         if (written) ShowConverted(path);
         cmdConvert->setFocus();

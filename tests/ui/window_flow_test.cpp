@@ -157,7 +157,8 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
                          "lblMetaData(1)",  "lblMetaData(2)",    "lblMetaData(3)", "txtMetaData(0)",
                          "txtMetaData(1)",  "txtMetaData(2)",    "txtMetaData(3)", "lblHeight",
                          "txtHeight",       "lblWidth",          "txtWidth",       "chkLDRAWColors",
-                         "chkIgnoreWhite",  "chkIgnoreRGBColor", "lblwithin",      "cmdPreview"});
+                         "chkIgnoreWhite",  "chkIgnoreRGBColor", "lblwithin",      "cmdPreview",
+                         "chkLDrawSticker"});
     EXPECT_EQ(Enabled(), step3);
 
     Click("cmdPreview");
@@ -585,6 +586,26 @@ TEST_F(WindowFlow, ThePreviewAndTheCountBelongToThePictureTheyWereMadeFrom) {
     Click("cmdBrowseOpen");
     EXPECT_TRUE(Find<QLabel>("imgPreview")->pixmap().isNull());
     EXPECT_FALSE(Find("cmdConvert")->isEnabled());
+}
+
+TEST_F(WindowFlow, TheStickerCheckBoxWritesTheLibraryPartAndIsRemembered) {
+    ChooseFiles();
+    Find<QCheckBox>("chkLDrawSticker")->setChecked(true);
+    Click("cmdPreview");
+    Click("cmdConvert");
+    std::string expected = CommandLinePart("--format ldraw-sticker");
+    expected.replace(expected.find("cli.dat"), 7, "s1234567.dat");  // the file's real name
+    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), expected);
+    main->close();
+    EXPECT_NE(ConfigFile().find("<author>Ann<author><format>ldraw-sticker<format>"),
+              std::string::npos);
+    Start();
+    EXPECT_TRUE(Find<QCheckBox>("chkLDrawSticker")->isChecked());
+    Find<QCheckBox>("chkLDrawSticker")->setChecked(false);
+    main->close();
+    EXPECT_EQ(ConfigFile().find("<format>"), std::string::npos);  // classic: as it always was
+    Start();
+    EXPECT_FALSE(Find<QCheckBox>("chkLDrawSticker")->isChecked());
 }
 
 TEST_F(WindowFlow, ARememberedPictureThatIsGoneIsReportedAsMissing) {
