@@ -146,6 +146,11 @@ void FrmMain::FindControls() {
     find(chkIgnoreRGBColor, "chkIgnoreRGBColor");
     find(cmdPreview, "cmdPreview"), find(cmdConvert, "cmdConvert");
     find(imgBitmap, "imgBitmap"), find(imgPreview, "imgPreview"), find(Image1, "Image1");
+    // A label's marked letter (its caption's "&") takes the focus to its box with Alt.
+    lblImageLocation->setBuddy(txtImageLocation);
+    lblSaveLocation->setBuddy(txtSaveLocation);
+    for (int i = 0; i < 4; ++i) lblMetaData[i]->setBuddy(txtMetaData[i]);
+    lblHeight->setBuddy(txtHeight);
     Image1->setPixmap(QPixmap::fromImage(BackdropImage()));
     imgPreview->raise();
 

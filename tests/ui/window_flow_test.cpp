@@ -61,6 +61,10 @@ protected:
 
     void Click(const char* name) { QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton); }
     QString Text(const char* name) { return Find<QLineEdit>(name)->text(); }
+    // A button's caption as read: without its shortcut marker, on one line.
+    QString Caption(const char* name) {
+        return CaptionText(Find(name)).remove('&').replace('\n', ' ');
+    }
     void Type(const char* name, const QString& text) {
         auto* box = Find<QLineEdit>(name);
         box->setFocus();
@@ -167,7 +171,7 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     withConvert.push_back("cmdConvert");
     std::sort(withConvert.begin(), withConvert.end());
     EXPECT_EQ(Enabled(), withConvert);
-    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text(), "Quick Convert");
+    EXPECT_EQ(Caption("cmdConvert"), "Quick Convert");
     EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
               Find("cmdConvert"));
 
@@ -341,7 +345,7 @@ TEST_F(WindowFlow, ConvertChoosesItsConversionByItsCaption) {
     QAction* full = menuButton->menu()->findChild<QAction*>("actionFullConvert");
     ASSERT_NE(full, nullptr);
     full->trigger();
-    EXPECT_EQ(CaptionText(Find("cmdConvert")), "Full Convert");
+    EXPECT_EQ(Caption("cmdConvert"), "Full Convert");
     Click("cmdConvert");
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone + "\n", 0), 0u);
@@ -349,7 +353,7 @@ TEST_F(WindowFlow, ConvertChoosesItsConversionByItsCaption) {
     // The chosen conversion stays, through Preview and browsing alike.
     Click("cmdPreview");
     ChooseFiles();
-    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text(), "Full Convert");
+    EXPECT_EQ(Caption("cmdConvert"), "Full Convert");
 }
 
 TEST_F(WindowFlow, TheExactConversionIsTheThirdChoiceAndTheCountIsShown) {
@@ -363,7 +367,7 @@ TEST_F(WindowFlow, TheExactConversionIsTheThirdChoiceAndTheCountIsShown) {
         ->menu()
         ->findChild<QAction*>("actionExactConvert")
         ->trigger();
-    EXPECT_EQ(CaptionText(Find("cmdConvert")), "Exact Convert");
+    EXPECT_EQ(Caption("cmdConvert"), "Exact Convert");
     Click("cmdConvert");
     EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"),
               CommandLinePart("--method exact"));
@@ -482,12 +486,12 @@ TEST_F(WindowFlow, TheFullCaptionComesFromTheLanguageFile) {
         "<language>Deutsch<language><left>500<left><top>500<top><image>/<image><save>/"
         "<save><author>A<author>");
     Start();
-    EXPECT_EQ(main->ConversionCaption(ConversionMethod::Full), "Vollständig umwandeln");
-    EXPECT_EQ(Find<QPushButton>("cmdConvert")->text().replace('\n', ' '), "Schnell umwandeln");
+    EXPECT_EQ(main->ConversionCaption(ConversionMethod::Full), "V&ollständig umwandeln");
+    EXPECT_EQ(Caption("cmdConvert"), "Schnell umwandeln");
     main->close();
     // A language file of 32 lines keeps the English caption.
     std::string text = test::ReadText(folder.path() / "Settings/Deutsch.txt");
-    text.erase(text.rfind("Vollständig"));
+    text.erase(text.rfind("V&ollständig"));
     test::WriteBytes(folder.path() / "Settings/Deutsch.txt", test::Bytes(text.begin(), text.end()));
     Start();
     EXPECT_EQ(main->ConversionCaption(ConversionMethod::Full), "Full Convert");
@@ -579,7 +583,7 @@ TEST_F(WindowFlow, ThePreviewAndTheCountBelongToThePictureTheyWereMadeFrom) {
     Click("cmdConvert");
     EXPECT_TRUE(Find<QLabel>("lblQuadCount")->text().isEmpty());
     Click("cmdPreview");
-    EXPECT_EQ(CaptionText(Find("cmdConvert")), "Exact Convert");
+    EXPECT_EQ(Caption("cmdConvert"), "Exact Convert");
     // A new picture takes the old preview away.
     EXPECT_FALSE(Find<QLabel>("imgPreview")->pixmap().isNull());
     answers.push_back(picture);
@@ -614,6 +618,18 @@ TEST_F(WindowFlow, ARememberedPictureThatIsGoneIsReportedAsMissing) {
     QTest::keyClick(Find("txtImageLocation"), Qt::Key_Return);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "cmdBrowseOpen_Click has caused an error " + gone + " does not exist");
+}
+
+TEST_F(WindowFlow, TheCaptionsMarkedLettersWorkWithAlt) {
+    ChooseFiles();
+    // A button's shortcut clicks it as the mouse does, after a moment.
+    QTest::keyClick(main->windowHandle(), Qt::Key_P, Qt::AltModifier);  // "&Preview"
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Find("cmdConvert")->isEnabled(); }, 2000));
+    QTest::keyClick(main->windowHandle(), Qt::Key_I, Qt::AltModifier);  // "&Image Location:"
+    EXPECT_EQ(QApplication::focusWidget(), Find("txtImageLocation"));
+    QTest::keyClick(main->windowHandle(), Qt::Key_Q, Qt::AltModifier);  // "&Quick Convert"
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 2000));
+    EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone, 0), 0u);
 }
 
 TEST_F(WindowFlow, APictureDroppedOnTheWindowIsOpened) {
