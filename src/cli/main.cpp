@@ -140,6 +140,8 @@ struct Arguments {
     std::string name, partId, author = "Mosaikon", description = "Unofficial Model";
     std::string preview;
     std::string format = "classic";
+    int colors = 256;
+    bool dither = false;
 };
 
 // What the command line asks for, checked.
@@ -152,7 +154,8 @@ struct Request {
 };
 
 void DeclareOptions(CLI::App& app, Arguments& args) {
-    app.add_option("PICTURE.bmp", args.picture, "the bitmap to convert")->required();
+    app.add_option("PICTURE", args.picture, "the picture to convert: BMP, PNG, JPEG, GIF or WebP")
+        ->required();
     app.add_option("PART.dat", args.part, "the part file to write")->required();
     app.add_option("--height", args.height,
                    "sticker height in LDraw units; default: the picture's height in pixels");
@@ -175,6 +178,14 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
     app.add_option("--author", args.author, "author; default \"Mosaikon\"");
     app.add_option("--description", args.description, "description; default \"Unofficial Model\"");
     app.add_option("--preview", args.preview, "also write the preview bitmap of the same options");
+    app.add_option("--colors", args.colors,
+                   "the most colours kept of a picture without a palette (2 to 256, default 256); "
+                   "fewer colours make far fewer quadrilaterals")
+        ->check(CLI::Range(2, 256));
+    app.add_flag("--dither", args.dither,
+                 "dither when a picture's colours are reduced (off by default: flat areas make "
+                 "fewer quadrilaterals)")
+        ->disable_flag_override();
     app.add_option("--format", args.format,
                    "the part file's layout: classic (default; a flat picture at z = 0) or "
                    "ldraw-sticker (an LDraw library sticker part: centred, lying flat, with a "
@@ -231,8 +242,16 @@ void Convert(Shell& shell, const Request& request) {
     const Arguments& args = request.args;
     Picture picture;
     double pictureHeight = 0, pictureWidth = 0;
-    LoadBitmap(shell, picture, args.picture, pictureHeight, pictureWidth);
+    ReadOptions options;
+    options.reduction = {args.colors, args.dither};
+    LoadBitmap(shell, picture, args.picture, pictureHeight, pictureWidth, options);
     if (shell.failuresReported > 0) return;
+    const auto kept =
+        static_cast<std::int64_t>(picture.Palette.size()) - (picture.TransparentIndex >= 0 ? 1 : 0);
+    if (picture.SourceColours > kept) {
+        std::cerr << "mosaikon-convert: " << picture.SourceColours << " colours reduced to " << kept
+                  << "\n";
+    }
     PendingFiles written;
     if (request.writePreview &&
         !CreateBitmap(shell, picture, args.preview, request.settings, &written)) {
@@ -259,7 +278,7 @@ void Convert(Shell& shell, const Request& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Turns a 256-colour Windows bitmap into an LDraw sticker part file.",
+    CLI::App app{"Turns a picture (BMP, PNG, JPEG, GIF or WebP) into an LDraw sticker part file.",
                  "mosaikon-convert"};
     Arguments args;
     DeclareOptions(app, args);

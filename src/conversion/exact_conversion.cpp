@@ -196,7 +196,7 @@ private:
     }
 
     void BuildGrid() {
-        const ColourLookup colours(picture_.Palette, settings_);
+        const ColourLookup colours(picture_, settings_);
         ReColorReports reports;
         code_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
         for (std::int32_t y = 0; y < height_; ++y) {

@@ -186,7 +186,7 @@ private:
     const RunEntry& Entry(std::int32_t row) const { return table_[static_cast<std::size_t>(row)]; }
 
     void BuildColourGrid() {
-        const ColourLookup colours(picture_.Palette, settings_);
+        const ColourLookup colours(picture_, settings_);
         ReColorReports reports;
         grid_.assign(
             (static_cast<std::size_t>(width_) + 1) * (static_cast<std::size_t>(height_) + 1), 0);

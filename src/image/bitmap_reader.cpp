@@ -1,12 +1,14 @@
 #include "image/bitmap_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "image/rgba_picture.h"
 #include "shell/failure.h"
 #include "shell/text_file.h"
 
@@ -325,12 +327,153 @@ constexpr std::uint64_t kMostFileBytes =
 
 }  // namespace
 
+namespace {
+
+// The mask of each colour component of a true-colour bitmap, red, green, blue and alpha.
+struct ComponentMasks {
+    std::uint32_t mask[4] = {};
+};
+
+std::uint32_t U32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(I32(p));
+}
+
+ComponentMasks MasksOf(std::span<const std::uint8_t> bytes, const BitmapInfoHeader& info) {
+    ComponentMasks masks;
+    const bool fields = info.biCompression == kCompressionBitFields ||
+                        info.biCompression == kCompressionAlphaBitFields;
+    if (fields) {
+        // In the header from 52 bytes on, or just after a 40-byte header.
+        const std::size_t at = 14 + 40;
+        const int count =
+            info.biCompression == kCompressionAlphaBitFields || info.biSize >= 56 ? 4 : 3;
+        for (int i = 0; i < count; ++i) {
+            if (bytes.size() >= at + 4 * (i + 1)) masks.mask[i] = U32(bytes.data() + at + 4 * i);
+        }
+        return masks;
+    }
+    if (info.biBitCount == 16) return {{0x7C00, 0x03E0, 0x001F, 0}};
+    return {{0xFF0000, 0x00FF00, 0x0000FF, 0}};
+}
+
+std::uint8_t Component(std::uint32_t pixel, std::uint32_t mask) {
+    if (mask == 0) return 0;
+    const int shift = std::countr_zero(mask);
+    const std::uint32_t bits = mask >> shift;
+    const std::uint32_t top = bits >= 0xFFFFFFFFu >> 0 ? 0xFFFFFFFFu : bits;
+    return static_cast<std::uint8_t>(static_cast<std::uint64_t>((pixel & mask) >> shift) * 255 /
+                                     top);
+}
+
+// A bitmap of 16, 24 or 32 bits per pixel, as colours to give a palette.
+RgbaPicture ReadTrueColour(std::span<const std::uint8_t> bytes, ByteSource& source,
+                           const Picture& loaded, std::int64_t paletteStart, bool topDown,
+                           const std::string& name) {
+    const BitmapInfoHeader& info = loaded.infoHeader;
+    const ComponentMasks masks = MasksOf(bytes, info);
+    source.SeekTo(static_cast<std::uint64_t>(
+        std::max<std::int64_t>(loaded.fileHeader.bfOffBits, paletteStart)));
+    const std::uint64_t stride = RowStride(info.biWidth, info.biBitCount);
+    const std::uint64_t needed = stride * static_cast<std::uint64_t>(info.biHeight - 1) +
+                                 RowPixelBytes(info.biWidth, info.biBitCount);
+    if (source.Left() < needed) {
+        Fail(name + " is cut short: " + std::to_string(needed - source.Left()) + " of its " +
+             std::to_string(needed) + " bytes of pixel data are missing");
+    }
+    RgbaPicture rgba;
+    rgba.width = info.biWidth;
+    rgba.height = info.biHeight;
+    rgba.rgba.assign(static_cast<std::size_t>(rgba.width) * rgba.height * 4, 255);
+    std::vector<std::uint8_t> row(stride);
+    const int bytesPerPixel = info.biBitCount / 8;
+    for (std::int32_t stored = 0; stored < rgba.height; ++stored) {
+        source.Read(row.data(), row.size());
+        const std::int32_t y = topDown ? stored : rgba.height - 1 - stored;
+        std::uint8_t* out = rgba.rgba.data() + static_cast<std::size_t>(y) * rgba.width * 4;
+        for (std::int32_t x = 0; x < rgba.width; ++x, out += 4) {
+            const std::uint8_t* in = row.data() + static_cast<std::size_t>(x) * bytesPerPixel;
+            std::uint32_t pixel = 0;
+            for (int b = 0; b < bytesPerPixel; ++b)
+                pixel |= static_cast<std::uint32_t>(in[b]) << 8 * b;
+            for (int c = 0; c < 3; ++c) out[c] = Component(pixel, masks.mask[c]);
+            if (masks.mask[3]) out[3] = Component(pixel, masks.mask[3]);
+        }
+    }
+    return rgba;
+}
+
+void WarnIfLarge(Shell& shell, const Picture& picture) {
+    if (picture.Height() > 1024 || picture.Width() > 1024) {
+        ShowMessage(shell, shell.messages.MsgLargeImage, MessageKind::Warning);
+        WriteLog(shell.log,
+                 "LOAD BITMAP: large image warning: Height: " + std::to_string(picture.Height()) +
+                     " Width: " + std::to_string(picture.Width()));
+    }
+}
+
+// A picture without a palette gets one; the palette warning only where colours were lost.
+void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
+                        const ColourReduction& reduction) {
+    WriteLog(shell.log, "LOAD BITMAP: About to choose the colour palette");
+    GivePalette(rgba, picture, reduction);
+    if (picture.SourceColours > std::clamp(reduction.mostColours, 2, 256)) {
+        ShowMessage(shell, shell.messages.MsgPaletteWarning, MessageKind::Warning);
+        WriteLog(
+            shell.log,
+            "LOAD BITMAP: " + std::to_string(picture.SourceColours) + " colours reduced to " +
+                std::to_string(picture.Palette.size() - (picture.TransparentIndex >= 0 ? 1 : 0)));
+    }
+}
+
+}  // namespace
+
+void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
+                   const std::string& name, double& height, double& width,
+                   const ReadOptions& options) {
+    const PictureFormat format = SniffFormat(bytes);
+    if (format == PictureFormat::Bitmap) {
+        DecodeBitmap(shell, picture, bytes, name, height, width, options);
+        return;
+    }
+    RgbaPicture rgba;
+    switch (format) {
+        case PictureFormat::Png:
+            WriteLog(shell.log, "LOAD BITMAP: About to decode PNG");
+            rgba = DecodePng(bytes, name, options.mostPixels);
+            break;
+        case PictureFormat::Jpeg:
+            WriteLog(shell.log, "LOAD BITMAP: About to decode JPEG");
+            rgba = DecodeJpeg(bytes, name, options.mostPixels);
+            break;
+        case PictureFormat::Gif:
+            WriteLog(shell.log, "LOAD BITMAP: About to decode GIF");
+            rgba = DecodeGif(bytes, name, options.mostPixels);
+            break;
+        case PictureFormat::WebP:
+            WriteLog(shell.log, "LOAD BITMAP: About to decode WebP");
+            rgba = DecodeWebP(bytes, name, options.mostPixels);
+            break;
+        case PictureFormat::Tiff:
+            Fail(name + ": TIFF pictures cannot be read; save it as PNG");
+        default:
+            Fail(name +
+                 " is not a picture Mosaikon can read; it reads BMP, PNG, JPEG, GIF and WebP");
+    }
+    Picture loaded;
+    GivePaletteAndWarn(shell, rgba, loaded, options.reduction);
+    picture = std::move(loaded);
+    height = picture.Height();
+    width = picture.Width();
+    WarnIfLarge(shell, picture);
+    WriteLog(shell.log, "LOAD BITMAP: Done");
+}
+
 void LoadBitmapBytes(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
                      const std::string& name, double& height, double& width,
-                     std::uint64_t mostPixels) {
+                     const ReadOptions& options) {
     WriteLog(shell.log, "LOAD BITMAP: Starting");
     try {
-        DecodeBitmap(shell, picture, bytes, name, height, width, mostPixels);
+        DecodePicture(shell, picture, bytes, name, height, width, options);
     } catch (...) {
         picture = Picture{};
         ReportFailure(shell, "LoadBitmap", "LOAD BITMAP: ERROR LOADING BITMAP ",
@@ -339,11 +482,11 @@ void LoadBitmapBytes(Shell& shell, Picture& picture, std::span<const std::uint8_
 }
 
 void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double& height,
-                double& width) {
+                double& width, const ReadOptions& options) {
     WriteLog(shell.log, "LOAD BITMAP: Starting");
     try {
         const std::vector<std::uint8_t> bytes = ReadFileBytes(path, kMostFileBytes);
-        DecodeBitmap(shell, picture, bytes, NamePart(path), height, width);
+        DecodePicture(shell, picture, bytes, NamePart(path), height, width, options);
     } catch (...) {
         picture = Picture{};
         ReportFailure(shell, "LoadBitmap", "LOAD BITMAP: ERROR LOADING BITMAP ",
@@ -353,30 +496,29 @@ void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double&
 
 void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
                   const std::string& name, double& height, double& width,
-                  std::uint64_t mostPixels) {
+                  const ReadOptions& options) {
     ByteSource source(bytes);
     Picture loaded;
     const PaletteLayout palette = ReadHeaders(shell, source, loaded);
     const bool topDown = CheckSizes(loaded.infoHeader);
-    const std::uint64_t pixels = static_cast<std::uint64_t>(loaded.Width()) *
-                                 static_cast<std::uint64_t>(loaded.Height());
-    if (pixels > mostPixels) {
-        Fail(name + " is too large: " + std::to_string(loaded.Width()) + " x " +
-             std::to_string(loaded.Height()) + " pixels, at most " + std::to_string(mostPixels) +
-             " are taken");
+    CheckPictureSize(static_cast<std::uint64_t>(loaded.Width()),
+                     static_cast<std::uint64_t>(loaded.Height()), name, options.mostPixels);
+    if (loaded.infoHeader.biBitCount > 8) {
+        const RgbaPicture rgba =
+            ReadTrueColour(bytes, source, loaded, palette.start, topDown, name);
+        const BitmapInfoHeader info = loaded.infoHeader;
+        GivePaletteAndWarn(shell, rgba, loaded, options.reduction);
+        loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
+        loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
+    } else {
+        ReadPalette(shell, source, loaded, palette);
+        ReadPixels(shell, source, loaded, palette.start, topDown, name);
     }
-    ReadPalette(shell, source, loaded, palette);
-    ReadPixels(shell, source, loaded, palette.start, topDown, name);
 
     picture = std::move(loaded);
     height = picture.Height();
     width = picture.Width();
-    if (picture.Height() > 1024 || picture.Width() > 1024) {
-        ShowMessage(shell, shell.messages.MsgLargeImage, MessageKind::Warning);
-        WriteLog(shell.log,
-                 "LOAD BITMAP: large image warning: Height: " + std::to_string(picture.Height()) +
-                     " Width: " + std::to_string(picture.Width()));
-    }
+    WarnIfLarge(shell, picture);
     WriteLog(shell.log, "LOAD BITMAP: Done");
 }
 

@@ -5,29 +5,34 @@
 #include <string>
 
 #include "image/picture.h"
+#include "image/rgba_picture.h"
 #include "shell/shell.h"
 
 namespace mosaikon {
 
-// Reads a palette bitmap into the picture model: 1, 4 or 8 bits per pixel, uncompressed, RLE8
-// or RLE4, Windows (40 to 124-byte) or OS/2 (12-byte) info headers, rows bottom-up or top-down.
-// Files without a palette (16, 24 and 32 bits per pixel) load one byte per pixel with a black
-// palette and a warning. On success height and width are set to the picture's size; a failure
-// is reported ("LoadBitmap has caused an error ..."), leaves height and width as passed in and
+// Reads a picture into the picture model, its format known by its first bytes: palette bitmaps
+// (1, 4 or 8 bits per pixel, uncompressed, RLE8 or RLE4, Windows 40 to 124-byte or OS/2 12-byte
+// info headers, rows bottom-up or top-down) keep their palette; true-colour bitmaps (16, 24 and
+// 32 bits, with or without bit-field masks and alpha), PNG, JPEG, GIF and WebP pictures get one
+// (see GivePalette). On success height and width are set to the picture's size; a failure is
+// reported once ("LoadBitmap has caused an error ..."), leaves height and width as passed in and
 // the model empty, and never touches the file. A file whose pixel data ends early is refused as
-// cut short.
+// cut short; sizes are checked against the file and options.mostPixels before any pixel memory
+// is allocated.
 void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double& height,
-                double& width);
+                double& width, const ReadOptions& options = {});
 
 // The same from the file's bytes; name is the file name that reports use.
-// A picture of more than mostPixels pixels is refused before its grid is allocated.
 void LoadBitmapBytes(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
                      const std::string& name, double& height, double& width,
-                     std::uint64_t mostPixels = kMostPixels);
+                     const ReadOptions& options = {});
 
 // The decoding itself, without the failure report: throws a Failure.
+void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
+                   const std::string& name, double& height, double& width,
+                   const ReadOptions& options = {});
 void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> bytes,
                   const std::string& name, double& height, double& width,
-                  std::uint64_t mostPixels = kMostPixels);
+                  const ReadOptions& options = {});
 
 }  // namespace mosaikon

@@ -124,6 +124,14 @@ ColourLookup::ColourLookup(const PaletteList& palette, const ConversionSettings&
     }
 }
 
+ColourLookup::ColourLookup(const Picture& picture, const ConversionSettings& settings)
+    : ColourLookup(picture.Palette, settings) {
+    if (picture.TransparentIndex >= 0 &&
+        static_cast<std::size_t>(picture.TransparentIndex) < size_) {
+        answer_[static_cast<std::size_t>(picture.TransparentIndex)] = Answer::LeftOut;
+    }
+}
+
 bool ColourLookup::LeftOut(std::uint8_t index) const {
     if (index >= size_) Fail(failure::SubscriptOutOfRange);
     if (answer_[index] == Answer::Overflow) Fail(failure::Overflow);

@@ -64,6 +64,8 @@ std::int16_t FindBackgroundColor(PaletteList& palette);
 class ColourLookup {
 public:
     ColourLookup(const PaletteList& palette, const ConversionSettings& settings);
+    // For a picture, whose transparent entry (if any) is always left out.
+    ColourLookup(const Picture& picture, const ConversionSettings& settings);
 
     bool Known(std::uint8_t index) const { return index < size_; }
     std::int32_t Code(std::uint8_t index) const { return code_[index]; }

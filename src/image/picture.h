@@ -49,6 +49,12 @@ struct Picture {
     BitmapInfoHeader infoHeader;
     PaletteList Palette;
     std::vector<std::uint8_t> pixelGrid;  // (biWidth + 1) x (biHeight + 1), row by row
+    // The palette entry of transparent pixels, which are left out like an ignored colour; -1
+    // when the picture has none.
+    int TransparentIndex = -1;
+    // How many distinct colours a picture without a palette had before it got one; 0 for a
+    // palette file.
+    std::int64_t SourceColours = 0;
 
     std::int32_t Width() const { return infoHeader.biWidth; }
     std::int32_t Height() const { return infoHeader.biHeight; }

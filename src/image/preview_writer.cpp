@@ -97,7 +97,8 @@ PreviewPalette MakePreviewPalette(const Picture& picture, const ConversionSettin
             ++result.appended;
         }
     }
-    result.anyLeftOut = settings.IgnoreWhite || settings.IgnoreRgbColor;
+    result.anyLeftOut =
+        settings.IgnoreWhite || settings.IgnoreRgbColor || picture.TransparentIndex >= 0;
     if (result.anyLeftOut) {
         result.background = ChooseBackgroundIndex(result.entries, used, primary, result.appended);
         result.entries[result.background] = kBackdropGrey;
@@ -157,7 +158,7 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
         const bool primary = settings.UseLdrawColors;
         // Which pixels are left out, and which bytes the kept ones are written with, is decided
         // on the palette as loaded.
-        const ColourLookup colours(picture.Palette, settings);
+        const ColourLookup colours(picture, settings);
         const PreviewPalette palette =
             MakePreviewPalette(picture, settings, UsedIndices(shell, picture, colours, primary));
 

@@ -23,7 +23,7 @@ bool ConvertBitmap(Shell& shell, const Picture& picture, Quads& quads,
         }
         quads.reserve(runs);
 
-        const ColourLookup colours(picture.Palette, settings);
+        const ColourLookup colours(picture, settings);
         ReColorReports reports;
         double rowTop = 1;
         for (std::int32_t y = height; y >= 1; --y) {

@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Shell shell;
     Picture picture;
     double height = 0, width = 0;
-    LoadBitmapBytes(shell, picture, std::span(data, size), "fuzz.bmp", height, width,
-                    kFuzzMostPixels);
+    ReadOptions options;
+    options.mostPixels = kFuzzMostPixels;
+    LoadBitmapBytes(shell, picture, std::span(data, size), "fuzz.bmp", height, width, options);
     if (shell.failuresReported > 0) return 0;
     ConversionSettings settings;
     settings.IgnoreWhite = size % 2 == 0;

@@ -87,25 +87,63 @@ TEST_F(BitmapReader, KeepsColumnAndRowZeroEmpty) {
     EXPECT_EQ(picture.Pixels(3, 2), 3);
 }
 
-TEST_F(BitmapReader, FilesWithoutAPaletteLoadOneBytePerPixelWithAWarning) {
-    BitmapLayout layout{
-        .width = 5, .height = 3, .bitCount = 24, .pixels = RandomPixels(15, 250, 3)};
-    Load(EncodeBitmap(layout));
-    ASSERT_FALSE(Failed());
-    EXPECT_EQ(picture.Palette, PaletteList(256));
-    // One byte per pixel from the start of each row: the colour components of the first pixels.
-    std::vector<std::uint8_t> expected;
-    for (int r = 0; r < 3; ++r) {
-        for (int x = 0; x < 5; ++x) {
-            expected.push_back(x % 3 == 0 ? layout.pixels[static_cast<std::size_t>(r * 5 + x / 3)]
-                                          : 0);
+// A true-colour bitmap: 40-byte header plus masks, or a 108-byte header holding them.
+Bytes TrueColourBitmap(int bitCount, std::vector<std::uint32_t> masks,
+                       const std::vector<std::uint32_t>& pixels, int width, int height) {
+    const int infoSize = masks.size() == 4 ? 108 : 40;
+    const std::size_t stride = (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
+    const std::size_t offset = 14 + infoSize + (infoSize == 40 ? 4 * masks.size() : 0);
+    Bytes b(offset + stride * static_cast<std::size_t>(height), 0);
+    auto put = [&](std::size_t at, std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> 8 * i);
+    };
+    b[0] = 'B', b[1] = 'M';
+    put(2, static_cast<std::uint32_t>(b.size()), 4), put(10, static_cast<std::uint32_t>(offset), 4);
+    put(14, static_cast<std::uint32_t>(infoSize), 4), put(18, static_cast<std::uint32_t>(width), 4);
+    put(22, static_cast<std::uint32_t>(height), 4), put(26, 1, 2),
+        put(28, static_cast<std::uint32_t>(bitCount), 2);
+    put(30, masks.empty() ? 0 : 3, 4);
+    for (std::size_t i = 0; i < masks.size(); ++i) put(54 + 4 * i, masks[i], 4);
+    for (int y = 0; y < height; ++y) {  // bottom-up: the last given row first
+        for (int x = 0; x < width; ++x) {
+            put(offset + stride * static_cast<std::size_t>(y) +
+                    static_cast<std::size_t>(x * bitCount / 8),
+                pixels[static_cast<std::size_t>((height - 1 - y) * width + x)], bitCount / 8);
         }
     }
-    EXPECT_EQ(PixelsTopDown(picture), expected);
-    EXPECT_EQ(recording.boxes, std::vector<std::string>{"palette"});
-    const auto log = recording.LogLines();
-    EXPECT_NE(std::find(log.begin(), log.end(), "LOAD BITMAP: color palette empty"), log.end());
-    EXPECT_EQ(log.back(), "LOAD BITMAP: Done");
+    return b;
+}
+
+TEST_F(BitmapReader, TrueColourBitmapsKeepTheirColoursAndTransparency) {
+    // 16 bits as 5-6-5 through masks: full-scale components stay full.
+    Load(TrueColourBitmap(16, {0xF800, 0x07E0, 0x001F}, {0xF800, 0x07E0, 0x001F, 0xFFFF}, 2, 2));
+    ASSERT_FALSE(Failed());
+    auto colour = [&](int x, int yFromTop) {
+        const PaletteEntry& e = picture.Palette.at(picture.Pixels(x, picture.Height() - yFromTop));
+        return std::array<int, 3>{e.Red, e.Green, e.Blue};
+    };
+    EXPECT_EQ(colour(1, 0), (std::array<int, 3>{255, 0, 0}));
+    EXPECT_EQ(colour(2, 0), (std::array<int, 3>{0, 255, 0}));
+    EXPECT_EQ(colour(1, 1), (std::array<int, 3>{0, 0, 255}));
+    EXPECT_EQ(colour(2, 1), (std::array<int, 3>{255, 255, 255}));
+    // 32 bits with an alpha mask in a 108-byte header: a clear pixel is left out.
+    Load(TrueColourBitmap(32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+                          {0xFF102030, 0x00405060, 0x80FFFFFF}, 3, 1));
+    ASSERT_FALSE(Failed());
+    EXPECT_EQ(colour(1, 0), (std::array<int, 3>{0x10, 0x20, 0x30}));
+    EXPECT_EQ(picture.Pixels(2, 1), picture.TransparentIndex);
+    EXPECT_NE(picture.Pixels(3, 1), picture.TransparentIndex);  // alpha 128 is half: kept
+    EXPECT_TRUE(recording.boxes.empty());  // three colours: nothing lost, no warning
+    // 24 bits, plain: blue, green, red bytes.
+    Load(TrueColourBitmap(24, {}, {0x0A0B0C}, 1, 1));
+    EXPECT_EQ(colour(1, 0), (std::array<int, 3>{0x0A, 0x0B, 0x0C}));
+    Bytes cut = TrueColourBitmap(24, {}, std::vector<std::uint32_t>(6, 1), 3, 2);
+    cut.resize(cut.size() - 5);
+    recording.boxes.clear();
+    Load(cut);
+    ASSERT_EQ(recording.boxes.size(), 1u);
+    EXPECT_NE(recording.boxes[0].find("is cut short"), std::string::npos);
 }
 
 TEST_F(BitmapReader, PaletteWarningOnlyForTwoEntryEightBitFiles) {

@@ -11,7 +11,7 @@ namespace mosaikon::test {
 void ExpectExactCover(const Picture& picture, const ConversionSettings& settings,
                       const Quads& quads) {
     const int width = picture.Width(), height = picture.Height();
-    const ColourLookup colours(picture.Palette, settings);
+    const ColourLookup colours(picture, settings);
     std::vector<int> covered(static_cast<std::size_t>(width * height), 0);
     std::vector<std::int32_t> code(covered.size(), 0);
     std::vector<bool> kept(covered.size(), false);

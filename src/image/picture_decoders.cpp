@@ -1,0 +1,274 @@
+// The picture formats other than the bitmap, decoded by the reference libraries that every Linux
+// distribution ships and fuzzes: libpng, libjpeg-turbo, giflib and libwebp.
+
+#include <gif_lib.h>
+// jpeglib.h needs FILE declared first.
+#include <jpeglib.h>
+#include <png.h>
+#include <webp/decode.h>
+#include <cstdio>
+
+#include <csetjmp>
+#include <cstring>
+#include <memory>
+
+#include "image/rgba_picture.h"
+#include "shell/failure.h"
+
+namespace mosaikon {
+
+namespace {
+
+bool StartsWith(std::span<const std::uint8_t> bytes, const char* text, std::size_t at = 0) {
+    const std::size_t n = std::strlen(text);
+    return bytes.size() >= at + n && std::memcmp(bytes.data() + at, text, n) == 0;
+}
+
+[[noreturn]] void Damaged(const std::string& name, const std::string& detail) {
+    Fail(name + " is damaged or cut short: " + detail);
+}
+
+RgbaPicture Blank(std::uint32_t width, std::uint32_t height, const std::string& name,
+                  std::uint64_t mostPixels) {
+    CheckPictureSize(width, height, name, mostPixels);
+    RgbaPicture picture;
+    picture.width = static_cast<std::int32_t>(width);
+    picture.height = static_cast<std::int32_t>(height);
+    picture.rgba.assign(static_cast<std::size_t>(width) * height * 4, 0);
+    return picture;
+}
+
+// libjpeg reports errors through a callback that must not return: back to the decoder by
+// longjmp, with the library's message kept.
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+    char message[JMSG_LENGTH_MAX];
+};
+
+extern "C" void JpegFailed(j_common_ptr info) {
+    auto* error = reinterpret_cast<JpegError*>(info->err);
+    info->err->format_message(info, error->message);
+    std::longjmp(error->back, 1);
+}
+
+extern "C" void JpegWarning(j_common_ptr, int) {}
+
+struct GifSource {
+    std::span<const std::uint8_t> bytes;
+    std::size_t at = 0;
+};
+
+extern "C" int ReadGifBytes(GifFileType* gif, GifByteType* out, int wanted) {
+    auto* source = static_cast<GifSource*>(gif->UserData);
+    const std::size_t n =
+        std::min(static_cast<std::size_t>(wanted), source->bytes.size() - source->at);
+    std::memcpy(out, source->bytes.data() + source->at, n);
+    source->at += n;
+    return static_cast<int>(n);
+}
+
+}  // namespace
+
+PictureFormat SniffFormat(std::span<const std::uint8_t> bytes) {
+    if (StartsWith(bytes, "BM")) return PictureFormat::Bitmap;
+    if (StartsWith(bytes, "\x89PNG\r\n\x1a\n")) return PictureFormat::Png;
+    if (StartsWith(bytes, "\xFF\xD8\xFF")) return PictureFormat::Jpeg;
+    if (StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a")) return PictureFormat::Gif;
+    if (StartsWith(bytes, "RIFF") && StartsWith(bytes, "WEBP", 8)) return PictureFormat::WebP;
+    if (StartsWith(bytes, "II*") || StartsWith(bytes, "MM")) {
+        if (bytes.size() >= 4 && (bytes[2] == 0x2A || bytes[3] == 0x2A)) return PictureFormat::Tiff;
+    }
+    return PictureFormat::Unknown;
+}
+
+void CheckPictureSize(std::uint64_t width, std::uint64_t height, const std::string& name,
+                      std::uint64_t mostPixels) {
+    if (width < 1 || height < 1 || width > static_cast<std::uint64_t>(kMaxPictureSide) ||
+        height > static_cast<std::uint64_t>(kMaxPictureSide)) {
+        Fail(name + " has a size of " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels; the sides must be from 1 to 32767");
+    }
+    if (width * height > mostPixels) {
+        Fail(name + " is too large: " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels, at most " + std::to_string(mostPixels) + " are taken");
+    }
+}
+
+RgbaPicture DecodePng(std::span<const std::uint8_t> bytes, const std::string& name,
+                      std::uint64_t mostPixels) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+        Damaged(name, image.message);
+    }
+    struct Finish {
+        png_image* image;
+        ~Finish() { png_image_free(image); }
+    } finish{&image};
+    image.format = PNG_FORMAT_RGBA;
+    RgbaPicture picture = Blank(image.width, image.height, name, mostPixels);
+    if (!png_image_finish_read(&image, nullptr, picture.rgba.data(), 0, nullptr)) {
+        Damaged(name, image.message);
+    }
+    return picture;
+}
+
+RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& name,
+                       std::uint64_t mostPixels) {
+    jpeg_decompress_struct info{};
+    JpegError error{};
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = JpegFailed;
+    error.manager.emit_message = JpegWarning;
+    // Everything the decoder allocates lives in its own pools, freed by jpeg_destroy_decompress,
+    // so leaving by longjmp leaks nothing. The picture is made before the jump point, and only
+    // what it points to changes after it.
+    struct Work {
+        RgbaPicture picture;
+        std::vector<std::uint8_t> row;
+    };
+    const auto work = std::make_unique<Work>();
+    RgbaPicture& picture = work->picture;
+    std::vector<std::uint8_t>& row = work->row;
+    if (setjmp(error.back)) {
+        jpeg_destroy_decompress(&info);
+        Damaged(name, error.message);
+    }
+    jpeg_create_decompress(&info);
+    info.mem->max_memory_to_use = 256L << 20;
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    if (info.image_width < 1 || info.image_height < 1 ||
+        static_cast<std::uint64_t>(info.image_width) * info.image_height > mostPixels ||
+        info.image_width > static_cast<unsigned>(kMaxPictureSide) ||
+        info.image_height > static_cast<unsigned>(kMaxPictureSide)) {
+        const auto width = info.image_width, height = info.image_height;
+        jpeg_destroy_decompress(&info);
+        CheckPictureSize(width, height, name, mostPixels);
+    }
+    picture.width = static_cast<std::int32_t>(info.image_width);
+    picture.height = static_cast<std::int32_t>(info.image_height);
+    picture.rgba.assign(static_cast<std::size_t>(picture.width) * picture.height * 4, 255);
+    jpeg_start_decompress(&info);
+    row.assign(static_cast<std::size_t>(info.output_width) * info.output_components, 0);
+    // Adobe writes CMYK inverted, which is how nearly every CMYK JPEG comes.
+    const bool inverted = info.saw_Adobe_marker;
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW rows[1] = {row.data()};
+        const std::size_t y = info.output_scanline;
+        jpeg_read_scanlines(&info, rows, 1);
+        std::uint8_t* out = picture.rgba.data() + y * static_cast<std::size_t>(picture.width) * 4;
+        for (std::int32_t x = 0; x < picture.width; ++x, out += 4) {
+            const std::uint8_t* in =
+                row.data() +
+                static_cast<std::size_t>(x) * static_cast<std::size_t>(info.output_components);
+            if (cmyk) {
+                int c = in[0], m = in[1], yellow = in[2], k = in[3];
+                if (!inverted) c = 255 - c, m = 255 - m, yellow = 255 - yellow, k = 255 - k;
+                out[0] = static_cast<std::uint8_t>(c * k / 255);
+                out[1] = static_cast<std::uint8_t>(m * k / 255);
+                out[2] = static_cast<std::uint8_t>(yellow * k / 255);
+            } else {
+                out[0] = in[0], out[1] = in[1], out[2] = in[2];
+            }
+        }
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return std::move(picture);
+}
+
+RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& name,
+                      std::uint64_t mostPixels) {
+    GifSource source{bytes};
+    int status = 0;
+    std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
+        DGifOpen(&source, ReadGifBytes, &status), [](GifFileType* file) {
+            int ignored = 0;
+            if (file) DGifCloseFile(file, &ignored);
+        });
+    if (!gif) Damaged(name, GifErrorString(status));
+    auto failed = [&] { Damaged(name, GifErrorString(gif->Error)); };
+    // The first frame, over a transparent logical screen.
+    RgbaPicture picture =
+        Blank(static_cast<std::uint32_t>(std::max(gif->SWidth, 0)),
+              static_cast<std::uint32_t>(std::max(gif->SHeight, 0)), name, mostPixels);
+    int transparent = NO_TRANSPARENT_COLOR;
+    for (;;) {
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) failed();
+        if (record == TERMINATE_RECORD_TYPE) Damaged(name, "it holds no picture");
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* extension = nullptr;
+            if (DGifGetExtension(gif.get(), &code, &extension) == GIF_ERROR) failed();
+            while (extension) {
+                if (code == GRAPHICS_EXT_FUNC_CODE && extension[0] >= 4) {
+                    GraphicsControlBlock control{};
+                    DGifExtensionToGCB(extension[0], extension + 1, &control);
+                    transparent = control.TransparentColor;
+                }
+                if (DGifGetExtensionNext(gif.get(), &extension) == GIF_ERROR) failed();
+                code = 0;
+            }
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) failed();
+        const GifImageDesc& frame = gif->Image;
+        const ColorMapObject* colours = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
+        if (!colours) Damaged(name, "it has no colour table");
+        if (frame.Width < 1 || frame.Height < 1 || frame.Width > kMaxPictureSide ||
+            frame.Height > kMaxPictureSide) {
+            Damaged(name, "its first frame has no valid size");
+        }
+        std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+        auto put = [&](int frameRow) {
+            if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) failed();
+            const int y = frame.Top + frameRow;
+            if (y < 0 || y >= picture.height) return;
+            for (int x = 0; x < frame.Width; ++x) {
+                const int px = frame.Left + x;
+                if (px < 0 || px >= picture.width ||
+                    line[static_cast<std::size_t>(x)] == transparent)
+                    continue;
+                const int index = line[static_cast<std::size_t>(x)];
+                if (index >= colours->ColorCount) continue;
+                std::uint8_t* out =
+                    picture.rgba.data() + (static_cast<std::size_t>(y) * picture.width + px) * 4;
+                out[0] = colours->Colors[index].Red;
+                out[1] = colours->Colors[index].Green;
+                out[2] = colours->Colors[index].Blue;
+                out[3] = 255;
+            }
+        };
+        if (frame.Interlace) {
+            for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}}) {
+                for (int y = start; y < frame.Height; y += step) put(y);
+            }
+        } else {
+            for (int y = 0; y < frame.Height; ++y) put(y);
+        }
+        return picture;
+    }
+}
+
+RgbaPicture DecodeWebP(std::span<const std::uint8_t> bytes, const std::string& name,
+                       std::uint64_t mostPixels) {
+    int width = 0, height = 0;
+    if (!WebPGetInfo(bytes.data(), bytes.size(), &width, &height)) {
+        Damaged(name, "the WebP headers are not valid");
+    }
+    RgbaPicture picture = Blank(static_cast<std::uint32_t>(width),
+                                static_cast<std::uint32_t>(height), name, mostPixels);
+    if (!WebPDecodeRGBAInto(bytes.data(), bytes.size(), picture.rgba.data(), picture.rgba.size(),
+                            width * 4)) {
+        Damaged(name, "the WebP data could not be decoded");
+    }
+    return picture;
+}
+
+}  // namespace mosaikon
