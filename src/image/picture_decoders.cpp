@@ -1,12 +1,14 @@
 // The picture formats other than the bitmap, decoded by the reference libraries that every Linux
 // distribution ships and fuzzes: libpng, libjpeg-turbo, giflib and libwebp.
 
-#include <gif_lib.h>
-// jpeglib.h needs FILE declared first.
+// jpeglib.h needs FILE declared before it.
+#include <cstdio>
+// clang-format off
 #include <jpeglib.h>
+// clang-format on
+#include <gif_lib.h>
 #include <png.h>
 #include <webp/decode.h>
-#include <cstdio>
 
 #include <csetjmp>
 #include <cstring>
