@@ -435,23 +435,24 @@ void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t>
         DecodeBitmap(shell, picture, bytes, name, height, width, options);
         return;
     }
+    const std::uint64_t mostPixels = MostPixelsForFile(bytes.size(), options.mostPixels);
     RgbaPicture rgba;
     switch (format) {
         case PictureFormat::Png:
             WriteLog(shell.log, "LOAD BITMAP: About to decode PNG");
-            rgba = DecodePng(bytes, name, options.mostPixels);
+            rgba = DecodePng(bytes, name, mostPixels);
             break;
         case PictureFormat::Jpeg:
             WriteLog(shell.log, "LOAD BITMAP: About to decode JPEG");
-            rgba = DecodeJpeg(bytes, name, options.mostPixels);
+            rgba = DecodeJpeg(bytes, name, mostPixels);
             break;
         case PictureFormat::Gif:
             WriteLog(shell.log, "LOAD BITMAP: About to decode GIF");
-            rgba = DecodeGif(bytes, name, options.mostPixels);
+            rgba = DecodeGif(bytes, name, mostPixels);
             break;
         case PictureFormat::WebP:
             WriteLog(shell.log, "LOAD BITMAP: About to decode WebP");
-            rgba = DecodeWebP(bytes, name, options.mostPixels);
+            rgba = DecodeWebP(bytes, name, mostPixels);
             break;
         case PictureFormat::Tiff:
             Fail(name + ": TIFF pictures cannot be read; save it as PNG");
@@ -501,8 +502,11 @@ void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> 
     Picture loaded;
     const PaletteLayout palette = ReadHeaders(shell, source, loaded);
     const bool topDown = CheckSizes(loaded.infoHeader);
-    CheckPictureSize(static_cast<std::uint64_t>(loaded.Width()),
-                     static_cast<std::uint64_t>(loaded.Height()), name, options.mostPixels);
+    const bool runLength = loaded.infoHeader.biCompression == kCompressionRle8 ||
+                           loaded.infoHeader.biCompression == kCompressionRle4;
+    CheckPictureSize(
+        static_cast<std::uint64_t>(loaded.Width()), static_cast<std::uint64_t>(loaded.Height()),
+        name, runLength ? MostPixelsForFile(bytes.size(), options.mostPixels) : options.mostPixels);
     if (loaded.infoHeader.biBitCount > 8) {
         const RgbaPicture rgba =
             ReadTrueColour(bytes, source, loaded, palette.start, topDown, name);

@@ -67,8 +67,8 @@ void Reduce(const RgbaPicture& rgba, const std::vector<std::uint32_t>& shown, Pi
     const int colours = std::clamp(reduction.mostColours - (anyTransparent ? 1 : 0), 2, 256);
     std::unique_ptr<liq_attr, QuantizerDeleter> attr(liq_attr_create());
     if (!attr || liq_set_max_colors(attr.get(), colours) != LIQ_OK) Fail(failure::OutOfMemory);
-    // The slowest, most careful setting is also the one that never samples at random.
-    liq_set_speed(attr.get(), 3);
+    // The quantizer's own default balance of speed and quality; it is deterministic at any speed.
+    liq_set_speed(attr.get(), 4);
     std::unique_ptr<liq_image, QuantizerDeleter> image(
         liq_image_create_rgba(attr.get(), opaque.data(), rgba.width, rgba.height, 0));
     if (!image) Fail(failure::OutOfMemory);
@@ -150,13 +150,18 @@ std::int64_t GivePalette(const RgbaPicture& rgba, Picture& picture,
         picture.SourceColours = static_cast<std::int64_t>(index.size());
         return picture.SourceColours;
     }
-    // Counted in full only now that they are known to be many.
-    std::unordered_map<std::uint32_t, bool> all;
+    // Counted in full only now that they are known to be many: one bit for each of the 2^24.
+    std::vector<std::uint64_t> seen(1 << 18, 0);
+    std::int64_t count = 0;
     for (const std::uint32_t c : shown) {
-        if (c != kTransparent) all.emplace(c, true);
+        if (c == kTransparent) continue;
+        std::uint64_t& word = seen[c >> 6];
+        const std::uint64_t bit = std::uint64_t{1} << (c & 63);
+        count += (word & bit) == 0;
+        word |= bit;
     }
     Reduce(rgba, shown, picture, reduction, anyTransparent);
-    picture.SourceColours = static_cast<std::int64_t>(all.size());
+    picture.SourceColours = count;
     return picture.SourceColours;
 }
 

@@ -10,12 +10,14 @@
 #include <png.h>
 #include <webp/decode.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <memory>
 
 #include "image/rgba_picture.h"
 #include "shell/failure.h"
+#include "shell/system.h"
 
 namespace mosaikon {
 
@@ -95,6 +97,23 @@ void CheckPictureSize(std::uint64_t width, std::uint64_t height, const std::stri
         Fail(name + " is too large: " + std::to_string(width) + " x " + std::to_string(height) +
              " pixels, at most " + std::to_string(mostPixels) + " are taken");
     }
+    CheckMemoryFor(width * height, name);
+}
+
+std::uint64_t MostPixelsForFile(std::uint64_t fileBytes, std::uint64_t mostPixels) {
+    constexpr std::uint64_t kAlwaysTaken = 1 << 20;
+    constexpr std::uint64_t kPixelsPerByte = 128;
+    return std::min(mostPixels, std::max(kAlwaysTaken, fileBytes * kPixelsPerByte));
+}
+
+void CheckMemoryFor(std::uint64_t pixels, const std::string& name) {
+    const std::uint64_t available = AvailableMemory();
+    const std::uint64_t needed = pixels * kBytesPerPixel;
+    if (available > 0 && needed > available) {
+        Fail(name + " needs about " + std::to_string(needed >> 20) +
+             " MB of memory to convert, more than the " + std::to_string(available >> 20) +
+             " MB available; make the picture smaller first");
+    }
 }
 
 RgbaPicture DecodePng(std::span<const std::uint8_t> bytes, const std::string& name,
@@ -143,13 +162,11 @@ RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& n
     jpeg_read_header(&info, TRUE);
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    if (info.image_width < 1 || info.image_height < 1 ||
-        static_cast<std::uint64_t>(info.image_width) * info.image_height > mostPixels ||
-        info.image_width > static_cast<unsigned>(kMaxPictureSide) ||
-        info.image_height > static_cast<unsigned>(kMaxPictureSide)) {
-        const auto width = info.image_width, height = info.image_height;
+    try {
+        CheckPictureSize(info.image_width, info.image_height, name, mostPixels);
+    } catch (...) {
         jpeg_destroy_decompress(&info);
-        CheckPictureSize(width, height, name, mostPixels);
+        throw;
     }
     picture.width = static_cast<std::int32_t>(info.image_width);
     picture.height = static_cast<std::int32_t>(info.image_height);

@@ -48,6 +48,17 @@ RgbaPicture DecodeWebP(std::span<const std::uint8_t> bytes, const std::string& n
 void CheckPictureSize(std::uint64_t width, std::uint64_t height, const std::string& name,
                       std::uint64_t mostPixels);
 
+// The most pixels a compressed file of this many bytes is taken to hold: a file that claims more
+// is damaged (or a picture so empty that it is better saved smaller), and refusing it before its
+// pixels are allocated keeps a small file from taking much memory.
+std::uint64_t MostPixelsForFile(std::uint64_t fileBytes, std::uint64_t mostPixels);
+
+// What reading and converting a picture takes at the most, in bytes per pixel (measured with the
+// full conversion, the most costly, and the decoding before it), and the check of that against
+// the memory the system has free: a picture that cannot be converted is refused before any work.
+inline constexpr std::uint64_t kBytesPerPixel = 48;
+void CheckMemoryFor(std::uint64_t pixels, const std::string& name);
+
 // Gives the picture model its palette and pixels: pixels with alpha below half become the
 // transparent entry (left out like an ignored colour), partly transparent ones above half are
 // composited on white, and a picture of at most reduction.mostColours colours keeps exactly its

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 #include "conversion/exact_conversion.h"
@@ -192,6 +194,151 @@ TEST_F(PictureFormats, PartlyTransparentPixelsAreLaidOnWhite) {
     EXPECT_EQ(first, (PaletteEntry{55, 55, 212, 0}));  // 200 red at 200/255 over white
     const PaletteEntry& third = picture.Palette.at(picture.Pixels(3, 1));
     EXPECT_EQ(third, (PaletteEntry{127, 177, 127, 0}));
+}
+
+TEST_F(PictureFormats, SmallFilesCannotClaimHugePicturesAndOtherFilesAreNamed) {
+    // A PNG whose header claims 30000 x 30000 pixels, with one row of data.
+    ASSERT_TRUE(Command(
+        "/usr/bin/python3 -c \"import zlib, struct; c = lambda t, d: struct.pack('>I', len(d)) + "
+        "t + d + struct.pack('>I', zlib.crc32(t + d)); open('" +
+        (folder / "huge.png") +
+        "', 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + c(b'IHDR', struct.pack('>IIBBBBB', 30000, "
+        "30000, 8, 0, 0, 0, 0)) + c(b'IDAT', zlib.compress(bytes(30001))) + c(b'IEND', b''))\""));
+    test::RecordingShell recording;
+    Picture picture;
+    double height = 0, width = 0;
+    LoadBitmap(recording.shell, picture, folder / "huge.png", height, width);
+    ASSERT_EQ(recording.boxes.size(), 1u);
+    EXPECT_EQ(recording.boxes[0].rfind("LoadBitmap has caused an error huge.png is too large: "
+                                       "30000 x 30000 pixels",
+                                       0),
+              0u)
+        << recording.boxes[0];
+    // Files that are no picture the reader takes, named with the reason; one message each.
+    const std::map<std::string, std::string> others = {
+        {"scan.tif", "scan.tif: TIFF pictures cannot be read; save it as PNG"},
+        {"notes.txt",
+         "notes.txt is not a picture Mosaikon can read; it reads BMP, PNG, JPEG, "
+         "GIF and WebP"},
+        {"cut.png", "cut.png is damaged or cut short: "}};
+    test::WriteBytes(folder / "scan.tif", {'I', 'I', 42, 0, 8, 0, 0, 0});
+    test::WriteBytes(folder / "notes.txt", {'h', 'i'});
+    Bytes png = test::ReadBytes(folder / "master.png");
+    png.resize(png.size() / 2);
+    test::WriteBytes(folder / "cut.png", png);
+    for (const auto& [file, message] : others) {
+        test::RecordingShell shell;
+        LoadBitmap(shell.shell, picture, folder / file, height, width);
+        ASSERT_EQ(shell.boxes.size(), 1u) << file;
+        EXPECT_EQ(shell.boxes[0].rfind("LoadBitmap has caused an error " + message, 0), 0u)
+            << shell.boxes[0];
+    }
+    // A PNG named .bmp is read as the PNG it is.
+    std::filesystem::copy_file(folder / "master.png", folder / "named.bmp");
+    ExpectTheMaster("named.bmp");
+}
+
+// The mean CIEDE2000 difference between a photograph and its 256 colours, and the effect of
+// fewer colours on the exact conversion.
+double Ciede2000(const std::array<double, 3>& lab1, const std::array<double, 3>& lab2);
+std::array<double, 3> Lab(const std::uint8_t* rgb);
+
+TEST_F(PictureFormats, ReducedPhotographsStayCloseAndFewerColoursMeanFewerRectangles) {
+    if (!Command("command -v convert")) GTEST_SKIP() << "ImageMagick is not installed";
+    ASSERT_TRUE(Command("convert rose: -resize 400% " + (folder / "photo.png")));
+    const Bytes bytes = test::ReadBytes(folder / "photo.png");
+    const RgbaPicture source = DecodePng(bytes, "photo.png", kMostPixels);
+    const Picture reduced = Load("photo.png");
+    ASSERT_GT(reduced.SourceColours, 256);
+    double sum = 0;
+    for (int i = 0; i < source.width * source.height; ++i) {
+        const PaletteEntry& e = reduced.Palette.at(
+            reduced.Pixels(i % source.width + 1, source.height - i / source.width));
+        const std::uint8_t got[3] = {e.Red, e.Green, e.Blue};
+        sum += Ciede2000(Lab(source.rgba.data() + 4 * i), Lab(got));
+    }
+    const double mean = sum / (source.width * source.height);
+    RecordProperty("MeanCiede2000", std::to_string(mean));
+    EXPECT_LT(mean, 2.0);
+
+    auto exactCount = [&](int colours) {
+        test::RecordingShell recording;
+        Picture picture;
+        double height = 0, width = 0;
+        ReadOptions options;
+        options.reduction.mostColours = colours;
+        LoadBitmap(recording.shell, picture, folder / "photo.png", height, width, options);
+        Quads quads;
+        ConvertExact(recording.shell, picture, quads, {});
+        return quads.size();
+    };
+    EXPECT_GE(exactCount(256), 3 * exactCount(16));
+}
+
+std::array<double, 3> Lab(const std::uint8_t* rgb) {
+    double linear[3];
+    for (int i = 0; i < 3; ++i) {
+        const double c = rgb[i] / 255.0;
+        linear[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    }
+    const double x = (0.4124 * linear[0] + 0.3576 * linear[1] + 0.1805 * linear[2]) / 0.95047;
+    const double y = 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2];
+    const double z = (0.0193 * linear[0] + 0.1192 * linear[1] + 0.9505 * linear[2]) / 1.08883;
+    auto f = [](double t) { return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116; };
+    return {116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z))};
+}
+
+// CIEDE2000 as the CIE defines it (Sharma, Wu and Dalal's formulation).
+double Ciede2000(const std::array<double, 3>& lab1, const std::array<double, 3>& lab2) {
+    const double pi = std::acos(-1.0);
+    auto degrees = [&](double r) { return r * 180 / pi; };
+    auto radians = [&](double d) { return d * pi / 180; };
+    const double c1 = std::hypot(lab1[1], lab1[2]), c2 = std::hypot(lab2[1], lab2[2]);
+    const double cMean7 = std::pow((c1 + c2) / 2, 7);
+    const double g = 0.5 * (1 - std::sqrt(cMean7 / (cMean7 + std::pow(25.0, 7))));
+    const double a1 = (1 + g) * lab1[1], a2 = (1 + g) * lab2[1];
+    const double cp1 = std::hypot(a1, lab1[2]), cp2 = std::hypot(a2, lab2[2]);
+    auto hue = [&](double b, double a) {
+        if (a == 0 && b == 0) return 0.0;
+        const double h = degrees(std::atan2(b, a));
+        return h < 0 ? h + 360 : h;
+    };
+    const double h1 = hue(lab1[2], a1), h2 = hue(lab2[2], a2);
+    const double dL = lab2[0] - lab1[0], dC = cp2 - cp1;
+    double dh = 0;
+    if (cp1 * cp2 != 0) {
+        dh = h2 - h1;
+        if (dh > 180) dh -= 360;
+        if (dh < -180) dh += 360;
+    }
+    const double dH = 2 * std::sqrt(cp1 * cp2) * std::sin(radians(dh / 2));
+    const double lMean = (lab1[0] + lab2[0]) / 2, cpMean = (cp1 + cp2) / 2;
+    double hMean = h1 + h2;
+    if (cp1 * cp2 != 0) {
+        if (std::fabs(h1 - h2) <= 180) {
+            hMean /= 2;
+        } else {
+            hMean = h1 + h2 < 360 ? (h1 + h2 + 360) / 2 : (h1 + h2 - 360) / 2;
+        }
+    }
+    const double t = 1 - 0.17 * std::cos(radians(hMean - 30)) +
+                     0.24 * std::cos(radians(2 * hMean)) + 0.32 * std::cos(radians(3 * hMean + 6)) -
+                     0.20 * std::cos(radians(4 * hMean - 63));
+    const double dTheta = 30 * std::exp(-std::pow((hMean - 275) / 25, 2));
+    const double cpMean7 = std::pow(cpMean, 7);
+    const double rc = 2 * std::sqrt(cpMean7 / (cpMean7 + std::pow(25.0, 7)));
+    const double sl = 1 + 0.015 * std::pow(lMean - 50, 2) / std::sqrt(20 + std::pow(lMean - 50, 2));
+    const double sc = 1 + 0.045 * cpMean, sh = 1 + 0.015 * cpMean * t;
+    const double rt = -std::sin(radians(2 * dTheta)) * rc;
+    return std::sqrt(std::pow(dL / sl, 2) + std::pow(dC / sc, 2) + std::pow(dH / sh, 2) +
+                     rt * (dC / sc) * (dH / sh));
+}
+
+TEST(Ciede2000, MatchesThePublishedTestPairs) {
+    // Pairs 1, 7 and 17 of Sharma, Wu and Dalal's table.
+    EXPECT_NEAR(Ciede2000({50, 2.6772, -79.7751}, {50, 0, -82.7485}), 2.0425, 1e-4);
+    EXPECT_NEAR(Ciede2000({50, 0, 0}, {50, -1, 2}), 2.3669, 1e-4);
+    EXPECT_NEAR(Ciede2000({50, 2.5, 0}, {73, 25, -18}), 27.1492, 1e-4);
 }
 
 }  // namespace
