@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -90,8 +91,11 @@ void RequireSingleLine(const std::string& option, const std::string& text) {
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".dat") == 0)
-        name.resize(name.size() - 4);
+    if (name.size() >= 4) {
+        std::string ending = name.substr(name.size() - 4);
+        for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ending == ".dat") name.resize(name.size() - 4);
+    }
     return name;
 }
 

@@ -171,6 +171,10 @@ void FrmMain::FindControls() {
     SetTwips(chkLDrawSticker, 4080, 190, 4095, 195);
     SetCaptionFont(chkLDrawSticker, SmallBoldFont());
     chkLDrawSticker->setEnabled(false);
+    chkDither = new QCheckBox("Dither reduced colours", frmOptions);
+    chkDither->setObjectName("chkDither");
+    SetTwips(chkDither, 120, 190, 3735, 195);
+    SetCaptionFont(chkDither, SmallBoldFont());
 }
 
 void FrmMain::SetTabOrder() {
@@ -186,7 +190,8 @@ void FrmMain::SetTabOrder() {
         if (previous) QWidget::setTabOrder(previous, control);
         previous = control;
     }
-    QWidget::setTabOrder(txtColor, chkLDrawSticker);
+    QWidget::setTabOrder(txtColor, chkDither);
+    QWidget::setTabOrder(chkDither, chkLDrawSticker);
     QWidget::setTabOrder(chkLDrawSticker, cmdPreview);
 }
 
@@ -209,6 +214,7 @@ void FrmMain::ReadLanguage() {
                                if (line == 34) methodCaptions_[2] = Q(text);
                                if (line >= 36 && line <= 38) methodTips_[line - 36] = Q(text);
                                if (line == 39) SetCaption(chkLDrawSticker, Q(text));
+                               if (line == 40) SetCaption(chkDither, Q(text));
                                if (line == 35 && text.find("%1") != std::string::npos) {
                                    quadCountFormat_ = Q(text);
                                }

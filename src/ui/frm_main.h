@@ -4,6 +4,7 @@
 #include <array>
 
 #include "image/conversion_settings.h"
+#include "image/rgba_picture.h"
 #include "ui/app_state.h"
 #include "ui/file_dialog.h"
 #include "ui/window_state.h"
@@ -67,6 +68,7 @@ private:
     void cmdBrowseSave_Click();
     void OpenPicture(const QString& path);
     void ShowBitmap();
+    ReadOptions ReadOptionsFromControls() const;
     void SetupOptions();
     void txtHeight_Change();
     void chkLDRAWColors_Click();
@@ -115,6 +117,7 @@ private:
     std::array<QAction*, 3> methodActions_;
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
     QCheckBox* chkLDrawSticker;  // above the options: write an LDraw library sticker part
+    QCheckBox* chkDither;        // above the details: dither where colours are reduced
 };
 
 }  // namespace mosaikon

@@ -39,6 +39,9 @@ namespace mosaikon {
 
 namespace {
 
+constexpr const char* kPicturesFilter =
+    "Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.webp)|*.bmp *.png *.jpg *.jpeg *.gif *.webp";
+
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -82,6 +85,9 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
         request.extension = extension;
         request.filter =
             description + " (*." + extension + ")|*." + extension + "|All Files (*.*)|*.*";
+        // Every picture the reader takes is offered first.
+        if (request.title == "Open")
+            request.filter = std::string(kPicturesFilter) + "|" + request.filter;
         const std::string chosen = fileDialog ? fileDialog(request) : ShowFileDialog(this, request);
         if (chosen.empty()) return result;
         if (NamePart(Q(chosen)).size() > 12 && request.title == "Save") {
@@ -136,42 +142,65 @@ void FrmMain::cmdBrowseOpen_Click() {
         const std::string result =
             GetFileSpec("Windows Bitmap", "bmp", S(txtImageLocation->text()), "");
         WriteLog(state_.shell.log, "Browse Open to: " + result);
-        if (result.find(".bmp") == std::string::npos) return;
+        // Whatever file is chosen, the reader tells by its content whether it takes it.
+        if (result.empty()) return;
         OpenPicture(Q(result));
     } catch (...) {
         ReportAndLog(state_.shell, "cmdBrowseOpen_Click", "ERROR BROWSE OPEN ");
     }
 }
 
-// Loads a picture chosen, typed or dropped: the window goes back to the save file's step.
+// Loads a picture chosen, typed or dropped. Only once it has loaded does the window go back to
+// the save file's step; a picture the reader refuses (with one message) changes nothing.
 void FrmMain::OpenPicture(const QString& path) {
-    txtSaveLocation->setEnabled(false);
-    cmdBrowseSave->setEnabled(false);
+    if (!QFileInfo(path).isFile()) Fail(S(path) + " does not exist");
+    Picture loaded;
+    double height = 0, width = 0;
+    const int reported = state_.shell.failuresReported;
+    LoadBitmap(state_.shell, loaded, S(path), height, width, ReadOptionsFromControls());
+    if (state_.shell.failuresReported != reported) return;
     DisableDetailsAndOptions();
+    state_.picture = std::move(loaded);
     txtImageLocation->setText(path);
     ShowBitmap();
+    txtHeight->setText(Q(NumberToText(height)));
+    txtWidth->setText(QString::number(ToInt16(width)));
     cmdBrowseSave->setFocus();
 }
 
+// Shows the loaded picture as it is, transparent parts clear; where Qt cannot read the file
+// itself, as the reader decoded it.
 void FrmMain::ShowBitmap() {
     const QString path = txtImageLocation->text();
-    window_.picturePath.clear();
-    if (!QFileInfo(path).isFile()) Fail(S(path) + " does not exist");
-    const QImage image(path);
-    if (image.isNull()) Fail("The file could not be shown as a picture");
+    QImage image(path);
+    const Picture& picture = state_.picture;
+    if (image.isNull()) {
+        image = QImage(picture.Width(), picture.Height(), QImage::Format_ARGB32);
+        for (int y = 0; y < picture.Height(); ++y) {
+            for (int x = 0; x < picture.Width(); ++x) {
+                const std::uint8_t index = picture.Pixels(x + 1, picture.Height() - y);
+                const PaletteEntry& e = picture.Palette.at(index);
+                image.setPixel(x, y,
+                               index == picture.TransparentIndex ? qRgba(0, 0, 0, 0)
+                                                                 : qRgb(e.Red, e.Green, e.Blue));
+            }
+        }
+    }
     imgBitmap->setPixmap(QPixmap::fromImage(image));
     imgBitmap->resize(image.size());  // natural size; the frame clips the rest
     lblSaveLocation->setEnabled(true);
     txtSaveLocation->setEnabled(true);
     cmdBrowseSave->setEnabled(true);
-    double height = 0, width = 0;
-    LoadBitmap(state_.shell, state_.picture, S(path), height, width);
     window_.picturePath = S(path);
-    window_.pictureWidth = state_.picture.Width();
-    window_.pictureHeight = state_.picture.Height();
+    window_.pictureWidth = picture.Width();
+    window_.pictureHeight = picture.Height();
     ClearResults();
-    txtHeight->setText(Q(NumberToText(height)));
-    txtWidth->setText(QString::number(ToInt16(width)));
+}
+
+ReadOptions FrmMain::ReadOptionsFromControls() const {
+    ReadOptions options;
+    options.reduction.dither = chkDither->isChecked();
+    return options;
 }
 
 void FrmMain::cmdBrowseSave_Click() {
@@ -180,7 +209,7 @@ void FrmMain::cmdBrowseSave_Click() {
         const std::string result =
             GetFileSpec("LDRAW DAT File", "dat", S(txtSaveLocation->text()), "s1234567");
         WriteLog(state_.shell.log, "Browse Save to: " + result);
-        if (result.find(".dat") == std::string::npos) return;
+        if (!Q(result).endsWith(".dat", Qt::CaseInsensitive)) return;
         txtSaveLocation->setText(Q(result));
         SetupOptions();
     } catch (...) {
@@ -321,7 +350,7 @@ void FrmMain::cmdPreview_Click() {
         const QString heightText = txtHeight->text(), widthText = txtWidth->text();
         double ignoredHeight = 0, ignoredWidth = 0;
         LoadBitmap(state_.shell, state_.picture, S(txtImageLocation->text()), ignoredHeight,
-                   ignoredWidth);
+                   ignoredWidth, ReadOptionsFromControls());
         txtHeight->setText(heightText);
         txtWidth->setText(QString::number(TextToInt16(S(widthText))));
         const std::string path = SettingsPath(state_.programFolder, "tempBitmap.bmp");
@@ -501,6 +530,10 @@ void FrmMain::ConnectHandlers() {
     connect(chkLDRAWColors, &QCheckBox::stateChanged, this, &FrmMain::chkLDRAWColors_Click);
     connect(chkIgnoreWhite, &QCheckBox::stateChanged, this, &FrmMain::chkIgnoreWhite_Click);
     connect(chkIgnoreRGBColor, &QCheckBox::stateChanged, this, &FrmMain::chkIgnoreRGBColor_Click);
+    // The preview no longer shows what the conversion would use.
+    connect(chkDither, &QCheckBox::stateChanged, this, [this] {
+        if (window_.previewShown) ClearResults();
+    });
     for (QObject* watched : std::initializer_list<QObject*>{txtImageLocation, txtSaveLocation,
                                                             txtRed, txtGreen, txtBlue}) {
         watched->installEventFilter(this);

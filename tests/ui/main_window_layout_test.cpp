@@ -68,10 +68,12 @@ TEST_F(MainWindowLayoutTest, TabGoesThroughTheControlsByTabIndex) {
     std::sort(focusable.begin(), focusable.end(), [](auto* a, auto* b) { return a->tab < b->tab; });
     for (std::size_t i = 0; i + 1 < focusable.size(); ++i) {
         QWidget* next = Find(focusable[i]->name)->nextInFocusChain();
-        // The sticker check box, which the table does not lay out, comes before Preview.
-        while (next->focusPolicy() == Qt::NoFocus || next->objectName() == "chkLDrawSticker") {
-            EXPECT_TRUE(next->objectName() != "chkLDrawSticker" ||
-                        focusable[i + 1]->name == std::string("cmdPreview"));
+        // The two check boxes the table does not lay out come before Preview.
+        const auto extra = [](QWidget* w) {
+            return w->objectName() == "chkLDrawSticker" || w->objectName() == "chkDither";
+        };
+        while (next->focusPolicy() == Qt::NoFocus || extra(next)) {
+            EXPECT_TRUE(!extra(next) || focusable[i + 1]->name == std::string("cmdPreview"));
             next = next->nextInFocusChain();
         }
         EXPECT_EQ(next->objectName(), focusable[i + 1]->name) << "after " << focusable[i]->name;

@@ -116,7 +116,7 @@ protected:
 };
 
 const std::vector<std::string> kImageRow = {
-    "cmdBrowseOpen", "frmBrowse", "frmImage",   "frmOptions",       "frmPreview",
+    "cmdBrowseOpen", "frmBrowse", "frmImage",   "frmOptions",       "frmPreview",      "chkDither",
     "Image1",        "imgBitmap", "imgPreview", "lblImageLocation", "txtImageLocation"};
 
 std::vector<std::string> With(std::vector<std::string> names,
@@ -133,7 +133,9 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     Click("cmdBrowseOpen");
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].title, "Open");
-    EXPECT_EQ(requests[0].filter, "Windows Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
+    EXPECT_EQ(requests[0].filter,
+              "Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.webp)|*.bmp *.png *.jpg *.jpeg *.gif "
+              "*.webp|Windows Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
     EXPECT_EQ(requests[0].initialFolder, "/");
     EXPECT_EQ(requests[0].defaultName, "");
     EXPECT_EQ(Text("txtImageLocation").toStdString(), picture);
@@ -192,13 +194,27 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
 TEST_F(WindowFlow, CancelledAndRejectedChoicesChangeNothingElse) {
     Click("cmdBrowseOpen");  // cancelled
     EXPECT_EQ(LogLines().back(), "Browse Open to: ");
-    const std::string upper = (folder.path() / "pics/LOGO.BMP").string();
-    std::filesystem::copy_file(picture, upper);
-    answers.push_back(upper);
+    // A file the reader does not take: one message naming it, and nothing else changes.
+    const std::string notes = (folder.path() / "pics/notes.BMP").string();
+    test::WriteBytes(notes, {'h', 'i'});
+    answers.push_back(notes);
     Click("cmdBrowseOpen");
     EXPECT_EQ(Text("txtImageLocation"), "/");
     EXPECT_EQ(Enabled(), With(kImageRow, {}));
-    EXPECT_EQ(LogLines().back(), "Browse Open to: " + upper);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0],
+              "LoadBitmap has caused an error notes.BMP is not a picture Mosaikon can "
+              "read; it reads BMP, PNG, JPEG, GIF and WebP");
+    // Names are compared without regard to case; the picture is known by its content.
+    const std::string upper = (folder.path() / "pics/LOGO.PNG").string();
+    std::filesystem::copy_file(picture, upper);
+    answers.push_back(upper);
+    Click("cmdBrowseOpen");
+    EXPECT_EQ(Text("txtImageLocation").toStdString(), upper);
+    EXPECT_EQ(Text("txtHeight"), "10");
+    answers.push_back((folder.path() / "out/UPPER.DAT").string());
+    Click("cmdBrowseSave");
+    EXPECT_EQ(Text("txtMetaData(1)"), "UPPER");
 
     ChooseFiles();
     const QString location = Text("txtSaveLocation");
@@ -446,9 +462,9 @@ TEST_F(WindowFlow, EnterInALocationBoxIsReportedLikeBrowsing) {
     Find<QLineEdit>("txtImageLocation")
         ->setText(QString::fromStdString((folder.path() / "Settings/English.txt").string()));
     QTest::keyClick(Find("txtImageLocation"), Qt::Key_Return);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].rfind("cmdBrowseOpen_Click has caused an error ", 0), 0u);
-    EXPECT_EQ(LogLines().back().rfind("ERROR BROWSE OPEN ", 0), 0u);
+    ASSERT_EQ(boxes.size(), 1u);  // the reader's one report, naming the file
+    EXPECT_EQ(boxes[0].rfind("LoadBitmap has caused an error English.txt is not a picture", 0), 0u);
+    EXPECT_EQ(LogLines().back().rfind("LOAD BITMAP: ERROR LOADING BITMAP ", 0), 0u);
 
     Find<QLineEdit>("txtImageLocation")->setText(QString::fromStdString(picture));
     QTest::keyClick(Find("txtImageLocation"), Qt::Key_Enter);
@@ -630,6 +646,25 @@ TEST_F(WindowFlow, TheCaptionsMarkedLettersWorkWithAlt) {
     QTest::keyClick(main->windowHandle(), Qt::Key_Q, Qt::AltModifier);  // "&Quick Convert"
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 2000));
     EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone, 0), 0u);
+}
+
+TEST_F(WindowFlow, ATransparentPngIsShownAsItIsAndPreviewedWithItsHolesGrey) {
+    QImage png(6, 4, QImage::Format_ARGB32);
+    png.fill(qRgba(200, 0, 0, 255));
+    for (int x = 0; x < 3; ++x) png.setPixel(x, 1, qRgba(0, 0, 0, 0));
+    picture = (folder.path() / "pics/logo.png").string();
+    ASSERT_TRUE(png.save(QString::fromStdString(picture)));
+    ChooseFiles();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(Find<QLabel>("imgBitmap")->pixmap().toImage().pixelColor(1, 1).alpha(), 0);
+    Click("cmdPreview");
+    const QImage preview(
+        QString::fromStdString((folder.path() / "Settings/tempBitmap.bmp").string()));
+    EXPECT_EQ(preview.pixelColor(1, 1), QColor(212, 208, 200));  // the backdrop grey
+    EXPECT_EQ(preview.pixelColor(1, 2), QColor(200, 0, 0));
+    Click("cmdConvert");
+    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart(""));
+    EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(), "4 quadrilaterals");
 }
 
 TEST_F(WindowFlow, APictureDroppedOnTheWindowIsOpened) {
