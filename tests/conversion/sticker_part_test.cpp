@@ -312,6 +312,25 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
     }
 }
 
+TEST_F(StickerPart, ACornerOnASlantedEdgeSplitsIt) {
+    LdrawQuad triangle;  // (1,1) (5,1) (1,5), its slanted edge through half-pixel points
+    triangle.X1 = 1, triangle.Y1 = 1, triangle.X2 = 5, triangle.Y2 = 1;
+    triangle.X3 = 1, triangle.Y3 = 5, triangle.X4 = 1, triangle.Y4 = 5;
+    LdrawQuad square;  // its corner (1.5, 4.5) lies on that edge, next to its end
+    square.X1 = 1.5, square.Y1 = 4.5, square.X2 = 3, square.Y2 = 4.5;
+    square.X3 = 3, square.Y3 = 6, square.X4 = 1.5, square.Y4 = 6;
+    square.Color = 5;
+    const auto face = BuildStickerFace({triangle, square});
+    bool split = false;
+    for (const FacePolygon& p : face) {
+        if (p.Color == triangle.Color) {
+            split |=
+                std::find(p.corners.begin(), p.corners.end(), HalfPoint{3, 9}) != p.corners.end();
+        }
+    }
+    EXPECT_TRUE(split);
+}
+
 TEST_F(StickerPart, BowTiesConcaveAndDegenerateQuadrilateralsAreRepaired) {
     auto quad = [](double x1, double y1, double x2, double y2, double x3, double y3, double x4,
                    double y4) {

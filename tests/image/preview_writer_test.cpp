@@ -83,6 +83,19 @@ TEST_F(PreviewWriter, A256ColourPaletteGivesEntry255TheGreyWhenNoKeptPixelUsesIt
     EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{0, 255, 2, 255}));
 }
 
+TEST_F(PreviewWriter, AFullPaletteThatDidNotCountItsColoursStillDoesNot) {
+    // biClrUsed 0 with 256 entries means "all of them"; the preview says it the same way,
+    // unless it had to add entries.
+    test::RecordingShell shell;
+    Picture full = test::MakePicture(2, 1, DarkPalette(256), {0, 2});
+    full.infoHeader.biClrUsed = 0;
+    ASSERT_TRUE(CreateBitmap(shell.shell, full, shell.folder / "p.bmp", {}));
+    EXPECT_EQ(test::ReadBytes(shell.folder / "p.bmp")[46], 0);
+    Picture small = test::MakePicture(2, 1, DarkPalette(8), {0, 2});
+    ASSERT_TRUE(CreateBitmap(shell.shell, small, shell.folder / "q.bmp", {}));
+    EXPECT_EQ(test::ReadBytes(shell.folder / "q.bmp")[46], 8);
+}
+
 TEST_F(PreviewWriter, ASmallPaletteGetsTheGreyAppended) {
     ConversionSettings settings;
     settings.IgnoreWhite = true;
