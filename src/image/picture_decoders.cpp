@@ -58,6 +58,12 @@ extern "C" void JpegFailed(j_common_ptr info) {
 
 extern "C" void JpegWarning(j_common_ptr, int) {}
 
+// giflib's words for an error code; it has none for some codes.
+std::string GifWords(int code) {
+    const char* words = GifErrorString(code);
+    return words ? words : "giflib error " + std::to_string(code);
+}
+
 struct GifSource {
     std::span<const std::uint8_t> bytes;
     std::size_t at = 0;
@@ -209,8 +215,8 @@ RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& na
             int ignored = 0;
             if (file) DGifCloseFile(file, &ignored);
         });
-    if (!gif) Damaged(name, GifErrorString(status));
-    auto failed = [&] { Damaged(name, GifErrorString(gif->Error)); };
+    if (!gif) Damaged(name, GifWords(status));
+    auto failed = [&] { Damaged(name, GifWords(gif->Error)); };
     // The first frame, over a transparent logical screen.
     RgbaPicture picture =
         Blank(static_cast<std::uint32_t>(std::max(gif->SWidth, 0)),
