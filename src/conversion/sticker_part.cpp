@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
+#include <optional>
 
 #include "shell/atomic_file.h"
 #include "shell/failure.h"
@@ -54,6 +55,12 @@ HalfPoint ToHalfUnits(double x, double y) {
 
 // A quadrilateral as one or two simple polygons of positive area, or none.
 std::vector<std::vector<HalfPoint>> ValidPolygons(const LdrawQuad& quad) {
+    // The conversions' usual case: a rectangle, corners from the top-left clockwise on screen.
+    if (quad.X1 == quad.X4 && quad.X2 == quad.X3 && quad.Y1 == quad.Y2 && quad.Y3 == quad.Y4 &&
+        quad.X1 < quad.X2 && quad.Y1 < quad.Y4) {
+        return {{ToHalfUnits(quad.X1, quad.Y1), ToHalfUnits(quad.X2, quad.Y2),
+                 ToHalfUnits(quad.X3, quad.Y3), ToHalfUnits(quad.X4, quad.Y4)}};
+    }
     std::vector<HalfPoint> ring;
     for (const HalfPoint p : {ToHalfUnits(quad.X1, quad.Y1), ToHalfUnits(quad.X2, quad.Y2),
                               ToHalfUnits(quad.X3, quad.Y3), ToHalfUnits(quad.X4, quad.Y4)}) {
@@ -117,69 +124,59 @@ std::vector<std::vector<HalfPoint>> ValidPolygons(const LdrawQuad& quad) {
     return {ring};
 }
 
-// Every corner of the face, sorted two ways, to find the corners lying on an edge.
+// Every corner of the face, one bit for each point of the half-pixel grid over them, to find the
+// corners lying on an edge.
 class CornerIndex {
 public:
     explicit CornerIndex(const std::vector<FacePolygon>& polygons) {
+        bool first = true;
         for (const FacePolygon& polygon : polygons) {
-            for (const HalfPoint& p : polygon.corners) byRow_.push_back(p);
+            for (const HalfPoint& p : polygon.corners) {
+                if (first) left_ = right_ = p.x, top_ = bottom_ = p.y, first = false;
+                left_ = std::min(left_, p.x), right_ = std::max(right_, p.x);
+                top_ = std::min(top_, p.y), bottom_ = std::max(bottom_, p.y);
+            }
         }
-        std::sort(byRow_.begin(), byRow_.end(),
-                  [](const HalfPoint& a, const HalfPoint& b) { return Row(a) < Row(b); });
-        byRow_.erase(std::unique(byRow_.begin(), byRow_.end()), byRow_.end());
-        byColumn_ = byRow_;
-        std::sort(byColumn_.begin(), byColumn_.end());
+        width_ = first ? 0 : right_ - left_ + 1;
+        const std::int64_t height = first ? 0 : bottom_ - top_ + 1;
+        bits_.assign(static_cast<std::size_t>((width_ * height + 63) / 64), 0);
+        for (const FacePolygon& polygon : polygons) {
+            for (const HalfPoint& p : polygon.corners) {
+                const std::uint64_t at = Bit(p);
+                bits_[at / 64] |= std::uint64_t{1} << (at % 64);
+            }
+        }
+    }
+
+    bool Has(const HalfPoint& p) const {
+        if (p.x < left_ || p.x > right_ || p.y < top_ || p.y > bottom_ || width_ == 0) return false;
+        const std::uint64_t at = Bit(p);
+        return (bits_[at / 64] >> (at % 64) & 1) != 0;
     }
 
     // The corners strictly inside the segment from a to b, in order from a.
     void Between(const HalfPoint& a, const HalfPoint& b, std::vector<HalfPoint>& out) const {
         const std::int64_t dx = b.x - a.x, dy = b.y - a.y;
-        if (dy == 0) {
-            Run(
-                byRow_, a, b, [](const HalfPoint& p) { return Row(p); }, dx > 0, out);
-        } else if (dx == 0) {
-            Run(
-                byColumn_, a, b, [](const HalfPoint& p) { return std::pair(p.x, p.y); }, dy > 0,
-                out);
-        } else {
-            const std::int64_t steps = std::gcd(std::llabs(dx), std::llabs(dy));
-            for (std::int64_t k = 1; k < steps; ++k) {
-                const HalfPoint p{a.x + dx / steps * k, a.y + dy / steps * k};
-                if (std::binary_search(byColumn_.begin(), byColumn_.end(), p)) out.push_back(p);
-            }
+        const std::int64_t steps = std::gcd(std::llabs(dx), std::llabs(dy));
+        for (std::int64_t k = 1; k < steps; ++k) {
+            const HalfPoint p{a.x + dx / steps * k, a.y + dy / steps * k};
+            if (Has(p)) out.push_back(p);
         }
     }
 
-    const std::vector<HalfPoint>& All() const { return byColumn_; }
-
 private:
-    static std::pair<std::int64_t, std::int64_t> Row(const HalfPoint& p) { return {p.y, p.x}; }
-
-    template <typename Key>
-    static void Run(const std::vector<HalfPoint>& sorted, const HalfPoint& a, const HalfPoint& b,
-                    Key key, bool forward, std::vector<HalfPoint>& out) {
-        const auto low = forward ? a : b, high = forward ? b : a;
-        auto first =
-            std::upper_bound(sorted.begin(), sorted.end(), key(low),
-                             [&](const auto& k, const HalfPoint& p) { return k < key(p); });
-        auto last = std::lower_bound(sorted.begin(), sorted.end(), key(high),
-                                     [&](const HalfPoint& p, const auto& k) { return key(p) < k; });
-        const std::size_t start = out.size();
-        out.insert(out.end(), first, last);
-        if (!forward) std::reverse(out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
+    std::uint64_t Bit(const HalfPoint& p) const {
+        return static_cast<std::uint64_t>((p.y - top_) * width_ + (p.x - left_));
     }
 
-    std::vector<HalfPoint> byRow_;
-    std::vector<HalfPoint> byColumn_;
+    std::int64_t left_ = 0, right_ = 0, top_ = 0, bottom_ = 0, width_ = 0;
+    std::vector<std::uint64_t> bits_;
 };
 
-// Cuts a convex ring of positive area, which may have corners in a line, into strictly convex
-// quadrilaterals and triangles between its own corners: ears are cut at corners that turn, and
-// two ears next to each other become one quadrilateral where that is convex.
 // Cuts avoid the corners of other polygons (which overlapping polygons can have inside), so that
 // no cut makes a T-junction; only where no other cut is left is one taken all the same.
 void Decompose(const std::vector<HalfPoint>& ring, std::vector<std::vector<HalfPoint>>& out,
-               const CornerIndex* others = nullptr) {
+               const CornerIndex* others) {
     if (ring.size() == 3 || (ring.size() == 4 && StrictlyConvex(ring))) {
         out.push_back(ring);
         return;
@@ -194,15 +191,47 @@ void Decompose(const std::vector<HalfPoint>& ring, std::vector<std::vector<HalfP
     std::size_t left = n, current = 0, sinceCut = 0;
     bool avoidCorners = others != nullptr;
     std::vector<HalfPoint> onCut;
+    std::vector<HalfPoint> blockers;  // corners of other polygons that cuts would run through
     auto cutIsClear = [&](const HalfPoint& a, const HalfPoint& b) {
         if (!avoidCorners) return true;
         onCut.clear();
         others->Between(a, b, onCut);
+        blockers.insert(blockers.end(), onCut.begin(), onCut.end());
         return onCut.empty();
     };
+    auto strictlyInside = [&](const HalfPoint& c) {
+        std::size_t i = current;
+        do {
+            if (Cross(ring[i], ring[next[i]], c) <= 0) return false;
+            i = next[i];
+        } while (i != current);
+        return true;
+    };
+    bool fanned = false;
     while (left > 3) {
         if (sinceCut > left) {
             if (!avoidCorners) break;
+            // Every cut runs through another polygon's corner (polygons that overlap): the rest
+            // is cut into triangles around that corner, which then is a corner of them all.
+            // Every cut runs through another polygon's corner (polygons that overlap): the rest
+            // is cut into triangles around such a corner, and each of them again, with the
+            // corners on its sides, so that no side passes a corner.
+            const auto centre = std::find_if(blockers.begin(), blockers.end(), strictlyInside);
+            if (centre != blockers.end()) {
+                const HalfPoint c = *centre;
+                std::size_t i = current;
+                do {
+                    std::vector<HalfPoint> part = {c};
+                    others->Between(c, ring[i], part);
+                    part.push_back(ring[i]);
+                    part.push_back(ring[next[i]]);
+                    others->Between(ring[next[i]], c, part);
+                    if (TwiceArea(part) > 0) Decompose(part, out, others);
+                    i = next[i];
+                } while (i != current);
+                fanned = true;
+                break;
+            }
             avoidCorners = false;
             sinceCut = 0;
         }
@@ -223,8 +252,8 @@ void Decompose(const std::vector<HalfPoint>& ring, std::vector<std::vector<HalfP
             ++sinceCut;
         }
     }
-    if (left > 3) Fail("A polygon of the face could not be cut into convex parts");
-    if (Cross(ring[previous[current]], ring[current], ring[next[current]]) != 0) {
+    if (left > 3 && !fanned) Fail("A polygon of the face could not be cut into convex parts");
+    if (!fanned && Cross(ring[previous[current]], ring[current], ring[next[current]]) != 0) {
         ears.push_back({ring[previous[current]], ring[current], ring[next[current]]});
     }
     // An ear cut after another at its far corner shares the cut edge: (p, v, q) then (r, p, q).
@@ -275,7 +304,11 @@ struct Point3 {
 class PartText {
 public:
     explicit PartText(AtomicFileWriter& file) : file_(file) { text_.reserve(1 << 20); }
-    void Line(const std::string& line) { Append(line + "\r\n"); }
+    void Line(const std::string& line) {
+        text_ += line;
+        text_ += "\r\n";
+        if (text_.size() > (1 << 20) - 512) Flush();
+    }
     // A polygon whose corners run counter-clockwise seen from the side `facing` points to.
     void Polygon(std::int32_t color, std::vector<Point3> corners, const Point3& facing) {
         const Point3 &a = corners[0], &b = corners[1], &c = corners[2];
@@ -309,19 +342,25 @@ private:
 
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
     std::vector<FacePolygon> valid;
+    valid.reserve(quads.size());
     for (const LdrawQuad& quad : quads) {
         for (auto& ring : ValidPolygons(quad)) valid.push_back({quad.Color, std::move(ring)});
     }
     const CornerIndex corners(valid);
     std::vector<FacePolygon> face;
+    face.reserve(valid.size());
     std::vector<HalfPoint> ring;
     std::vector<std::vector<HalfPoint>> parts;
-    for (const FacePolygon& polygon : valid) {
+    for (FacePolygon& polygon : valid) {
         ring.clear();
         const std::size_t n = polygon.corners.size();
         for (std::size_t i = 0; i < n; ++i) {
             ring.push_back(polygon.corners[i]);
             corners.Between(polygon.corners[i], polygon.corners[(i + 1) % n], ring);
+        }
+        if (ring.size() == n && (n == 3 || StrictlyConvex(ring))) {
+            face.push_back(std::move(polygon));  // nothing to split: taken as it is
+            continue;
         }
         parts.clear();
         Decompose(ring, parts, &corners);
@@ -382,10 +421,27 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
         };
         const Point3 up{0, -1, 0};
         std::vector<Point3> corners3;
+        // Face corners are half pixels of the picture: each coordinate's text is made once. The
+        // polygons turn the other way once Z runs against the picture's rows, so they are
+        // written from their last corner, to face up.
+        std::vector<std::string> xTexts(static_cast<std::size_t>(2 * w + 3)),
+            zTexts(static_cast<std::size_t>(2 * h + 3));
+        for (std::size_t i = 0; i < xTexts.size(); ++i) {
+            xTexts[i] = ' ' + LduText(place({static_cast<std::int64_t>(i), 2}, 0).x) + ' ' +
+                        LduText(kFaceY) + ' ';
+        }
+        for (std::size_t i = 0; i < zTexts.size(); ++i) {
+            zTexts[i] = LduText(place({2, static_cast<std::int64_t>(i)}, 0).z);
+        }
+        std::string line;
         for (const FacePolygon& polygon : face) {
-            corners3.clear();
-            for (const HalfPoint& p : polygon.corners) corners3.push_back(place(p, kFaceY));
-            text.Polygon(polygon.Color, corners3, up);
+            line.assign(polygon.corners.size() == 3 ? "3 " : "4 ");
+            line += ColorText(polygon.Color);
+            for (auto p = polygon.corners.rbegin(); p != polygon.corners.rend(); ++p) {
+                line += xTexts[static_cast<std::size_t>(p->x)];
+                line += zTexts[static_cast<std::size_t>(p->y)];
+            }
+            text.Line(line);
         }
 
         // The backing: four sides, each cut at the face's corners along its top edge, and the
@@ -406,7 +462,7 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
             ring.push_back({static_cast<std::int64_t>(along.size() - 1), 1});
             ring.push_back({0, 1});
             parts.clear();
-            Decompose(ring, parts);
+            Decompose(ring, parts, nullptr);
             const Point3 outward = place(b, 0).x == place(a, 0).x
                                        ? Point3{place(a, 0).x < 0 ? -1.0 : 1.0, 0, 0}
                                        : Point3{0, 0, place(a, 0).z < 0 ? -1.0 : 1.0};

@@ -248,11 +248,8 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
             EXPECT_NEAR(reachX, halfWidth, 1e-4);
             EXPECT_NEAR(reachZ, halfDepth, 1e-4);
 
-            // No T-junctions: a corner on another polygon's edge is a corner of that polygon. The
-            // full conversion's quadrilaterals overlap, and a cut through one of them cannot
-            // always avoid the corners of another lying inside it; that case is not checked.
+            // No T-junctions: a corner on another polygon's edge is a corner of that polygon.
             for (const Polygon& p : part.polygons) {
-                if (build == Full) break;
                 const std::size_t n = p.corners.size();
                 for (std::size_t i = 0; i < n; ++i) {
                     for (const V3& c : all) {
