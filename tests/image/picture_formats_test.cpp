@@ -162,10 +162,17 @@ TEST_F(PictureFormats, JpegDecodesAsItsReferenceLibraryDoes) {
         {"colour.jpg", "Image.open(IN).convert('RGB').save(OUT, quality=90)"},
         {"grey.jpg", "Image.open(IN).convert('L').save(OUT)"},
         {"progressive.jpg", "Image.open(IN).convert('RGB').save(OUT, progressive=True)"},
-        {"cmyk.jpg", "Image.open(IN).convert('CMYK').save(OUT)"}};
+        {"cmyk.jpg", "Image.open(IN).convert('CMYK').save(OUT)"},
+        {"magick.jpg", ""}};
     for (const auto& [file, statement] : writes) {
         SCOPED_TRACE(file);
-        ASSERT_TRUE(Pillow(statement, "master.png", file));
+        if (statement.empty()) {  // the same picture as ImageMagick writes it
+            if (!Command("command -v convert")) continue;
+            ASSERT_TRUE(Command("convert " + (folder / "master.png") +
+                                " -background white -flatten " + (folder / file)));
+        } else {
+            ASSERT_TRUE(Pillow(statement, "master.png", file));
+        }
         ASSERT_TRUE(Pillow("Image.open(IN).convert('RGB').save(OUT)", file, file + ".ppm"));
         const Bytes ppm = test::ReadBytes(folder / (file + ".ppm"));
         const std::size_t start = ppm.size() - static_cast<std::size_t>(kWidth * kHeight * 3);
