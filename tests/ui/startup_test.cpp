@@ -149,7 +149,8 @@ TEST_F(Startup, AStoredPositionOffEveryScreenIsBroughtBack) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect window(0, 0, 300, 200);
     // Visible where it is: kept, also partly over the edge.
-    for (const QPoint kept : {QPoint(10, 10), QPoint(screen.right() - 60, 5)}) {
+    for (const QPoint kept : {QPoint(10, 10), QPoint(screen.right() - 60, 5),
+                              QPoint(10, screen.bottom() - 19)}) {  // just 20 pixels of its top
         EXPECT_EQ(PlaceOnScreens(window.translated(kept), {screen}), kept);
     }
     // Off to the right, below, or at negative places: onto the screen, as near as it allows.
