@@ -3,16 +3,9 @@
 #include <cerrno>
 
 #include "shell/failure.h"
+#include "shell/folders.h"
 
 namespace mosaikon {
-
-std::string SettingsPath(const std::string& programFolder, const std::string& fileName) {
-    std::string path = programFolder;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += "Settings/";
-    path += fileName;
-    return path;
-}
 
 void OpenLog(Log& log, const std::string& programFolder) {
     log.LogStream.reset();

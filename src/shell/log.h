@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "shell/folders.h"
+
 namespace mosaikon {
 
 struct FileCloser {
@@ -18,9 +20,6 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 struct Log {
     FileHandle LogStream;  // empty while no log is open
 };
-
-// The path of a file in the Settings folder of the given program folder.
-std::string SettingsPath(const std::string& programFolder, const std::string& fileName);
 
 // Starts the log afresh; throws a Failure when the file cannot be created.
 void OpenLog(Log& log, const std::string& programFolder);

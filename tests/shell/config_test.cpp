@@ -147,7 +147,9 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile) {
               "<language>Italiano<language>");
     EXPECT_EQ(recording.boxes.back(), "WriteConfig has caused an error File too large");
 
-    std::filesystem::remove_all(recording.folder / "Settings");
+    // A configuration that is a folder cannot be replaced.
+    std::filesystem::remove(recording.folder / "Settings/config.txt");
+    std::filesystem::create_directory(recording.folder / "Settings/config.txt");
     recording.shell.failuresReported = 0;
     WriteConfig(recording.shell, DefaultConfig(), configText, folder());
     EXPECT_EQ(recording.shell.failuresReported, 1);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "shell/failure.h"
@@ -43,12 +44,24 @@ TEST(Log, EachRunReplacesThePreviousLog) {
               "Application Location " + folder.path().string() + "\r\n");
 }
 
-TEST(Log, WithoutASettingsFolderOpeningFailsAndLinesAreDropped) {
+TEST(Log, WithoutASettingsFolderTheLogGoesToTheUsersStateFolder) {
     TempFolder folder;
     Log log;
-    EXPECT_THROW(OpenLog(log, folder.path().string()), Failure);
-    EXPECT_NO_THROW(WriteLog(log, "dropped"));
+    OpenLog(log, folder.path().string());
+    WriteLog(log, "kept");
+    CloseLog(log);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "Settings"));
+    const std::string state = std::string(std::getenv("HOME")) + "/.local/state/mosaikon";
+    EXPECT_EQ(ReadText(state + "/Log_File.txt"),
+              "Application Location " + folder.path().string() + "\r\nkept\r\n");
+    EXPECT_EQ(std::filesystem::status(state).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    std::filesystem::remove_all(state);
+}
+
+TEST(Log, WithoutAnOpenLogLinesAreDropped) {
+    Log log;
+    EXPECT_NO_THROW(WriteLog(log, "dropped"));
 }
 
 TEST(FailureReport, ShowsTheProcedureAndLogsTheMarker) {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -11,6 +13,27 @@
 namespace mosaikon::test {
 
 namespace {
+
+// No test may read or write the user's own folders: every test program starts with a home and
+// XDG folders of its own, removed when it ends.
+struct OwnHome {
+    OwnHome() {
+        char name[] = "/tmp/mosaikon-home-XXXXXX";
+        if (::mkdtemp(name)) {
+            folder = name;
+            ::setenv("HOME", name, 1);
+            for (const char* variable :
+                 {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+                ::unsetenv(variable);
+            }
+        }
+    }
+    ~OwnHome() {
+        std::error_code error;
+        if (!folder.empty()) std::filesystem::remove_all(folder, error);
+    }
+    std::string folder;
+} ownHome;
 
 void Put16(Bytes& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v));

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
+#include <cstdlib>
 
 #include "program_fixture.h"
 #include "ui/window_placement.h"
@@ -191,17 +192,40 @@ TEST_F(Startup, AnEmptiedAuthorBoxStoresTheAuthorReadAtStartUp) {
     EXPECT_NE(ConfigFile().find("<author>Ann<author>"), std::string::npos);
 }
 
-TEST_F(Startup, WithoutASettingsFolderThePickerStaysAndNothingIsRead) {
-    std::filesystem::remove_all(folder.path() / "Settings");
+TEST_F(Startup, InstalledWithoutItsOwnSettingsTheUsersFoldersAreUsed) {
+    // As installed: bin/ beside share/mosaikon with the language files, no Settings folder.
+    const auto prefix = folder.path() / "prefix";
+    std::filesystem::create_directories(prefix / "bin");
+    std::filesystem::create_directories(prefix / "share");
+    std::filesystem::rename(folder.path() / "Settings", prefix / "share/mosaikon");
+    state.programFolder = (prefix / "bin").string();
+    const std::string home = std::getenv("HOME");
     Start();
-    ASSERT_GE(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].rfind("Form_Load has caused an error ", 0), 0u);
-    EXPECT_TRUE(picker->isVisible());
-    EXPECT_EQ(state.config.Language, "");
-    picker->close();
-    EXPECT_TRUE(main->isVisible());
-    main->close();  // writing the configuration fails and is reported; nothing crashes
-    EXPECT_EQ(boxes.back().rfind("WriteConfig has caused an error ", 0), 0u);
+    ASSERT_EQ(boxes.size(), 1u);  // no configuration yet
+    EXPECT_NE(boxes[0].find(home + "/.config/mosaikon/Config.txt"), std::string::npos) << boxes[0];
+    picker->findChild<QComboBox*>("cmbLanguage")->setCurrentText("Deutsch");
+    picker->cmdOK_Click();
+    EXPECT_EQ(main->windowTitle(), "Bitmap in LDRAW-Aufkleber umwandeln");
+    main->close();
+    EXPECT_NE(test::ReadText(home + "/.config/mosaikon/config.txt").find("<language>Deutsch"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(home + "/.local/state/mosaikon/Log_File.txt"));
+    // A user's own language file wins over the installed one.
+    std::filesystem::create_directories(home + "/.local/share/mosaikon");
+    std::string text = test::ReadText(prefix / "share/mosaikon/Deutsch.txt");
+    text.replace(0, text.find('\r'), "Meine Aufkleber");
+    test::WriteBytes(home + "/.local/share/mosaikon/Deutsch.txt",
+                     test::Bytes(text.begin(), text.end()));
+    state = AppState{};
+    state.programFolder = (prefix / "bin").string();
+    state.shell.messageBox = [this](const std::string& t, MessageKind) { boxes.push_back(t); };
+    boxes.clear();
+    Start();
+    EXPECT_TRUE(picker->IsUnloaded());  // the language was remembered
+    EXPECT_EQ(main->windowTitle(), "Meine Aufkleber");
+    main->close();
+    std::filesystem::remove_all(home + "/.config");
+    std::filesystem::remove_all(home + "/.local");
 }
 
 TEST_F(Startup, ThePickerIsASmallToolWindowWithItsControls) {
