@@ -90,7 +90,8 @@ TEST_F(PreviewWriter, AFullPaletteThatDidNotCountItsColoursStillDoesNot) {
     Picture full = test::MakePicture(2, 1, DarkPalette(256), {0, 2});
     full.infoHeader.biClrUsed = 0;
     ASSERT_TRUE(CreateBitmap(shell.shell, full, shell.folder / "p.bmp", {}));
-    EXPECT_EQ(test::ReadBytes(shell.folder / "p.bmp")[46], 0);
+    const Bytes written = test::ReadBytes(shell.folder / "p.bmp");
+    EXPECT_EQ(written[46] | written[47] << 8, 0);
     Picture small = test::MakePicture(2, 1, DarkPalette(8), {0, 2});
     ASSERT_TRUE(CreateBitmap(shell.shell, small, shell.folder / "q.bmp", {}));
     EXPECT_EQ(test::ReadBytes(shell.folder / "q.bmp")[46], 8);
