@@ -10,5 +10,7 @@ QImage BackdropImage();
 
 // The 74 x 74 window icon.
 QImage WindowIconImage();
+// The same icon as scalable vector graphics, for the desktop.
+QString WindowIconSvg();
 
 }  // namespace mosaikon

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <cmath>
+#include <utility>
 
 #include "shell/failure.h"
 #include "shell/language.h"
@@ -281,6 +283,15 @@ void FrmMain::Form_Load() {
 void FrmMain::ShowWindow() {
     Form_Load();
     show();
+    if (pendingPicture_.isEmpty()) return;
+    const QString path = std::exchange(pendingPicture_, QString());
+    try {
+        WriteLog(state_.shell.log, "Opened from the command line: " + path.toStdString());
+        OpenPicture(QFileInfo(path).absoluteFilePath());
+    } catch (...) {
+        ReportFailure(state_.shell, "cmdBrowseOpen_Click", "ERROR BROWSE OPEN ",
+                      CurrentFailureDescription());
+    }
 }
 
 void FrmMain::Form_Unload() {

@@ -34,6 +34,10 @@ public:
     void Form_Load();
     void Form_Unload();
 
+    // A picture given on the command line (a desktop's "Open with"), opened as if chosen with
+    // Browse once the window is shown.
+    void OpenWhenShown(const QString& path) { pendingPicture_ = path; }
+
     // The captions of the three conversions as the language file gives them.
     QString ConversionCaption(ConversionMethod method) const;
 
@@ -90,6 +94,7 @@ private:
 
     AppState& state_;
     WindowState window_;
+    QString pendingPicture_;
     bool unloaded_ = false;
     bool working_ = false;
     bool stopRequested_ = false;

@@ -19,6 +19,9 @@ int main(int argc, char** argv) {
     mosaikon::AppState state;
     state.programFolder = QCoreApplication::applicationDirPath().toStdString();
     mosaikon::FrmMain mainWindow(state);
+    // mosaikon PICTURE opens the picture, as the desktop entry's "Open with" does.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1) mainWindow.OpenWhenShown(arguments.at(1));
     mosaikon::InstallQtServices(state.shell, &mainWindow);
     mosaikon::FrmLanguage picker(state, [&mainWindow] { mainWindow.ShowWindow(); });
     picker.Form_Load();

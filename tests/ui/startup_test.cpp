@@ -64,6 +64,20 @@ TEST_F(Startup, EnterChoosesTheLanguageShownAndEscapeKeepsTheDefault) {
     EXPECT_EQ(state.config.Language, "Default");
 }
 
+TEST_F(Startup, APictureGivenAtStartIsOpenedAsIfChosen) {
+    WriteConfig(Config("English"));
+    const std::string picture = (folder.path() / "given.bmp").string();
+    test::WriteBytes(picture,
+                     test::EncodeBitmap({.width = 3, .height = 2, .palette = test::GreyRamp(4)}));
+    main = std::make_unique<FrmMain>(state);
+    main->OpenWhenShown(QString::fromStdString(picture));
+    picker = std::make_unique<FrmLanguage>(state, [this] { main->ShowWindow(); });
+    picker->Form_Load();
+    EXPECT_EQ(Find<QLineEdit>("txtImageLocation")->text().toStdString(), picture);
+    EXPECT_EQ(Find<QLineEdit>("txtHeight")->text(), "2");
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(Startup, AConfiguredLanguageSkipsThePicker) {
     WriteConfig(Config("Deutsch"));
     Start();
