@@ -19,6 +19,9 @@ struct AppState {
     std::string DefaultAuthor;
     Picture picture;
     Quads quads;
+    // The folder of the configuration cannot be written: said once at start, and the
+    // configuration is not written at the end.
+    bool settingsReadOnly = false;
 };
 
 }  // namespace mosaikon

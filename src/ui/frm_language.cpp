@@ -1,5 +1,6 @@
 #include "ui/frm_language.h"
 
+#include <unistd.h>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+
 #include <filesystem>
 
 #include "shell/config.h"
@@ -71,6 +73,12 @@ void FrmLanguage::Form_Load() {
                                           SettingsPath(state_.programFolder, "Log_File.txt") +
                                           " cannot be written (" + failure.what() +
                                           "); Mosaikon goes on without a log.");
+        }
+        const std::string settings = SettingsFolderOf(state_.programFolder, "config.txt");
+        if (::access(settings.c_str(), W_OK) != 0) {
+            state_.settingsReadOnly = true;
+            ShowMessage(state_.shell, "Mosaikon cannot write its settings folder " + settings +
+                                          ", so the choices of this session will not be kept.");
         }
         ReadConfig(state_.shell, state_.config, state_.ConfigText, state_.programFolder);
         const std::string& language = state_.config.Language;

@@ -309,7 +309,9 @@ void FrmMain::Form_Unload() {
         config.ImageLocation = txtImageLocation->text().toStdString();
         config.SaveLocation = txtSaveLocation->text().toStdString();
         config.LdrawSticker = chkLDrawSticker->isChecked();
-        WriteConfig(state_.shell, config, state_.ConfigText, state_.programFolder);
+        if (!state_.settingsReadOnly) {
+            WriteConfig(state_.shell, config, state_.ConfigText, state_.programFolder);
+        }
         CloseLog(state_.shell.log);
     } catch (...) {
         setEnabled(true);

@@ -78,6 +78,41 @@ TEST_F(Startup, APictureGivenAtStartIsOpenedAsIfChosen) {
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(Startup, FoldersThatCannotBeWrittenAreNamedOnceAndStickersAreStillMade) {
+    // Installed, and the user's configuration and state folders cannot be made.
+    const auto prefix = folder.path() / "prefix";
+    std::filesystem::create_directories(prefix / "bin");
+    std::filesystem::create_directories(prefix / "share");
+    std::filesystem::rename(folder.path() / "Settings", prefix / "share/mosaikon");
+    state.programFolder = (prefix / "bin").string();
+    test::WriteBytes(folder.path() / "blocker", {'x'});
+    setenv("XDG_CONFIG_HOME", (folder.path() / "blocker/config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (folder.path() / "blocker/state").c_str(), 1);
+    Start();
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_STATE_HOME");
+    ASSERT_GE(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Mosaikon cannot write its settings folder " +
+                            (folder.path() / "blocker/config/mosaikon").string() +
+                            ", so the choices of this session will not be kept.");
+    picker->cmdOK_Click();
+    // The preview goes to the temporary folder; the window works.
+    const std::string picture = (folder.path() / "p.bmp").string();
+    test::WriteBytes(picture,
+                     test::EncodeBitmap({.width = 3, .height = 2, .palette = test::GreyRamp(4)}));
+    main->fileDialog = [&](const FileDialogRequest& request) {
+        return request.title == "Open" ? picture : (folder.path() / "s1.dat").string();
+    };
+    const std::size_t before = boxes.size();
+    QTest::mouseClick(Find<QPushButton>("cmdBrowseOpen"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("cmdBrowseSave"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("cmdPreview"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("cmdConvert"), Qt::LeftButton);
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "s1.dat"));
+    main->close();
+    ASSERT_EQ(boxes.size(), before + 1);  // the "saved" message, and nothing about the folders
+}
+
 TEST_F(Startup, AConfiguredLanguageSkipsThePicker) {
     WriteConfig(Config("Deutsch"));
     Start();
