@@ -170,12 +170,12 @@ void FrmMain::FindControls() {
     // Not laid out either: in the free strip below the options frame's title, over the options.
     chkLDrawSticker = new QCheckBox("LDraw library sticker (flat, with backing)", frmOptions);
     chkLDrawSticker->setObjectName("chkLDrawSticker");
-    SetTwips(chkLDrawSticker, 4080, 190, 4095, 195);
+    SetTwips(chkLDrawSticker, 4080, 230, 4095, 195);
     SetCaptionFont(chkLDrawSticker, SmallBoldFont());
     chkLDrawSticker->setEnabled(false);
     chkDither = new QCheckBox("Dither reduced colours", frmOptions);
     chkDither->setObjectName("chkDither");
-    SetTwips(chkDither, 120, 190, 3735, 195);
+    SetTwips(chkDither, 120, 230, 3735, 195);
     SetCaptionFont(chkDither, SmallBoldFont());
 }
 
