@@ -80,6 +80,12 @@ bool IsSingleLine(std::string_view text) {
     return true;
 }
 
+void CheckSingleLineDetails(const StickerDetails& details) {
+    for (const std::string& detail : details) {
+        if (!IsSingleLine(detail)) Fail("The sticker details must be single lines of text");
+    }
+}
+
 bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
                    const std::string& path, std::int32_t height, const StickerDetails& details,
                    PendingFiles* pending) {
@@ -87,9 +93,7 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
     const double partScale = static_cast<double>(height) / picture.Height();
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
-        for (const std::string& detail : details) {
-            if (!IsSingleLine(detail)) Fail("The sticker details must be single lines of text");
-        }
+        CheckSingleLineDetails(details);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");
@@ -125,11 +129,7 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
         }
         file.Write(text);
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
-        if (pending) {
-            pending->Add(std::move(file));
-        } else {
-            file.Commit();
-        }
+        CommitOrKeep(file, pending);
         WriteLog(shell.log, "WRITE PART FILE: Done");
         return true;
     } catch (...) {

@@ -22,6 +22,9 @@ std::string ColorText(std::int32_t color);
 // (C0, DEL or C1), which would end the line and start another.
 bool IsSingleLine(std::string_view text);
 
+// Throws "The sticker details must be single lines of text" unless every detail is one.
+void CheckSingleLineDetails(const StickerDetails& details);
+
 // Writes the LDraw part file: four header lines, then one quadrilateral line per entry of
 // quads, scaled so that the sticker is height units high. Lines end in CR LF. A picture height of
 // 0 throws "Division by zero" before anything is written; any later failure is reported

@@ -393,9 +393,7 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
     const double scale = static_cast<double>(height) / picture.Height();
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
-        for (const std::string& detail : details) {
-            if (!IsSingleLine(detail)) Fail("The sticker details must be single lines of text");
-        }
+        CheckSingleLineDetails(details);
         const std::vector<FacePolygon> face = BuildStickerFace(quads);
         const CornerIndex corners(face);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
@@ -481,11 +479,7 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
         text.Polygon(16, bottom, up);
         text.Flush();
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
-        if (pending) {
-            pending->Add(std::move(file));
-        } else {
-            file.Commit();
-        }
+        CommitOrKeep(file, pending);
         WriteLog(shell.log, "WRITE PART FILE: Done");
         return true;
     } catch (...) {

@@ -182,11 +182,7 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
         }
 
         WriteLog(shell.log, "CREATE BITMAP: About to close file");
-        if (pending) {
-            pending->Add(std::move(file));
-        } else {
-            file.Commit();
-        }
+        CommitOrKeep(file, pending);
         WriteLog(shell.log, "CREATE BITMAP: Done");
         return true;
     } catch (...) {

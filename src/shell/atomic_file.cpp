@@ -201,6 +201,14 @@ void AtomicFileWriter::Commit() {
     Untrack(trackSlot_);
 }
 
+void CommitOrKeep(AtomicFileWriter& file, PendingFiles* pending) {
+    if (pending) {
+        pending->Add(std::move(file));
+    } else {
+        file.Commit();
+    }
+}
+
 void PendingFiles::Add(AtomicFileWriter file) {
     file.Finish();
     files_.push_back(std::move(file));

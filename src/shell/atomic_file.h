@@ -62,4 +62,8 @@ private:
     std::vector<AtomicFileWriter> files_;
 };
 
+// Puts a completely written file in place now, or, with pending, leaves it there to be put in
+// place together with the others.
+void CommitOrKeep(AtomicFileWriter& file, PendingFiles* pending);
+
 }  // namespace mosaikon
