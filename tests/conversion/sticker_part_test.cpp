@@ -122,27 +122,6 @@ std::vector<std::string> ColoursAt(const ParsedPart& part, double x, double z) {
     return found;
 }
 
-Picture RandomPicture(std::mt19937& random, int width, int height, int colours) {
-    PaletteList palette = test::GreyRamp(colours);
-    palette[0] = {255, 255, 255, 0};  // white, left out when asked
-    for (auto& entry : palette) {
-        if (&entry != &palette[0])
-            entry = {static_cast<std::uint8_t>(random() % 200),
-                     static_cast<std::uint8_t>(random() % 200),
-                     static_cast<std::uint8_t>(random() % 200), 0};
-    }
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
-    // Blocks of colour, so that rectangles of many sizes meet along their edges.
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            pixels[static_cast<std::size_t>(y * width + x)] = static_cast<std::uint8_t>(
-                (random() % 4 == 0) ? random() % colours
-                                    : ((x / 3 + y / 2 + (x * y) % 3) % colours));
-        }
-    }
-    return test::MakePicture(width, height, palette, pixels);
-}
-
 using Builder = bool (*)(Shell&, const Picture&, Quads&, const ConversionSettings&);
 bool Quick(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
     return ConvertBitmap(s, p, q, c);
@@ -196,10 +175,8 @@ TEST_F(StickerPart, LduValuesHaveOneTextOfAtMostFourDecimals) {
 TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
     std::mt19937 random(7);
     for (int round = 0; round < 12; ++round) {
-        const int width = 3 + static_cast<int>(random() % 17),
-                  height = 2 + static_cast<int>(random() % 11);
-        const Picture picture =
-            RandomPicture(random, width, height, 2 + static_cast<int>(random() % 5));
+        const Picture picture = test::GeneratePicture(random, 18);
+        const int width = picture.Width(), height = picture.Height();
         ConversionSettings settings;
         settings.IgnoreWhite = round % 2 == 0;
         const std::int32_t partHeight = round % 3 == 0 ? height : 17;

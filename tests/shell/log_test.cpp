@@ -15,33 +15,19 @@ namespace {
 using test::ReadText;
 using test::TempFolder;
 
-TEST(Log, StartsWithTheProgramFolderAndWritesLinesAsPassed) {
+TEST(Log, StartsWithTheProgramFolderAndEachRunReplacesThePreviousLog) {
     TempFolder folder;
     std::filesystem::create_directory(folder.path() / "Settings");
-    Log log;
-    OpenLog(log, folder.path().string());
-    WriteLog(log, "LOAD BITMAP: Starting");
-    WriteLog(log, "");
-    WriteLog(log, "Done");
-    CloseLog(log);
-    EXPECT_EQ(ReadText(folder.path() / "Settings" / "Log_File.txt"),
-              "Application Location " + folder.path().string() +
-                  "\r\nLOAD BITMAP: Starting\r\n\r\nDone\r\n");
-}
-
-TEST(Log, EachRunReplacesThePreviousLog) {
-    TempFolder folder;
-    std::filesystem::create_directory(folder.path() / "Settings");
-    {
+    for (const char* line : {"a long first line that the second run must not keep", "Done"}) {
         Log log;
         OpenLog(log, folder.path().string());
-        WriteLog(log, "first run, a long line that the second run must not keep");
+        WriteLog(log, "");
+        WriteLog(log, line);
     }
-    Log log;
-    OpenLog(log, folder.path().string());
-    CloseLog(log);
     EXPECT_EQ(ReadText(folder.path() / "Settings" / "Log_File.txt"),
-              "Application Location " + folder.path().string() + "\r\n");
+              "Application Location " + folder.path().string() + "\r\n\r\nDone\r\n");
+    Log closed;
+    EXPECT_NO_THROW(WriteLog(closed, "dropped"));
 }
 
 TEST(Log, WithoutASettingsFolderTheLogGoesToTheUsersStateFolder) {
@@ -57,11 +43,6 @@ TEST(Log, WithoutASettingsFolderTheLogGoesToTheUsersStateFolder) {
     EXPECT_EQ(std::filesystem::status(state).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_all);
     std::filesystem::remove_all(state);
-}
-
-TEST(Log, WithoutAnOpenLogLinesAreDropped) {
-    Log log;
-    EXPECT_NO_THROW(WriteLog(log, "dropped"));
 }
 
 TEST(FailureReport, ShowsTheProcedureAndLogsTheMarker) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -154,6 +155,59 @@ PaletteList GreyRamp(int count) {
         palette.push_back({v, v, v, 0});
     }
     return palette;
+}
+
+const PaletteList kTestColours = {{255, 255, 255, 0}, {0, 0, 204, 0},   {187, 51, 0, 0},
+                                  {51, 119, 0, 0},    {0, 238, 255, 0}, {250, 252, 250, 0},
+                                  {0, 0, 0, 0}};
+
+Picture GeneratePicture(std::mt19937& random, int maxSide) {
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const int width = 1 + pick(maxSide), height = 1 + pick(maxSide);
+    const int colours = 2 + pick(5);
+    const int kind = pick(9);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
+    const auto at = [&](int x, int y) -> std::uint8_t& {
+        return pixels[static_cast<std::size_t>(y * width + x)];
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int ring = std::min(std::min(x, y), std::min(width - 1 - x, height - 1 - y));
+            const int value[] = {pick(colours),
+                                 (x + y) % 2,
+                                 y / (1 + width % 3),
+                                 (x + y) / 2,
+                                 x <= y * width / height ? 1 : 0,
+                                 (x % 4 == 1 || y % 3 == 1) ? 1 : 0,
+                                 ring,
+                                 0,
+                                 0};
+            at(x, y) = static_cast<std::uint8_t>(value[kind] % colours);
+        }
+    }
+    for (int shape = 0; kind >= 7 && shape < 1 + pick(8); ++shape) {
+        int x = pick(width), y = pick(height);
+        const auto c = static_cast<std::uint8_t>(pick(colours));
+        if (kind == 7) {  // a random walk
+            for (int step = 0; step < width * height / 2; ++step) {
+                at(x, y) = c;
+                x = std::clamp(x + pick(3) - 1, 0, width - 1);
+                y = std::clamp(y + pick(3) - 1, 0, height - 1);
+            }
+        } else {  // a rectangle
+            const int right = std::min(width - 1, x + pick(6));
+            const int bottom = std::min(height - 1, y + pick(6));
+            for (int y1 = y; y1 <= bottom; ++y1) {
+                for (int x1 = x; x1 <= right; ++x1) at(x1, y1) = c;
+            }
+        }
+    }
+    if (pick(3) == 0) {
+        for (int i = 0; i < width * height / 10; ++i)
+            at(pick(width), pick(height)) = static_cast<std::uint8_t>(pick(colours));
+    }
+    return MakePicture(width, height,
+                       PaletteList(kTestColours.begin(), kTestColours.begin() + colours), pixels);
 }
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,15 @@ Picture MakePicture(int width, int height, const PaletteList& palette,
                     const std::vector<std::uint8_t>& pixelsTopDown);
 
 PaletteList GreyRamp(int count);
+
+// The colours of generated pictures: white, red, blue, green, cyan, near-white, black.
+extern const PaletteList kTestColours;
+
+// A generated picture of 1..maxSide pixels a side and two to six of kTestColours, of one kind
+// picked at random: noise, checkerboard, stripes, diagonals, staircase, one-pixel lines, rings,
+// random-walk blobs or overlapping rectangles, with single pixels of other colours sprinkled
+// over a third of them.
+Picture GeneratePicture(std::mt19937& random, int maxSide);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::filesystem::path& path);

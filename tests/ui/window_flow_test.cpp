@@ -61,6 +61,12 @@ protected:
 
     void Click(const char* name) { QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton); }
     QString Text(const char* name) { return Find<QLineEdit>(name)->text(); }
+    QWidget* Focused() {
+        return QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget();
+    }
+    void Choose(const char* conversion) {
+        Find<QToolButton>("cmdConvertMethod")->menu()->findChild<QAction*>(conversion)->trigger();
+    }
     // A button's caption as read: without its shortcut marker, on one line.
     QString Caption(const char* name) {
         return CaptionText(Find(name)).remove('&').replace('\n', ' ');
@@ -143,8 +149,7 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     EXPECT_EQ(Text("txtHeight"), "10");
     EXPECT_EQ(Text("txtWidth"), "23");
     EXPECT_EQ(Enabled(), With(kImageRow, {"lblSaveLocation", "txtSaveLocation", "cmdBrowseSave"}));
-    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
-              Find("cmdBrowseSave"));
+    EXPECT_EQ(Focused(), Find("cmdBrowseSave"));
 
     answers.push_back((folder.path() / "out/s1234567.dat").string());
     Click("cmdBrowseSave");
@@ -156,8 +161,7 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     EXPECT_EQ(Text("txtMetaData(1)"), "s1234567");
     EXPECT_EQ(Text("txtMetaData(2)"), "Ann");
     EXPECT_EQ(Text("txtMetaData(3)"), "Unofficial Model");
-    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
-              Find("txtMetaData(0)"));
+    EXPECT_EQ(Focused(), Find("txtMetaData(0)"));
     const auto step3 =
         With(kImageRow, {"lblSaveLocation", "txtSaveLocation",   "cmdBrowseSave",  "lblMetaData(0)",
                          "lblMetaData(1)",  "lblMetaData(2)",    "lblMetaData(3)", "txtMetaData(0)",
@@ -174,8 +178,7 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     std::sort(withConvert.begin(), withConvert.end());
     EXPECT_EQ(Enabled(), withConvert);
     EXPECT_EQ(Caption("cmdConvert"), "Quick Convert");
-    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
-              Find("cmdConvert"));
+    EXPECT_EQ(Focused(), Find("cmdConvert"));
 
     Click("cmdConvert");
     ASSERT_EQ(boxes.size(), 1u);
@@ -229,6 +232,10 @@ TEST_F(WindowFlow, CancelledAndRejectedChoicesChangeNothingElse) {
 }
 
 TEST_F(WindowFlow, TheWidthFollowsTheHeight) {
+    Find("txtHeight")->setEnabled(true);  // without a picture the width box keeps its text
+    Type("txtHeight", "12");
+    EXPECT_EQ(Text("txtWidth"), "0");
+    EXPECT_TRUE(boxes.empty());
     std::vector<std::uint8_t> pixels(332 * 255, 1);
     test::WriteBytes(
         picture,
@@ -260,13 +267,6 @@ TEST_F(WindowFlow, TheWidthFollowsTheHeight) {
     // Beyond the width box's range the width stays.
     Find<QLineEdit>("txtHeight")->setText("100000");
     EXPECT_EQ(Text("txtWidth"), "2");
-}
-
-TEST_F(WindowFlow, WithoutAPictureTheWidthBoxKeepsItsText) {
-    Find("txtHeight")->setEnabled(true);
-    Type("txtHeight", "12");
-    EXPECT_EQ(Text("txtWidth"), "0");
-    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(WindowFlow, OptionBoxesFillTheirToleranceDefaults) {
@@ -379,10 +379,7 @@ TEST_F(WindowFlow, TheExactConversionIsTheThirdChoiceAndTheCountIsShown) {
     const std::string quick = test::ReadText(folder.path() / "out/s1234567.dat");
     const auto quickCount = std::count(quick.begin(), quick.end(), '\n') - 4;
     EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(), QString("%1 quadrilaterals").arg(quickCount));
-    Find<QToolButton>("cmdConvertMethod")
-        ->menu()
-        ->findChild<QAction*>("actionExactConvert")
-        ->trigger();
+    Choose("actionExactConvert");
     EXPECT_EQ(Caption("cmdConvert"), "Exact Convert");
     Click("cmdConvert");
     EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"),
@@ -469,8 +466,7 @@ TEST_F(WindowFlow, EnterInALocationBoxIsReportedLikeBrowsing) {
     Find<QLineEdit>("txtImageLocation")->setText(QString::fromStdString(picture));
     QTest::keyClick(Find("txtImageLocation"), Qt::Key_Enter);
     EXPECT_EQ(Text("txtHeight"), "10");
-    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : main->focusWidget(),
-              Find("txtSaveLocation"));
+    EXPECT_EQ(Focused(), Find("txtSaveLocation"));
     Find<QLineEdit>("txtSaveLocation")->setText("/");
     QTest::keyClick(Find("txtSaveLocation"), Qt::Key_Return);
     EXPECT_EQ(boxes.back(),
@@ -485,10 +481,7 @@ TEST_F(WindowFlow, ALongConversionShowsItsProgress) {
     ChooseFiles();
     Click("cmdPreview");
     main->progressDelayMilliseconds = 0;
-    Find<QToolButton>("cmdConvertMethod")
-        ->menu()
-        ->findChild<QAction*>("actionFullConvert")
-        ->trigger();
+    Choose("actionFullConvert");
     Click("cmdConvert");
     EXPECT_EQ(main->progressShown, 100);
     main->progressDelayMilliseconds = 60000;
@@ -527,10 +520,7 @@ TEST_F(WindowFlow, CancelStopsALongConversionAndWritesNothing) {
     const std::string part = (folder.path() / "out/s1234567.dat").string();
     test::WriteBytes(part, {'o', 'l', 'd'});
     main->progressDelayMilliseconds = 0;
-    Find<QToolButton>("cmdConvertMethod")
-        ->menu()
-        ->findChild<QAction*>("actionFullConvert")
-        ->trigger();
+    Choose("actionFullConvert");
     QTimer escape;
     escape.setSingleShot(true);
     QObject::connect(&escape, &QTimer::timeout, [this] {
@@ -587,10 +577,7 @@ TEST_F(WindowFlow, EnterAfterTheSavedMessageLosesNothing) {
 TEST_F(WindowFlow, ThePreviewAndTheCountBelongToThePictureTheyWereMadeFrom) {
     ChooseFiles();
     Click("cmdPreview");
-    Find<QToolButton>("cmdConvertMethod")
-        ->menu()
-        ->findChild<QAction*>("actionExactConvert")
-        ->trigger();
+    Choose("actionExactConvert");
     Click("cmdConvert");
     EXPECT_FALSE(Find<QLabel>("lblQuadCount")->text().isEmpty());
     // A failed write takes the count away; Preview keeps the chosen conversion.
