@@ -161,15 +161,6 @@ TEST_F(StickerPart, TheHeaderIsTheLibrarysInItsOrder) {
               "0 Sticker 0.1 x 0.2 Round Logo");
 }
 
-TEST_F(StickerPart, LduValuesHaveOneTextOfAtMostFourDecimals) {
-    EXPECT_EQ(LduText(0.188235294117647), "0.1882");
-    EXPECT_EQ(LduText(-2.5), "-2.5");
-    EXPECT_EQ(LduText(-0.00001), "0");
-    EXPECT_EQ(LduText(12), "12");
-    EXPECT_EQ(LduText(0.30000000000000004), "0.3");
-    EXPECT_EQ(LduText(-1234.56789), "-1234.5679");
-}
-
 // Every rule at once, on generated pictures of every conversion, with and without left-out
 // pixels, at the picture's own height and at one that gives long fractions.
 TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
@@ -284,25 +275,6 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
             }
         }
     }
-}
-
-TEST_F(StickerPart, ACornerOnASlantedEdgeSplitsIt) {
-    LdrawQuad triangle;  // (1,1) (5,1) (1,5), its slanted edge through half-pixel points
-    triangle.X1 = 1, triangle.Y1 = 1, triangle.X2 = 5, triangle.Y2 = 1;
-    triangle.X3 = 1, triangle.Y3 = 5, triangle.X4 = 1, triangle.Y4 = 5;
-    LdrawQuad square;  // its corner (1.5, 4.5) lies on that edge, next to its end
-    square.X1 = 1.5, square.Y1 = 4.5, square.X2 = 3, square.Y2 = 4.5;
-    square.X3 = 3, square.Y3 = 6, square.X4 = 1.5, square.Y4 = 6;
-    square.Color = 5;
-    const auto face = BuildStickerFace({triangle, square});
-    bool split = false;
-    for (const FacePolygon& p : face) {
-        if (p.Color == triangle.Color) {
-            split |=
-                std::find(p.corners.begin(), p.corners.end(), HalfPoint{3, 9}) != p.corners.end();
-        }
-    }
-    EXPECT_TRUE(split);
 }
 
 TEST_F(StickerPart, BowTiesConcaveAndDegenerateQuadrilateralsAreRepaired) {

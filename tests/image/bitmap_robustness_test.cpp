@@ -1,4 +1,4 @@
-// Damaged files: every byte of valid bitmaps flipped, and the files cut at every length. The
+// Damaged files: valid bitmaps cut at every length (the fuzz targets change their bytes). The
 // reader and everything after it must report a failure or produce a picture; never crash, hang
 // or allocate without bound (the suite also runs under the address and undefined-behaviour
 // sanitizers).
@@ -85,20 +85,6 @@ void LoadAndConvert(const Bytes& bytes, test::TempFolder& folder) {
     WritePartFile(shell, picture, quads, folder / "part.dat", 100, {"a", "b", "c", "d"});
 }
 
-TEST(BitmapRobustness, EveryFlippedByteIsReportedOrLoaded) {
-    test::TempFolder folder;
-    for (const Bytes& sample : Samples()) {
-        for (std::size_t i = 0; i < sample.size(); ++i) {
-            for (const std::uint8_t value : {std::uint8_t(sample[i] ^ 0xFF), std::uint8_t(0x80),
-                                             std::uint8_t(0x00), std::uint8_t(sample[i] + 1)}) {
-                Bytes damaged = sample;
-                damaged[i] = value;
-                ASSERT_NO_FATAL_FAILURE(LoadAndConvert(damaged, folder)) << "byte " << i;
-            }
-        }
-    }
-}
-
 TEST(BitmapRobustness, EveryShortenedFileIsReportedOrLoaded) {
     test::TempFolder folder;
     for (const Bytes& sample : Samples()) {
@@ -107,25 +93,6 @@ TEST(BitmapRobustness, EveryShortenedFileIsReportedOrLoaded) {
                 Bytes(sample.begin(), sample.begin() + static_cast<long>(length)), folder))
                 << "length " << length;
         }
-    }
-}
-
-TEST(BitmapRobustness, RandomRunLengthStreamsStayInsideThePicture) {
-    test::TempFolder folder;
-    std::mt19937 random(7);
-    for (int i = 0; i < 300; ++i) {
-        Bytes stream(static_cast<std::size_t>(random() % 200));
-        for (auto& b : stream)
-            b = static_cast<std::uint8_t>(random() % 4 == 0 ? random() % 3 : random());
-        const bool fourBit = i % 2 == 1;
-        ASSERT_NO_FATAL_FAILURE(
-            LoadAndConvert(test::EncodeBitmap({.width = 1 + static_cast<int>(random() % 9),
-                                               .height = 1 + static_cast<int>(random() % 9),
-                                               .bitCount = fourBit ? 4 : 8,
-                                               .palette = test::GreyRamp(16),
-                                               .compression = fourBit ? 2 : 1,
-                                               .rleData = stream}),
-                           folder));
     }
 }
 
