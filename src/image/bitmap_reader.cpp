@@ -95,6 +95,18 @@ std::uint64_t RowPixelBytes(std::int32_t width, std::uint16_t bitCount) {
     return (static_cast<std::uint64_t>(width) * bitCount + 7) / 8;
 }
 
+// Uncompressed pixel data must be all there (the last row may lack its padding).
+void RequirePixelData(const ByteSource& source, const BitmapInfoHeader& info,
+                      const std::string& name) {
+    const std::uint64_t needed =
+        RowStride(info.biWidth, info.biBitCount) * static_cast<std::uint64_t>(info.biHeight - 1) +
+        RowPixelBytes(info.biWidth, info.biBitCount);
+    if (source.Left() < needed) {
+        Fail(name + " is cut short: " + std::to_string(needed - source.Left()) + " of its " +
+             std::to_string(needed) + " bytes of pixel data are missing");
+    }
+}
+
 // Uncompressed rows. The last row may go without its padding; anything shorter is cut short.
 void ReadUncompressed(ByteSource& source, Picture& picture, std::uint16_t bitCount, bool topDown) {
     const std::int32_t width = picture.Width();
@@ -300,13 +312,7 @@ void ReadPixels(Shell& shell, ByteSource& source, Picture& loaded, std::int64_t 
         info.biCompression == kCompressionRle8 || info.biCompression == kCompressionRle4;
     if (!runLength) {
         // Checked before the grid is allocated, so that a small file cannot claim a huge one.
-        const std::uint64_t needed = RowStride(info.biWidth, info.biBitCount) *
-                                         static_cast<std::uint64_t>(info.biHeight - 1) +
-                                     RowPixelBytes(info.biWidth, info.biBitCount);
-        if (source.Left() < needed) {
-            Fail(name + " is cut short: " + std::to_string(needed - source.Left()) + " of its " +
-                 std::to_string(needed) + " bytes of pixel data are missing");
-        }
+        RequirePixelData(source, info, name);
     }
     loaded.pixelGrid.assign(loaded.Index(0, info.biHeight + 1), 0);
     if (runLength) {
@@ -374,12 +380,7 @@ RgbaPicture ReadTrueColour(std::span<const std::uint8_t> bytes, ByteSource& sour
     source.SeekTo(static_cast<std::uint64_t>(
         std::max<std::int64_t>(loaded.fileHeader.bfOffBits, paletteStart)));
     const std::uint64_t stride = RowStride(info.biWidth, info.biBitCount);
-    const std::uint64_t needed = stride * static_cast<std::uint64_t>(info.biHeight - 1) +
-                                 RowPixelBytes(info.biWidth, info.biBitCount);
-    if (source.Left() < needed) {
-        Fail(name + " is cut short: " + std::to_string(needed - source.Left()) + " of its " +
-             std::to_string(needed) + " bytes of pixel data are missing");
-    }
+    RequirePixelData(source, info, name);
     RgbaPicture rgba;
     rgba.width = info.biWidth;
     rgba.height = info.biHeight;

@@ -4,6 +4,7 @@
 
 #include "shell/atomic_file.h"
 #include "shell/failure.h"
+#include "shell/folders.h"
 #include "shell/numbers.h"
 #include "shell/text_file.h"
 
@@ -66,8 +67,12 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
         const std::string path = ConfigPath(programFolder);
         const std::string shownPath = SettingsPath(programFolder, "Config.txt");
         if (!FileExists(path)) {
-            ShowMessage(shell, "Could not find: Config File " + shownPath +
-                                   ".\nPlease be sure that all files are in the same folder.");
+            // Installed, the configuration is made in the user's folder at the first close:
+            // its absence is a first start, not a missing part of the program.
+            if (OwnSettingsInUse(programFolder)) {
+                ShowMessage(shell, "Could not find: Config File " + shownPath +
+                                       ".\nPlease be sure that all files are in the same folder.");
+            }
             WriteLog(shell.log, "Could not find Config File " + shownPath);
             return;
         }

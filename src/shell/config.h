@@ -27,7 +27,8 @@ AppConfig DefaultConfig();
 std::string ConfigFileText(const AppConfig& config);
 
 // Reads config.txt into config (and its trimmed text into configText). A missing or corrupted
-// file keeps the defaults with a message; any other failure is reported ("ReadConfig has caused
+// file keeps the defaults with a message (installed, a missing file in the user's folder is a
+// first start and only logged); any other failure is reported ("ReadConfig has caused
 // an error ...") and keeps the fields read so far.
 void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
                 const std::string& programFolder);

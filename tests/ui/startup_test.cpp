@@ -22,6 +22,15 @@ protected:
                "<author>" +
                author + "<author>";
     }
+    // As installed: bin/ beside share/mosaikon with the language files, no Settings folder.
+    std::filesystem::path Install() {
+        const auto prefix = folder.path() / "prefix";
+        std::filesystem::create_directories(prefix / "bin");
+        std::filesystem::create_directories(prefix / "share");
+        std::filesystem::rename(folder.path() / "Settings", prefix / "share/mosaikon");
+        state.programFolder = (prefix / "bin").string();
+        return prefix;
+    }
 };
 
 TEST_F(Startup, WithoutAConfigurationThePickerAsksAndTheChoiceIsStored) {
@@ -80,11 +89,7 @@ TEST_F(Startup, APictureGivenAtStartIsOpenedAsIfChosen) {
 
 TEST_F(Startup, FoldersThatCannotBeWrittenAreNamedOnceAndStickersAreStillMade) {
     // Installed, and the user's configuration and state folders cannot be made.
-    const auto prefix = folder.path() / "prefix";
-    std::filesystem::create_directories(prefix / "bin");
-    std::filesystem::create_directories(prefix / "share");
-    std::filesystem::rename(folder.path() / "Settings", prefix / "share/mosaikon");
-    state.programFolder = (prefix / "bin").string();
+    Install();
     test::WriteBytes(folder.path() / "blocker", {'x'});
     setenv("XDG_CONFIG_HOME", (folder.path() / "blocker/config").c_str(), 1);
     setenv("XDG_STATE_HOME", (folder.path() / "blocker/state").c_str(), 1);
@@ -242,16 +247,13 @@ TEST_F(Startup, AnEmptiedAuthorBoxStoresTheAuthorReadAtStartUp) {
 }
 
 TEST_F(Startup, InstalledWithoutItsOwnSettingsTheUsersFoldersAreUsed) {
-    // As installed: bin/ beside share/mosaikon with the language files, no Settings folder.
-    const auto prefix = folder.path() / "prefix";
-    std::filesystem::create_directories(prefix / "bin");
-    std::filesystem::create_directories(prefix / "share");
-    std::filesystem::rename(folder.path() / "Settings", prefix / "share/mosaikon");
-    state.programFolder = (prefix / "bin").string();
+    const auto prefix = Install();
     const std::string home = std::getenv("HOME");
     Start();
-    ASSERT_EQ(boxes.size(), 1u);  // no configuration yet
-    EXPECT_NE(boxes[0].find(home + "/.config/mosaikon/Config.txt"), std::string::npos) << boxes[0];
+    EXPECT_TRUE(boxes.empty());  // no configuration yet: a first start, only logged
+    EXPECT_NE(test::ReadText(home + "/.local/state/mosaikon/Log_File.txt")
+                  .find("Could not find Config File " + home + "/.config/mosaikon/Config.txt"),
+              std::string::npos);
     picker->findChild<QComboBox*>("cmbLanguage")->setCurrentText("Deutsch");
     picker->cmdOK_Click();
     EXPECT_EQ(main->windowTitle(), "Bitmap in LDRAW-Aufkleber umwandeln");
