@@ -70,6 +70,7 @@ wait_for() {  # a shell test, for up to 20 seconds
     fail "waited in vain for: $1"
 }
 
+[ ! -e "$home/w1.dat" ] || fail "$home/w1.dat is there before the test"
 # First start: the picker asks; German is typed into it and chosen with Enter.
 start
 window "Select Language" >/dev/null
@@ -87,13 +88,13 @@ wait_for "[ -z \"\$(xdotool search --onlyvisible --name '^Open$' 2>/dev/null)\" 
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 keys alt+u
 window "^Save$" >/dev/null
-typed "$home/s1.dat"
+typed "$home/w1.dat"
 keys Return
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 # Preview (Alt+V), then the quick conversion (Alt+C), and Enter on the "saved" message.
 keys alt+v
 keys alt+c
-wait_for "[ -s '$home/s1.dat' ]"
+wait_for "[ -s '$home/w1.dat' ]"
 keys Return
 # Close the window; the program ends and keeps the choices.
 xdotool windowactivate --sync "$main" 2>/dev/null || true
@@ -102,7 +103,7 @@ wait_for "! kill -0 $window_pid 2>/dev/null"
 config=$home/.config/mosaikon/config.txt
 grep -q "<language>Deutsch<language>" "$config" || fail "the language is not kept: $(cat "$config")"
 grep -q "<image>$picture<image>" "$config" || fail "the picture is not kept: $(cat "$config")"
-grep -q "^0 Name: s1.dat" "$home/s1.dat" || fail "the sticker is not written"
+grep -q "^0 Name: w1.dat" "$home/w1.dat" || fail "the sticker is not written"
 
 # Second start: no picker, straight to the German window.
 start
