@@ -255,17 +255,16 @@ RecordingShell::RecordingShell() {
 }
 
 std::vector<std::string> RecordingShell::LogLines() {
-    const std::string text = ReadText(folder.path() / "Settings" / "Log_File.txt");
+    return LinesOf(folder.path() / "Settings" / "Log_File.txt");
+}
+
+std::vector<std::string> LinesOf(const std::filesystem::path& path) {
+    const std::string text = ReadText(path);
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
+    for (std::size_t start = 0; start < text.size();) {
         const auto end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
         lines.push_back(text.substr(start, end - start));
-        start = end + 2;
+        start = end == std::string::npos ? text.size() : end + 2;
     }
     return lines;
 }

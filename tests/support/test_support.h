@@ -52,6 +52,8 @@ Picture GeneratePicture(std::mt19937& random, int maxSide);
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::filesystem::path& path);
 std::string ReadText(const std::filesystem::path& path);
+// The lines of a file whose lines end in CR LF, such as the log.
+std::vector<std::string> LinesOf(const std::filesystem::path& path);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {

@@ -35,16 +35,7 @@ protected:
         WriteBytes(folder.path() / "Settings/config.txt", Bytes(text.begin(), text.end()));
     }
     std::string ConfigFile() { return ReadText(folder.path() / "Settings/config.txt"); }
-    std::vector<std::string> LogLines() {
-        const std::string text = ReadText(folder.path() / "Settings/Log_File.txt");
-        std::vector<std::string> lines;
-        for (std::size_t start = 0; start < text.size();) {
-            const auto end = text.find("\r\n", start);
-            lines.push_back(text.substr(start, end - start));
-            start = end == std::string::npos ? text.size() : end + 2;
-        }
-        return lines;
-    }
+    std::vector<std::string> LogLines() { return LinesOf(folder.path() / "Settings/Log_File.txt"); }
 
     // Starts as the program does: the picker loads first and may unload at once.
     void Start() {

@@ -314,10 +314,7 @@ TEST_F(WindowFlow, PreviewShowsTheRecolouredPictureAtTheTypedSize) {
     Click("cmdConvert");
     EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"),
               CommandLinePart("--ignore-white --height 100"));
-}
-
-TEST_F(WindowFlow, AHugeTypedSizeIsShownWithoutAHugeCopyOfThePicture) {
-    ChooseFiles();
+    // A huge typed size is shown without a huge copy of the picture.
     Type("txtHeight", "14000");
     EXPECT_EQ(Text("txtWidth"), "32200");
     Click("cmdPreview");
@@ -350,48 +347,48 @@ TEST_F(WindowFlow, PreviewReportsItsFailuresAndGivesTheWindowBack) {
     EXPECT_FALSE(Find("cmdConvert")->isEnabled());
 }
 
-TEST_F(WindowFlow, ConvertChoosesItsConversionByItsCaption) {
+TEST_F(WindowFlow, EachConversionWritesWhatTheCommandLineWritesAndShowsItsCount) {
     ChooseFiles();
     Click("cmdPreview");
-    auto* menuButton = Find<QToolButton>("cmdConvertMethod");
+    const auto* menuButton = Find<QToolButton>("cmdConvertMethod");
     EXPECT_TRUE(
-        Find<QPushButton>("cmdConvert")
+        Find("cmdConvert")
             ->geometry()
             .contains(menuButton->geometry().translated(Find("cmdConvert")->geometry().topLeft())));
-    QAction* full = menuButton->menu()->findChild<QAction*>("actionFullConvert");
-    ASSERT_NE(full, nullptr);
-    full->trigger();
-    EXPECT_EQ(Caption("cmdConvert"), "Full Convert");
-    Click("cmdConvert");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone + "\n", 0), 0u);
-    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"), CommandLinePart("--method full"));
-    // The chosen conversion stays, through Preview and browsing alike.
-    Click("cmdPreview");
-    ChooseFiles();
-    EXPECT_EQ(Caption("cmdConvert"), "Full Convert");
-}
-
-TEST_F(WindowFlow, TheExactConversionIsTheThirdChoiceAndTheCountIsShown) {
-    ChooseFiles();
-    Click("cmdPreview");
-    Click("cmdConvert");
-    const std::string quick = test::ReadText(folder.path() / "out/s1234567.dat");
-    const auto quickCount = std::count(quick.begin(), quick.end(), '\n') - 4;
-    EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(), QString("%1 quadrilaterals").arg(quickCount));
-    Choose("actionExactConvert");
-    EXPECT_EQ(Caption("cmdConvert"), "Exact Convert");
-    Click("cmdConvert");
-    EXPECT_EQ(test::ReadText(folder.path() / "out/s1234567.dat"),
-              CommandLinePart("--method exact"));
-    const std::string exact = test::ReadText(folder.path() / "out/s1234567.dat");
-    EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(),
-              QString("%1 quadrilaterals").arg(std::count(exact.begin(), exact.end(), '\n') - 4));
-    EXPECT_LT(exact.size(), quick.size());
-    // The label lies inside the frame, below the button, clear of every laid-out control.
+    main->progressDelayMilliseconds = 0;  // the long conversions show their progress at once
+    std::size_t quick = 0;
+    for (const char* method : {"quick", "full", "exact"}) {
+        SCOPED_TRACE(method);
+        if (method != std::string("quick")) {
+            Choose(method == std::string("full") ? "actionFullConvert" : "actionExactConvert");
+        }
+        EXPECT_EQ(Caption("cmdConvert").toLower(), QString(method) + " convert");
+        main->progressShown = -1;
+        boxes.clear();
+        Click("cmdConvert");
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone + "\n", 0), 0u);
+        EXPECT_EQ(main->progressShown, method == std::string("quick") ? -1 : 100);
+        const std::string part = test::ReadText(folder.path() / "out/s1234567.dat");
+        EXPECT_EQ(part, CommandLinePart(std::string("--method ") + method));
+        const auto count = std::count(part.begin(), part.end(), '\n') - 4;
+        EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(), QString("%1 quadrilaterals").arg(count));
+        if (quick == 0) quick = part.size();
+        if (method == std::string("exact")) EXPECT_LT(part.size(), quick);
+    }
+    // The label lies inside the frame, below the button.
     const QRect label = Find("lblQuadCount")->geometry();
     EXPECT_GE(label.top(), Find("cmdConvert")->geometry().bottom());
     EXPECT_LE(label.bottom(), Find("frmOptions")->height());
+    // The chosen conversion stays, through Preview and browsing alike; a slow start shows no
+    // progress window.
+    Click("cmdPreview");
+    ChooseFiles();
+    EXPECT_EQ(Caption("cmdConvert"), "Exact Convert");
+    main->progressDelayMilliseconds = 60000;
+    main->progressShown = -1;
+    Click("cmdConvert");
+    EXPECT_EQ(main->progressShown, -1);
 }
 
 TEST_F(WindowFlow, ConvertReportsItsFailures) {
@@ -456,6 +453,12 @@ TEST_F(WindowFlow, TextsThatWouldStartAnotherHeaderLineAreRefusedNamingTheirBox)
 }
 
 TEST_F(WindowFlow, EnterInALocationBoxIsReportedLikeBrowsing) {
+    const std::string gone = (folder.path() / "pics/gone.bmp").string();
+    Find<QLineEdit>("txtImageLocation")->setText(QString::fromStdString(gone));
+    QTest::keyClick(Find("txtImageLocation"), Qt::Key_Return);
+    ASSERT_EQ(boxes.size(), 1u);  // a remembered picture that is gone
+    EXPECT_EQ(boxes[0], "cmdBrowseOpen_Click has caused an error " + gone + " does not exist");
+    boxes.clear();
     Find<QLineEdit>("txtImageLocation")
         ->setText(QString::fromStdString((folder.path() / "Settings/English.txt").string()));
     QTest::keyClick(Find("txtImageLocation"), Qt::Key_Return);
@@ -475,18 +478,6 @@ TEST_F(WindowFlow, EnterInALocationBoxIsReportedLikeBrowsing) {
     Find<QLineEdit>("txtSaveLocation")->setText("/out/s7.dat");
     QTest::keyClick(Find("txtSaveLocation"), Qt::Key_Return);
     EXPECT_EQ(Text("txtMetaData(1)"), "s7");
-}
-
-TEST_F(WindowFlow, ALongConversionShowsItsProgress) {
-    ChooseFiles();
-    Click("cmdPreview");
-    main->progressDelayMilliseconds = 0;
-    Choose("actionFullConvert");
-    Click("cmdConvert");
-    EXPECT_EQ(main->progressShown, 100);
-    main->progressDelayMilliseconds = 60000;
-    Click("cmdConvert");
-    EXPECT_EQ(main->progressShown, -1);
 }
 
 TEST_F(WindowFlow, TheFullCaptionComesFromTheLanguageFile) {
@@ -613,14 +604,6 @@ TEST_F(WindowFlow, TheStickerCheckBoxWritesTheLibraryPartAndIsRemembered) {
     EXPECT_EQ(ConfigFile().find("<format>"), std::string::npos);  // classic: as it always was
     Start();
     EXPECT_FALSE(Find<QCheckBox>("chkLDrawSticker")->isChecked());
-}
-
-TEST_F(WindowFlow, ARememberedPictureThatIsGoneIsReportedAsMissing) {
-    const std::string gone = (folder.path() / "pics/gone.bmp").string();
-    Find<QLineEdit>("txtImageLocation")->setText(QString::fromStdString(gone));
-    QTest::keyClick(Find("txtImageLocation"), Qt::Key_Return);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "cmdBrowseOpen_Click has caused an error " + gone + " does not exist");
 }
 
 TEST_F(WindowFlow, TheCaptionsMarkedLettersWorkWithAlt) {
