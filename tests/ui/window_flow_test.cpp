@@ -374,7 +374,9 @@ TEST_F(WindowFlow, EachConversionWritesWhatTheCommandLineWritesAndShowsItsCount)
         const auto count = std::count(part.begin(), part.end(), '\n') - 4;
         EXPECT_EQ(Find<QLabel>("lblQuadCount")->text(), QString("%1 quadrilaterals").arg(count));
         if (quick == 0) quick = part.size();
-        if (method == std::string("exact")) EXPECT_LT(part.size(), quick);
+        if (method == std::string("exact")) {
+            EXPECT_LT(part.size(), quick);
+        }
     }
     // The label lies inside the frame, below the button.
     const QRect label = Find("lblQuadCount")->geometry();
