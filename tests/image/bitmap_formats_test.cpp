@@ -1,5 +1,5 @@
 // Every palette bitmap loads as it looks: the header variants, bit depths and row orders, the
-// run-length encodings, and files written by common programs (ImageMagick, netpbm, Pillow).
+// run-length encodings. (Files written by common programs: picture_formats_test.)
 
 #include <gtest/gtest.h>
 
@@ -24,27 +24,8 @@ using test::BitmapLayout;
 using test::Bytes;
 using test::PixelsTopDown;
 
-struct Loaded {
-    Picture picture;
-    std::vector<std::string> boxes;
-    bool failed = false;
-};
-
-Loaded Load(const std::string& path) {
-    Loaded loaded;
-    Shell shell;
-    shell.messageBox = [&](const std::string& text, MessageKind) { loaded.boxes.push_back(text); };
-    double h = 0, w = 0;
-    LoadBitmap(shell, loaded.picture, path, h, w);
-    loaded.failed = shell.failuresReported > 0;
-    return loaded;
-}
-
-Loaded Load(const Bytes& bytes) {
-    test::TempFolder folder;
-    test::WriteBytes(folder / "p.bmp", bytes);
-    return Load(folder / "p.bmp");
-}
+using test::Load;
+using test::Loaded;
 
 PaletteList Colourful(int count) {
     PaletteList palette;
@@ -143,85 +124,6 @@ TEST(BitmapFormats, TopDownRunLengthFilesAreRefused) {
     EXPECT_TRUE(Load(bytes).failed);
 }
 
-// Files written by other programs, compared colour by colour with the picture they were made
-// from. The picture has five colours, an odd width and blocks and diagonals.
-class ProgramWrittenBitmaps : public ::testing::Test {
-protected:
-    static constexpr int kWidth = 37, kHeight = 23;
-
-    void SetUp() override {
-        const int colours[5][3] = {
-            {255, 255, 255}, {204, 0, 0}, {0, 51, 187}, {255, 238, 0}, {20, 120, 40}};
-        std::string ppm = "P6\n37 23\n255\n";
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                const int* c = colours[(x / 5 + (y / 4) * 2 + (x * y) % 3) % 5];
-                for (int k = 0; k < 3; ++k) ppm += static_cast<char>(c[k]);
-                rgb.push_back({c[0], c[1], c[2]});
-            }
-        }
-        test::WriteBytes(folder / "picture.ppm", Bytes(ppm.begin(), ppm.end()));
-    }
-
-    bool Make(const std::string& command) {
-        return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
-    }
-
-    void ExpectLooksLikeThePicture(const std::string& file) {
-        SCOPED_TRACE(file);
-        const Loaded loaded = Load(folder / file);
-        ASSERT_FALSE(loaded.failed);
-        EXPECT_TRUE(loaded.boxes.empty());
-        const Picture& p = loaded.picture;
-        ASSERT_EQ(p.Width(), kWidth);
-        ASSERT_EQ(p.Height(), kHeight);
-        int wrong = 0;
-        for (int r = 0; r < kHeight; ++r) {
-            for (int x = 0; x < kWidth; ++x) {
-                const PaletteEntry& e = p.Palette.at(p.Pixels(x + 1, kHeight - r));
-                const auto& want = rgb[static_cast<std::size_t>(r * kWidth + x)];
-                wrong += e.Red != want[0] || e.Green != want[1] || e.Blue != want[2];
-            }
-        }
-        EXPECT_EQ(wrong, 0);
-        Shell shell;
-        Quads quads;
-        ASSERT_TRUE(ConvertExact(shell, p, quads, {}));
-        test::ExpectExactCover(p, {}, quads);
-    }
-
-    test::TempFolder folder;
-    std::vector<std::array<int, 3>> rgb;
-};
-
-TEST_F(ProgramWrittenBitmaps, ImageMagickNetpbmPillowAndQt) {
-    const std::string in = folder / "picture.ppm";
-    const std::string convert = "convert " + in + " -type palette ";
-    const std::string qt = std::string("QT_QPA_PLATFORM=offscreen ") + MOSAIKON_QT_BITMAP_WRITER;
-    // Each file and the command that writes it, skipped where the program is not installed.
-    const std::pair<const char*, std::string> files[] = {
-        {"default.bmp", convert + (folder / "default.bmp")},  // 4 bits, 124-byte header
-        {"rle8.bmp", convert + "-compress RLE BMP3:" + (folder / "rle8.bmp")},
-        {"bmp3.bmp", convert + "BMP3:" + (folder / "bmp3.bmp")},
-        {"bmp4.bmp", convert + "-define bmp:format=bmp4 " + (folder / "bmp4.bmp")},
-        {"netpbm.bmp", "ppmtobmp " + in + " > " + (folder / "netpbm.bmp")},  // image size 0
-        {"eight.bmp", "ppmtobmp -bpp 8 " + in + " > " + (folder / "eight.bmp")},
-        {"os2.bmp", "ppmtobmp -os2 " + in + " > " + (folder / "os2.bmp")},
-        {"pillow.bmp", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + in +
-                           "').convert('P', palette=Image.ADAPTIVE, colors=8).save('" +
-                           (folder / "pillow.bmp") + "')\""},
-        {"qt.bmp", qt + " " + in + " " + (folder / "qt.bmp")}};
-    for (const auto& [file, command] : files) {
-        std::istringstream words(command);
-        std::string program;
-        while (words >> program && program.find('=') != std::string::npos) {
-        }
-        if (!Make("command -v " + program)) continue;
-        ASSERT_TRUE(Make(command)) << command;
-        ExpectLooksLikeThePicture(file);
-    }
-}
-
 TEST(BitmapFormats, QtsMonochromeBitmapsLoadWithoutAWarning) {
     test::TempFolder folder;
     std::string pbm = "P5\n9 3\n255\n";
@@ -231,7 +133,7 @@ TEST(BitmapFormats, QtsMonochromeBitmapsLoadWithoutAWarning) {
                                 MOSAIKON_QT_BITMAP_WRITER + " " + (folder / "in.pgm") + " " +
                                 (folder / "mono.bmp") + " mono";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const Loaded loaded = Load(folder / "mono.bmp");
+    const Loaded loaded = test::LoadFile(folder / "mono.bmp");
     ASSERT_FALSE(loaded.failed);
     EXPECT_TRUE(loaded.boxes.empty());
     for (int i = 0; i < 27; ++i) {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <random>
+#include <sstream>
 
 #include "conversion/exact_conversion.h"
 #include "image/bitmap_reader.h"
@@ -25,16 +25,14 @@ using test::Bytes;
 constexpr int kWidth = 37, kHeight = 23;
 constexpr std::uint32_t kClear = 0xFFFFFFFF;  // a transparent pixel of the master
 
-bool Command(const std::string& command) {
-    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
-}
+using test::Succeeds;
 
 class PictureFormats : public ::testing::Test {
 protected:
     void SetUp() override {
         // Five colours in blocks and diagonals, and a transparent corner and stripe.
         const std::uint32_t colours[5] = {0xFFFFFF, 0xCC0000, 0x0033BB, 0xFFEE00, 0x147828};
-        std::string raw;
+        std::string raw, ppm = "P6\n37 23\n255\n";  // the same, transparent pixels black
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
                 const bool clear = (x < 6 && y < 5) || (x + y) % 11 == 0;
@@ -42,28 +40,28 @@ protected:
                 master.push_back(clear ? kClear : c);
                 for (const int shift : {16, 8, 0}) raw += static_cast<char>(clear ? 0 : c >> shift);
                 raw += static_cast<char>(clear ? 0 : 255);
+                ppm += raw.substr(raw.size() - 4, 3);
             }
         }
         test::WriteBytes(folder / "master.rgba", Bytes(raw.begin(), raw.end()));
-        if (!Command("/usr/bin/python3 -c 'import PIL'")) GTEST_SKIP() << "Pillow is not installed";
+        test::WriteBytes(folder / "opaque.ppm", Bytes(ppm.begin(), ppm.end()));
+        if (!Succeeds("/usr/bin/python3 -c 'import PIL'"))
+            GTEST_SKIP() << "Pillow is not installed";
         ASSERT_TRUE(Pillow("Image.frombytes('RGBA', (37, 23), open(IN, 'rb').read()).save(OUT)",
                            "master.rgba", "master.png"));
     }
 
     // Runs a Pillow statement with IN and OUT the two files' paths.
     bool Pillow(const std::string& statement, const std::string& in, const std::string& out) {
-        return Command("/usr/bin/python3 -c \"from PIL import Image; IN='" + (folder / in) +
-                       "'; OUT='" + (folder / out) + "'; " + statement + "\"");
+        return Succeeds("/usr/bin/python3 -c \"from PIL import Image; IN='" + (folder / in) +
+                        "'; OUT='" + (folder / out) + "'; " + statement + "\"");
     }
 
     Picture Load(const std::string& file, std::vector<std::string>* boxes = nullptr) {
-        test::RecordingShell recording;
-        Picture picture;
-        double height = 0, width = 0;
-        LoadBitmap(recording.shell, picture, folder / file, height, width);
-        EXPECT_EQ(recording.shell.failuresReported, 0) << file << ": " << recording.boxes.back();
-        if (boxes) *boxes = recording.boxes;
-        return picture;
+        test::Loaded loaded = test::LoadFile(folder / file);
+        EXPECT_FALSE(loaded.failed) << file << ": " << loaded.boxes.back();
+        if (boxes) *boxes = loaded.boxes;
+        return loaded.picture;
     }
 
     // Every pixel as the master has it, in the picture and in both exact-looking conversions.
@@ -115,10 +113,11 @@ protected:
 TEST_F(PictureFormats, PngOfEveryKind) {
     ExpectTheMaster("master.png");
     // Palette with tRNS, 16 bits per channel and grey with alpha, by ImageMagick.
-    if (Command("command -v convert")) {
-        ASSERT_TRUE(Command("convert " + (folder / "master.png") + " PNG8:" + (folder / "p8.png")));
-        ASSERT_TRUE(Command("convert " + (folder / "master.png") +
-                            " -depth 16 PNG64:" + (folder / "p64.png")));
+    if (Succeeds("command -v convert")) {
+        ASSERT_TRUE(
+            Succeeds("convert " + (folder / "master.png") + " PNG8:" + (folder / "p8.png")));
+        ASSERT_TRUE(Succeeds("convert " + (folder / "master.png") +
+                             " -depth 16 PNG64:" + (folder / "p64.png")));
         ExpectTheMaster("p8.png");
         ExpectTheMaster("p64.png");
     }
@@ -131,25 +130,58 @@ TEST_F(PictureFormats, GifWebPAndTrueColourBitmaps) {
     ExpectTheMaster("pillow.webp");
     ExpectTheMaster("pillow.gif");
     ExpectTheMaster("pillow24.bmp", false);  // no alpha: transparent pixels are black
-    if (Command("command -v cwebp")) {
-        ASSERT_TRUE(Command("cwebp -lossless -exact " + (folder / "master.png") + " -o " +
-                            (folder / "cwebp.webp")));
+    if (Succeeds("command -v cwebp")) {
+        ASSERT_TRUE(Succeeds("cwebp -lossless -exact " + (folder / "master.png") + " -o " +
+                             (folder / "cwebp.webp")));
         ExpectTheMaster("cwebp.webp");
     }
-    if (Command("command -v convert")) {
+    if (Succeeds("command -v convert")) {
         for (const char* out : {"im.gif", "im.webp", "BMP3:im24.bmp", "im32.bmp"}) {
             const std::string options = std::string(out).find("webp") != std::string::npos
                                             ? " -define webp:lossless=true "
                                             : " ";
-            ASSERT_TRUE(Command("convert " + (folder / "master.png") + options +
-                                (std::string(out).rfind("BMP3:", 0) == 0
-                                     ? "BMP3:" + (folder / std::string(out).substr(5))
-                                     : folder / out)));
+            ASSERT_TRUE(Succeeds("convert " + (folder / "master.png") + options +
+                                 (std::string(out).rfind("BMP3:", 0) == 0
+                                      ? "BMP3:" + (folder / std::string(out).substr(5))
+                                      : folder / out)));
         }
         ExpectTheMaster("im.gif");
         ExpectTheMaster("im.webp");
         ExpectTheMaster("im32.bmp");  // 32 bits with an alpha mask
         ExpectTheMaster("im24.bmp", false);
+    }
+}
+
+#ifndef MOSAIKON_QT_BITMAP_WRITER
+#define MOSAIKON_QT_BITMAP_WRITER "qt_bitmap_writer"  // not built: its files are skipped
+#endif
+
+// Palette bitmaps of the opaque master (transparent pixels black) as common programs write them.
+TEST_F(PictureFormats, PaletteBitmapsOfImageMagickNetpbmPillowAndQt) {
+    const std::string in = folder / "opaque.ppm";
+    const std::string convert = "convert " + in + " -type palette ";
+    // Each file and the command that writes it, skipped where the program is not installed.
+    const std::pair<const char*, std::string> files[] = {
+        {"default.bmp", convert + (folder / "default.bmp")},  // 4 bits, 124-byte header
+        {"rle8.bmp", convert + "-compress RLE BMP3:" + (folder / "rle8.bmp")},
+        {"bmp3.bmp", convert + "BMP3:" + (folder / "bmp3.bmp")},
+        {"bmp4.bmp", convert + "-define bmp:format=bmp4 " + (folder / "bmp4.bmp")},
+        {"netpbm.bmp", "ppmtobmp " + in + " > " + (folder / "netpbm.bmp")},  // image size 0
+        {"eight.bmp", "ppmtobmp -bpp 8 " + in + " > " + (folder / "eight.bmp")},
+        {"os2.bmp", "ppmtobmp -os2 " + in + " > " + (folder / "os2.bmp")},
+        {"pillow.bmp", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + in +
+                           "').convert('P', palette=Image.ADAPTIVE, colors=8).save('" +
+                           (folder / "pillow.bmp") + "')\""},
+        {"qt.bmp", std::string("QT_QPA_PLATFORM=offscreen ") + MOSAIKON_QT_BITMAP_WRITER + " " +
+                       in + " " + (folder / "qt.bmp")}};
+    for (const auto& [file, command] : files) {
+        std::istringstream words(command);
+        std::string program;
+        while (words >> program && program.find('=') != std::string::npos) {
+        }
+        if (!Succeeds("command -v " + program)) continue;
+        ASSERT_TRUE(Succeeds(command)) << command;
+        ExpectTheMaster(file, false);
     }
 }
 
@@ -165,9 +197,9 @@ TEST_F(PictureFormats, JpegDecodesAsItsReferenceLibraryDoes) {
     for (const auto& [file, statement] : writes) {
         SCOPED_TRACE(file);
         if (statement.empty()) {  // the same picture as ImageMagick writes it
-            if (!Command("command -v convert")) continue;
-            ASSERT_TRUE(Command("convert " + (folder / "master.png") +
-                                " -background white -flatten " + (folder / file)));
+            if (!Succeeds("command -v convert")) continue;
+            ASSERT_TRUE(Succeeds("convert " + (folder / "master.png") +
+                                 " -background white -flatten " + (folder / file)));
         } else {
             ASSERT_TRUE(Pillow(statement, "master.png", file));
         }
@@ -204,7 +236,7 @@ TEST_F(PictureFormats, PartlyTransparentPixelsAreLaidOnWhite) {
 
 TEST_F(PictureFormats, SmallFilesCannotClaimHugePicturesAndOtherFilesAreNamed) {
     // A PNG whose header claims 30000 x 30000 pixels, with one row of data.
-    ASSERT_TRUE(Command(
+    ASSERT_TRUE(Succeeds(
         "/usr/bin/python3 -c \"import zlib, struct; c = lambda t, d: struct.pack('>I', len(d)) + "
         "t + d + struct.pack('>I', zlib.crc32(t + d)); open('" +
         (folder / "huge.png") +
@@ -250,8 +282,8 @@ double Ciede2000(const std::array<double, 3>& lab1, const std::array<double, 3>&
 std::array<double, 3> Lab(const std::uint8_t* rgb);
 
 TEST_F(PictureFormats, ReducedPhotographsStayCloseAndFewerColoursMeanFewerRectangles) {
-    if (!Command("command -v convert")) GTEST_SKIP() << "ImageMagick is not installed";
-    ASSERT_TRUE(Command("convert rose: -resize 400% " + (folder / "photo.png")));
+    if (!Succeeds("command -v convert")) GTEST_SKIP() << "ImageMagick is not installed";
+    ASSERT_TRUE(Succeeds("convert rose: -resize 400% " + (folder / "photo.png")));
     const Bytes bytes = test::ReadBytes(folder / "photo.png");
     const RgbaPicture source = DecodePng(bytes, "photo.png", kMostPixels);
     const Picture reduced = Load("photo.png");

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "image/bitmap_reader.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -208,6 +210,30 @@ Picture GeneratePicture(std::mt19937& random, int maxSide) {
     }
     return MakePicture(width, height,
                        PaletteList(kTestColours.begin(), kTestColours.begin() + colours), pixels);
+}
+
+Loaded Load(const Bytes& bytes, const std::string& name) {
+    Loaded loaded;
+    Shell shell;
+    shell.messageBox = [&](const std::string& text, MessageKind) { loaded.boxes.push_back(text); };
+    double height = 0, width = 0;
+    LoadBitmapBytes(shell, loaded.picture, bytes, name, height, width);
+    loaded.failed = shell.failuresReported > 0;
+    return loaded;
+}
+
+Loaded LoadFile(const std::filesystem::path& path) {
+    Loaded loaded;
+    Shell shell;
+    shell.messageBox = [&](const std::string& text, MessageKind) { loaded.boxes.push_back(text); };
+    double height = 0, width = 0;
+    LoadBitmap(shell, loaded.picture, path.string(), height, width);
+    loaded.failed = shell.failuresReported > 0;
+    return loaded;
+}
+
+bool Succeeds(const std::string& command) {
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {

@@ -55,6 +55,18 @@ std::string ReadText(const std::filesystem::path& path);
 // The lines of a file whose lines end in CR LF, such as the log.
 std::vector<std::string> LinesOf(const std::filesystem::path& path);
 
+// A picture read by the reader, with the messages it showed.
+struct Loaded {
+    Picture picture;
+    std::vector<std::string> boxes;
+    bool failed = false;
+};
+Loaded Load(const Bytes& bytes, const std::string& name = "p.bmp");
+Loaded LoadFile(const std::filesystem::path& path);
+
+// Runs a shell command quietly; whether it succeeded.
+bool Succeeds(const std::string& command);
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
