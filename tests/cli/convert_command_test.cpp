@@ -162,38 +162,31 @@ TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
 }
 
 TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
-    for (const std::string& arguments :
-         {std::string(""), picture, "--height abc " + picture + " " + part,
-          "--ignore-color 1,2 " + picture + " " + part,
-          "--ignore-color 1,2,99999 " + picture + " " + part,
-          "--method slow " + picture + " " + part, "--bogus " + picture + " " + part,
-          "--ignore-white=x " + picture + " " + part,
-          // Values that used to pass: a sticker of height 0, empty or forced flag values, colour
-          // components that failed only after the preview was written.
-          "--height 0 " + picture + " " + part, "--height -1 " + picture + " " + part,
-          "--height -0 " + picture + " " + part, "--height 0.001 " + picture + " " + part,
-          "--height 1e-320 " + picture + " " + part, "--ignore-white= " + picture + " " + part,
-          "--primary=3 " + picture + " " + part,
-          "--ignore-color 32767,32767,32767 " + picture + " " + part,
-          "--ignore-color -32768,0,0 " + picture + " " + part,
-          "--ignore-color 256,0,0 " + picture + " " + part,
-          // Texts that would end a header line and start another.
-          "--name $'a\\r\\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 x.dat' " + picture + " " + part,
-          "--part-id $'p\\n' " + picture + " " + part, "--author $'A\\tB' " + picture + " " + part,
-          "--description $'d\\x7f' " + picture + " " + part,
-          picture + " " + (folder / "$'two\\nlines.dat'")}) {
+    const std::string files = " " + picture + " " + part;
+    for (const std::string& arguments : std::vector<std::string>{
+             "", picture, "--height abc" + files, "--ignore-color 1,2" + files,
+             "--ignore-color 1,2,99999" + files, "--method slow" + files, "--bogus" + files,
+             "--ignore-white=x" + files,
+             // A sticker of height 0, empty or forced flag values, colour components out of range.
+             "--height 0" + files, "--height -1" + files, "--height -0" + files,
+             "--height 0.001" + files, "--height 1e-320" + files, "--ignore-white=" + files,
+             "--primary=3" + files, "--ignore-color 32767,32767,32767" + files,
+             "--ignore-color -32768,0,0" + files, "--ignore-color 256,0,0" + files,
+             // Texts that would end a header line and start another.
+             "--name $'a\\r\\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 x.dat'" + files,
+             "--part-id $'p\\n'" + files, "--author $'A\\tB'" + files,
+             "--description $'d\\x7f'" + files, picture + " " + (folder / "$'two\\nlines.dat'")}) {
         const Result result = Run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_NE(result.err.find("mosaikon-convert: "), std::string::npos) << arguments;
         EXPECT_NE(result.err.find("PICTURE"), std::string::npos) << "usage for " << arguments;
         EXPECT_FALSE(std::filesystem::exists(part));
     }
-    EXPECT_NE(Run("--height 0 " + picture + " " + part)
-                  .err.find("--height: the height must be a number greater than 0"),
-              std::string::npos);
-    EXPECT_NE(Run("--name $'a\\nb' " + picture + " " + part).err.find("--name: "),
-              std::string::npos);
-    EXPECT_EQ(Run("--ignore-color 255,0,0 --height 0.6 " + picture + " " + part).status, 0);
+    EXPECT_NE(
+        Run("--height 0" + files).err.find("--height: the height must be a number greater than 0"),
+        std::string::npos);
+    EXPECT_NE(Run("--name $'a\\nb'" + files).err.find("--name: "), std::string::npos);
+    EXPECT_EQ(Run("--ignore-color 255,0,0 --height 0.6" + files).status, 0);
     EXPECT_EQ(Run("--help").status, 0);
     const Result version = Run("--version");
     EXPECT_EQ(version.status, 0);

@@ -278,13 +278,7 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
 }
 
 TEST_F(StickerPart, BowTiesConcaveAndDegenerateQuadrilateralsAreRepaired) {
-    auto quad = [](double x1, double y1, double x2, double y2, double x3, double y3, double x4,
-                   double y4) {
-        LdrawQuad q;
-        q.Color = 4;
-        q.X1 = x1, q.Y1 = y1, q.X2 = x2, q.Y2 = y2, q.X3 = x3, q.Y3 = y3, q.X4 = x4, q.Y4 = y4;
-        return q;
-    };
+    const auto quad = [](auto... corners) { return test::Quad(4, corners...); };
     struct Case {
         LdrawQuad quad;
         std::size_t polygons;  // what it becomes

@@ -15,6 +15,7 @@
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
 #include "image/quick_conversion.h"
+#include "support/rectangle_cover.h"
 #include "support/test_support.h"
 
 namespace mosaikon {
@@ -92,17 +93,7 @@ protected:
             Quads quads;
             ASSERT_TRUE(exact ? ConvertExact(shell, picture, quads, {})
                               : ConvertBitmap(shell, picture, quads, {}));
-            std::vector<std::int32_t> shown(master.size(), -1);
-            for (const LdrawQuad& q : quads) {
-                for (int y = static_cast<int>(q.Y1) - 1; y < static_cast<int>(q.Y3) - 1; ++y) {
-                    for (int x = static_cast<int>(q.X1) - 1; x < static_cast<int>(q.X2) - 1; ++x) {
-                        auto& cell = shown[static_cast<std::size_t>(y * kWidth + x)];
-                        ASSERT_EQ(cell, -1) << "covered twice";
-                        cell = q.Color;
-                    }
-                }
-            }
-            EXPECT_EQ(shown, expected) << (exact ? "exact" : "quick");
+            EXPECT_EQ(test::Rasterise(quads, kWidth, kHeight), expected) << exact;
         }
     }
 

@@ -18,9 +18,11 @@ std::uint32_t U32(const Bytes& b, std::size_t at) {
 
 class PreviewWriter : public ::testing::Test {
 protected:
-    // Loads the layout's file, writes the preview and reads it back.
-    void Preview(const BitmapLayout& layout, const ConversionSettings& settings) {
-        source = test::EncodeBitmap(layout);
+    // Loads a one-row bitmap of the palette and pixels, writes the preview and reads it back.
+    void Preview(const PaletteList& palette, const std::vector<std::uint8_t>& row,
+                 const ConversionSettings& settings) {
+        source = test::EncodeBitmap(
+            {.width = static_cast<int>(row.size()), .palette = palette, .pixels = row});
         test::WriteBytes(recording.folder / "source.bmp", source);
         double h = 0, w = 0;
         LoadBitmap(recording.shell, picture, recording.folder / "source.bmp", h, w);
@@ -50,11 +52,7 @@ PaletteList DarkPalette(int count) {  // no entry near the backdrop grey, entry 
 }
 
 TEST_F(PreviewWriter, WithoutOptionsTheFileIsWrittenBackUnchanged) {
-    Preview({.width = 5,
-             .height = 3,
-             .palette = test::GreyRamp(16),
-             .pixels = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
-            {});
+    Preview(test::GreyRamp(16), {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {});
     ASSERT_TRUE(written);
     EXPECT_EQ(bytes, source);
 }
@@ -62,8 +60,7 @@ TEST_F(PreviewWriter, WithoutOptionsTheFileIsWrittenBackUnchanged) {
 TEST_F(PreviewWriter, A256ColourPaletteGivesEntry255TheGreyWhenNoKeptPixelUsesIt) {
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    Preview({.width = 4, .height = 1, .palette = DarkPalette(256), .pixels = {0, 1, 2, 1}},
-            settings);
+    Preview(DarkPalette(256), {0, 1, 2, 1}, settings);
     ASSERT_TRUE(written);
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 54),
               std::vector<std::uint8_t>(source.begin(), source.begin() + 54));
@@ -88,7 +85,7 @@ TEST_F(PreviewWriter, AFullPaletteThatDidNotCountItsColoursStillDoesNot) {
 TEST_F(PreviewWriter, ASmallPaletteGetsTheGreyAppended) {
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    Preview({.width = 3, .height = 1, .palette = DarkPalette(16), .pixels = {0, 1, 15}}, settings);
+    Preview(DarkPalette(16), {0, 1, 15}, settings);
     EXPECT_EQ(U32(bytes, 2), U32(source, 2) + 4);    // bfSize
     EXPECT_EQ(U32(bytes, 10), U32(source, 10) + 4);  // bfOffBits
     EXPECT_EQ(U32(bytes, 46), U32(source, 46) + 1);  // biClrUsed
@@ -102,13 +99,13 @@ TEST_F(PreviewWriter, AKeptPixelNeverTurnsGrey) {
     palette[7] = {192, 192, 192, 0};  // the entry nearest the grey, distance 44
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    Preview({.width = 3, .height = 1, .palette = palette, .pixels = {7, 1, 0}}, settings);
+    Preview(palette, {7, 1, 0}, settings);
     EXPECT_EQ(preview.Palette[7], palette[7]);
     EXPECT_EQ(preview.Palette[8], kBackdropGrey);
     EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{7, 8, 0}));
 
     // With no kept pixel on it, that entry itself shows the grey.
-    Preview({.width = 2, .height = 1, .palette = palette, .pixels = {1, 0}}, settings);
+    Preview(palette, {1, 0}, settings);
     EXPECT_EQ(preview.Palette.size(), 8u);
     EXPECT_EQ(preview.Palette[7], kBackdropGrey);
     EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{7, 0}));
@@ -120,7 +117,7 @@ TEST_F(PreviewWriter, AFullPaletteUsesTheHighestIndexNoKeptPixelUses) {
     pixels[200] = 1;  // index 200 is not used; 255 is used
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    Preview({.width = 256, .height = 1, .palette = DarkPalette(256), .pixels = pixels}, settings);
+    Preview(DarkPalette(256), pixels, settings);
     EXPECT_EQ(preview.Palette.size(), 256u);
     EXPECT_EQ(preview.Palette[200], kBackdropGrey);
     EXPECT_EQ(preview.Palette[255], DarkPalette(256)[255]);
@@ -134,7 +131,7 @@ TEST_F(PreviewWriter, PrimaryColoursWritePrimaryCodesAndKeepTheGreyApart) {
     settings.IgnoreWhite = true;
     settings.WhiteTolerance = 14;
     PaletteList palette = {{0, 0, 204, 0}, {255, 255, 255, 0}, {160, 160, 160, 0}};
-    Preview({.width = 3, .height = 1, .palette = palette, .pixels = {0, 1, 2}}, settings);
+    Preview(palette, {0, 1, 2}, settings);
     ASSERT_GE(preview.Palette.size(), 17u);
     for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(preview.Palette[i], PrimaryColors[i]) << i;
     EXPECT_EQ(preview.Palette[16], kBackdropGrey);

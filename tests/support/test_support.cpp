@@ -150,6 +150,14 @@ Picture MakePicture(int width, int height, const PaletteList& palette,
     return picture;
 }
 
+LdrawQuad Quad(std::int32_t color, double x1, double y1, double x2, double y2, double x3, double y3,
+               double x4, double y4) {
+    LdrawQuad q;
+    q.Color = color;
+    q.X1 = x1, q.Y1 = y1, q.X2 = x2, q.Y2 = y2, q.X3 = x3, q.Y3 = y3, q.X4 = x4, q.Y4 = y4;
+    return q;
+}
+
 PaletteList GreyRamp(int count) {
     PaletteList palette;
     for (int i = 0; i < count; ++i) {

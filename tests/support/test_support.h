@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/picture.h"
+#include "image/quads.h"
 #include "shell/shell.h"
 
 namespace mosaikon::test {
@@ -39,6 +40,10 @@ Picture MakePicture(int width, int height, const PaletteList& palette,
                     const std::vector<std::uint8_t>& pixelsTopDown);
 
 PaletteList GreyRamp(int count);
+
+// A quadrilateral of the colour with its four corners.
+LdrawQuad Quad(std::int32_t color, double x1, double y1, double x2, double y2, double x3, double y3,
+               double x4, double y4);
 
 // The colours of generated pictures: white, red, blue, green, cyan, near-white, black.
 extern const PaletteList kTestColours;
