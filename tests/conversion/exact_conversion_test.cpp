@@ -58,15 +58,6 @@ int ExhaustiveMinimum(std::uint64_t region, int width, int height) {
     return search(search, region);
 }
 
-TEST(ConvertExact, RectanglesReproduceThePictureExactly) {
-    const Picture picture = FromRows({"1111....", "1..1.22.", "1111.22.", "..3333..", "..3..3.."});
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
-    const Quads quads = Convert(picture, settings);
-    test::ExpectExactCover(picture, settings, quads);
-    EXPECT_EQ(quads.size(), 4u + 1u + 3u);  // a ring takes four, a block one, an arch three
-}
-
 TEST(ConvertExact, PrimaryColoursJoinEntriesOfOneCode) {
     PaletteList palette = kPalette;
     palette[5] = {0, 0, 200, 0};  // another red

@@ -76,25 +76,6 @@ TEST(PointInQuad, ArcTan2KeepsItsQuadrantAndItsZeroRule) {
     EXPECT_FLOAT_EQ(AngleAt(0, 1, 0, 0, 1, 0), -3.14159265f / 2);
 }
 
-TEST(ConvertToLdraw, BlocksLinesAndPointedTops) {
-    ConversionSettings ignoreWhite;
-    ignoreWhite.IgnoreWhite = true;
-    // A 2 x 2 block in the top-left corner.
-    EXPECT_EQ(
-        Shapes(Convert(MakePicture(3, 3, kPalette, {1, 1, 3, 1, 1, 3, 3, 3, 3}), ignoreWhite)),
-        (std::vector<Shape>{{{1, 1}, {3, 1}, {3, 3}, {1, 3}}}));
-    // A vertical line at column 5.
-    std::vector<std::uint8_t> line(18, 3);
-    for (int r = 0; r < 3; ++r) line[static_cast<std::size_t>(r * 6 + 4)] = 2;
-    EXPECT_EQ(Shapes(Convert(MakePicture(6, 3, kPalette, line), ignoreWhite)),
-              (std::vector<Shape>{{{5, 1}, {6, 1}, {6, 4}, {5, 4}}}));
-    // Runs [3, 3], [2, 4], [1, 5]: the pointed case.
-    EXPECT_EQ(
-        Shapes(Convert(MakePicture(5, 3, kPalette, {3, 3, 1, 3, 3, 3, 1, 1, 1, 3, 1, 1, 1, 1, 1}),
-                       ignoreWhite)),
-        (std::vector<Shape>{{{3, 1}, {3, 1}, {6, 3.5}, {1, 4}}}));
-}
-
 TEST(ConvertToLdraw, CellsRightOfAnInnerCoverAreCoveredLater) {
     // The red run of row 2 is covered inside by the quadrilateral anchored at row 1; its last
     // cell goes back to the grid and gets a quadrilateral of its own.
@@ -121,19 +102,15 @@ TEST(ConvertToLdraw, ACoverEndingBeforeTheLastColumnKeepsIt) {
               2u);
 }
 
-TEST(ConvertToLdraw, EverythingLeftOutGivesNothingAndNothingStale) {
-    Shell shell;
-    Quads quads(2);
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
-    settings.WhiteTolerance = 20;
-    EXPECT_TRUE(ConvertToLdraw(shell, MakePicture(2, 2, kPalette, {3, 5, 5, 3}), quads, settings));
-    EXPECT_TRUE(quads.empty());
-}
-
-TEST(ConvertToLdraw, ReportsFailuresAndProgress) {
+TEST(ConvertToLdraw, ReportsFailuresAndProgressAndKeepsNothingStale) {
     test::RecordingShell recording;
-    Quads quads;
+    Quads quads(2);
+    ConversionSettings white;
+    white.IgnoreWhite = true;
+    white.WhiteTolerance = 20;
+    EXPECT_TRUE(
+        ConvertToLdraw(recording.shell, MakePicture(2, 2, kPalette, {3, 5, 5, 3}), quads, white));
+    EXPECT_TRUE(quads.empty());  // everything left out
     std::vector<double> shares;
     EXPECT_FALSE(ConvertToLdraw(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 7}),
                                 quads, {}, [&](double share) {
