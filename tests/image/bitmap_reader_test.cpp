@@ -43,30 +43,13 @@ protected:
 
 // A true-colour bitmap: 40-byte header plus masks, or a 108-byte header holding them.
 Bytes TrueColourBitmap(int bitCount, std::vector<std::uint32_t> masks,
-                       const std::vector<std::uint32_t>& pixels, int width, int height) {
-    const int infoSize = masks.size() == 4 ? 108 : 40;
-    const std::size_t stride = (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
-    const std::size_t offset = 14 + infoSize + (infoSize == 40 ? 4 * masks.size() : 0);
-    Bytes b(offset + stride * static_cast<std::size_t>(height), 0);
-    auto put = [&](std::size_t at, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> 8 * i);
-    };
-    b[0] = 'B', b[1] = 'M';
-    put(2, static_cast<std::uint32_t>(b.size()), 4), put(10, static_cast<std::uint32_t>(offset), 4);
-    put(14, static_cast<std::uint32_t>(infoSize), 4), put(18, static_cast<std::uint32_t>(width), 4);
-    put(22, static_cast<std::uint32_t>(height), 4), put(26, 1, 2),
-        put(28, static_cast<std::uint32_t>(bitCount), 2);
-    put(30, masks.empty() ? 0 : 3, 4);
-    for (std::size_t i = 0; i < masks.size(); ++i) put(54 + 4 * i, masks[i], 4);
-    for (int y = 0; y < height; ++y) {  // bottom-up: the last given row first
-        for (int x = 0; x < width; ++x) {
-            put(offset + stride * static_cast<std::size_t>(y) +
-                    static_cast<std::size_t>(x * bitCount / 8),
-                pixels[static_cast<std::size_t>((height - 1 - y) * width + x)], bitCount / 8);
-        }
-    }
-    return b;
+                       std::vector<std::uint32_t> colours, int width, int height) {
+    return EncodeBitmap({.width = width,
+                         .height = height,
+                         .bitCount = bitCount,
+                         .infoSize = masks.size() == 4 ? 108 : 40,
+                         .colours = std::move(colours),
+                         .masks = std::move(masks)});
 }
 
 TEST_F(BitmapReader, TrueColourBitmapsKeepTheirColoursAndTransparency) {

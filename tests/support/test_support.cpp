@@ -72,15 +72,22 @@ Bytes EncodeBitmap(const BitmapLayout& layout) {
                     row[x / 2] |= static_cast<std::uint8_t>(x % 2 == 0 ? v << 4 : v & 0x0F);
                 } else if (bits == 1) {
                     row[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8));
-                } else {  // 16, 24, 32 bits: the first byte of each pixel carries v
-                    row[static_cast<std::size_t>(x) * (bits / 8)] = v;
+                } else {  // 16, 24, 32 bits: the pixel's value, or v in its first byte
+                    const std::uint32_t value =
+                        layout.colours.empty()
+                            ? v
+                            : layout.colours[static_cast<std::size_t>(top * layout.width + x)];
+                    for (int i = 0; i < bits / 8; ++i)
+                        row[static_cast<std::size_t>(x * (bits / 8) + i)] =
+                            static_cast<std::uint8_t>(value >> (8 * i));
                 }
             }
         }
     }
     const bool os2 = layout.infoSize == 12;
     const std::size_t entrySize = os2 ? 3 : 4;
-    const std::size_t paletteBytes = layout.palette.size() * entrySize;
+    const std::size_t paletteBytes =
+        layout.palette.size() * entrySize + (layout.infoSize == 40 ? 4 * layout.masks.size() : 0);
     const std::int64_t gap = layout.offBitsAdjust > 0 ? layout.offBitsAdjust : 0;
     const std::uint32_t offBits = static_cast<std::uint32_t>(
         14 + layout.infoSize + static_cast<std::int64_t>(paletteBytes) + layout.offBitsAdjust);
@@ -101,13 +108,19 @@ Bytes EncodeBitmap(const BitmapLayout& layout) {
         Put32(out, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height));
         Put16(out, 1);
         Put16(out, static_cast<std::uint32_t>(bits));
-        Put32(out, static_cast<std::uint32_t>(layout.compression));
+        Put32(out, static_cast<std::uint32_t>(layout.masks.empty() ? layout.compression : 3));
         Put32(out, layout.fillSizeImage ? static_cast<std::uint32_t>(data.size()) : 0);
         Put32(out, 2835);
         Put32(out, 2835);
         Put32(out, static_cast<std::uint32_t>(layout.palette.size()));
         Put32(out, 0);
         out.resize(out.size() + static_cast<std::size_t>(layout.infoSize - 40), 0);
+        for (std::size_t i = 0; i < layout.masks.size(); ++i) {
+            if (layout.infoSize == 40) Put32(out, layout.masks[i]);
+            for (int b = 0; b < 4 && layout.infoSize > 40; ++b)
+                out[54 + 4 * i + static_cast<std::size_t>(b)] =
+                    static_cast<std::uint8_t>(layout.masks[i] >> (8 * b));
+        }
     }
     for (const PaletteEntry& e : layout.palette) {
         out.push_back(e.Blue);

@@ -28,6 +28,8 @@ struct BitmapLayout {
     Bytes rleData{};      // the compressed pixel data, written as it stands
     bool fillSizeImage = true;
     std::int32_t offBitsAdjust = 0;  // added to bfOffBits (and gap bytes inserted when positive)
+    std::vector<std::uint32_t> colours{};  // 16, 24, 32 bits: each pixel's value, top row first
+    std::vector<std::uint32_t> masks{};    // bit fields: after a 40-byte header, else inside it
 };
 
 Bytes EncodeBitmap(const BitmapLayout& layout);
