@@ -21,12 +21,15 @@ for size in 16 32 48 64 128 256; do
     [ -s "$prefix/share/icons/hicolor/${size}x${size}/apps/org.mosaikon.Mosaikon.png" ] ||
         { echo "no ${size}px icon"; exit 1; }
 done
+# Both validators must report nothing: no error, warning or note.
 if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$prefix/share/applications/org.mosaikon.Mosaikon.desktop"
+    report=$(desktop-file-validate "$prefix/share/applications/org.mosaikon.Mosaikon.desktop" 2>&1)
+    [ -z "$report" ] || { echo "$report"; exit 1; }
 fi
 if command -v appstreamcli >/dev/null; then
-    appstreamcli validate --no-net "$prefix/share/metainfo/org.mosaikon.Mosaikon.metainfo.xml" \
-        >/dev/null
+    report=$(appstreamcli validate --no-net \
+        "$prefix/share/metainfo/org.mosaikon.Mosaikon.metainfo.xml" 2>&1)
+    if grep -q "^[EWI]:" <<<"$report"; then echo "$report"; exit 1; fi
 fi
 if [ -e "$prefix/share/man/man1/mosaikon-convert.1" ] && command -v man >/dev/null; then
     page=$(MANWIDTH=200 man -l -P cat "$prefix/share/man/man1/mosaikon-convert.1" 2>/dev/null)
