@@ -51,38 +51,17 @@ protected:
                 ReadText(folder / "err.txt")};
     }
 
-    // What the library writes for the same picture, settings and details.
-    using Builder = bool (*)(Shell&, const Picture&, Quads&, const ConversionSettings&);
-
-    Picture Loaded() {
-        Shell shell;
-        Picture loaded;
-        double h = 0, w = 0;
-        LoadBitmap(shell, loaded, picture, h, w);
-        return loaded;
-    }
-
     // What the library writes for the same picture, settings and details; quads gets the list.
     std::string Expected(const ConversionSettings& settings, std::int32_t height,
-                         const StickerDetails& details, Builder build = Quick,
+                         const StickerDetails& details, test::Conversion convert = nullptr,
                          Quads* built = nullptr) {
         Shell shell;
-        const Picture loaded = Loaded();
+        const Picture loaded = test::LoadFile(picture).picture;
         Quads quads;
-        build(shell, loaded, quads, settings);
+        (convert ? convert : test::kConversions[0].convert)(shell, loaded, quads, settings);
         WritePartFile(shell, loaded, quads, folder / "expected.dat", height, details);
         if (built) *built = quads;
         return ReadText(folder / "expected.dat");
-    }
-
-    static bool Quick(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
-        return ConvertBitmap(s, p, q, c);
-    }
-    static bool Full(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
-        return ConvertToLdraw(s, p, q, c);
-    }
-    static bool Exact(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
-        return ConvertExact(s, p, q, c);
     }
 
     const StickerDetails defaults = {"Sticker: s1234567", "s1234567", "Mosaikon",
@@ -94,19 +73,17 @@ protected:
 };
 
 TEST_F(ConvertCommand, EachMethodWritesWhatTheLibraryWritesWithTheWindowsDefaults) {
-    ConversionSettings ignoreWhite;
-    ignoreWhite.IgnoreWhite = true;
-    const std::tuple<const char*, Builder, ConversionSettings> methods[] = {
-        {"", Quick, {}},
-        {"--method full --ignore-white", Full, ignoreWhite},
-        {"--method exact", Exact, {}}};
-    for (const auto& [options, build, settings] : methods) {
-        const Result result = Run(std::string(options) + " " + picture + " " + part);
+    for (const auto& [name, convert] : test::kConversions) {
+        // The quick conversion is the default; the full one is tried with white left out.
+        ConversionSettings settings;
+        settings.IgnoreWhite = name == "full";
+        const std::string options = name == "quick" ? "" : "--method " + name;
+        const Result result =
+            Run(options + (name == "full" ? " --ignore-white " : " ") + picture + " " + part);
         EXPECT_EQ(result.status, 0) << result.err;
         Quads quads;
-        EXPECT_EQ(ReadText(part), Expected(settings, 3, defaults, build, &quads)) << options;
+        EXPECT_EQ(ReadText(part), Expected(settings, 3, defaults, convert, &quads)) << name;
         // No progress bar when standard error is no terminal; the count of quadrilaterals.
-        const std::string name = build == Quick ? "quick" : build == Full ? "full" : "exact";
         EXPECT_EQ(result.err, std::to_string(quads.size()) + " quadrilaterals (" + name + ")\n");
     }
 }
@@ -157,7 +134,7 @@ TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
     Shell shell;
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    CreateBitmap(shell, Loaded(), folder / "expected.bmp", settings);
+    CreateBitmap(shell, test::LoadFile(picture).picture, folder / "expected.bmp", settings);
     EXPECT_EQ(test::ReadBytes(folder / "preview.bmp"), test::ReadBytes(folder / "expected.bmp"));
 }
 

@@ -122,17 +122,6 @@ std::vector<std::string> ColoursAt(const ParsedPart& part, double x, double z) {
     return found;
 }
 
-using Builder = bool (*)(Shell&, const Picture&, Quads&, const ConversionSettings&);
-bool Quick(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
-    return ConvertBitmap(s, p, q, c);
-}
-bool Exact(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
-    return ConvertExact(s, p, q, c);
-}
-bool Full(Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
-    return ConvertToLdraw(s, p, q, c);
-}
-
 class StickerPart : public ::testing::Test {
 protected:
     std::string Write(const Picture& picture, const Quads& quads, std::int32_t height,
@@ -173,14 +162,11 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
         const std::int32_t partHeight = round % 3 == 0 ? height : 17;
         const double scale = static_cast<double>(partHeight) / height;
         const ColourLookup colours(picture.Palette, settings);
-        for (const Builder build : {Quick, Exact, Full}) {
-            SCOPED_TRACE("round " + std::to_string(round) +
-                         (build == Quick   ? " quick"
-                          : build == Exact ? " exact"
-                                           : " full"));
+        for (const auto& [name, convert] : test::kConversions) {
+            SCOPED_TRACE("round " + std::to_string(round) + " " + name);
             Shell shell;
             Quads quads;
-            ASSERT_TRUE(build(shell, picture, quads, settings));
+            ASSERT_TRUE(convert(shell, picture, quads, settings));
             const ParsedPart part = Parse(Write(picture, quads, partHeight));
             const double halfWidth = width * scale / 2, halfDepth = height * scale / 2;
 
@@ -239,7 +225,7 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
                     const double lx = (x - 0.5123) * scale - halfWidth;
                     const double lz = halfDepth - (height - y + 0.4871) * scale;
                     const auto found = ColoursAt(part, lx, lz);
-                    if (build == Full) {
+                    if (name == "full") {
                         // Wherever a convex quadrilateral of the classic file covers the point,
                         // the sticker does too, in one of the colours there.
                         const double px = x + 1 - 0.5123, py = height - y + 1 + 0.4871;

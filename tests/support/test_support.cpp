@@ -1,6 +1,9 @@
 #include "support/test_support.h"
 
+#include "conversion/exact_conversion.h"
+#include "conversion/full_conversion.h"
 #include "image/bitmap_reader.h"
+#include "image/quick_conversion.h"
 
 #include <unistd.h>
 
@@ -232,6 +235,15 @@ Picture GeneratePicture(std::mt19937& random, int maxSide) {
     return MakePicture(width, height,
                        PaletteList(kTestColours.begin(), kTestColours.begin() + colours), pixels);
 }
+
+const NamedConversion kConversions[3] = {
+    {"quick", [](Shell& s, const Picture& p, Quads& q,
+                 const ConversionSettings& c) { return ConvertBitmap(s, p, q, c); }},
+    {"full", [](Shell& s, const Picture& p, Quads& q,
+                const ConversionSettings& c) { return ConvertToLdraw(s, p, q, c); }},
+    {"exact", [](Shell& s, const Picture& p, Quads& q, const ConversionSettings& c) {
+         return ConvertExact(s, p, q, c);
+     }}};
 
 Loaded Load(const Bytes& bytes, const std::string& name) {
     Loaded loaded;

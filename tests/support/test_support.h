@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/quads.h"
 #include "shell/shell.h"
@@ -61,6 +62,14 @@ Bytes ReadBytes(const std::filesystem::path& path);
 std::string ReadText(const std::filesystem::path& path);
 // The lines of a file whose lines end in CR LF, such as the log.
 std::vector<std::string> LinesOf(const std::filesystem::path& path);
+
+// The three conversions, by the names the command line gives them.
+using Conversion = bool (*)(Shell&, const Picture&, Quads&, const ConversionSettings&);
+struct NamedConversion {
+    std::string name;
+    Conversion convert;
+};
+extern const NamedConversion kConversions[3];  // quick, full, exact
 
 // A picture read by the reader, with the messages it showed.
 struct Loaded {
