@@ -233,34 +233,21 @@ TEST_F(PictureFormats, SmallFilesCannotClaimHugePicturesAndOtherFilesAreNamed) {
         (folder / "huge.png") +
         "', 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + c(b'IHDR', struct.pack('>IIBBBBB', 30000, "
         "30000, 8, 0, 0, 0, 0)) + c(b'IDAT', zlib.compress(bytes(30001))) + c(b'IEND', b''))\""));
-    test::RecordingShell recording;
-    Picture picture;
-    double height = 0, width = 0;
-    LoadBitmap(recording.shell, picture, folder / "huge.png", height, width);
-    ASSERT_EQ(recording.boxes.size(), 1u);
-    EXPECT_EQ(recording.boxes[0].rfind("LoadBitmap has caused an error huge.png is too large: "
-                                       "30000 x 30000 pixels",
-                                       0),
-              0u)
-        << recording.boxes[0];
-    // Files that are no picture the reader takes, named with the reason; one message each.
-    const std::map<std::string, std::string> others = {
-        {"scan.tif", "scan.tif: TIFF pictures cannot be read; save it as PNG"},
-        {"notes.txt",
-         "notes.txt is not a picture Mosaikon can read; it reads BMP, PNG, JPEG, "
-         "GIF and WebP"},
-        {"cut.png", "cut.png is damaged or cut short: "}};
-    test::WriteBytes(folder / "scan.tif", {'I', 'I', 42, 0, 8, 0, 0, 0});
-    test::WriteBytes(folder / "notes.txt", {'h', 'i'});
     Bytes png = test::ReadBytes(folder / "master.png");
     png.resize(png.size() / 2);
-    test::WriteBytes(folder / "cut.png", png);
-    for (const auto& [file, message] : others) {
-        test::RecordingShell shell;
-        LoadBitmap(shell.shell, picture, folder / file, height, width);
-        ASSERT_EQ(shell.boxes.size(), 1u) << file;
-        EXPECT_EQ(shell.boxes[0].rfind("LoadBitmap has caused an error " + message, 0), 0u)
-            << shell.boxes[0];
+    // Each file and the one message that names it with the reason.
+    const std::pair<std::string, Bytes> files[] = {
+        {"huge.png is too large: 30000 x 30000 pixels", test::ReadBytes(folder / "huge.png")},
+        {"scan.tif: TIFF pictures cannot be read; save it as PNG", {'I', 'I', 42, 0, 8, 0, 0, 0}},
+        {"notes.txt is not a picture Mosaikon can read; it reads BMP, PNG, JPEG, GIF and WebP",
+         {'h', 'i'}},
+        {"cut.png is damaged or cut short: ", png}};
+    for (const auto& [message, bytes] : files) {
+        const test::Loaded loaded =
+            test::Load(bytes, message.substr(0, message.find_first_of(" :")));
+        ASSERT_EQ(loaded.boxes.size(), 1u) << message;
+        EXPECT_EQ(loaded.boxes[0].rfind("LoadBitmap has caused an error " + message, 0), 0u)
+            << loaded.boxes[0];
     }
     // A PNG named .bmp is read as the PNG it is.
     std::filesystem::copy_file(folder / "master.png", folder / "named.bmp");
