@@ -108,22 +108,16 @@ TEST(AtomicFileWriter, AFullDiskIsReportedAndTheTargetStaysUntouched) {
     TempFolder folder;
     const std::string target = folder / "big.dat";
     test::WriteBytes(target, {'o', 'l', 'd'});
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 1 << 20;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     bool failed = false;
-    try {
-        AtomicFileWriter writer(target);
-        writer.Write(std::string(3 << 20, 'x'));
-        writer.Commit();
-    } catch (const Failure&) {
-        failed = true;
-    }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    test::WithFullDisk(1 << 20, [&] {
+        try {
+            AtomicFileWriter writer(target);
+            writer.Write(std::string(3 << 20, 'x'));
+            writer.Commit();
+        } catch (const Failure&) {
+            failed = true;
+        }
+    });
     EXPECT_TRUE(failed);
     EXPECT_EQ(ReadText(target), "old");
     EXPECT_EQ(EntriesIn(folder.path()), 1u);

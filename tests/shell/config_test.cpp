@@ -107,15 +107,9 @@ TEST_F(Config, FieldsAreFoundWhereverTheyStandAndReadUpToTheOneThatFails) {
 
 TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile) {
     WriteFile("<language>Italiano<language>");
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 16;  // the disk is full after 16 bytes
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    WriteConfig(recording.shell, DefaultConfig(), configText, folder());
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    test::WithFullDisk(16, [&] {  // the disk is full after 16 bytes
+        WriteConfig(recording.shell, DefaultConfig(), configText, folder());
+    });
     EXPECT_EQ(test::ReadText(recording.folder / "Settings/config.txt"),
               "<language>Italiano<language>");
     EXPECT_EQ(recording.boxes.back(), "WriteConfig has caused an error File too large");

@@ -5,7 +5,10 @@
 #include "image/bitmap_reader.h"
 #include "image/quick_conversion.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdlib>
@@ -263,6 +266,18 @@ Loaded LoadFile(const std::filesystem::path& path) {
     LoadBitmap(shell, loaded.picture, path.string(), height, width);
     loaded.failed = shell.failuresReported > 0;
     return loaded;
+}
+
+void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step) {
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    step();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
 }
 
 bool Succeeds(const std::string& command) {

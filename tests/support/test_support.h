@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -79,6 +80,9 @@ struct Loaded {
 };
 Loaded Load(const Bytes& bytes, const std::string& name = "p.bmp");
 Loaded LoadFile(const std::filesystem::path& path);
+
+// Runs the step with the disk "full" after the given number of bytes written to any one file.
+void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step);
 
 // Runs a shell command quietly; whether it succeeded.
 bool Succeeds(const std::string& command);
