@@ -17,17 +17,21 @@ for tool in Xvfb openbox xdotool; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
 done
 
-display=:$((90 + RANDOM % 400))
 log=$(mktemp)
+number=$(mktemp)
 pids=()
 finish() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    rm -f "$log"
+    rm -f "$log" "$number"
 }
 trap finish EXIT
-Xvfb "$display" -ac -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number.
+Xvfb -displayfd 3 -ac -screen 0 1280x1024x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 100); do [ -s "$number" ] && break; sleep 0.1; done
+[ -s "$number" ] || { echo "Xvfb did not start" >&2; exit 1; }
+display=:$(head -1 "$number")
 export DISPLAY=$display
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >/dev/null 2>&1 &
