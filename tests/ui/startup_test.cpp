@@ -3,10 +3,12 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 #include <cstdlib>
 
 #include "program_fixture.h"
+#include "shell/folders.h"
 #include "ui/window_placement.h"
 
 namespace mosaikon {
@@ -251,6 +253,28 @@ TEST_F(Startup, InstalledWithoutItsOwnSettingsTheUsersFoldersAreUsed) {
     main->close();
     std::filesystem::remove_all(home + "/.config");
     std::filesystem::remove_all(home + "/.local");
+}
+
+// The user's folders are where Qt's own rules put a program's configuration and data.
+TEST_F(Startup, TheUsersFoldersAreWhereQtLooksForThem) {
+    Install();
+    const std::string custom = folder / "custom";
+    for (const char* value : {static_cast<const char*>(nullptr), custom.c_str()}) {
+        for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            value ? setenv(variable, value, 1) : unsetenv(variable);
+        const auto qt = [](QStandardPaths::StandardLocation location) {
+            return QStandardPaths::writableLocation(location).toStdString() + "/mosaikon";
+        };
+        EXPECT_EQ(SettingsPath(state.programFolder, "config.txt"),
+                  qt(QStandardPaths::GenericConfigLocation) + "/config.txt");
+        const std::string own = qt(QStandardPaths::GenericDataLocation) + "/Deutsch.txt";
+        std::filesystem::create_directories(std::filesystem::path(own).parent_path());
+        test::WriteBytes(own, {'x'});
+        EXPECT_EQ(SettingsPath(state.programFolder, "Deutsch.txt"), own);
+    }
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_DATA_HOME");
+    std::filesystem::remove_all(std::string(std::getenv("HOME")) + "/.local/share/mosaikon");
 }
 
 TEST_F(Startup, ThePickerIsASmallToolWindowWithItsControls) {
