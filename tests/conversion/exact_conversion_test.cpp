@@ -114,29 +114,10 @@ TEST(ConvertExact, UsesTheFewestRectanglesOnSmallRegions) {
         settings.IgnoreWhite = true;
         const Quads quads = Convert(picture, settings);
         // Count per region (4-connected red pixels), against the exhaustive minimum.
-        std::vector<int> region(pixels.size(), -1);
+        const std::vector<int> region = test::Regions(test::ShownColours(picture, settings), width);
         std::map<int, std::uint64_t> masks;
-        int regions = 0;
-        for (std::size_t s = 0; s < pixels.size(); ++s) {
-            if (pixels[s] != 1 || region[s] >= 0) continue;
-            std::vector<std::size_t> stack{s};
-            region[s] = regions;
-            while (!stack.empty()) {
-                const std::size_t a = stack.back();
-                stack.pop_back();
-                masks[regions] |= std::uint64_t{1} << a;
-                const int x = static_cast<int>(a) % width, y = static_cast<int>(a) / width;
-                const int around[4][2] = {{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}};
-                for (const auto& [nx, ny] : around) {
-                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                    const std::size_t n = static_cast<std::size_t>(ny * width + nx);
-                    if (pixels[n] == 1 && region[n] < 0) {
-                        region[n] = regions;
-                        stack.push_back(n);
-                    }
-                }
-            }
-            ++regions;
+        for (std::size_t at = 0; at < region.size(); ++at) {
+            if (region[at] >= 0) masks[region[at]] |= std::uint64_t{1} << at;
         }
         std::map<int, int> counted;
         for (const LdrawQuad& q : quads) {

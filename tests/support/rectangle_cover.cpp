@@ -42,29 +42,22 @@ std::vector<std::int32_t> ShownColours(const Picture& picture, const ConversionS
     return shown;
 }
 
-void ExpectExactCover(const Picture& picture, const ConversionSettings& settings,
-                      const Quads& quads) {
-    const int width = picture.Width(), height = picture.Height();
-    const std::vector<std::int32_t> code = ShownColours(picture, settings);
-    ASSERT_EQ(Rasterise(quads, width, height), code);
-    std::vector<int> region(code.size(), -1);
-    const auto kept = [&](std::size_t at) { return code[at] != -1; };
-    // Order: regions by their first pixel; a region's rectangles by their top-left corner.
+std::vector<int> Regions(const std::vector<std::int32_t>& shown, int width) {
+    std::vector<int> region(shown.size(), -1);
     int regions = 0;
-    for (std::size_t start = 0; start < code.size(); ++start) {
-        if (!kept(start) || region[start] >= 0) continue;
+    for (std::size_t start = 0; start < shown.size(); ++start) {
+        if (shown[start] == -1 || region[start] >= 0) continue;
         std::vector<std::size_t> stack{start};
         region[start] = regions;
         while (!stack.empty()) {
             const std::size_t at = stack.back();
             stack.pop_back();
-            const int x = static_cast<int>(at % static_cast<std::size_t>(width)),
-                      r = static_cast<int>(at / static_cast<std::size_t>(width));
-            const int around[4][2] = {{x + 1, r}, {x - 1, r}, {x, r + 1}, {x, r - 1}};
-            for (const auto& [nx, nr] : around) {
-                if (nx < 0 || nr < 0 || nx >= width || nr >= height) continue;
-                const std::size_t next = static_cast<std::size_t>(nr * width + nx);
-                if (kept(next) && region[next] < 0 && code[next] == code[at]) {
+            const int x = static_cast<int>(at % static_cast<std::size_t>(width));
+            const std::size_t up = at >= static_cast<std::size_t>(width) ? at - width : at;
+            const std::size_t down = at + width < shown.size() ? at + width : at;
+            for (const std::size_t next :
+                 {x > 0 ? at - 1 : at, x + 1 < width ? at + 1 : at, up, down}) {
+                if (region[next] < 0 && shown[next] == shown[at]) {
                     region[next] = regions;
                     stack.push_back(next);
                 }
@@ -72,6 +65,17 @@ void ExpectExactCover(const Picture& picture, const ConversionSettings& settings
         }
         ++regions;
     }
+    return region;
+}
+
+void ExpectExactCover(const Picture& picture, const ConversionSettings& settings,
+                      const Quads& quads) {
+    const int width = picture.Width(), height = picture.Height();
+    const std::vector<std::int32_t> code = ShownColours(picture, settings);
+    ASSERT_EQ(Rasterise(quads, width, height), code);
+    // Order: regions by their first pixel; a region's rectangles by their top-left corner.
+    const std::vector<int> region = Regions(code, width);
+    const int regions = code.empty() ? 0 : *std::max_element(region.begin(), region.end()) + 1;
     int lastRegion = -1;
     std::size_t lastCorner = 0;
     for (const LdrawQuad& q : quads) {
