@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <tuple>
 
 #include "conversion/part_file_writer.h"
 #include "image/bitmap_reader.h"
@@ -21,44 +22,44 @@ using test::BitmapLayout;
 using test::Bytes;
 
 std::vector<Bytes> Samples() {
-    std::vector<Bytes> samples;
-    samples.push_back(test::EncodeBitmap({.width = 7,
-                                          .height = 5,
-                                          .palette = test::GreyRamp(6),
-                                          .pixels = std::vector<std::uint8_t>(35, 5)}));
-    samples.push_back(test::EncodeBitmap({.width = 9,
-                                          .height = 3,
-                                          .bitCount = 4,
-                                          .palette = test::GreyRamp(16),
-                                          .pixels = std::vector<std::uint8_t>(27, 9),
-                                          .infoSize = 124,
-                                          .topDown = true}));
-    samples.push_back(test::EncodeBitmap({.width = 10,
-                                          .height = 2,
-                                          .bitCount = 1,
-                                          .palette = test::GreyRamp(2),
-                                          .pixels = std::vector<std::uint8_t>(20, 1),
-                                          .infoSize = 12}));
-    // RLE8 with a run, a literal, a delta, an end of line and an end of bitmap.
-    samples.push_back(test::EncodeBitmap(
-        {.width = 6,
-         .height = 3,
-         .palette = test::GreyRamp(8),
-         .compression = 1,
-         .rleData = {3, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 7, 0, 0, 0, 1}}));
-    // RLE4 with a literal and a run.
-    samples.push_back(
-        test::EncodeBitmap({.width = 5,
-                            .height = 2,
-                            .bitCount = 4,
-                            .palette = test::GreyRamp(16),
-                            .compression = 2,
-                            .rleData = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x67, 0, 1}}));
+    std::vector<test::BitmapLayout> layouts;
+    // Uncompressed: 8, 4 and 1 bits, one top-down with a 124-byte header, one OS/2; 32 bits
+    // with bit fields and alpha in a 108-byte header.
+    for (const auto& [bits, info, topDown] :
+         {std::tuple{8, 40, false}, std::tuple{4, 124, true}, std::tuple{1, 12, false}}) {
+        layouts.push_back({.width = 7,
+                           .height = 3,
+                           .bitCount = bits,
+                           .palette = test::GreyRamp(1 << bits),
+                           .pixels = std::vector<std::uint8_t>(21, 1),
+                           .infoSize = info,
+                           .topDown = topDown});
+    }
+    layouts.push_back({.width = 3,
+                       .height = 2,
+                       .bitCount = 32,
+                       .infoSize = 108,
+                       .colours = {0xFF102030, 0, 0x80FFFFFF, 1, 2, 3},
+                       .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}});
+    // RLE8 with a run, a literal, a delta, an end of line and an end of bitmap; RLE4 with a
+    // literal and a run.
+    layouts.push_back({.width = 6,
+                       .height = 3,
+                       .palette = test::GreyRamp(8),
+                       .compression = 1,
+                       .rleData = {3, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 7, 0, 0, 0, 1}});
+    layouts.push_back({.width = 5,
+                       .height = 2,
+                       .bitCount = 4,
+                       .palette = test::GreyRamp(16),
+                       .compression = 2,
+                       .rleData = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0x67, 0, 1}});
     // A palette longer than 256 entries.
-    PaletteList longPalette = test::GreyRamp(256);
-    longPalette.resize(260);
-    samples.push_back(test::EncodeBitmap(
-        {.width = 3, .height = 2, .palette = longPalette, .pixels = {255, 0, 9, 1, 2, 3}}));
+    layouts.push_back(
+        {.width = 3, .height = 2, .palette = test::GreyRamp(256), .pixels = {255, 0, 9, 1, 2, 3}});
+    layouts.back().palette.resize(260);
+    std::vector<Bytes> samples;
+    for (const auto& layout : layouts) samples.push_back(test::EncodeBitmap(layout));
     return samples;
 }
 
