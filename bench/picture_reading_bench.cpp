@@ -23,15 +23,19 @@ std::vector<std::uint8_t> Made(const std::string& arguments, const std::string& 
     return ReadFileBytes(path, 1 << 30);
 }
 
+Picture Loaded(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    Shell shell;
+    Picture picture;
+    double height = 0, width = 0;
+    LoadBitmapBytes(shell, picture, bytes, name, height, width);
+    return picture;
+}
+
 void JpegPhotoReducedTo256Colours(benchmark::State& state) {
     const auto bytes = Made("-size 1920x1080 plasma:fractal -blur 0x2", "photo.jpg");
     if (bytes.empty()) return state.SkipWithError("ImageMagick is missing");
     for (auto _ : state) {
-        Shell shell;
-        Picture picture;
-        double height = 0, width = 0;
-        LoadBitmapBytes(shell, picture, bytes, "photo.jpg", height, width);
-        state.counters["colours"] = static_cast<double>(picture.SourceColours);
+        state.counters["colours"] = static_cast<double>(Loaded(bytes, "photo.jpg").SourceColours);
     }
 }
 BENCHMARK(JpegPhotoReducedTo256Colours)->Unit(benchmark::kMillisecond);
@@ -45,11 +49,8 @@ void PngLogoWithTransparencyConvertedExactly(benchmark::State& state) {
     if (bytes.empty()) return state.SkipWithError("ImageMagick is missing");
     for (auto _ : state) {
         Shell shell;
-        Picture picture;
-        double height = 0, width = 0;
-        LoadBitmapBytes(shell, picture, bytes, "logo.png", height, width);
         Quads quads;
-        ConvertExact(shell, picture, quads, {});
+        ConvertExact(shell, Loaded(bytes, "logo.png"), quads, {});
         state.counters["quads"] = static_cast<double>(quads.size());
     }
 }
