@@ -67,8 +67,7 @@ bool QuadFitsRegion(const std::vector<RunRow>& table, int first, int last, int m
 }
 
 void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minStart, int maxEnd,
-                       const Corners& corners, Grid& grid, std::int32_t colour,
-                       ReferenceMends mends) {
+                       const Corners& corners, Grid& grid, std::int32_t colour) {
     double x[4], y[4];
     corners.Walk(x, y);
     for (int r = first; r <= last; ++r) {
@@ -79,11 +78,11 @@ void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minS
             if (inside && firstIn == 32000) firstIn = col;
             if (!inside && firstIn != 32000 && lastIn == 0) lastIn = col;
         }
-        if (lastIn == 0) lastIn = mends.keepLastColumn ? maxEnd + 1 : maxEnd;
+        if (lastIn == 0) lastIn = maxEnd + 1;
         if (firstIn == 32000) continue;
         RunRow& row = table[static_cast<std::size_t>(r)];
         const int s = row.entry[1], e = row.entry[2];
-        const bool reachesEnd = mends.keepLastColumn ? lastIn > e : lastIn >= e;
+        const bool reachesEnd = lastIn > e;
         if (firstIn <= s && reachesEnd) {
             row.entry[1] = 0;
         } else if (firstIn <= s) {
@@ -94,7 +93,7 @@ void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minS
             row.entry[2] = firstIn;
             row.entry[3] = lastIn;
             row.entry[4] = e;
-            if (mends.restoreRightPart && row.entry[1] != 0) {
+            if (row.entry[1] != 0) {
                 for (int col = lastIn; col <= e; ++col) grid.at(col, r) = colour;
             }
         }
@@ -104,7 +103,7 @@ void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minS
 }  // namespace
 
 Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& settings,
-                              ReferenceSearch search, ReferenceMends mends) {
+                              ReferenceSearch search) {
     const int W = picture.Width(), H = picture.Height();
     Grid grid{W, H, std::vector<std::int32_t>(static_cast<std::size_t>((W + 1) * (H + 1)))};
     int r = 0;
@@ -207,7 +206,7 @@ Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& 
                     q.X3 = c4.X4 + 1, q.Y3 = c4.Y4 + 1;
                 }
                 q.X4 = c4.X3, q.Y4 = c4.Y3 + 1;
-                RemoveCoveredRuns(table, first, last, minStart, maxEnd, c4, grid, c, mends);
+                RemoveCoveredRuns(table, first, last, minStart, maxEnd, c4, grid, c);
             }
         }
     }

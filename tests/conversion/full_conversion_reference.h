@@ -14,14 +14,7 @@ namespace mosaikon::test {
 // points inside the bounding box of its grown quadrilateral.
 enum class ReferenceSearch { Plain, BoundingBox };
 
-// The two mended faults can be switched back on, to show what they cost.
-struct ReferenceMends {
-    bool restoreRightPart = true;  // cells right of an inner cover go back to the grid
-    bool keepLastColumn = true;    // a cover ending just before a run's end keeps that column
-};
-
 Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& settings,
-                              ReferenceSearch search = ReferenceSearch::Plain,
-                              ReferenceMends mends = {});
+                              ReferenceSearch search = ReferenceSearch::Plain);
 
 }  // namespace mosaikon::test

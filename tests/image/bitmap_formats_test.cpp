@@ -3,19 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <random>
-#include <sstream>
+#include <tuple>
 
-#include "conversion/exact_conversion.h"
 #include "image/bitmap_reader.h"
-#include "support/rectangle_cover.h"
 #include "support/test_support.h"
-
-#ifndef MOSAIKON_QT_BITMAP_WRITER
-#define MOSAIKON_QT_BITMAP_WRITER "qt_bitmap_writer"  // not built: its files are skipped
-#endif
 
 namespace mosaikon {
 namespace {
@@ -86,32 +78,31 @@ TEST(BitmapFormats, PixelDataStartsAtItsOffsetAndPalettesStopAt256) {
     EXPECT_EQ(PixelsTopDown(loaded.picture), layout.pixels);
 }
 
-TEST(BitmapFormats, RunLengthEightBitCodes) {
-    // Bottom row: a run, a literal of odd length with its pad byte, a run past the width.
-    // Middle row: a delta of two columns and one row, so it ends up in the top row; end of bitmap.
-    const Bytes stream = {2, 5, 0, 3, 1, 2, 3, 0, 9, 7, 0, 0,  // bottom row: 5 5 1 2 3 7 (7s cut)
-                          1, 4, 0, 2, 2, 1, 2, 6, 0, 1};
-    const Loaded loaded = Load(test::EncodeBitmap(
-        {.width = 6, .height = 3, .palette = Colourful(8), .compression = 1, .rleData = stream}));
-    ASSERT_FALSE(loaded.failed);
-    EXPECT_EQ(PixelsTopDown(loaded.picture), (std::vector<std::uint8_t>{0, 0, 0, 6, 6, 0,  //
-                                                                        4, 0, 0, 0, 0, 0,  //
-                                                                        5, 5, 1, 2, 3, 7}));
-}
-
-TEST(BitmapFormats, RunLengthFourBitCodes) {
-    // Bottom row: a run of alternating nibbles and a literal of three nibbles (two bytes, no pad).
-    // Top row: a literal of five nibbles (three bytes and a pad byte) cut at the width.
-    const Bytes stream = {3, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 5, 0x67, 0x89, 0xA0, 0, 0, 1};
-    const Loaded loaded = Load(test::EncodeBitmap({.width = 4,
-                                                   .height = 2,
-                                                   .bitCount = 4,
-                                                   .palette = Colourful(16),
-                                                   .compression = 2,
-                                                   .rleData = stream}));
-    ASSERT_FALSE(loaded.failed);
-    EXPECT_EQ(PixelsTopDown(loaded.picture), (std::vector<std::uint8_t>{6, 7, 8, 9,  //
-                                                                        1, 2, 1, 3}));
+TEST(BitmapFormats, RunLengthCodesOfEightAndFourBits) {
+    // Eight bits. Bottom row: a run, a literal of odd length with its pad byte, a run past the
+    // width. Middle row: a delta of two columns and one row, into the top row; end of bitmap.
+    // Four bits. Bottom row: a run of alternating nibbles and a literal of three nibbles (two
+    // bytes, no pad). Top row: a literal of five nibbles (three bytes and a pad) cut at the width.
+    const std::tuple<int, int, Bytes, std::vector<std::uint8_t>> files[] = {
+        {8,
+         6,
+         {2, 5, 0, 3, 1, 2, 3, 0, 9, 7, 0, 0, 1, 4, 0, 2, 2, 1, 2, 6, 0, 1},
+         {0, 0, 0, 6, 6, 0, 4, 0, 0, 0, 0, 0, 5, 5, 1, 2, 3, 7}},
+        {4,
+         4,
+         {3, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 5, 0x67, 0x89, 0xA0, 0, 0, 1},
+         {6, 7, 8, 9, 1, 2, 1, 3}}};
+    for (const auto& [bits, width, stream, shown] : files) {
+        const Loaded loaded =
+            Load(test::EncodeBitmap({.width = width,
+                                     .height = static_cast<int>(shown.size()) / width,
+                                     .bitCount = bits,
+                                     .palette = Colourful(16),
+                                     .compression = bits == 8 ? 1 : 2,
+                                     .rleData = stream}));
+        ASSERT_FALSE(loaded.failed) << bits;
+        EXPECT_EQ(PixelsTopDown(loaded.picture), shown) << bits;
+    }
 }
 
 TEST(BitmapFormats, TopDownRunLengthFilesAreRefused) {
@@ -122,25 +113,6 @@ TEST(BitmapFormats, TopDownRunLengthFilesAreRefused) {
                                       .rleData = {2, 1, 0, 0, 2, 3, 0, 1}});
     bytes[22] = 0xFE, bytes[23] = 0xFF, bytes[24] = 0xFF, bytes[25] = 0xFF;  // height -2
     EXPECT_TRUE(Load(bytes).failed);
-}
-
-TEST(BitmapFormats, QtsMonochromeBitmapsLoadWithoutAWarning) {
-    test::TempFolder folder;
-    std::string pbm = "P5\n9 3\n255\n";
-    for (int i = 0; i < 27; ++i) pbm += static_cast<char>(i % 4 == 0 ? 255 : 0);
-    test::WriteBytes(folder / "in.pgm", Bytes(pbm.begin(), pbm.end()));
-    const std::string command = std::string("QT_QPA_PLATFORM=offscreen ") +
-                                MOSAIKON_QT_BITMAP_WRITER + " " + (folder / "in.pgm") + " " +
-                                (folder / "mono.bmp") + " mono";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const Loaded loaded = test::LoadFile(folder / "mono.bmp");
-    ASSERT_FALSE(loaded.failed);
-    EXPECT_TRUE(loaded.boxes.empty());
-    for (int i = 0; i < 27; ++i) {
-        const PaletteEntry& e =
-            loaded.picture.Palette.at(loaded.picture.Pixels(i % 9 + 1, 3 - i / 9));
-        EXPECT_EQ(e.Red, i % 4 == 0 ? 255 : 0) << i;
-    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
 #include "support/test_support.h"
@@ -33,10 +35,6 @@ protected:
         bytes = test::ReadBytes(recording.folder / "preview.bmp");
         LoadBitmap(recording.shell, preview, recording.folder / "preview.bmp", h, w);
     }
-    PaletteEntry WrittenEntry(std::size_t i) const {
-        return {bytes[54 + 4 * i], bytes[55 + 4 * i], bytes[56 + 4 * i], bytes[57 + 4 * i]};
-    }
-
     test::RecordingShell recording;
     Picture picture, preview;
     Bytes source, bytes;
@@ -57,17 +55,6 @@ TEST_F(PreviewWriter, WithoutOptionsTheFileIsWrittenBackUnchanged) {
     EXPECT_EQ(bytes, source);
 }
 
-TEST_F(PreviewWriter, A256ColourPaletteGivesEntry255TheGreyWhenNoKeptPixelUsesIt) {
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
-    Preview(DarkPalette(256), {0, 1, 2, 1}, settings);
-    ASSERT_TRUE(written);
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 54),
-              std::vector<std::uint8_t>(source.begin(), source.begin() + 54));
-    EXPECT_EQ(WrittenEntry(255), kBackdropGrey);
-    EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{0, 255, 2, 255}));
-}
-
 TEST_F(PreviewWriter, AFullPaletteThatDidNotCountItsColoursStillDoesNot) {
     // biClrUsed 0 with 256 entries means "all of them"; the preview says it the same way,
     // unless it had to add entries.
@@ -82,47 +69,35 @@ TEST_F(PreviewWriter, AFullPaletteThatDidNotCountItsColoursStillDoesNot) {
     EXPECT_EQ(test::ReadBytes(shell.folder / "q.bmp")[46], 8);
 }
 
-TEST_F(PreviewWriter, ASmallPaletteGetsTheGreyAppended) {
+// The left-out white pixels show the backdrop grey: in the highest entry no kept pixel uses,
+// or in an entry appended to a small palette. Every other entry and pixel stays as it was.
+TEST_F(PreviewWriter, LeftOutPixelsTakeAnEntryNoKeptPixelUsesForTheGrey) {
+    PaletteList nearGrey = DarkPalette(8);
+    nearGrey[7] = {192, 192, 192, 0};  // the entry nearest the grey, distance 44
+    std::vector<std::uint8_t> all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<std::uint8_t>(i == 200 ? 1 : i));
+    const std::tuple<PaletteList, std::vector<std::uint8_t>, std::size_t> cases[] = {
+        {DarkPalette(256), {0, 1, 2, 1}, 255},
+        {DarkPalette(256), all, 200},  // 255 is used
+        {DarkPalette(16), {0, 1, 15}, 16},
+        {nearGrey, {7, 1, 0}, 8},
+        {nearGrey, {1, 0}, 7}};
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    Preview(DarkPalette(16), {0, 1, 15}, settings);
-    EXPECT_EQ(U32(bytes, 2), U32(source, 2) + 4);    // bfSize
-    EXPECT_EQ(U32(bytes, 10), U32(source, 10) + 4);  // bfOffBits
-    EXPECT_EQ(U32(bytes, 46), U32(source, 46) + 1);  // biClrUsed
-    EXPECT_EQ(preview.Palette.size(), 17u);
-    EXPECT_EQ(preview.Palette[16], kBackdropGrey);
-    EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{0, 16, 15}));
-}
-
-TEST_F(PreviewWriter, AKeptPixelNeverTurnsGrey) {
-    PaletteList palette = DarkPalette(8);
-    palette[7] = {192, 192, 192, 0};  // the entry nearest the grey, distance 44
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
-    Preview(palette, {7, 1, 0}, settings);
-    EXPECT_EQ(preview.Palette[7], palette[7]);
-    EXPECT_EQ(preview.Palette[8], kBackdropGrey);
-    EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{7, 8, 0}));
-
-    // With no kept pixel on it, that entry itself shows the grey.
-    Preview(palette, {1, 0}, settings);
-    EXPECT_EQ(preview.Palette.size(), 8u);
-    EXPECT_EQ(preview.Palette[7], kBackdropGrey);
-    EXPECT_EQ(test::PixelsTopDown(preview), (std::vector<std::uint8_t>{7, 0}));
-}
-
-TEST_F(PreviewWriter, AFullPaletteUsesTheHighestIndexNoKeptPixelUses) {
-    std::vector<std::uint8_t> pixels;
-    for (int i = 0; i < 256; ++i) pixels.push_back(static_cast<std::uint8_t>(i));
-    pixels[200] = 1;  // index 200 is not used; 255 is used
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
-    Preview(DarkPalette(256), pixels, settings);
-    EXPECT_EQ(preview.Palette.size(), 256u);
-    EXPECT_EQ(preview.Palette[200], kBackdropGrey);
-    EXPECT_EQ(preview.Palette[255], DarkPalette(256)[255]);
-    EXPECT_EQ(preview.Pixels(2, 1), 200);
-    EXPECT_EQ(preview.Pixels(256, 1), 255);
+    for (const auto& [palette, row, grey] : cases) {
+        SCOPED_TRACE(grey);
+        Preview(palette, row, settings);
+        ASSERT_TRUE(written);
+        ASSERT_EQ(preview.Palette.size(), std::max(palette.size(), grey + 1));
+        for (std::size_t i = 0; i < preview.Palette.size(); ++i)
+            EXPECT_EQ(preview.Palette[i], i == grey ? kBackdropGrey : palette[i]) << i;
+        std::vector<std::uint8_t> shown = row;
+        for (auto& index : shown) index = index == 1 ? static_cast<std::uint8_t>(grey) : index;
+        EXPECT_EQ(test::PixelsTopDown(preview), shown);
+        EXPECT_EQ(U32(bytes, 2), bytes.size());                             // bfSize
+        EXPECT_EQ(U32(bytes, 10), 54 + 4 * preview.Palette.size());         // bfOffBits
+        EXPECT_EQ(U32(bytes, 46), palette.size() == 256 ? 256 : grey + 1);  // biClrUsed
+    }
 }
 
 TEST_F(PreviewWriter, PrimaryColoursWritePrimaryCodesAndKeepTheGreyApart) {

@@ -3,12 +3,10 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTest>
 #include <cstdlib>
 
 #include "program_fixture.h"
-#include "shell/folders.h"
 #include "ui/window_placement.h"
 
 namespace mosaikon {
@@ -135,15 +133,6 @@ TEST_F(Startup, AConfiguredLanguageSkipsThePicker) {
               "<save>/out/s1.dat<save><author>Ann<author>");
 }
 
-TEST_F(Startup, ThePortugueseLayoutLeavesTheBrowseButtons) {
-    WriteConfig(Config("Português"));
-    Start();
-    EXPECT_EQ(Find("lblSaveLocation")->geometry(), QRect(8, 48, 105, 16));
-    EXPECT_EQ(Find("txtImageLocation")->geometry(), QRect(115, 24, 486, 19));
-    EXPECT_EQ(Find("cmdBrowseSave")->geometry(), QRect(608, 48, 73, 20));
-    main->close();
-}
-
 TEST_F(Startup, ClosingThePickerOpensTheMainWindowAndKeepsDefault) {
     WriteConfig(Config("default"));
     Start();
@@ -255,28 +244,6 @@ TEST_F(Startup, InstalledWithoutItsOwnSettingsTheUsersFoldersAreUsed) {
     std::filesystem::remove_all(home + "/.local");
 }
 
-// The user's folders are where Qt's own rules put a program's configuration and data.
-TEST_F(Startup, TheUsersFoldersAreWhereQtLooksForThem) {
-    Install();
-    const std::string custom = folder / "custom";
-    for (const char* value : {static_cast<const char*>(nullptr), custom.c_str()}) {
-        for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-            value ? setenv(variable, value, 1) : unsetenv(variable);
-        const auto qt = [](QStandardPaths::StandardLocation location) {
-            return QStandardPaths::writableLocation(location).toStdString() + "/mosaikon";
-        };
-        EXPECT_EQ(SettingsPath(state.programFolder, "config.txt"),
-                  qt(QStandardPaths::GenericConfigLocation) + "/config.txt");
-        const std::string own = qt(QStandardPaths::GenericDataLocation) + "/Deutsch.txt";
-        std::filesystem::create_directories(std::filesystem::path(own).parent_path());
-        test::WriteBytes(own, {'x'});
-        EXPECT_EQ(SettingsPath(state.programFolder, "Deutsch.txt"), own);
-    }
-    unsetenv("XDG_CONFIG_HOME");
-    unsetenv("XDG_DATA_HOME");
-    std::filesystem::remove_all(std::string(std::getenv("HOME")) + "/.local/share/mosaikon");
-}
-
 TEST_F(Startup, ThePickerIsASmallToolWindowWithItsControls) {
     Start();
     EXPECT_EQ(picker->windowTitle(), "Select Language");
@@ -286,11 +253,6 @@ TEST_F(Startup, ThePickerIsASmallToolWindowWithItsControls) {
     auto* ok = picker->findChild<QPushButton*>("cmdOK");
     EXPECT_EQ(ok->geometry(), QRect(88, 48, 41, 25));
     EXPECT_FALSE(ok->isDefault());
-    // A typed name is taken as it stands.
-    picker->findChild<QComboBox*>("cmbLanguage")->setEditText("Klingon");
-    QTest::mouseClick(ok, Qt::LeftButton);
-    EXPECT_EQ(state.config.Language, "Klingon");
-    main->close();
 }
 
 }  // namespace
