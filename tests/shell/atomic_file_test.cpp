@@ -1,10 +1,7 @@
 #include "shell/atomic_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <filesystem>
 

@@ -59,16 +59,6 @@ TEST_F(Language, AShortFileStopsWithAReportAfterTheLinesItHas) {
     EXPECT_EQ(recording.LogLines().back(), "ERROR IN ReadLanguage Input past end of file");
 }
 
-TEST_F(Language, AMissingFileIsReportedAndChangesNothing) {
-    Read("Klingon");
-    EXPECT_TRUE(applied.empty());
-    const std::string path = recording.folder.path().string() + "/Settings/Klingon.txt";
-    EXPECT_EQ(recording.boxes,
-              std::vector<std::string>{"Could not find Language File: " + path +
-                                       ".\nPlease create one, or choose a different language."});
-    EXPECT_EQ(recording.LogLines().back(), "Could not find Language File " + path);
-}
-
 TEST(ShippedLanguageFiles, HaveEveryLineAndTheEnglishMessagesOfTheCommandLine) {
     for (const char* language :
          {"English", "Italiano", "Spanish", "French", "Deutsch", "Português"}) {
@@ -84,8 +74,6 @@ TEST(ShippedLanguageFiles, HaveEveryLineAndTheEnglishMessagesOfTheCommandLine) {
         EXPECT_NE(lines[35].find("%1"), std::string::npos) << language;
         // The quick conversion's caption is translated like the others.
         EXPECT_TRUE(lines[21] != "Quick Convert" || std::string(language) == "English");
-        for (int line = 28; line <= 32; ++line)
-            EXPECT_GT(lines[line].size(), 20u) << language << " " << line;
     }
     test::RecordingShell recording;
     std::filesystem::copy(std::string(MOSAIKON_SETTINGS_DIR) + "/English.txt",

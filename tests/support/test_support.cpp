@@ -44,13 +44,11 @@ struct OwnHome {
     std::string folder;
 } ownHome;
 
-void Put16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
+// Little-endian fields, each a value and its size in bytes.
+void Put(Bytes& out, std::initializer_list<std::pair<std::int64_t, int>> fields) {
+    for (const auto& [value, size] : fields) {
+        for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
 }
 
 }  // namespace
@@ -97,42 +95,32 @@ Bytes EncodeBitmap(const BitmapLayout& layout) {
     const std::int64_t gap = layout.offBitsAdjust > 0 ? layout.offBitsAdjust : 0;
     const std::uint32_t offBits = static_cast<std::uint32_t>(
         14 + layout.infoSize + static_cast<std::int64_t>(paletteBytes) + layout.offBitsAdjust);
-    Bytes out;
-    out.push_back('B');
-    out.push_back('M');
-    Put32(out, static_cast<std::uint32_t>(14 + layout.infoSize + paletteBytes + gap + data.size()));
-    Put32(out, 0);
-    Put32(out, offBits);
-    Put32(out, static_cast<std::uint32_t>(layout.infoSize));
-    if (os2) {
-        Put16(out, static_cast<std::uint32_t>(layout.width));
-        Put16(out, static_cast<std::uint32_t>(layout.height));
-        Put16(out, 1);
-        Put16(out, static_cast<std::uint32_t>(bits));
-    } else {
-        Put32(out, static_cast<std::uint32_t>(layout.width));
-        Put32(out, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height));
-        Put16(out, 1);
-        Put16(out, static_cast<std::uint32_t>(bits));
-        Put32(out, static_cast<std::uint32_t>(layout.masks.empty() ? layout.compression : 3));
-        Put32(out, layout.fillSizeImage ? static_cast<std::uint32_t>(data.size()) : 0);
-        Put32(out, 2835);
-        Put32(out, 2835);
-        Put32(out, static_cast<std::uint32_t>(layout.palette.size()));
-        Put32(out, 0);
+    Bytes out = {'B', 'M'};
+    const auto size = static_cast<std::int64_t>(14 + layout.infoSize + paletteBytes + data.size());
+    Put(out, {{size + gap, 4}, {0, 4}, {offBits, 4}, {layout.infoSize, 4}});
+    const int side = os2 ? 2 : 4;  // OS/2 headers hold 16-bit sizes
+    Put(out, {{layout.width, side},
+              {layout.topDown ? -layout.height : layout.height, side},
+              {1, 2},
+              {bits, 2}});
+    if (!os2) {
+        Put(out, {{layout.masks.empty() ? layout.compression : 3, 4},
+                  {layout.fillSizeImage ? static_cast<std::int64_t>(data.size()) : 0, 4},
+                  {2835, 4},
+                  {2835, 4},
+                  {static_cast<std::int64_t>(layout.palette.size()), 4},
+                  {0, 4}});
         out.resize(out.size() + static_cast<std::size_t>(layout.infoSize - 40), 0);
         for (std::size_t i = 0; i < layout.masks.size(); ++i) {
-            if (layout.infoSize == 40) Put32(out, layout.masks[i]);
+            if (layout.infoSize == 40) Put(out, {{layout.masks[i], 4}});
             for (int b = 0; b < 4 && layout.infoSize > 40; ++b)
                 out[54 + 4 * i + static_cast<std::size_t>(b)] =
                     static_cast<std::uint8_t>(layout.masks[i] >> (8 * b));
         }
     }
     for (const PaletteEntry& e : layout.palette) {
-        out.push_back(e.Blue);
-        out.push_back(e.Green);
-        out.push_back(e.Red);
-        if (!os2) out.push_back(e.Reserved);
+        out.insert(out.end(), {e.Blue, e.Green, e.Red, e.Reserved});
+        if (os2) out.pop_back();
     }
     out.resize(out.size() + static_cast<std::size_t>(gap), 0);
     out.insert(out.end(), data.begin(), data.end());
