@@ -1,12 +1,15 @@
 // Feeds arbitrary bytes to the bitmap reader and, when they load, to the quick conversion, which
-// touches every pixel and palette entry. Built with libFuzzer (scripts/fuzz).
+// touches every pixel and palette entry, and to the preview writer. Built with libFuzzer
+// (scripts/fuzz).
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "image/bitmap_reader.h"
+#include "image/preview_writer.h"
 #include "image/quick_conversion.h"
+#include "shell/atomic_file.h"
 
 namespace {
 
@@ -28,5 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.IgnoreWhite = size % 2 == 0;
     Quads quads;
     ConvertBitmap(shell, picture, quads, settings);
+    PendingFiles pending;  // made in full, never put in place
+    CreateBitmap(shell, picture, "/tmp/mosaikon-fuzz-preview.bmp", settings, &pending);
     return 0;
 }

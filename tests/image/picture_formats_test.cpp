@@ -155,10 +155,8 @@ TEST_F(PictureFormats, PaletteBitmapsOfImageMagickNetpbmPillowAndQt) {
     const std::pair<const char*, std::string> files[] = {
         {"default.bmp", convert + (folder / "default.bmp")},  // 4 bits, 124-byte header
         {"rle8.bmp", convert + "-compress RLE BMP3:" + (folder / "rle8.bmp")},
-        {"bmp3.bmp", convert + "BMP3:" + (folder / "bmp3.bmp")},
         {"bmp4.bmp", convert + "-define bmp:format=bmp4 " + (folder / "bmp4.bmp")},
         {"netpbm.bmp", "ppmtobmp " + in + " > " + (folder / "netpbm.bmp")},  // image size 0
-        {"eight.bmp", "ppmtobmp -bpp 8 " + in + " > " + (folder / "eight.bmp")},
         {"os2.bmp", "ppmtobmp -os2 " + in + " > " + (folder / "os2.bmp")},
         {"pillow.bmp", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + in +
                            "').convert('P', palette=Image.ADAPTIVE, colors=8).save('" +
@@ -177,23 +175,15 @@ TEST_F(PictureFormats, PaletteBitmapsOfImageMagickNetpbmPillowAndQt) {
 }
 
 TEST_F(PictureFormats, JpegDecodesAsItsReferenceLibraryDoes) {
-    // Lossy: compared with Pillow's own decoding (also libjpeg-turbo), for colour, grey,
-    // progressive and CMYK files.
+    // Lossy: compared with Pillow's own decoding (also libjpeg-turbo), for colour, grey and
+    // CMYK files.
     const std::map<std::string, std::string> writes = {
         {"colour.jpg", "Image.open(IN).convert('RGB').save(OUT, quality=90)"},
         {"grey.jpg", "Image.open(IN).convert('L').save(OUT)"},
-        {"progressive.jpg", "Image.open(IN).convert('RGB').save(OUT, progressive=True)"},
-        {"cmyk.jpg", "Image.open(IN).convert('CMYK').save(OUT)"},
-        {"magick.jpg", ""}};
+        {"cmyk.jpg", "Image.open(IN).convert('CMYK').save(OUT)"}};
     for (const auto& [file, statement] : writes) {
         SCOPED_TRACE(file);
-        if (statement.empty()) {  // the same picture as ImageMagick writes it
-            if (!Succeeds("command -v convert")) continue;
-            ASSERT_TRUE(Succeeds("convert " + (folder / "master.png") +
-                                 " -background white -flatten " + (folder / file)));
-        } else {
-            ASSERT_TRUE(Pillow(statement, "master.png", file));
-        }
+        ASSERT_TRUE(Pillow(statement, "master.png", file));
         ASSERT_TRUE(Pillow("Image.open(IN).convert('RGB').save(OUT)", file, file + ".ppm"));
         const Bytes ppm = test::ReadBytes(folder / (file + ".ppm"));
         const std::size_t start = ppm.size() - static_cast<std::size_t>(kWidth * kHeight * 3);
