@@ -92,7 +92,7 @@ TEST(ConvertToLdraw, ACoverEndingBeforeTheLastColumnKeepsIt) {
                                                             {{2, 1}, {3, 1}, {3, 2}, {2, 2}}}));
 }
 
-TEST(ConvertToLdraw, ReportsFailuresAndProgressAndKeepsNothingStale) {
+TEST(ConvertToLdraw, ReportsFailuresStopsWhenAskedAndKeepsNothingStale) {
     test::RecordingShell recording;
     Quads quads(2);
     ConversionSettings white;
@@ -101,25 +101,11 @@ TEST(ConvertToLdraw, ReportsFailuresAndProgressAndKeepsNothingStale) {
     EXPECT_TRUE(
         ConvertToLdraw(recording.shell, MakePicture(2, 2, kPalette, {3, 5, 5, 3}), quads, white));
     EXPECT_TRUE(quads.empty());  // everything left out
-    std::vector<double> shares;
-    EXPECT_FALSE(ConvertToLdraw(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 7}),
-                                quads, {}, [&](double share) {
-                                    shares.push_back(share);
-                                    return true;
-                                }));
+    EXPECT_FALSE(
+        ConvertToLdraw(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 7}), quads, {}));
     EXPECT_EQ(recording.boxes.back(), "ConvertToLdraw has caused an error Subscript out of range");
     EXPECT_EQ(recording.LogLines().back(),
               "CONVERTTOLDRAW: ERROR CONVERTING BITMAP Subscript out of range");
-    EXPECT_TRUE(shares.empty());
-
-    ConvertToLdraw(recording.shell, MakePicture(1, 4, kPalette, {1, 2, 1, 2}), quads, {},
-                   [&](double share) {
-                       shares.push_back(share);
-                       return true;
-                   });
-    EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
-    EXPECT_EQ(shares.back(), 1.0);
-    EXPECT_EQ(std::count(shares.begin(), shares.end(), 0.5), 2);  // row 2 done, row 3 covering
 
     // Answering false stops both long conversions at once: no result, no report.
     const std::size_t reports = recording.boxes.size();
