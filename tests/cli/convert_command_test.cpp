@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
 
 #include "conversion/part_file_writer.h"
 #include "image/preview_writer.h"

@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <filesystem>
+#include <tuple>
 
 #include "shell/failure.h"
 #include "support/test_support.h"
@@ -36,39 +37,32 @@ protected:
     bool written = false;
 };
 
+// The header, then each quadrilateral's corners scaled to the height, in LDraw's colour notation.
 TEST_F(PartFileWriter, WritesTheHeaderAndScaledCornersWithCrLf) {
-    const std::string text = Write(32, {Quad(4, 1, 1, 2, 1, 2, 2, 1, 2)}, 48);
-    EXPECT_TRUE(written);
-    EXPECT_EQ(
-        text,
-        "0 Sticker: s1234567\r\n0 Name: s1234567.dat\r\n0 Author: Ann\r\n0 Unofficial Model\r\n"
-        "4 4 1.5 1.5 0 3 1.5 0 3 3 0 1.5 3 0\r\n");
-}
-
-TEST_F(PartFileWriter, EmptyDetailsKeepTheirSpacesAndAnOldFileIsReplacedWholly) {
-    test::WriteBytes(path, test::Bytes(5000, 'x'));
+    test::WriteBytes(path, test::Bytes(5000, 'x'));  // an old file is replaced wholly
     EXPECT_EQ(Write(1, {}, 1, {"", "", "", ""}), "0 \r\n0 Name: .dat\r\n0 Author: \r\n0 \r\n");
     EXPECT_TRUE(written);  // nothing to write is no failure
-}
-
-TEST_F(PartFileWriter, DirectColoursAreWrittenInLdrawNotation) {
-    EXPECT_EQ(ColorText(33554432), "0x2000000");
-    EXPECT_EQ(ColorText(15), "15");
-    EXPECT_EQ(Lines(Write(1, {Quad(0x20A0B0C, 1, 1, 2, 1, 2, 2, 1, 2)}, 1)),
-              "4 0x20A0B0C 1 1 0 2 1 0 2 2 0 1 2 0\r\n");
-}
-
-TEST_F(PartFileWriter, ScalesByTheRequestedHeight) {
+    EXPECT_EQ(
+        Write(32, {Quad(4, 1, 1, 2, 1, 2, 2, 1, 2)}, 48),
+        "0 Sticker: s1234567\r\n0 Name: s1234567.dat\r\n0 Author: Ann\r\n0 Unofficial Model\r\n"
+        "4 4 1.5 1.5 0 3 1.5 0 3 3 0 1.5 3 0\r\n");
     const Quads quads = {Quad(1, 1, 1, 4, 1, 4, 2, 1, 3.5)};
-    EXPECT_EQ(Lines(Write(3, quads, 10)),
-              "4 1 3.33333333333333 3.33333333333333 0 13.3333333333333 3.33333333333333 0 "
-              "13.3333333333333 6.66666666666667 0 3.33333333333333 11.6666666666667 0\r\n");
-    EXPECT_EQ(Lines(Write(3, quads, 0)), "4 1 0 0 0 0 0 0 0 0 0 0 0 0\r\n");
-    EXPECT_EQ(Lines(Write(2, quads, -4)), "4 1 -2 -2 0 -8 -2 0 -8 -4 0 -2 -7 0\r\n");
-    EXPECT_EQ(Lines(Write(1048576, {Quad(1, 1, 1, 2, 1, 2, 2, 1, 2)}, 1)),
-              "4 1 9.5367431640625E-07 9.5367431640625E-07 0 1.9073486328125E-06 "
-              "9.5367431640625E-07 0 1.9073486328125E-06 1.9073486328125E-06 0 "
-              "9.5367431640625E-07 1.9073486328125E-06 0\r\n");
+    const std::tuple<int, Quads, std::int32_t, std::string> cases[] = {
+        {1, {Quad(0x20A0B0C, 1, 1, 2, 1, 2, 2, 1, 2)}, 1, "4 0x20A0B0C 1 1 0 2 1 0 2 2 0 1 2 0"},
+        {3, quads, 10,
+         "4 1 3.33333333333333 3.33333333333333 0 13.3333333333333 3.33333333333333 0 "
+         "13.3333333333333 6.66666666666667 0 3.33333333333333 11.6666666666667 0"},
+        {3, quads, 0, "4 1 0 0 0 0 0 0 0 0 0 0 0 0"},
+        {2, quads, -4, "4 1 -2 -2 0 -8 -2 0 -8 -4 0 -2 -7 0"},
+        {1048576,
+         {Quad(1, 1, 1, 2, 1, 2, 2, 1, 2)},
+         1,
+         "4 1 9.5367431640625E-07 9.5367431640625E-07 0 1.9073486328125E-06 "
+         "9.5367431640625E-07 0 1.9073486328125E-06 1.9073486328125E-06 0 "
+         "9.5367431640625E-07 1.9073486328125E-06 0"}};
+    for (const auto& [pictureHeight, list, height, line] : cases)
+        EXPECT_EQ(Lines(Write(pictureHeight, list, height)), line + "\r\n");
+    EXPECT_EQ(ColorText(15), "15");
 }
 
 TEST_F(PartFileWriter, NumbersIgnoreTheUsersDecimalSeparator) {

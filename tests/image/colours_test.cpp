@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <tuple>
 
 #include "shell/failure.h"
 #include "support/test_support.h"
