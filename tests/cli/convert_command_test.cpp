@@ -137,26 +137,24 @@ TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
              "--description $'d\\x7f'" + files, picture + " " + (folder / "$'two\\nlines.dat'")}) {
         const Result result = Run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
-        EXPECT_NE(result.err.find("mosaikon-convert: "), std::string::npos) << arguments;
-        EXPECT_NE(result.err.find("PICTURE"), std::string::npos) << "usage for " << arguments;
+        EXPECT_THAT(result.err, HasSubstr("mosaikon-convert: ")) << arguments;
+        EXPECT_THAT(result.err, HasSubstr("PICTURE")) << "usage for " << arguments;
         EXPECT_FALSE(std::filesystem::exists(part));
     }
-    EXPECT_NE(
-        Run("--height 0" + files).err.find("--height: the height must be a number greater than 0"),
-        std::string::npos);
-    EXPECT_NE(Run("--name $'a\\nb'" + files).err.find("--name: "), std::string::npos);
+    EXPECT_THAT(Run("--height 0" + files).err,
+                HasSubstr("--height: the height must be a number greater than 0"));
+    EXPECT_THAT(Run("--name $'a\\nb'" + files).err, HasSubstr("--name: "));
     EXPECT_EQ(Run("--ignore-color 255,0,0 --height 0.6" + files).status, 0);
     EXPECT_EQ(Run("--help").status, 0);
     const Result version = Run("--version");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("mosaikon-convert ", 0), 0u);
+    EXPECT_THAT(version.out, StartsWith("mosaikon-convert "));
 }
 
 TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {
     Result result = Run(folder / "missing.bmp " + part);
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("LoadBitmap has caused an error No such file or directory"),
-              std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("LoadBitmap has caused an error No such file or directory"));
     EXPECT_FALSE(std::filesystem::exists(part));
 
     test::Bytes damaged = test::ReadBytes(picture);
@@ -169,7 +167,7 @@ TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {
 
     result = Run(picture + " " + (folder / "no/such/folder.dat"));
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("WritePartFile has caused an error"), std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("WritePartFile has caused an error"));
 }
 
 TEST_F(ConvertCommand, LongNamesAreWrittenAndTwoFilesAreReplacedTogetherOrNotAtAll) {
@@ -177,8 +175,7 @@ TEST_F(ConvertCommand, LongNamesAreWrittenAndTwoFilesAreReplacedTogetherOrNotAtA
     // The longest legal file name: the temporary file beside it must not be longer.
     const std::string longName = folder / (std::string(251, 'n') + ".dat");
     EXPECT_EQ(Run(picture + " " + longName).status, 0);
-    EXPECT_NE(ReadText(longName).find("0 Name: " + std::string(251, 'n') + ".dat"),
-              std::string::npos);
+    EXPECT_THAT(ReadText(longName), HasSubstr("0 Name: " + std::string(251, 'n') + ".dat"));
 
     // When either file cannot be written, neither is replaced.
     test::WriteBytes(part, {'o', 'l', 'd'});
@@ -225,14 +222,14 @@ TEST_F(ConvertCommand, ReducesManyColoursOnlyWhenThereAreMoreThanAsked) {
         GTEST_SKIP() << "ImageMagick is not installed";
     Result result = Run(picture + " " + part);
     EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.err.find("warning: This picture has no colour palette"), std::string::npos);
-    EXPECT_NE(result.err.find("576 colours reduced to 256"), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("warning: This picture has no colour palette"));
+    EXPECT_THAT(result.err, HasSubstr("576 colours reduced to 256")) << result.err;
     const std::string reduced = ReadText(part);
     // The same bytes every run; fewer colours, fewer quadrilaterals.
     EXPECT_EQ(Run(picture + " " + part).status, 0);
     EXPECT_EQ(ReadText(part), reduced);
     result = Run("--colors 16 --method exact " + picture + " " + part);
-    EXPECT_NE(result.err.find("576 colours reduced to 16"), std::string::npos);
+    EXPECT_THAT(result.err, HasSubstr("576 colours reduced to 16"));
     EXPECT_EQ(Run("--colors 600 " + picture + " " + part).status, 2);
 }
 

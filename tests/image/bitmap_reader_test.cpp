@@ -90,14 +90,14 @@ TEST_F(BitmapReader, PaletteWarningOnlyForTwoEntryEightBitFiles) {
     BitmapLayout eightBit{
         .width = 4, .height = 1, .palette = test::GreyRamp(2), .pixels = {0, 1, 1, 0}};
     Load(EncodeBitmap(eightBit));
-    EXPECT_EQ(recording.boxes, std::vector<std::string>{"palette"});
+    EXPECT_THAT(recording.boxes, ElementsAre("palette"));
 }
 
 TEST_F(BitmapReader, WarnsAboutPicturesOver1024Pixels) {
     Load(EncodeBitmap({.width = 1024, .height = 1024, .palette = test::GreyRamp(2 + 1)}));
     EXPECT_TRUE(recording.boxes.empty());
     Load(EncodeBitmap({.width = 10, .height = 1025, .palette = test::GreyRamp(3)}));
-    EXPECT_EQ(recording.boxes, std::vector<std::string>{"large"});
+    EXPECT_THAT(recording.boxes, ElementsAre("large"));
     Load(EncodeBitmap({.width = 1025, .height = 10, .palette = test::GreyRamp(3)}));
     EXPECT_EQ(recording.boxes.size(), 2u);
 }
@@ -174,9 +174,9 @@ TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {
                 static_cast<std::uint8_t>(damage.value >> (8 * i));
         recording.boxes.clear();
         Load(bytes, 7, 9);
-        ASSERT_EQ(recording.boxes.size(), 1u) << damage.offset << " " << damage.value;
-        EXPECT_EQ(recording.boxes[0].rfind("LoadBitmap has caused an error ", 0), 0u);
-        EXPECT_EQ(recording.LogLines().back().rfind("LOAD BITMAP: ERROR LOADING BITMAP ", 0), 0u);
+        EXPECT_THAT(recording.boxes, ElementsAre(StartsWith("LoadBitmap has caused an error ")))
+            << damage.offset << " " << damage.value;
+        EXPECT_THAT(recording.LogLines().back(), StartsWith("LOAD BITMAP: ERROR LOADING BITMAP "));
         EXPECT_EQ(height, 7);
         EXPECT_EQ(width, 9);
         EXPECT_EQ(picture.Width(), 0);

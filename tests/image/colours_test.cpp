@@ -60,18 +60,6 @@ TEST(ColourTests, NearWhiteAndIgnoredColourUseStrictCityBlockDistances) {
     EXPECT_NO_THROW(IsIgnoredColor(One(0, 0, 0), 0, 10, -32767, 0, 0));
 }
 
-TEST(FindBackgroundColor, TurnsTheNearestEntryWithin99IntoTheGrey) {
-    PaletteList palette = {{0, 0, 0, 0}, {200, 200, 200, 0}, {255, 255, 255, 0}};
-    EXPECT_EQ(FindBackgroundColor(palette), 1);
-    EXPECT_EQ(palette[1], kBackdropGrey);
-
-    PaletteList blackAndWhite = One(0, 0, 0);
-    blackAndWhite.push_back({255, 255, 255, 0});
-    const PaletteList before = blackAndWhite;
-    EXPECT_EQ(FindBackgroundColor(blackAndWhite), 0);
-    EXPECT_EQ(blackAndWhite, before);
-}
-
 // The lookup made once per palette answers as the colour tests do, entry by entry.
 TEST(ColourLookup, AnswersAsTheColourTestsDo) {
     std::mt19937 random(5);

@@ -80,9 +80,9 @@ TEST(ConvertBitmap, APixelBeyondThePaletteStopsTheRunWithOneMessageBox) {
     Picture picture = MakePicture(6, 1, test::GreyRamp(2), {1, 1, 9, 9, 9, 0});
     EXPECT_FALSE(ConvertBitmap(recording.shell, picture, quads, {}));
     EXPECT_EQ(Boxes(quads), (std::vector<Box>{{1, 3, 1, 2, 0x2FFFFFF}}));
-    EXPECT_EQ(recording.boxes, (std::vector<std::string>{
-                                   "ReColor has caused an error Subscript out of range",
-                                   "ConvertBitmap has caused an error Subscript out of range"}));
+    EXPECT_THAT(recording.boxes,
+                ElementsAre("ReColor has caused an error Subscript out of range",
+                            "ConvertBitmap has caused an error Subscript out of range"));
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST(ShippedLanguageFiles, HaveEveryLineAndTheEnglishMessagesOfTheCommandLine) {
                      [&](int line, const std::string& text) { lines[line] = text; });
         EXPECT_EQ(lines.size(), static_cast<std::size_t>(kLanguageLines + kOptionalLanguageLines))
             << language;
-        EXPECT_NE(lines[35].find("%1"), std::string::npos) << language;
+        EXPECT_THAT(lines[35], HasSubstr("%1")) << language;
         // The quick conversion's caption is translated like the others.
         EXPECT_TRUE(lines[21] != "Quick Convert" || std::string(language) == "English");
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gmock/gmock.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -11,6 +13,13 @@
 #include "image/picture.h"
 #include "image/quads.h"
 #include "shell/shell.h"
+
+namespace mosaikon {
+// The matchers the tests use for texts and lists of messages.
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+}  // namespace mosaikon
 
 namespace mosaikon::test {
 

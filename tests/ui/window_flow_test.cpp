@@ -173,9 +173,9 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     EXPECT_EQ(Focused(), Find("cmdConvert"));
 
     Click("cmdConvert");
-    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgConvertDone + "\n" +
-                                              (folder.path() / "out/s1234567.dat").string() +
-                                              " (7,546 bytes, 186 quadrilaterals)"});
+    EXPECT_THAT(boxes, ElementsAre(state.shell.messages.MsgConvertDone + "\n" +
+                                   (folder.path() / "out/s1234567.dat").string() +
+                                   " (7,546 bytes, 186 quadrilaterals)"));
     EXPECT_EQ(Part(), CommandLinePart(""));
 }
 
@@ -189,9 +189,9 @@ TEST_F(WindowFlow, CancelledAndRefusedChoicesChangeNothingElse) {
     Click("cmdBrowseOpen");
     EXPECT_EQ(Text("txtImageLocation"), "/");
     EXPECT_EQ(Enabled(), With({kImageRow}));
-    EXPECT_EQ(boxes, std::vector<std::string>{"LoadBitmap has caused an error notes.BMP is not a "
-                                              "picture Mosaikon can read; it reads BMP, PNG, JPEG, "
-                                              "GIF and WebP"});
+    EXPECT_THAT(boxes, ElementsAre("LoadBitmap has caused an error notes.BMP is not a "
+                                   "picture Mosaikon can read; it reads BMP, PNG, JPEG, "
+                                   "GIF and WebP"));
     // Names are compared without regard to case; the picture is known by its content.
     const std::string upper = (folder.path() / "pics/LOGO.PNG").string();
     std::filesystem::copy_file(picture, upper);
@@ -217,11 +217,11 @@ TEST_F(WindowFlow, TheWidthFollowsTheHeightWithOneMessagePerWrongText) {
         EXPECT_EQ(Text("txtWidth"), "130") << bad;
     }
     // One message for a wrong text, however many keys and texts it took.
-    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgHeightInvalid});
+    EXPECT_THAT(boxes, ElementsAre(state.shell.messages.MsgHeightInvalid));
     Type("txtHeight", "7");
     boxes.clear();
     Type("txtHeight", "");
-    EXPECT_EQ(boxes, std::vector<std::string>{state.shell.messages.MsgHeightInvalid});
+    EXPECT_THAT(boxes, ElementsAre(state.shell.messages.MsgHeightInvalid));
     // 2.5 pixels wide rounds to 2: a 2 x 4 picture at height 5; beyond the range the width stays.
     WritePicture(2, 4, test::GreyRamp(2));
     ChooseFiles();
@@ -255,8 +255,8 @@ TEST_F(WindowFlow, OptionBoxesFillTheirDefaultsAndOnlyATickedOptionsBoxCanFailAR
     EXPECT_TRUE(Find("cmdConvert")->isEnabled());
     ignore->setChecked(true);
     Click("cmdPreview");
-    EXPECT_EQ(boxes, std::vector<std::string>{"The blue box is empty: it must hold a whole number. "
-                                              "Please type a number."});
+    EXPECT_THAT(boxes, ElementsAre("The blue box is empty: it must hold a whole number. "
+                                   "Please type a number."));
     EXPECT_EQ(QApplication::focusWidget(), Find("txtBlue"));
 }
 
@@ -298,7 +298,7 @@ TEST_F(WindowFlow, PreviewAndConvertReportTheirFailuresAndGiveTheWindowBack) {
         SetText("txtWhite", tolerance);
         boxes.clear();
         Click(button);
-        EXPECT_EQ(boxes, std::vector<std::string>{message});
+        EXPECT_THAT(boxes, ElementsAre(message));
         EXPECT_EQ(LogLines().back(), logged);
         EXPECT_FALSE(QGuiApplication::overrideCursor());
         EXPECT_TRUE(main->isEnabled());
@@ -309,7 +309,7 @@ TEST_F(WindowFlow, PreviewAndConvertReportTheirFailuresAndGiveTheWindowBack) {
     boxes.clear();
     Click("cmdConvert");
     ASSERT_EQ(boxes.size(), 1u);  // the writer's report, and no "done" after it
-    EXPECT_EQ(boxes[0].rfind("WritePartFile has caused an error ", 0), 0u);
+    EXPECT_THAT(boxes[0], StartsWith("WritePartFile has caused an error "));
     // Texts that would start another header line, refused naming their box.
     const std::string part = (folder.path() / "out/s1234567.dat").string();
     SetText("txtSaveLocation", part);
@@ -320,8 +320,7 @@ TEST_F(WindowFlow, PreviewAndConvertReportTheirFailuresAndGiveTheWindowBack) {
         Find<QLineEdit>(box)->setText(kept + "\r\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 x.dat");
         boxes.clear();
         Click("cmdConvert");
-        ASSERT_EQ(boxes.size(), 1u) << box;
-        EXPECT_NE(boxes[0].find("must be a single line"), std::string::npos);
+        EXPECT_THAT(boxes, ElementsAre(HasSubstr("must be a single line"))) << box;
         EXPECT_EQ(test::ReadText(part), "old");
         EXPECT_EQ(QApplication::focusWidget(), Find(box));
         Find<QLineEdit>(box)->setText(kept);
@@ -347,8 +346,7 @@ TEST_F(WindowFlow, EachConversionWritesWhatTheCommandLineWritesAndShowsItsCount)
         main->progressShown = -1;
         boxes.clear();
         Click("cmdConvert");
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone + "\n", 0), 0u);
+        EXPECT_THAT(boxes, ElementsAre(StartsWith(state.shell.messages.MsgConvertDone + "\n")));
         EXPECT_EQ(main->progressShown, method == std::string("quick") ? -1 : 100);
         const std::string part = Part();
         EXPECT_EQ(part, CommandLinePart(std::string("--method ") + method));
@@ -382,12 +380,13 @@ TEST_F(WindowFlow, EnterInALocationBoxLoadsLikeBrowsingAndLosesNothing) {
     const std::string gone = (folder.path() / "pics/gone.bmp").string();
     SetText("txtImageLocation", gone);
     Enter("txtImageLocation");
-    EXPECT_EQ(boxes, std::vector<std::string>{"cmdBrowseOpen_Click has caused an error " + gone +
-                                              " does not exist"});
+    EXPECT_THAT(boxes,
+                ElementsAre("cmdBrowseOpen_Click has caused an error " + gone + " does not exist"));
     SetText("txtImageLocation", (folder.path() / "Settings/English.txt").string());
     Enter("txtImageLocation");
     ASSERT_EQ(boxes.size(), 2u);  // the reader's one report, naming the file
-    EXPECT_EQ(boxes[1].rfind("LoadBitmap has caused an error English.txt is not a picture", 0), 0u);
+    EXPECT_THAT(boxes[1],
+                StartsWith("LoadBitmap has caused an error English.txt is not a picture"));
     SetText("txtImageLocation", picture);
     QTest::keyClick(Find("txtImageLocation"), Qt::Key_Enter);
     EXPECT_EQ(Text("txtHeight"), "10");
@@ -459,8 +458,7 @@ TEST_F(WindowFlow, TheStickerCheckBoxWritesTheLibraryPartAndIsRemembered) {
     expected.replace(expected.find("cli.dat"), 7, "s1234567.dat");  // the file's real name
     EXPECT_EQ(Part(), expected);
     main->close();
-    EXPECT_NE(ConfigFile().find("<author>Ann<author><format>ldraw-sticker<format>"),
-              std::string::npos);
+    EXPECT_THAT(ConfigFile(), HasSubstr("<author>Ann<author><format>ldraw-sticker<format>"));
     Start();
     EXPECT_TRUE(Find<QCheckBox>("chkLDrawSticker")->isChecked());
 }
@@ -474,7 +472,7 @@ TEST_F(WindowFlow, TheCaptionsMarkedLettersWorkWithAlt) {
     EXPECT_EQ(QApplication::focusWidget(), Find("txtImageLocation"));
     QTest::keyClick(main->windowHandle(), Qt::Key_Q, Qt::AltModifier);  // "&Quick Convert"
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 2000));
-    EXPECT_EQ(boxes[0].rfind(state.shell.messages.MsgConvertDone, 0), 0u);
+    EXPECT_THAT(boxes[0], StartsWith(state.shell.messages.MsgConvertDone));
 }
 
 TEST_F(WindowFlow, ATransparentPngIsShownAsItIsAndPreviewedWithItsHolesGrey) {
