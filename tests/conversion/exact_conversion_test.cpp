@@ -106,7 +106,7 @@ TEST(ConvertExact, UsesTheFewestRectanglesOnSmallRegions) {
     for (int i = 0; i < 3000; ++i) {
         const int width = 1 + static_cast<int>(random() % 6),
                   height = 1 + static_cast<int>(random() % 6);
-        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
+        std::vector<std::uint8_t> pixels(width * height);
         const unsigned density = 40 + random() % 50;
         for (auto& p : pixels) p = random() % 100 < density ? 1 : 0;
         const Picture picture = MakePicture(width, height, kPalette, pixels);
@@ -121,8 +121,7 @@ TEST(ConvertExact, UsesTheFewestRectanglesOnSmallRegions) {
         }
         std::map<int, int> counted;
         for (const LdrawQuad& q : quads) {
-            ++counted[region[static_cast<std::size_t>((static_cast<int>(q.Y1) - 1) * width +
-                                                      static_cast<int>(q.X1) - 1)]];
+            ++counted[region[(static_cast<int>(q.Y1) - 1) * width + static_cast<int>(q.X1) - 1]];
         }
         for (const auto& [r, mask] : masks) {
             ASSERT_EQ(counted[r], ExhaustiveMinimum(mask, width, height)) << "picture " << i;

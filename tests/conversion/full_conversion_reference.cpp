@@ -17,9 +17,7 @@ constexpr double kEpsilon = 0.0000001;
 struct Grid {
     int width, height;
     std::vector<std::int32_t> cells;
-    std::int32_t& at(int col, int row) {
-        return cells[static_cast<std::size_t>(row * (width + 1) + col)];
-    }
+    std::int32_t& at(int col, int row) { return cells[row * (width + 1) + col]; }
 };
 
 struct RunRow {
@@ -54,11 +52,11 @@ bool QuadFitsRegion(const std::vector<RunRow>& table, int first, int last, int m
         maxEnd = std::min(maxEnd, static_cast<int>(std::floor(right)));
     }
     for (int r = first; r <= last; ++r) {
-        if (table[static_cast<std::size_t>(r)].entry[1] == 0) continue;
+        if (table[r].entry[1] == 0) continue;
         for (int col = minStart; col <= maxEnd; ++col) {
             if (PointInQuad(static_cast<std::int16_t>(col), static_cast<std::int16_t>(r), x, y,
                             kWideMargin)) {
-                const RunRow& row = table[static_cast<std::size_t>(r)];
+                const RunRow& row = table[r];
                 if (col < row.entry[1] || col > row.entry[2]) return false;
             }
         }
@@ -80,7 +78,7 @@ void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minS
         }
         if (lastIn == 0) lastIn = maxEnd + 1;
         if (firstIn == 32000) continue;
-        RunRow& row = table[static_cast<std::size_t>(r)];
+        RunRow& row = table[r];
         const int s = row.entry[1], e = row.entry[2];
         const bool reachesEnd = lastIn > e;
         if (firstIn <= s && reachesEnd) {
@@ -105,16 +103,15 @@ void RemoveCoveredRuns(std::vector<RunRow>& table, int first, int last, int minS
 Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& settings,
                               ReferenceSearch search) {
     const int W = picture.Width(), H = picture.Height();
-    Grid grid{W, H, std::vector<std::int32_t>(static_cast<std::size_t>((W + 1) * (H + 1)))};
+    Grid grid{W, H, std::vector<std::int32_t>((W + 1) * (H + 1))};
     int r = 0;
     for (int y = H; y >= 1; --y) {
         ++r;
         for (int x = 1; x <= W; ++x) {
             const int index = picture.Pixels(x, y);
-            const std::int32_t code =
-                settings.UseLdrawColors
-                    ? NearestPrimaryCode(picture.Palette[static_cast<std::size_t>(index)])
-                    : DirectColorCode(picture.Palette[static_cast<std::size_t>(index)]);
+            const std::int32_t code = settings.UseLdrawColors
+                                          ? NearestPrimaryCode(picture.Palette[index])
+                                          : DirectColorCode(picture.Palette[index]);
             const bool white = IsNearWhite(picture.Palette, index, settings.WhiteTolerance);
             const bool ignored =
                 IsIgnoredColor(picture.Palette, index, settings.RgbTolerance, settings.IgnoreRed,
@@ -130,52 +127,52 @@ Quads ReferenceFullConversion(const Picture& picture, const ConversionSettings& 
             if (grid.at(j, i) == kConsumed) continue;
             const std::int32_t c = grid.at(j, i);
             // Gathering.
-            std::vector<RunRow> table(static_cast<std::size_t>(H + 1));
+            std::vector<RunRow> table(H + 1);
             int lastRow = 0;
             for (int k = 1; k <= H; ++k) {
                 if (lastRow != 0 && k - lastRow >= 2) break;
                 int col = 1;
                 while (col <= W && grid.at(col, k) != c) ++col;
-                if (col <= W) table[static_cast<std::size_t>(k)].entry[1] = col;
+                if (col <= W) table[k].entry[1] = col;
                 while (col <= W && grid.at(col, k) == c) {
                     grid.at(col, k) = kConsumed;
                     lastRow = k;
                     ++col;
                 }
-                table[static_cast<std::size_t>(k)].entry[2] = col - 1;
+                table[k].entry[2] = col - 1;
             }
             int first = 0;
             for (int k = 1; k <= H && first == 0; ++k) {
-                if (table[static_cast<std::size_t>(k)].entry[1] != 0) first = k;
+                if (table[k].entry[1] != 0) first = k;
             }
             int last = H;
             for (int k = first + 1; k <= H; ++k) {
-                if (table[static_cast<std::size_t>(k)].entry[1] == 0) {
+                if (table[k].entry[1] == 0) {
                     last = k - 1;
                     break;
                 }
             }
             int minStart = 32000, maxEnd = 0;
             for (int k = first; k <= last; ++k) {
-                minStart = std::min(minStart, table[static_cast<std::size_t>(k)].entry[1]);
-                maxEnd = std::max(maxEnd, table[static_cast<std::size_t>(k)].entry[2]);
+                minStart = std::min(minStart, table[k].entry[1]);
+                maxEnd = std::max(maxEnd, table[k].entry[2]);
             }
             if (last < first || maxEnd < minStart) continue;
             // Covering.
             for (int k = first; k <= last; ++k) {
-                if (table[static_cast<std::size_t>(k)].entry[1] == 0) continue;
+                if (table[k].entry[1] == 0) continue;
                 Corners c4{};
-                c4.X1 = table[static_cast<std::size_t>(k)].entry[1];
+                c4.X1 = table[k].entry[1];
                 c4.Y1 = k;
-                c4.X2 = table[static_cast<std::size_t>(k)].entry[2] + kEpsilon;
+                c4.X2 = table[k].entry[2] + kEpsilon;
                 c4.Y2 = k;
                 double best = -1, bX3 = 0, bY3 = 0, bX4 = 0, bY4 = 0;
                 for (int m = k; m <= last; ++m) {
-                    if (table[static_cast<std::size_t>(m)].entry[1] == 0) continue;
-                    c4.X3 = table[static_cast<std::size_t>(m)].entry[1];
+                    if (table[m].entry[1] == 0) continue;
+                    c4.X3 = table[m].entry[1];
                     c4.Y3 = m + kEpsilon;
                     for (int n = k; n <= last; ++n) {
-                        c4.X4 = table[static_cast<std::size_t>(n)].entry[2] + kEpsilon;
+                        c4.X4 = table[n].entry[2] + kEpsilon;
                         c4.Y4 = n + kEpsilon;
                         double score = std::fabs(QuadArea(c4)) * 0.5;
                         if (c4.Y3 == c4.Y4) score = score * 1.2;

@@ -19,9 +19,8 @@ protected:
     std::string Write(int pictureHeight, const Quads& quads, std::int32_t height,
                       const StickerDetails& details = {"Sticker: s1234567", "s1234567", "Ann",
                                                        "Unofficial Model"}) {
-        picture =
-            test::MakePicture(1, pictureHeight, test::GreyRamp(2),
-                              std::vector<std::uint8_t>(static_cast<std::size_t>(pictureHeight)));
+        picture = test::MakePicture(1, pictureHeight, test::GreyRamp(2),
+                                    std::vector<std::uint8_t>(pictureHeight));
         written = WritePartFile(recording.shell, picture, quads, path, height, details);
         return test::ReadText(path);
     }

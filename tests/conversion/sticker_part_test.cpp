@@ -70,7 +70,7 @@ ParsedPart Parse(const std::string& text) {
             EXPECT_NE(number, "-0");
             values.push_back(std::stod(number));
         }
-        EXPECT_EQ(values.size(), static_cast<std::size_t>(3 * type)) << line;
+        EXPECT_EQ(values.size(), (3 * type)) << line;
         for (std::size_t i = 0; i + 2 < values.size(); i += 3) {
             polygon.corners.push_back({values[i], values[i + 1], values[i + 2]});
         }
@@ -189,7 +189,9 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
                     if (backing) reachZ = std::max(reachZ, std::fabs(c.z));
                 }
                 bottoms += low == static_cast<int>(p.corners.size());
-                if (!backing) EXPECT_LT(Normal(p).y, 0) << "a face polygon that does not face up";
+                if (!backing) {
+                    EXPECT_LT(Normal(p).y, 0) << "a face polygon that does not face up";
+                }
             }
             EXPECT_EQ(bottoms, 2);
             EXPECT_NEAR(reachX, halfWidth, 1e-4);

@@ -18,7 +18,7 @@ using test::RecordingShell;
 
 std::vector<std::uint8_t> RandomPixels(int count, int colours, unsigned seed) {
     std::mt19937 random(seed);
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(count));
+    std::vector<std::uint8_t> pixels(count);
     for (auto& p : pixels) p = static_cast<std::uint8_t>(random() % static_cast<unsigned>(colours));
     return pixels;
 }
@@ -170,8 +170,7 @@ TEST_F(BitmapReader, DamagedSizesFailBeforeAnythingIsAllocated) {
         Load(EncodeBitmap(good));
         Bytes bytes = EncodeBitmap(good);
         for (int i = 0; i < 4; ++i)
-            bytes[static_cast<std::size_t>(damage.offset + i)] =
-                static_cast<std::uint8_t>(damage.value >> (8 * i));
+            bytes[damage.offset + i] = static_cast<std::uint8_t>(damage.value >> (8 * i));
         recording.boxes.clear();
         Load(bytes, 7, 9);
         EXPECT_THAT(recording.boxes, ElementsAre(StartsWith("LoadBitmap has caused an error ")))

@@ -28,7 +28,7 @@ TEST(ReColor, GivesDirectCodesOrTheNearestPrimaryCode) {
         EXPECT_EQ(ReColor(shell, palette, 0, true), c.primary) << int(c.r) << "," << int(c.g);
     }
     for (std::int32_t code = 0; code < 16; ++code) {
-        const PaletteEntry& e = PrimaryColors[static_cast<std::size_t>(code)];
+        const PaletteEntry& e = PrimaryColors[code];
         EXPECT_EQ(ReColor(shell, One(e.Red, e.Green, e.Blue), 0, true), code);
     }
     EXPECT_EQ(shell.failuresReported, 0);

@@ -186,12 +186,12 @@ TEST_F(PictureFormats, JpegDecodesAsItsReferenceLibraryDoes) {
         ASSERT_TRUE(Pillow(statement, "master.png", file));
         ASSERT_TRUE(Pillow("Image.open(IN).convert('RGB').save(OUT)", file, file + ".ppm"));
         const Bytes ppm = test::ReadBytes(folder / (file + ".ppm"));
-        const std::size_t start = ppm.size() - static_cast<std::size_t>(kWidth * kHeight * 3);
+        const std::size_t start = ppm.size() - (kWidth * kHeight * 3);
         const Bytes jpeg = test::ReadBytes(folder / file);
         const RgbaPicture decoded = DecodeJpeg(jpeg, file, kMostPixels);
         ASSERT_EQ(decoded.width, kWidth);
         int off = 0;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(kWidth * kHeight); ++i) {
+        for (std::size_t i = 0; i < (kWidth * kHeight); ++i) {
             const std::uint8_t* got = decoded.rgba.data() + 4 * i;
             const std::uint8_t* want = ppm.data() + start + 3 * i;
             for (int c = 0; c < 3; ++c) off += std::abs(got[c] - want[c]) > 1;

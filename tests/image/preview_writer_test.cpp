@@ -42,9 +42,8 @@ protected:
 };
 
 PaletteList DarkPalette(int count) {  // no entry near the backdrop grey, entry 1 white
-    PaletteList palette(static_cast<std::size_t>(count), PaletteEntry{0, 0, 40, 0});
-    for (int i = 0; i < count; ++i)
-        palette[static_cast<std::size_t>(i)].Blue = static_cast<std::uint8_t>(i % 100);
+    PaletteList palette(count, PaletteEntry{0, 0, 40, 0});
+    for (int i = 0; i < count; ++i) palette[i].Blue = static_cast<std::uint8_t>(i % 100);
     palette[1] = {255, 255, 255, 0};
     return palette;
 }

@@ -15,8 +15,8 @@ using test::ReadText;
 using test::TempFolder;
 
 std::size_t EntriesIn(const std::filesystem::path& folder) {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
-                                                  std::filesystem::directory_iterator()));
+    return (std::distance(std::filesystem::directory_iterator(folder),
+                          std::filesystem::directory_iterator()));
 }
 
 TEST(AtomicFileWriter, ReplacesTheTargetOnlyOnCommitAndAnAbandonedWriteLeavesNoTrace) {

@@ -33,8 +33,7 @@ TEST_F(Language, LinesSetTheTextsByPositionWholeAndOptionalLinesMayFollow) {
     for (const char* lineEnd : {"\r\n", "\n"}) {
         WriteLines(kLanguageLines + kOptionalLanguageLines + 5, lineEnd);
         Read();
-        EXPECT_EQ(applied.size(),
-                  static_cast<std::size_t>(kLanguageLines + kOptionalLanguageLines));
+        EXPECT_EQ(applied.size(), (kLanguageLines + kOptionalLanguageLines));
         EXPECT_EQ(applied[33], "text 33");
         EXPECT_EQ(recording.shell.messages.MsgConvertDone, "text 28");
         EXPECT_EQ(recording.shell.messages.MsgPaletteWarning, "text 32");
@@ -69,8 +68,7 @@ TEST(ShippedLanguageFiles, HaveEveryLineAndTheEnglishMessagesOfTheCommandLine) {
         std::map<int, std::string> lines;
         ReadLanguage(recording.shell, language, recording.folder.path().string(),
                      [&](int line, const std::string& text) { lines[line] = text; });
-        EXPECT_EQ(lines.size(), static_cast<std::size_t>(kLanguageLines + kOptionalLanguageLines))
-            << language;
+        EXPECT_EQ(lines.size(), (kLanguageLines + kOptionalLanguageLines)) << language;
         EXPECT_THAT(lines[35], HasSubstr("%1")) << language;
         // The quick conversion's caption is translated like the others.
         EXPECT_TRUE(lines[21] != "Quick Convert" || std::string(language) == "English");

@@ -72,12 +72,12 @@ std::string Reference(double value) {
         out += exp;
     } else if (exponent >= 0) {
         while (static_cast<int>(digits.size()) < exponent + 1) digits += '0';
-        out = digits.substr(0, static_cast<std::size_t>(exponent) + 1);
-        if (digits.size() > static_cast<std::size_t>(exponent) + 1) {
-            out.append(".").append(digits, static_cast<std::size_t>(exponent) + 1);
+        out = digits.substr(0, exponent + 1);
+        if (static_cast<int>(digits.size()) > exponent + 1) {
+            out.append(".").append(digits, exponent + 1);
         }
     } else {
-        out.assign("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
+        out.assign("0.").append(-exponent - 1, '0').append(digits);
     }
     return (negative ? "-" : "") + out;
 }

@@ -10,7 +10,7 @@
 namespace mosaikon::test {
 
 std::vector<std::int32_t> Rasterise(const Quads& quads, int width, int height) {
-    std::vector<std::int32_t> shown(static_cast<std::size_t>(width * height), -1);
+    std::vector<std::int32_t> shown(width * height, -1);
     for (const LdrawQuad& q : quads) {
         EXPECT_EQ(q.LineType, 4);
         EXPECT_TRUE(q.X1 == q.X4 && q.X2 == q.X3 && q.Y1 == q.Y2 && q.Y3 == q.Y4 && q.X1 < q.X2 &&
@@ -21,7 +21,7 @@ std::vector<std::int32_t> Rasterise(const Quads& quads, int width, int height) {
              r < std::min(height, static_cast<int>(q.Y3) - 1); ++r) {
             for (int x = std::max(0, static_cast<int>(q.X1) - 1);
                  x < std::min(width, static_cast<int>(q.X2) - 1); ++x) {
-                auto& cell = shown[static_cast<std::size_t>(r * width + x)];
+                auto& cell = shown[r * width + x];
                 EXPECT_EQ(cell, -1) << "pixel " << x << "," << r << " covered twice";
                 cell = q.Color;
             }
@@ -52,8 +52,8 @@ std::vector<int> Regions(const std::vector<std::int32_t>& shown, int width) {
         while (!stack.empty()) {
             const std::size_t at = stack.back();
             stack.pop_back();
-            const int x = static_cast<int>(at % static_cast<std::size_t>(width));
-            const std::size_t up = at >= static_cast<std::size_t>(width) ? at - width : at;
+            const int x = static_cast<int>(at % width);
+            const std::size_t up = at >= std::size_t(width) ? at - width : at;
             const std::size_t down = at + width < shown.size() ? at + width : at;
             for (const std::size_t next :
                  {x > 0 ? at - 1 : at, x + 1 < width ? at + 1 : at, up, down}) {
@@ -79,8 +79,8 @@ void ExpectExactCover(const Picture& picture, const ConversionSettings& settings
     int lastRegion = -1;
     std::size_t lastCorner = 0;
     for (const LdrawQuad& q : quads) {
-        const std::size_t corner = static_cast<std::size_t>((static_cast<int>(q.Y1) - 1) * width +
-                                                            static_cast<int>(q.X1) - 1);
+        const std::size_t corner =
+            (static_cast<int>(q.Y1) - 1) * width + static_cast<int>(q.X1) - 1;
         const int r = region[corner];
         if (r != lastRegion) {
             ASSERT_EQ(r, lastRegion + 1) << "regions out of order";

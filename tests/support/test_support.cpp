@@ -55,21 +55,19 @@ void Put(Bytes& out, std::initializer_list<std::pair<std::int64_t, int>> fields)
 
 Bytes EncodeBitmap(const BitmapLayout& layout) {
     const int bits = layout.bitCount;
-    const std::size_t stride = (static_cast<std::size_t>(layout.width) * bits + 31) / 32 * 4;
+    const std::size_t stride = (layout.width * bits + 31) / 32 * 4;
     Bytes data;
     if (layout.compression != 0) {
         data = layout.rleData;
     } else {
-        data.assign(stride * static_cast<std::size_t>(layout.height), 0);
+        data.assign(stride * layout.height, 0);
         for (int stored = 0; stored < layout.height; ++stored) {
             // Bottom-up files store the bottom row first.
             const int top = layout.topDown ? stored : layout.height - 1 - stored;
-            std::uint8_t* row = data.data() + stride * static_cast<std::size_t>(stored);
+            std::uint8_t* row = data.data() + stride * stored;
             for (int x = 0; x < layout.width; ++x) {
                 const std::uint8_t v =
-                    layout.pixels.empty()
-                        ? 0
-                        : layout.pixels[static_cast<std::size_t>(top * layout.width + x)];
+                    layout.pixels.empty() ? 0 : layout.pixels[top * layout.width + x];
                 if (bits == 8) {
                     row[x] = v;
                 } else if (bits == 4) {
@@ -78,12 +76,9 @@ Bytes EncodeBitmap(const BitmapLayout& layout) {
                     row[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8));
                 } else {  // 16, 24, 32 bits: the pixel's value, or v in its first byte
                     const std::uint32_t value =
-                        layout.colours.empty()
-                            ? v
-                            : layout.colours[static_cast<std::size_t>(top * layout.width + x)];
+                        layout.colours.empty() ? v : layout.colours[top * layout.width + x];
                     for (int i = 0; i < bits / 8; ++i)
-                        row[static_cast<std::size_t>(x * (bits / 8) + i)] =
-                            static_cast<std::uint8_t>(value >> (8 * i));
+                        row[x * (bits / 8) + i] = static_cast<std::uint8_t>(value >> (8 * i));
                 }
             }
         }
@@ -110,19 +105,18 @@ Bytes EncodeBitmap(const BitmapLayout& layout) {
                   {2835, 4},
                   {static_cast<std::int64_t>(layout.palette.size()), 4},
                   {0, 4}});
-        out.resize(out.size() + static_cast<std::size_t>(layout.infoSize - 40), 0);
+        out.resize(out.size() + (layout.infoSize - 40), 0);
         for (std::size_t i = 0; i < layout.masks.size(); ++i) {
             if (layout.infoSize == 40) Put(out, {{layout.masks[i], 4}});
             for (int b = 0; b < 4 && layout.infoSize > 40; ++b)
-                out[54 + 4 * i + static_cast<std::size_t>(b)] =
-                    static_cast<std::uint8_t>(layout.masks[i] >> (8 * b));
+                out[54 + 4 * i + b] = static_cast<std::uint8_t>(layout.masks[i] >> (8 * b));
         }
     }
     for (const PaletteEntry& e : layout.palette) {
         out.insert(out.end(), {e.Blue, e.Green, e.Red, e.Reserved});
         if (os2) out.pop_back();
     }
-    out.resize(out.size() + static_cast<std::size_t>(gap), 0);
+    out.resize(out.size() + gap, 0);
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }
@@ -150,8 +144,7 @@ Picture MakePicture(int width, int height, const PaletteList& palette,
     picture.pixelGrid.assign(picture.Index(0, height + 1), 0);
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
-            picture.Pixels(x + 1, height - r) =
-                pixelsTopDown[static_cast<std::size_t>(r * width + x)];
+            picture.Pixels(x + 1, height - r) = pixelsTopDown[r * width + x];
         }
     }
     return picture;
@@ -183,10 +176,8 @@ Picture GeneratePicture(std::mt19937& random, int maxSide) {
     const int width = 1 + pick(maxSide), height = 1 + pick(maxSide);
     const int colours = 2 + pick(5);
     const int kind = pick(9);
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
-    const auto at = [&](int x, int y) -> std::uint8_t& {
-        return pixels[static_cast<std::size_t>(y * width + x)];
-    };
+    std::vector<std::uint8_t> pixels(width * height);
+    const auto at = [&](int x, int y) -> std::uint8_t& { return pixels[y * width + x]; };
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const int ring = std::min(std::min(x, y), std::min(width - 1 - x, height - 1 - y));
