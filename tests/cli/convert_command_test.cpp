@@ -69,8 +69,7 @@ protected:
 TEST_F(ConvertCommand, EachMethodWritesWhatTheLibraryWritesWithTheWindowsDefaults) {
     for (const auto& [name, convert] : test::kConversions) {
         // The quick conversion is the default; the full one is tried with white left out.
-        ConversionSettings settings;
-        settings.IgnoreWhite = name == "full";
+        const ConversionSettings settings{.IgnoreWhite = name == "full"};
         const std::string options = name == "quick" ? "" : "--method " + name;
         const Result result =
             Run(options + (name == "full" ? " --ignore-white " : " ") + picture + " " + part);
@@ -83,11 +82,8 @@ TEST_F(ConvertCommand, EachMethodWritesWhatTheLibraryWritesWithTheWindowsDefault
 }
 
 TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
-    ConversionSettings settings;
-    settings.UseLdrawColors = true;
-    settings.IgnoreWhite = true;
-    settings.WhiteTolerance = 14;
-    settings.RgbTolerance = 1;
+    ConversionSettings settings{
+        .UseLdrawColors = true, .IgnoreWhite = true, .WhiteTolerance = 14, .RgbTolerance = 1};
     Result result =
         Run("--primary --ignore-white --height 12.5 --author 'Ann B' " + picture + " " + part);
     EXPECT_EQ(result.status, 0) << result.err;
@@ -95,12 +91,11 @@ TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
         ReadText(part),
         Expected(settings, 12, {"Sticker: s1234567", "s1234567", "Ann B", "Unofficial Model"}));
 
-    settings = {};
-    settings.IgnoreWhite = true;
-    settings.WhiteTolerance = 30;
-    settings.IgnoreRgbColor = true;
-    settings.IgnoreRed = 204, settings.IgnoreGreen = 0, settings.IgnoreBlue = 0;
-    settings.RgbTolerance = 5;
+    settings = {.IgnoreWhite = true,
+                .WhiteTolerance = 30,
+                .IgnoreRgbColor = true,
+                .RgbTolerance = 5,
+                .IgnoreRed = 204};
     result =
         Run("--ignore-white=30 --ignore-color 204,0,0 --color-tolerance 5 --height 13.5 "
             "--name N --part-id P --description D --method quick " +
@@ -114,8 +109,7 @@ TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
         Run("--ignore-white --preview " + (folder / "preview.bmp") + " " + picture + " " + part);
     ASSERT_EQ(result.status, 0) << result.err;
     Shell shell;
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
+    const ConversionSettings settings{.IgnoreWhite = true};
     CreateBitmap(shell, test::LoadFile(picture).picture, folder / "expected.bmp", settings);
     EXPECT_EQ(test::ReadBytes(folder / "preview.bmp"), test::ReadBytes(folder / "expected.bmp"));
 }

@@ -91,10 +91,9 @@ TEST(ConvertExact, CoversGeneratedPicturesExactly) {
         const unsigned seed = seeds();
         std::mt19937 random(seed);
         const Picture picture = test::GeneratePicture(random, 40);
-        ConversionSettings settings;
-        settings.UseLdrawColors = random() % 3 == 0;
-        settings.IgnoreWhite = random() % 2 == 0;
-        settings.WhiteTolerance = 20;
+        const ConversionSettings settings{.UseLdrawColors = random() % 3 == 0,
+                                          .IgnoreWhite = random() % 2 == 0,
+                                          .WhiteTolerance = 20};
         SCOPED_TRACE(testing::Message() << "picture seed " << seed);
         ASSERT_NO_FATAL_FAILURE(
             test::ExpectExactCover(picture, settings, Convert(picture, settings)));
@@ -110,8 +109,7 @@ TEST(ConvertExact, UsesTheFewestRectanglesOnSmallRegions) {
         const unsigned density = 40 + random() % 50;
         for (auto& p : pixels) p = random() % 100 < density ? 1 : 0;
         const Picture picture = MakePicture(width, height, kPalette, pixels);
-        ConversionSettings settings;
-        settings.IgnoreWhite = true;
+        const ConversionSettings settings{.IgnoreWhite = true};
         const Quads quads = Convert(picture, settings);
         // Count per region (4-connected red pixels), against the exhaustive minimum.
         const std::vector<int> region = test::Regions(test::ShownColours(picture, settings), width);

@@ -95,9 +95,7 @@ TEST(ConvertToLdraw, ACoverEndingBeforeTheLastColumnKeepsIt) {
 TEST(ConvertToLdraw, ReportsFailuresStopsWhenAskedAndKeepsNothingStale) {
     test::RecordingShell recording;
     Quads quads(2);
-    ConversionSettings white;
-    white.IgnoreWhite = true;
-    white.WhiteTolerance = 20;
+    const ConversionSettings white{.IgnoreWhite = true, .WhiteTolerance = 20};
     EXPECT_TRUE(
         ConvertToLdraw(recording.shell, MakePicture(2, 2, kPalette, {3, 5, 5, 3}), quads, white));
     EXPECT_TRUE(quads.empty());  // everything left out
@@ -129,14 +127,11 @@ TEST(ConvertToLdraw, GivesExactlyTheQuadrilateralsOfThePlainSearch) {
         const unsigned seed = seeds();
         std::mt19937 random(seed);
         const Picture picture = test::GeneratePicture(random, 24);
-        ConversionSettings settings;
-        settings.UseLdrawColors = random() % 4 == 0;
-        settings.IgnoreWhite = random() % 3 == 0;
-        settings.WhiteTolerance = 20;
+        ConversionSettings settings{.UseLdrawColors = random() % 4 == 0,
+                                    .IgnoreWhite = random() % 3 == 0,
+                                    .WhiteTolerance = 20};
         if (random() % 4 == 0) {
-            settings.IgnoreRgbColor = true;
-            settings.RgbTolerance = 1;
-            settings.IgnoreRed = 204, settings.IgnoreGreen = 0, settings.IgnoreBlue = 0;
+            settings.IgnoreRgbColor = true, settings.RgbTolerance = 1, settings.IgnoreRed = 204;
         }
         const Quads expected = test::ReferenceFullConversion(picture, settings);
         const Quads actual = Convert(picture, settings);

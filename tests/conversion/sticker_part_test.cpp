@@ -157,8 +157,7 @@ TEST_F(StickerPart, EveryFileFollowsTheStickerRulesAndShowsThePicture) {
     for (int round = 0; round < 12; ++round) {
         const Picture picture = test::GeneratePicture(random, 18);
         const int width = picture.Width(), height = picture.Height();
-        ConversionSettings settings;
-        settings.IgnoreWhite = round % 2 == 0;
+        const ConversionSettings settings{.IgnoreWhite = round % 2 == 0};
         const std::int32_t partHeight = round % 3 == 0 ? height : 17;
         const double scale = static_cast<double>(partHeight) / height;
         const ColourLookup colours(picture.Palette, settings);

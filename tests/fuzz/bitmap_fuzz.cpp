@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.mostPixels = kFuzzMostPixels;
     LoadBitmapBytes(shell, picture, std::span(data, size), "fuzz.bmp", height, width, options);
     if (shell.failuresReported > 0) return 0;
-    ConversionSettings settings;
-    settings.IgnoreWhite = size % 2 == 0;
+    const ConversionSettings settings{.IgnoreWhite = size % 2 == 0};
     Quads quads;
     ConvertBitmap(shell, picture, quads, settings);
     PendingFiles pending;  // made in full, never put in place

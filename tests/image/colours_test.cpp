@@ -69,14 +69,16 @@ TEST(ColourLookup, AnswersAsTheColourTestsDo) {
     for (int round = 0; round < 3000; ++round) {
         PaletteList palette(1 + random() % 6);
         for (auto& e : palette) e = {component(), component(), component(), 0};
-        ConversionSettings s;
-        s.UseLdrawColors = random() % 2, s.IgnoreWhite = random() % 2,
-        s.IgnoreRgbColor = random() % 2;
-        s.WhiteTolerance = static_cast<std::int16_t>(random() % 40);
-        s.RgbTolerance = static_cast<std::int16_t>(random() % 40);
-        s.IgnoreRed = static_cast<std::int16_t>(random() % 260);
-        s.IgnoreGreen = static_cast<std::int16_t>(random() % 260);
-        s.IgnoreBlue = static_cast<std::int16_t>(random() % 3 == 0 ? -32768 : random() % 260);
+        const auto below = [&](unsigned n) { return static_cast<std::int16_t>(random() % n); };
+        const ConversionSettings s{
+            .UseLdrawColors = random() % 2 == 0,
+            .IgnoreWhite = random() % 2 == 0,
+            .WhiteTolerance = below(40),
+            .IgnoreRgbColor = random() % 2 == 0,
+            .RgbTolerance = below(40),
+            .IgnoreRed = below(260),
+            .IgnoreGreen = below(260),
+            .IgnoreBlue = random() % 3 == 0 ? std::int16_t{-32768} : below(260)};
         const ColourLookup lookup(palette, s);
         Shell shell;
         for (int i = 0; i < static_cast<int>(palette.size()); ++i) {

@@ -81,8 +81,7 @@ TEST_F(PreviewWriter, LeftOutPixelsTakeAnEntryNoKeptPixelUsesForTheGrey) {
         {DarkPalette(16), {0, 1, 15}, 16},
         {nearGrey, {7, 1, 0}, 8},
         {nearGrey, {1, 0}, 7}};
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
+    const ConversionSettings settings{.IgnoreWhite = true};
     for (const auto& [palette, row, grey] : cases) {
         SCOPED_TRACE(grey);
         Preview(palette, row, settings);
@@ -100,10 +99,8 @@ TEST_F(PreviewWriter, LeftOutPixelsTakeAnEntryNoKeptPixelUsesForTheGrey) {
 }
 
 TEST_F(PreviewWriter, PrimaryColoursWritePrimaryCodesAndKeepTheGreyApart) {
-    ConversionSettings settings;
-    settings.UseLdrawColors = true;
-    settings.IgnoreWhite = true;
-    settings.WhiteTolerance = 14;
+    const ConversionSettings settings{
+        .UseLdrawColors = true, .IgnoreWhite = true, .WhiteTolerance = 14};
     PaletteList palette = {{0, 0, 204, 0}, {255, 255, 255, 0}, {160, 160, 160, 0}};
     Preview(palette, {0, 1, 2}, settings);
     ASSERT_GE(preview.Palette.size(), 17u);

@@ -42,14 +42,10 @@ const PaletteList kPalette = {
 constexpr std::int32_t kRed = 0x2CC0000;
 
 TEST(ConvertBitmap, OneQuadrilateralPerRunOfEqualEntriesRowByRowFromTheTop) {
-    ConversionSettings white;
-    white.IgnoreWhite = true;  // (250, 250, 250) is 15 from white
-    ConversionSettings whiter = white, colour, primary;
-    whiter.WhiteTolerance = 16;
-    colour.IgnoreRgbColor = true;
-    colour.IgnoreRed = 204, colour.IgnoreGreen = 0, colour.IgnoreBlue = 0;
-    colour.RgbTolerance = 1;
-    primary.UseLdrawColors = true;
+    const ConversionSettings white{.IgnoreWhite = true};  // (250, 250, 250) is 15 from white
+    const ConversionSettings whiter{.IgnoreWhite = true, .WhiteTolerance = 16};
+    const ConversionSettings colour{.IgnoreRgbColor = true, .RgbTolerance = 1, .IgnoreRed = 204};
+    const ConversionSettings primary{.UseLdrawColors = true};
     const PaletteList& p = kPalette;
     const std::vector<std::tuple<Picture, ConversionSettings, std::vector<Box>>> cases = {
         {MakePicture(3, 1, p, {5, 5, 7}), {}, {{1, 3, 1, 2, 0x2C80A0A}, {3, 4, 1, 2, 0x20000C8}}},
