@@ -27,21 +27,16 @@ namespace {
 // XDG folders of its own, removed when it ends.
 struct OwnHome {
     OwnHome() {
-        char name[] = "/tmp/mosaikon-home-XXXXXX";
-        if (::mkdtemp(name)) {
-            folder = name;
-            ::setenv("HOME", name, 1);
-            for (const char* variable :
-                 {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-                ::unsetenv(variable);
-            }
-        }
+        if (!::mkdtemp(folder.data())) return;
+        ::setenv("HOME", folder.c_str(), 1);
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"})
+            ::unsetenv(name);
     }
     ~OwnHome() {
-        std::error_code error;
-        if (!folder.empty()) std::filesystem::remove_all(folder, error);
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
-    std::string folder;
+    std::string folder = "/tmp/mosaikon-home-XXXXXX";
 } ownHome;
 
 // Little-endian fields, each a value and its size in bytes.
@@ -238,13 +233,7 @@ Loaded Load(const Bytes& bytes, const std::string& name) {
 }
 
 Loaded LoadFile(const std::filesystem::path& path) {
-    Loaded loaded;
-    Shell shell;
-    shell.messageBox = [&](const std::string& text, MessageKind) { loaded.boxes.push_back(text); };
-    double height = 0, width = 0;
-    LoadBitmap(shell, loaded.picture, path.string(), height, width);
-    loaded.failed = shell.failuresReported > 0;
-    return loaded;
+    return Load(ReadBytes(path), path.filename().string());
 }
 
 void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step) {
