@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <sstream>
+#include <tuple>
 
 #include "conversion/exact_conversion.h"
 #include "image/bitmap_reader.h"
@@ -101,76 +101,50 @@ protected:
     std::vector<std::uint32_t> master;
 };
 
-TEST_F(PictureFormats, PngOfEveryKind) {
-    ExpectTheMaster("master.png");
-    // Palette with tRNS, 16 bits per channel and grey with alpha, by ImageMagick.
-    if (Succeeds("command -v convert")) {
-        ASSERT_TRUE(
-            Succeeds("convert " + (folder / "master.png") + " PNG8:" + (folder / "p8.png")));
-        ASSERT_TRUE(Succeeds("convert " + (folder / "master.png") +
-                             " -depth 16 PNG64:" + (folder / "p64.png")));
-        ExpectTheMaster("p8.png");
-        ExpectTheMaster("p64.png");
-    }
-}
-
-TEST_F(PictureFormats, GifWebPAndTrueColourBitmaps) {
-    ASSERT_TRUE(Pillow("Image.open(IN).save(OUT, lossless=True)", "master.png", "pillow.webp"));
-    ASSERT_TRUE(Pillow("Image.open(IN).save(OUT)", "master.png", "pillow.gif"));
-    ASSERT_TRUE(Pillow("Image.open(IN).convert('RGB').save(OUT)", "master.png", "pillow24.bmp"));
-    ExpectTheMaster("pillow.webp");
-    ExpectTheMaster("pillow.gif");
-    ExpectTheMaster("pillow24.bmp", false);  // no alpha: transparent pixels are black
-    if (Succeeds("command -v cwebp")) {
-        ASSERT_TRUE(Succeeds("cwebp -lossless -exact " + (folder / "master.png") + " -o " +
-                             (folder / "cwebp.webp")));
-        ExpectTheMaster("cwebp.webp");
-    }
-    if (Succeeds("command -v convert")) {
-        for (const char* out : {"im.gif", "im.webp", "BMP3:im24.bmp", "im32.bmp"}) {
-            const std::string options = std::string(out).find("webp") != std::string::npos
-                                            ? " -define webp:lossless=true "
-                                            : " ";
-            ASSERT_TRUE(Succeeds("convert " + (folder / "master.png") + options +
-                                 (std::string(out).rfind("BMP3:", 0) == 0
-                                      ? "BMP3:" + (folder / std::string(out).substr(5))
-                                      : folder / out)));
-        }
-        ExpectTheMaster("im.gif");
-        ExpectTheMaster("im.webp");
-        ExpectTheMaster("im32.bmp");  // 32 bits with an alpha mask
-        ExpectTheMaster("im24.bmp", false);
-    }
-}
-
 #ifndef MOSAIKON_QT_BITMAP_WRITER
 #define MOSAIKON_QT_BITMAP_WRITER "qt_bitmap_writer"  // not built: its files are skipped
 #endif
 
-// Palette bitmaps of the opaque master (transparent pixels black) as common programs write them.
-TEST_F(PictureFormats, PaletteBitmapsOfImageMagickNetpbmPillowAndQt) {
-    const std::string in = folder / "opaque.ppm";
-    const std::string convert = "convert " + in + " -type palette ";
-    // Each file and the command that writes it, skipped where the program is not installed.
-    const std::pair<const char*, std::string> files[] = {
-        {"default.bmp", convert + (folder / "default.bmp")},  // 4 bits, 124-byte header
-        {"rle8.bmp", convert + "-compress RLE BMP3:" + (folder / "rle8.bmp")},
-        {"bmp4.bmp", convert + "-define bmp:format=bmp4 " + (folder / "bmp4.bmp")},
-        {"netpbm.bmp", "ppmtobmp " + in + " > " + (folder / "netpbm.bmp")},  // image size 0
-        {"os2.bmp", "ppmtobmp -os2 " + in + " > " + (folder / "os2.bmp")},
-        {"pillow.bmp", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + in +
-                           "').convert('P', palette=Image.ADAPTIVE, colors=8).save('" +
-                           (folder / "pillow.bmp") + "')\""},
-        {"qt.bmp", std::string("QT_QPA_PLATFORM=offscreen ") + MOSAIKON_QT_BITMAP_WRITER + " " +
-                       in + " " + (folder / "qt.bmp")}};
-    for (const auto& [file, command] : files) {
-        std::istringstream words(command);
-        std::string program;
-        while (words >> program && program.find('=') != std::string::npos) {
+// Each format as several programs write it, from the master ({in}) or from the opaque master, its
+// transparent pixels black ({opaque}); programs that are not installed are skipped.
+TEST_F(PictureFormats, EveryFormatAsCommonProgramsWriteIt) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string pil = "/usr/bin/python3 -c \"from PIL import Image; Image.open('";
+    const std::string palette = "convert {opaque} -type palette ";
+    // The file, the command that writes it as {out}, and whether the file keeps transparency.
+    const std::tuple<std::string, std::string, bool> files[] = {
+        {"master.png", "true", true},
+        {"p8.png", "convert {in} PNG8:{out}", true},  // a palette with tRNS
+        {"p64.png", "convert {in} -depth 16 PNG64:{out}", true},
+        {"pillow.webp", pil + "{in}').save('{out}', lossless=True)\"", true},
+        {"pillow.gif", pil + "{in}').save('{out}')\"", true},
+        {"pillow24.bmp", pil + "{in}').convert('RGB').save('{out}')\"", false},
+        {"cwebp.webp", "cwebp -lossless -exact {in} -o {out}", true},
+        {"im.gif", "convert {in} {out}", true},
+        {"im.webp", "convert {in} -define webp:lossless=true {out}", true},
+        {"im32.bmp", "convert {in} {out}", true},  // 32 bits with an alpha mask
+        {"im24.bmp", "convert {in} BMP3:{out}", false},
+        // Palette bitmaps.
+        {"default.bmp", palette + "{out}", false},  // 4 bits, 124-byte header
+        {"rle8.bmp", palette + "-compress RLE BMP3:{out}", false},
+        {"bmp4.bmp", palette + "-define bmp:format=bmp4 {out}", false},
+        {"netpbm.bmp", "ppmtobmp {opaque} > {out}", false},  // image size 0
+        {"os2.bmp", "ppmtobmp -os2 {opaque} > {out}", false},
+        {"pillow.bmp",
+         pil + "{opaque}').convert('P', palette=Image.ADAPTIVE, colors=8).save('{out}')\"", false},
+        {"qt.bmp", std::string(MOSAIKON_QT_BITMAP_WRITER) + " {opaque} {out}", false}};
+    for (auto [file, command, transparency] : files) {
+        if (!Succeeds("command -v " + command.substr(0, command.find(' ')))) continue;
+        for (const auto& [name, path] :
+             {std::pair<std::string, std::string>{"{opaque}", folder / "opaque.ppm"},
+              {"{in}", folder / "master.png"},
+              {"{out}", folder / file}}) {
+            for (auto at = command.find(name); at != std::string::npos;
+                 at = command.find(name, at + path.size()))
+                command.replace(at, name.size(), path);
         }
-        if (!Succeeds("command -v " + program)) continue;
         ASSERT_TRUE(Succeeds(command)) << command;
-        ExpectTheMaster(file, false);
+        ExpectTheMaster(file, transparency);
     }
 }
 
