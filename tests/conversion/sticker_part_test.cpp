@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "conversion/exact_conversion.h"
@@ -21,16 +22,10 @@ namespace {
 
 struct V3 {
     double x, y, z;
+    V3 operator-(V3 b) const { return {x - b.x, y - b.y, z - b.z}; }
+    V3 Cross(V3 b) const { return {y * b.z - z * b.y, z * b.x - x * b.z, x * b.y - y * b.x}; }
+    double Dot(V3 b) const { return x * b.x + y * b.y + z * b.z; }
 };
-V3 Minus(V3 a, V3 b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-V3 CrossOf(V3 a, V3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double Dot(V3 a, V3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
 
 struct Polygon {
     std::string color;
@@ -61,13 +56,10 @@ ParsedPart Parse(const std::string& text) {
         EXPECT_TRUE(type == 3 || type == 4) << line;  // no edge lines, no subfiles
         std::string number;
         std::vector<double> values;
+        // At most four decimals, no trailing zeros, no "-0".
+        const std::regex plain(R"((?!-0$)-?(0|[1-9]\d*)(\.\d{0,3}[1-9])?)");
         while (words >> number) {
-            const auto dot = number.find('.');
-            if (dot != std::string::npos) {
-                EXPECT_LE(number.size() - dot - 1, 4u) << number;
-                EXPECT_NE(number.back(), '0') << number;
-            }
-            EXPECT_NE(number, "-0");
+            EXPECT_TRUE(std::regex_match(number, plain)) << number;
             values.push_back(std::stod(number));
         }
         EXPECT_EQ(values.size(), (3 * type)) << line;
@@ -80,28 +72,27 @@ ParsedPart Parse(const std::string& text) {
 }
 
 V3 Normal(const Polygon& p) {
-    return CrossOf(Minus(p.corners[1], p.corners[0]), Minus(p.corners[2], p.corners[0]));
+    return (p.corners[1] - p.corners[0]).Cross(p.corners[2] - p.corners[0]);
 }
 
 // Convex with no straight or repeated corner, and every corner turning with the normal.
 bool ValidPolygon(const Polygon& p) {
     const V3 normal = Normal(p);
-    if (Dot(normal, normal) < 1e-12) return false;
+    if (normal.Dot(normal) < 1e-12) return false;
     const std::size_t n = p.corners.size();
     for (std::size_t i = 0; i < n; ++i) {
-        const V3 turn = CrossOf(Minus(p.corners[(i + 1) % n], p.corners[i]),
-                                Minus(p.corners[(i + 2) % n], p.corners[(i + 1) % n]));
-        if (Dot(turn, normal) <= 1e-12) return false;
+        const V3 turn = (p.corners[(i + 1) % n] - p.corners[i])
+                            .Cross(p.corners[(i + 2) % n] - p.corners[(i + 1) % n]);
+        if (turn.Dot(normal) <= 1e-12) return false;
     }
     return true;
 }
 
 // Whether point lies strictly inside the segment a-b.
 bool Inside(V3 point, V3 a, V3 b) {
-    const V3 ab = Minus(b, a), ap = Minus(point, a);
-    const V3 cross = CrossOf(ab, ap);
-    if (Dot(cross, cross) > 1e-12 * Dot(ab, ab)) return false;
-    const double t = Dot(ap, ab) / Dot(ab, ab);
+    const V3 ab = b - a, ap = point - a, cross = ab.Cross(ap);
+    if (cross.Dot(cross) > 1e-12 * ab.Dot(ab)) return false;
+    const double t = ap.Dot(ab) / ab.Dot(ab);
     return t > 1e-9 && t < 1 - 1e-9;
 }
 
