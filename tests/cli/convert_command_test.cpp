@@ -66,18 +66,24 @@ protected:
     std::string part = folder / "s1234567.dat";
 };
 
+// Each conversion, and the preview of the same options, as the library writes them.
 TEST_F(ConvertCommand, EachMethodWritesWhatTheLibraryWritesWithTheWindowsDefaults) {
     for (const auto& [name, convert] : test::kConversions) {
         // The quick conversion is the default; the full one is tried with white left out.
         const ConversionSettings settings{.IgnoreWhite = name == "full"};
         const std::string options = name == "quick" ? "" : "--method " + name;
         const Result result =
-            Run(options + (name == "full" ? " --ignore-white " : " ") + picture + " " + part);
+            Run(options + (name == "full" ? " --ignore-white " : " ") + "--preview " +
+                (folder / "preview.bmp") + " " + picture + " " + part);
         EXPECT_EQ(result.status, 0) << result.err;
         Quads quads;
         EXPECT_EQ(ReadText(part), Expected(settings, 3, defaults, convert, &quads)) << name;
         // No progress bar when standard error is no terminal; the count of quadrilaterals.
         EXPECT_EQ(result.err, std::to_string(quads.size()) + " quadrilaterals (" + name + ")\n");
+        Shell shell;
+        CreateBitmap(shell, test::LoadFile(picture).picture, folder / "expected.bmp", settings);
+        EXPECT_EQ(test::ReadBytes(folder / "preview.bmp"),
+                  test::ReadBytes(folder / "expected.bmp"));
     }
 }
 
@@ -102,16 +108,6 @@ TEST_F(ConvertCommand, TakesOptionsAndDetailsAsTheWindowWouldFillThem) {
             picture + " " + part);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(ReadText(part), Expected(settings, 14, {"N", "P", "Mosaikon", "D"}));
-}
-
-TEST_F(ConvertCommand, WritesThePreviewOfTheSameOptions) {
-    const Result result =
-        Run("--ignore-white --preview " + (folder / "preview.bmp") + " " + picture + " " + part);
-    ASSERT_EQ(result.status, 0) << result.err;
-    Shell shell;
-    const ConversionSettings settings{.IgnoreWhite = true};
-    CreateBitmap(shell, test::LoadFile(picture).picture, folder / "expected.bmp", settings);
-    EXPECT_EQ(test::ReadBytes(folder / "preview.bmp"), test::ReadBytes(folder / "expected.bmp"));
 }
 
 TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
