@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 
 #include "image/bitmap_reader.h"
@@ -30,7 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ConversionSettings settings{.IgnoreWhite = size % 2 == 0};
     Quads quads;
     ConvertBitmap(shell, picture, quads, settings);
+    static const std::string preview =
+        (std::filesystem::temp_directory_path() / "mosaikon-fuzz-preview.bmp").string();
     PendingFiles pending;  // made in full, never put in place
-    CreateBitmap(shell, picture, "/tmp/mosaikon-fuzz-preview.bmp", settings, &pending);
+    CreateBitmap(shell, picture, preview, settings, &pending);
     return 0;
 }

@@ -112,7 +112,7 @@ TEST_F(PictureFormats, EveryFormatAsCommonProgramsWriteIt) {
     const std::string palette = "convert {opaque} -type palette ";
     // The file, the command that writes it as {out}, and whether the file keeps transparency.
     const std::tuple<std::string, std::string, bool> files[] = {
-        {"master.png", "true", true},
+        {"master.png", "true", true},                 // as Pillow wrote it for every test
         {"p8.png", "convert {in} PNG8:{out}", true},  // a palette with tRNS
         {"p64.png", "convert {in} -depth 16 PNG64:{out}", true},
         {"pillow.webp", pil + "{in}').save('{out}', lossless=True)\"", true},
@@ -157,7 +157,7 @@ TEST_F(PictureFormats, JpegDecodesAsItsReferenceLibraryDoes) {
                            "master.png", file));
         const Bytes want = test::ReadBytes(folder / (file + ".rgb"));
         const RgbaPicture got = DecodeJpeg(test::ReadBytes(folder / file), file, kMostPixels);
-        ASSERT_EQ(std::size_t(got.width * got.height * 3), want.size()) << mode;
+        ASSERT_EQ(static_cast<std::size_t>(got.width * got.height * 3), want.size()) << mode;
         int off = 0;
         for (std::size_t i = 0; i < want.size(); ++i)
             off += std::abs(got.rgba[i / 3 * 4 + i % 3] - want[i]) > 1;

@@ -53,7 +53,7 @@ std::vector<int> Regions(const std::vector<std::int32_t>& shown, int width) {
             const std::size_t at = stack.back();
             stack.pop_back();
             const int x = static_cast<int>(at % width);
-            const std::size_t up = at >= std::size_t(width) ? at - width : at;
+            const std::size_t up = at >= static_cast<std::size_t>(width) ? at - width : at;
             const std::size_t down = at + width < shown.size() ? at + width : at;
             for (const std::size_t next :
                  {x > 0 ? at - 1 : at, x + 1 < width ? at + 1 : at, up, down}) {
