@@ -50,36 +50,16 @@ TEST(NumberToText, CarriesSignsAndRoundingIntoTheRightForm) {
     for (const auto& [value, text] : texts) EXPECT_EQ(NumberToText(value), text) << value;
 }
 
-// The formatter against a plain printf-based rendering of the same rules.
+// The formatter against the C library's rendering of 15 significant digits, which turns to
+// exponents one power of ten earlier for small numbers.
 std::string Reference(double value) {
-    if (value == 0) return "0";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.14E", value);
-    std::string text = buffer;
-    const auto e = text.find('E');
-    std::string mantissa = text.substr(0, e);
-    const int exponent = std::stoi(text.substr(e + 1));
-    const bool negative = mantissa[0] == '-';
-    if (negative) mantissa.erase(0, 1);
-    std::string digits = mantissa.substr(0, 1) + mantissa.substr(2);
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-    std::string out;
-    if (exponent < -5 || exponent >= 15) {
-        out.push_back(digits[0]);
-        if (digits.size() > 1) out.append(".").append(digits, 1);
-        char exp[16];
-        std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-        out += exp;
-    } else if (exponent >= 0) {
-        while (static_cast<int>(digits.size()) < exponent + 1) digits += '0';
-        out = digits.substr(0, exponent + 1);
-        if (static_cast<int>(digits.size()) > exponent + 1) {
-            out.append(".").append(digits, exponent + 1);
-        }
-    } else {
-        out.assign("0.").append(-exponent - 1, '0').append(digits);
-    }
-    return (negative ? "-" : "") + out;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.14E", value);  // the exponent after rounding
+    const bool fixed = std::string(text).ends_with("E-05");
+    std::snprintf(text, sizeof text, fixed ? "%.19f" : "%.15G", value);
+    std::string out = text;
+    if (fixed) out.erase(out.find_last_not_of('0') + 1);
+    return out == "-0" ? "0" : out;
 }
 
 TEST(NumberToText, AgreesWithAPlainRenderingOnRandomValues) {
