@@ -127,12 +127,13 @@ TEST(ConvertToLdraw, GivesExactlyTheQuadrilateralsOfThePlainSearch) {
         const unsigned seed = seeds();
         std::mt19937 random(seed);
         const Picture picture = test::GeneratePicture(random, 24);
-        ConversionSettings settings{.UseLdrawColors = random() % 4 == 0,
-                                    .IgnoreWhite = random() % 3 == 0,
-                                    .WhiteTolerance = 20};
-        if (random() % 4 == 0) {
-            settings.IgnoreRgbColor = true, settings.RgbTolerance = 1, settings.IgnoreRed = 204;
-        }
+        const ConversionSettings settings{
+            .UseLdrawColors = random() % 4 == 0,
+            .IgnoreWhite = random() % 3 == 0,
+            .WhiteTolerance = static_cast<std::int16_t>(random() % 30),
+            .IgnoreRgbColor = random() % 4 == 0,
+            .RgbTolerance = static_cast<std::int16_t>(random() % 60),
+            .IgnoreRed = static_cast<std::int16_t>(random() % 256)};
         const Quads expected = test::ReferenceFullConversion(picture, settings);
         const Quads actual = Convert(picture, settings);
         ASSERT_EQ(Shapes(actual), Shapes(expected)) << "picture seed " << seed;

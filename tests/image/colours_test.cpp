@@ -34,16 +34,6 @@ TEST(ReColor, GivesDirectCodesOrTheNearestPrimaryCode) {
     EXPECT_EQ(shell.failuresReported, 0);
 }
 
-TEST(ReColor, AnIndexBeyondThePaletteIsReportedOnceAndGivesZero) {
-    test::RecordingShell recording;
-    const PaletteList palette = test::GreyRamp(2);
-    ReColorReports reports;
-    EXPECT_EQ(ReColor(recording.shell, palette, 5, false, &reports), 0);
-    EXPECT_EQ(ReColor(recording.shell, palette, 6, true, &reports), 0);
-    EXPECT_EQ(recording.boxes,
-              std::vector<std::string>{"ReColor has caused an error Subscript out of range"});
-}
-
 TEST(ColourTests, NearWhiteAndIgnoredColourUseStrictCityBlockDistances) {
     EXPECT_TRUE(IsNearWhite(One(250, 250, 250), 0, 30));
     EXPECT_FALSE(IsNearWhite(One(240, 245, 250), 0, 30));
@@ -58,47 +48,6 @@ TEST(ColourTests, NearWhiteAndIgnoredColourUseStrictCityBlockDistances) {
     EXPECT_THROW(IsIgnoredColor(One(0, 0, 0), 0, 10, -32768, 0, 0), Failure);
     EXPECT_THROW(IsIgnoredColor(One(255, 255, 0), 0, 10, -32000, -32000, 0), Failure);
     EXPECT_NO_THROW(IsIgnoredColor(One(0, 0, 0), 0, 10, -32767, 0, 0));
-}
-
-// The lookup made once per palette answers as the colour tests do, entry by entry.
-TEST(ColourLookup, AnswersAsTheColourTestsDo) {
-    std::mt19937 random(5);
-    const auto component = [&] {
-        return static_cast<std::uint8_t>(random() % 4 * 85 + random() % 3);
-    };
-    for (int round = 0; round < 3000; ++round) {
-        PaletteList palette(1 + random() % 6);
-        for (auto& e : palette) e = {component(), component(), component(), 0};
-        const auto below = [&](unsigned n) { return static_cast<std::int16_t>(random() % n); };
-        const ConversionSettings s{
-            .UseLdrawColors = random() % 2 == 0,
-            .IgnoreWhite = random() % 2 == 0,
-            .WhiteTolerance = below(40),
-            .IgnoreRgbColor = random() % 2 == 0,
-            .RgbTolerance = below(40),
-            .IgnoreRed = below(260),
-            .IgnoreGreen = below(260),
-            .IgnoreBlue = random() % 3 == 0 ? std::int16_t{-32768} : below(260)};
-        const ColourLookup lookup(palette, s);
-        Shell shell;
-        for (int i = 0; i < static_cast<int>(palette.size()); ++i) {
-            const auto index = static_cast<std::uint8_t>(i);
-            EXPECT_EQ(lookup.Code(index), ReColor(shell, palette, i, s.UseLdrawColors));
-            bool ignored = false;
-            try {
-                ignored = IsIgnoredColor(palette, i, s.RgbTolerance, s.IgnoreRed, s.IgnoreGreen,
-                                         s.IgnoreBlue);
-            } catch (const Failure&) {  // tested whether or not the option is on
-                EXPECT_THROW(lookup.LeftOut(index), Failure);
-                continue;
-            }
-            EXPECT_EQ(lookup.LeftOut(index),
-                      (s.IgnoreRgbColor && ignored) ||
-                          (s.IgnoreWhite && IsNearWhite(palette, i, s.WhiteTolerance)));
-        }
-        EXPECT_FALSE(lookup.Known(static_cast<std::uint8_t>(palette.size())));
-        EXPECT_THROW(lookup.LeftOut(static_cast<std::uint8_t>(palette.size())), Failure);
-    }
 }
 
 }  // namespace

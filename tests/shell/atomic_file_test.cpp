@@ -100,25 +100,5 @@ TEST(AtomicFileWriter, PendingFilesArePutInPlaceTogetherOrNotAtAll) {
     EXPECT_EQ(EntriesIn(folder.path()), 2u);
 }
 
-TEST(AtomicFileWriter, AFullDiskIsReportedAndTheTargetStaysUntouched) {
-    // A file-size limit makes the disk "full" after one megabyte.
-    TempFolder folder;
-    const std::string target = folder / "big.dat";
-    test::WriteBytes(target, {'o', 'l', 'd'});
-    bool failed = false;
-    test::WithFullDisk(1 << 20, [&] {
-        try {
-            AtomicFileWriter writer(target);
-            writer.Write(std::string(3 << 20, 'x'));
-            writer.Commit();
-        } catch (const Failure&) {
-            failed = true;
-        }
-    });
-    EXPECT_TRUE(failed);
-    EXPECT_EQ(ReadText(target), "old");
-    EXPECT_EQ(EntriesIn(folder.path()), 1u);
-}
-
 }  // namespace
 }  // namespace mosaikon

@@ -28,17 +28,12 @@ protected:
         std::filesystem::create_directories(folder.path() / "pics");
         std::filesystem::create_directories(folder.path() / "out");
         picture = (folder.path() / "pics/logo.bmp").string();
-        // 23 x 10, so that rows are padded; white, red, blue, near-white and green.
-        const PaletteList palette = {{255, 255, 255, 0},
-                                     {0, 0, 204, 0},
-                                     {187, 51, 0, 0},
-                                     {250, 252, 250, 0},
-                                     {40, 120, 20, 0}};
+        // 23 x 10, so that rows are padded; white, red, blue, green, cyan and near-white.
         std::vector<std::uint8_t> pixels;
         for (int i = 0; i < 230; ++i)
-            pixels.push_back(
-                static_cast<std::uint8_t>((i % 23 / 4 + i / 69 + (i % 23) * (i / 23) % 5) % 5));
-        WritePicture(23, 10, palette, pixels);
+            pixels.push_back(static_cast<std::uint8_t>((i % 23 / 4 + i / 69 + i % 7 * i) % 6));
+        WritePicture(23, 10, PaletteList(test::kTestColours.begin(), test::kTestColours.end() - 1),
+                     pixels);
         WriteConfig(
             "<language>English<language><left>500<left><top>500<top><image>/<image><save>/<save>"
             "<author>Ann<author>");
@@ -167,16 +162,21 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     EXPECT_EQ(Focused(), Find("txtMetaData(0)"));
     EXPECT_EQ(Enabled(), With({kImageRow, kSaveRow, kOptions}));
 
+    // The preview shows the recoloured picture at the typed size and leaves the picture as
+    // loaded: converting gives what the command line gives.
+    Type("txtHeight", "100");
+    Find<QCheckBox>("chkIgnoreWhite")->click();
     Click("cmdPreview");
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "Settings/tempBitmap.bmp"));
-    EXPECT_EQ(Enabled(), With({kImageRow, kSaveRow, kOptions, {"cmdConvert"}}));
+    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(230, 100));
+    EXPECT_EQ(Enabled(), With({kImageRow, kSaveRow, kOptions, {"cmdConvert", "txtWhite"}}));
     EXPECT_EQ(Focused(), Find("cmdConvert"));
 
     Click("cmdConvert");
     EXPECT_THAT(boxes, ElementsAre(state.shell.messages.MsgConvertDone + "\n" +
                                    (folder.path() / "out/s1234567.dat").string() +
-                                   " (7,546 bytes, 186 quadrilaterals)"));
-    EXPECT_EQ(Part(), CommandLinePart(""));
+                                   " (7,239 bytes, 149 quadrilaterals)"));
+    EXPECT_EQ(Part(), CommandLinePart("--ignore-white --height 100"));
 }
 
 TEST_F(WindowFlow, CancelledAndRefusedChoicesChangeNothingElse) {
@@ -229,6 +229,11 @@ TEST_F(WindowFlow, TheWidthFollowsTheHeightWithOneMessagePerWrongText) {
     EXPECT_EQ(Text("txtWidth"), "2");
     SetText("txtHeight", "100000");
     EXPECT_EQ(Text("txtWidth"), "2");
+    // A huge typed size is previewed without a huge copy of the picture.
+    Type("txtHeight", "14000");
+    Click("cmdPreview");
+    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(7000, 14000));
+    EXPECT_EQ(main->grab().toImage().size(), main->size());  // paints the stretched preview
 }
 
 TEST_F(WindowFlow, OptionBoxesFillTheirDefaultsAndOnlyATickedOptionsBoxCanFailARun) {
@@ -258,23 +263,6 @@ TEST_F(WindowFlow, OptionBoxesFillTheirDefaultsAndOnlyATickedOptionsBoxCanFailAR
     EXPECT_THAT(boxes, ElementsAre("The blue box is empty: it must hold a whole number. "
                                    "Please type a number."));
     EXPECT_EQ(QApplication::focusWidget(), Find("txtBlue"));
-}
-
-TEST_F(WindowFlow, PreviewShowsTheRecolouredPictureAtTheTypedSize) {
-    ChooseFiles();
-    Type("txtHeight", "100");
-    Find<QCheckBox>("chkIgnoreWhite")->click();
-    Click("cmdPreview");
-    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(230, 100));
-    EXPECT_FALSE(Find<QLabel>("imgPreview")->pixmap().isNull());
-    // The preview leaves the picture as loaded: converting gives what the command line gives.
-    Click("cmdConvert");
-    EXPECT_EQ(Part(), CommandLinePart("--ignore-white --height 100"));
-    // A huge typed size is shown without a huge copy of the picture.
-    Type("txtHeight", "14000");
-    Click("cmdPreview");
-    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(32200, 14000));
-    EXPECT_EQ(main->grab().toImage().size(), main->size());  // paints the stretched preview
 }
 
 TEST_F(WindowFlow, PreviewAndConvertReportTheirFailuresAndGiveTheWindowBack) {
