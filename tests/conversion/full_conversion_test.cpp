@@ -66,16 +66,6 @@ TEST(PointInQuad, ADegenerateQuadrilateralGrowsIntoARectangle) {
     EXPECT_FALSE(PointInQuad(4, 2, x, y, kWideMargin));
 }
 
-TEST(PointInQuad, ArcTan2KeepsItsQuadrantAndItsZeroRule) {
-    EXPECT_EQ(ArcTan2(0, 0), static_cast<float>(3.14159265 / 2));
-    EXPECT_EQ(ArcTan2(1, 0.00005f), static_cast<float>(3.14159265 / 2));
-    EXPECT_EQ(ArcTan2(-1, -1),
-              -static_cast<float>(3.14159265 - static_cast<float>(std::atan(1.0))));
-    EXPECT_EQ(ArcTan2(0, 5), 0.0f);
-    EXPECT_FLOAT_EQ(AngleAt(1, 0, 0, 0, 0, 1), 3.14159265f / 2);
-    EXPECT_FLOAT_EQ(AngleAt(0, 1, 0, 0, 1, 0), -3.14159265f / 2);
-}
-
 TEST(ConvertToLdraw, CellsRightOfAnInnerCoverAreCoveredLater) {
     // The red run of row 2 is covered inside by the quadrilateral anchored at row 1; its last
     // cell goes back to the grid and gets a quadrilateral of its own.

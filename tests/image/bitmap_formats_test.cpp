@@ -105,15 +105,5 @@ TEST(BitmapFormats, RunLengthCodesOfEightAndFourBits) {
     }
 }
 
-TEST(BitmapFormats, TopDownRunLengthFilesAreRefused) {
-    Bytes bytes = test::EncodeBitmap({.width = 2,
-                                      .height = 2,
-                                      .palette = Colourful(4),
-                                      .compression = 1,
-                                      .rleData = {2, 1, 0, 0, 2, 3, 0, 1}});
-    bytes[22] = 0xFE, bytes[23] = 0xFF, bytes[24] = 0xFF, bytes[25] = 0xFF;  // height -2
-    EXPECT_TRUE(Load(bytes).failed);
-}
-
 }  // namespace
 }  // namespace mosaikon
