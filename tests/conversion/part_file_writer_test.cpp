@@ -103,12 +103,8 @@ TEST_F(PartFileWriter, DetailsThatWouldStartAnotherLineAreRefusedBeforeWriting) 
 
 TEST_F(PartFileWriter, WithNoPictureTheScaleFailsBeforeAnythingIsWritten) {
     Picture empty;
-    try {
-        WritePartFile(recording.shell, empty, {}, path, 10, {});
-        FAIL() << "no failure";
-    } catch (const Failure& failure) {
-        EXPECT_STREQ(failure.what(), "Division by zero");
-    }
+    EXPECT_EQ(test::FailureOf([&] { WritePartFile(recording.shell, empty, {}, path, 10, {}); }),
+              "Division by zero");
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_TRUE(recording.boxes.empty());
 }

@@ -67,13 +67,8 @@ TEST(AtomicFileWriter, LinksAreWrittenThroughAndOnlyRegularFilesReplaced) {
     fs::create_symlink("loop2", folder / "loop1");
     fs::create_symlink("loop1", folder / "loop2");
     EXPECT_THROW(AtomicFileWriter(folder / "loop1"), Failure);
-    try {
-        AtomicFileWriter writer("/dev/null");
-        ADD_FAILURE() << "a device was taken as a target";
-    } catch (const Failure& failure) {
-        EXPECT_STREQ(failure.what(),
-                     "/dev/null is not a regular file; only regular files are replaced");
-    }
+    EXPECT_EQ(test::FailureOf([] { AtomicFileWriter writer("/dev/null"); }),
+              "/dev/null is not a regular file; only regular files are replaced");
 }
 
 TEST(AtomicFileWriter, PendingFilesArePutInPlaceTogetherOrNotAtAll) {

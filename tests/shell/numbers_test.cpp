@@ -6,19 +6,12 @@
 #include <random>
 #include <string>
 
-#include "shell/failure.h"
+#include "support/test_support.h"
 
 namespace mosaikon {
 namespace {
 
-std::string FailureOf(auto&& call) {
-    try {
-        call();
-    } catch (const Failure& failure) {
-        return failure.what();
-    }
-    return "no failure";
-}
+using test::FailureOf;
 
 TEST(TextToNumber, TakesWhatTheBoxesMayHoldAndRefusesTheRest) {
     const std::pair<const char*, double> numbers[] = {

@@ -4,6 +4,7 @@
 #include "conversion/full_conversion.h"
 #include "image/bitmap_reader.h"
 #include "image/quick_conversion.h"
+#include "shell/failure.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -246,6 +247,15 @@ void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step) {
     step();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
+}
+
+std::string FailureOf(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    return "no failure";
 }
 
 bool Succeeds(const std::string& command) {

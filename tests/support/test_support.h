@@ -93,6 +93,9 @@ Loaded LoadFile(const std::filesystem::path& path);
 // Runs the step with the disk "full" after the given number of bytes written to any one file.
 void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step);
 
+// What a step fails with, or "no failure".
+std::string FailureOf(const std::function<void()>& step);
+
 // Runs a shell command quietly; whether it succeeded.
 bool Succeeds(const std::string& command);
 
