@@ -21,6 +21,7 @@ protected:
     void Load(const Bytes& bytes, double startHeight = -1, double startWidth = -1) {
         path = recording.folder / "picture.bmp";
         test::WriteBytes(path, bytes);
+        test::KeepAsSeed(bytes);
         height = startHeight;
         width = startWidth;
         LoadBitmap(recording.shell, picture, path, height, width);

@@ -223,7 +223,15 @@ const NamedConversion kConversions[3] = {
          return ConvertExact(s, p, q, c);
      }}};
 
+void KeepAsSeed(const Bytes& bytes) {
+    static int kept = 0;
+    const char* folder = std::getenv("MOSAIKON_FUZZ_SEEDS");
+    if (folder && bytes.size() <= 65536)
+        WriteBytes(std::string(folder) + "/bitmap-" + std::to_string(kept++), bytes);
+}
+
 Loaded Load(const Bytes& bytes, const std::string& name) {
+    KeepAsSeed(bytes);
     Loaded loaded;
     Shell shell;
     shell.messageBox = [&](const std::string& text, MessageKind) { loaded.boxes.push_back(text); };

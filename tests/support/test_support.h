@@ -88,6 +88,9 @@ struct Loaded {
     bool failed = false;
 };
 Loaded Load(const Bytes& bytes, const std::string& name = "p.bmp");
+// With MOSAIKON_FUZZ_SEEDS naming a folder, each file of up to 64 KB that the tests load is kept
+// there too, as a seed of the fuzz targets (scripts/fuzz).
+void KeepAsSeed(const Bytes& bytes);
 Loaded LoadFile(const std::filesystem::path& path);
 
 // Runs the step with the disk "full" after the given number of bytes written to any one file.
