@@ -22,17 +22,6 @@ Quads Convert(const Picture& picture, const ConversionSettings& settings = {}) {
     return quads;
 }
 
-// A picture from rows of characters: '.' is white (index 0), digits are palette indices.
-Picture FromRows(const std::vector<std::string>& rows) {
-    std::vector<std::uint8_t> pixels;
-    for (const std::string& row : rows) {
-        for (const char c : row)
-            pixels.push_back(static_cast<std::uint8_t>(c == '.' ? 0 : c - '0'));
-    }
-    return MakePicture(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), kPalette,
-                       pixels);
-}
-
 // The fewest rectangles that partition a region, by exhaustive search (small regions only).
 int ExhaustiveMinimum(std::uint64_t region, int width, int height) {
     std::unordered_map<std::uint64_t, int> known;
@@ -76,7 +65,8 @@ TEST(ConvertExact, StartsEmptyAndReportsFailures) {
     Quads quads(3);
     ConversionSettings settings;
     settings.IgnoreWhite = true;
-    EXPECT_TRUE(ConvertExact(recording.shell, FromRows({"..", ".."}), quads, settings));
+    EXPECT_TRUE(
+        ConvertExact(recording.shell, MakePicture(2, 2, kPalette, {0, 0, 0, 0}), quads, settings));
     EXPECT_TRUE(quads.empty());
     EXPECT_FALSE(
         ConvertExact(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 9}), quads, {}));
