@@ -214,6 +214,9 @@ TEST_F(ConvertCommand, ReducesManyColoursOnlyWhenThereAreMoreThanAsked) {
     EXPECT_EQ(result.status, 0);
     EXPECT_THAT(result.err, HasSubstr("warning: This picture has no colour palette"));
     EXPECT_THAT(result.err, HasSubstr("576 colours reduced to 256")) << result.err;
+    const std::string reduced = ReadText(part);
+    EXPECT_EQ(Run(picture + " " + part).status, 0);
+    EXPECT_EQ(ReadText(part), reduced);  // the same bytes every run
     result = Run("--colors 16 --method exact " + picture + " " + part);
     EXPECT_THAT(result.err, HasSubstr("576 colours reduced to 16"));
     EXPECT_EQ(Run("--colors 600 " + picture + " " + part).status, 2);
