@@ -51,10 +51,8 @@ TEST(ConvertExact, PrimaryColoursJoinEntriesOfOneCode) {
     PaletteList palette = kPalette;
     palette[5] = {0, 0, 200, 0};  // another red
     const Picture picture = MakePicture(2, 1, palette, {1, 5});
-    ConversionSettings settings;
-    EXPECT_EQ(Convert(picture, settings).size(), 2u);
-    settings.UseLdrawColors = true;
-    const Quads quads = Convert(picture, settings);
+    EXPECT_EQ(Convert(picture).size(), 2u);
+    const Quads quads = Convert(picture, {.UseLdrawColors = true});
     ASSERT_EQ(quads.size(), 1u);
     EXPECT_EQ(quads[0].Color, 4);
     EXPECT_EQ(quads[0].X2, 3);
@@ -63,10 +61,8 @@ TEST(ConvertExact, PrimaryColoursJoinEntriesOfOneCode) {
 TEST(ConvertExact, StartsEmptyAndReportsFailures) {
     test::RecordingShell recording;
     Quads quads(3);
-    ConversionSettings settings;
-    settings.IgnoreWhite = true;
-    EXPECT_TRUE(
-        ConvertExact(recording.shell, MakePicture(2, 2, kPalette, {0, 0, 0, 0}), quads, settings));
+    EXPECT_TRUE(ConvertExact(recording.shell, MakePicture(2, 2, kPalette, {0, 0, 0, 0}), quads,
+                             {.IgnoreWhite = true}));
     EXPECT_TRUE(quads.empty());
     EXPECT_FALSE(
         ConvertExact(recording.shell, MakePicture(2, 1, test::GreyRamp(2), {1, 9}), quads, {}));
