@@ -60,6 +60,39 @@ inline Picture WorstCase(int side = 1024) {
     return picture;
 }
 
+// A square picture whose pixel (x, y), counted from 0 at the top-left, has the palette index
+// pick(x, y); the palette has 256 distinct colours.
+template <typename Pick>
+Picture Generated(int side, Pick pick) {
+    Picture picture;
+    picture.infoHeader.biWidth = side;
+    picture.infoHeader.biHeight = side;
+    for (int i = 0; i < 256; ++i) {
+        picture.Palette.push_back({static_cast<std::uint8_t>(i * 53), static_cast<std::uint8_t>(i),
+                                   static_cast<std::uint8_t>(255 - i), 0});
+    }
+    picture.pixelGrid.assign(picture.Index(0, side + 1), 0);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            picture.Pixels(x + 1, side - y) = static_cast<std::uint8_t>(pick(x, y));
+        }
+    }
+    return picture;
+}
+
+// The pictures that make a full search grow fastest: regions that reach far down with runs that
+// never line up.
+inline Picture Checkerboard(int side) {
+    return Generated(side, [](int x, int y) { return (x + y) % 2; });
+}
+inline Picture DiagonalStripes(int side, int colours) {
+    return Generated(side, [colours](int x, int y) { return (x + y) % colours; });
+}
+inline Picture TwoColourNoise(int side) {
+    std::mt19937 random(7);
+    return Generated(side, [&random](int, int) { return random() % 2; });
+}
+
 // 128 x 128 pixels in 8 x 8 random blocks of four colours.
 inline Picture Blocks() {
     Picture picture;

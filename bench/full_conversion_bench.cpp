@@ -1,5 +1,7 @@
-// The full conversion on (a) ImageMagick's built-in logo as a 332 x 255 bitmap of 256 colours
-// and (b) a 128 x 128 picture of 8 x 8 random blocks in four colours. With the environment
+// The full conversion on (a) ImageMagick's built-in logo as a 332 x 255 bitmap of 256 colours,
+// (b) a 128 x 128 picture of 8 x 8 random blocks in four colours and (c) its worst cases: a
+// checkerboard, diagonal stripes of 8, 16 and 256 colours and two-colour noise, 512 and 1024
+// pixels a side. With the environment
 // variable MOSAIKON_BENCH_STRAIGHTFORWARD set, the same pictures also go through the
 // straightforward search that only limits each fit test to the bounding box (minutes).
 
@@ -36,6 +38,11 @@ void Run(benchmark::State& state, const Picture& picture, bool straightforward) 
         benchmark::DoNotOptimize(quads.data());
     }
     state.counters["quads"] = static_cast<double>(quads.size());
+    if (!straightforward) {
+        FullConversionRun run;
+        ConvertToLdraw(shell, picture, quads, {}, {}, &run);
+        state.counters["rectangle_regions"] = static_cast<double>(run.regionsCoveredWithRectangles);
+    }
     if (straightforward) {  // both searches must give the very same quadrilaterals
         Quads fast;
         ConvertToLdraw(shell, picture, fast, {});
@@ -65,6 +72,25 @@ void StraightforwardBlocks(benchmark::State& state) {
 
 BENCHMARK(FullConversionLogo)->Unit(benchmark::kMillisecond);
 BENCHMARK(FullConversionBlocks)->Unit(benchmark::kMillisecond);
+
+// The worst cases, each bounded by the conversion's work budget (at most a few seconds).
+void FullConversionCheckerboard(benchmark::State& state) {
+    Run(state, bench::Checkerboard(static_cast<int>(state.range(0))), false);
+}
+void FullConversionDiagonals(benchmark::State& state) {
+    Run(state,
+        bench::DiagonalStripes(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))),
+        false);
+}
+void FullConversionNoise(benchmark::State& state) {
+    Run(state, bench::TwoColourNoise(static_cast<int>(state.range(0))), false);
+}
+BENCHMARK(FullConversionCheckerboard)->Arg(512)->Arg(1024)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(FullConversionDiagonals)
+    ->ArgsProduct({{512, 1024}, {8, 16, 256}})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+BENCHMARK(FullConversionNoise)->Arg(512)->Arg(1024)->Unit(benchmark::kSecond)->Iterations(1);
 
 const bool kStraightforward = [] {
     if (std::getenv("MOSAIKON_BENCH_STRAIGHTFORWARD")) {

@@ -263,8 +263,16 @@ void Convert(Shell& shell, const Request& request) {
     }
     Quads quads;
     if (args.method == "full") {
-        ProgressBar bar;
-        ConvertToLdraw(shell, picture, quads, request.settings, bar.Callback());
+        FullConversionRun run;
+        {
+            ProgressBar bar;
+            ConvertToLdraw(shell, picture, quads, request.settings, bar.Callback(), &run);
+        }
+        if (run.regionsCoveredWithRectangles > 0) {
+            std::cerr << "mosaikon-convert: " << run.regionsCoveredWithRectangles
+                      << " colour regions would have taken too long to search and are covered "
+                         "with rectangles\n";
+        }
     } else if (args.method == "exact") {
         ProgressBar bar;
         ConvertExact(shell, picture, quads, request.settings, bar.Callback());

@@ -19,7 +19,7 @@ namespace mosaikon {
 
 namespace {
 
-constexpr std::int32_t kLeftOut = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kLeftOut = kNotCovered;
 
 struct Chord {
     std::int32_t fixed;     // y of a horizontal chord, x of a vertical one
@@ -139,17 +139,13 @@ private:
 
 class ExactConversion {
 public:
-    ExactConversion(Shell& shell, const Picture& picture, Quads& quads,
-                    const ConversionSettings& settings)
-        : shell_(shell),
-          picture_(picture),
-          quads_(quads),
-          settings_(settings),
-          width_(picture.Width()),
-          height_(picture.Height()) {}
+    // Over a grid of colour codes, row by row from the top-left, kNotCovered where no pixel is
+    // covered.
+    ExactConversion(Quads& quads, std::int32_t width, std::int32_t height,
+                    std::vector<std::int32_t> codes)
+        : quads_(quads), width_(width), height_(height), code_(std::move(codes)) {}
 
     void Run(const ProgressCallback& progress) {
-        BuildGrid();
         const std::size_t cells =
             static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
         region_.assign(cells, kNoRegion);
@@ -165,7 +161,7 @@ public:
                         (x == 0 || code_[Cell(x - 1, y)] != code_[Cell(x, y)]);
             }
         }
-        quads_.reserve(runs);
+        quads_.reserve(quads_.size() + runs);
         std::uint32_t next = 0;
         for (std::int32_t y = 0; y < height_; ++y) {
             for (std::int32_t x = 0; x < width_; ++x) {
@@ -193,20 +189,6 @@ private:
     // Whether pixel (x, y), counted from the top-left, belongs to the current region.
     bool In(std::int32_t x, std::int32_t y) const {
         return x >= 0 && y >= 0 && x < width_ && y < height_ && region_[Cell(x, y)] == current_;
-    }
-
-    void BuildGrid() {
-        const ColourLookup colours(picture_, settings_);
-        ReColorReports reports;
-        code_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
-        for (std::int32_t y = 0; y < height_; ++y) {
-            const std::uint8_t* row = picture_.Row(height_ - y);
-            for (std::int32_t x = 0; x < width_; ++x) {
-                const std::uint8_t index = row[x];
-                code_[Cell(x, y)] = colours.PixelCode(shell_, picture_.Palette, index,
-                                                      settings_.UseLdrawColors, reports, kLeftOut);
-            }
-        }
     }
 
     // A grid point is a concave corner of the region when exactly three of its four pixels are
@@ -391,10 +373,7 @@ private:
         bool horizontal;
     };
 
-    Shell& shell_;
-    const Picture& picture_;
     Quads& quads_;
-    const ConversionSettings& settings_;
     const std::int32_t width_, height_;
     std::vector<std::int32_t> code_;
     std::vector<std::uint32_t> region_;
@@ -408,11 +387,35 @@ private:
 
 }  // namespace
 
+std::vector<std::int32_t> ColourCodeGrid(Shell& shell, const Picture& picture,
+                                         const ConversionSettings& settings) {
+    const std::int32_t width = picture.Width(), height = picture.Height();
+    const ColourLookup colours(picture, settings);
+    ReColorReports reports;
+    std::vector<std::int32_t> codes(static_cast<std::size_t>(width) *
+                                    static_cast<std::size_t>(height));
+    auto code = codes.begin();
+    for (std::int32_t y = height; y >= 1; --y) {
+        const std::uint8_t* row = picture.Row(y);
+        for (std::int32_t x = 0; x < width; ++x) {
+            *code++ = colours.PixelCode(shell, picture.Palette, row[x], settings.UseLdrawColors,
+                                        reports, kNotCovered);
+        }
+    }
+    return codes;
+}
+
+void CoverExactly(std::int32_t width, std::int32_t height, std::vector<std::int32_t> codes,
+                  Quads& quads, const ProgressCallback& progress) {
+    ExactConversion(quads, width, height, std::move(codes)).Run(progress);
+}
+
 bool ConvertExact(Shell& shell, const Picture& picture, Quads& quads,
                   const ConversionSettings& settings, const ProgressCallback& progress) {
     quads.clear();
     try {
-        ExactConversion(shell, picture, quads, settings).Run(progress);
+        CoverExactly(picture.Width(), picture.Height(), ColourCodeGrid(shell, picture, settings),
+                     quads, progress);
         return true;
     } catch (const ConversionStopped&) {
         quads.clear();

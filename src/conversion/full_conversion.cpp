@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "conversion/exact_conversion.h"
 #include "conversion/point_in_quad.h"
 #include "image/colours.h"
 #include "shell/failure.h"
@@ -21,6 +23,19 @@ constexpr double kEpsilon = 0.0000001;
 // points within a few thousandths of an edge, even for the largest pictures. Nearer points get
 // the angle-sum test itself.
 constexpr double kNearEdge = 0.05;
+
+// The work of the search is counted in units of about 4 ns (a candidate scored, a grid point
+// tested; a fit test's setup counts 40, each row it tests 4). Ordinary pictures need far less than
+// the budget; pictures whose regions reach far down with runs that do not line up
+// (checkerboards, diagonal stripes, noise) would make the search grow with the cube of a
+// region's rows. Half of the budget is shared out by the regions' pixels, the other half is a
+// pool from which each region may take half of what is left; a region whose search goes past its
+// allowance has the rest of its runs covered with the fewest rectangles instead.
+constexpr std::uint64_t kFitTestWork = 40;
+constexpr std::uint64_t kRowTestWork = 4;
+
+// Thrown when a region's search has used up its share of work.
+struct RegionTooCostly {};
 
 struct RunEntry {
     std::int32_t first = 0;  // first column of the run; 0 when the row has none left
@@ -152,8 +167,9 @@ struct Candidate {
 class FullConversion {
 public:
     FullConversion(Shell& shell, const Picture& picture, Quads& quads,
-                   const ConversionSettings& settings)
-        : shell_(shell),
+                   const ConversionSettings& settings, std::uint64_t workBudget)
+        : workBudget_(workBudget),
+          shell_(shell),
           picture_(picture),
           quads_(quads),
           settings_(settings),
@@ -164,6 +180,9 @@ public:
         progress_ = progress;
         if (width_ > kMaxPictureSide || height_ > kMaxPictureSide) Fail(failure::Overflow);
         BuildColourGrid();
+        pool_ = workBudget_ / 2;
+        pictureShareLeft_ = workBudget_ / 2;
+        pixels_ = static_cast<std::uint64_t>(width_) * static_cast<std::uint64_t>(height_);
         table_.assign(static_cast<std::size_t>(height_) + 2, RunEntry{});
         firstOpen_.assign(static_cast<std::size_t>(height_) + 2, 1);
         for (std::int32_t i = 1; i <= height_; ++i) {
@@ -175,7 +194,13 @@ public:
             share_ = static_cast<double>(i) / height_;
             Tick();
         }
+        if (!rectangleCells_.empty()) {
+            CoverExactly(width_, height_, std::move(rectangleCells_), quads_);
+        }
     }
+
+    // How many regions were covered with rectangles because their search took too long.
+    std::uint64_t BoundedRegions() const { return boundedRegions_; }
 
 private:
     std::int32_t& Cell(std::int32_t col, std::int32_t row) {
@@ -209,6 +234,7 @@ private:
         last_ = i;
         minStart_ = 32000;
         maxEnd_ = 0;
+        regionPixels_ = 0;
         for (std::int32_t k = i; k <= height_; ++k) {
             RunEntry& entry = Entry(k);
             entry = RunEntry{};
@@ -226,6 +252,7 @@ private:
             entry.first = col;
             while (col <= width_ && Cell(col, k) == c) Cell(col++, k) = kConsumedMark;
             entry.last = col - 1;
+            regionPixels_ += static_cast<std::uint64_t>(entry.last - entry.first + 1);
             last_ = k;
             minStart_ = std::min(minStart_, entry.first);
             maxEnd_ = std::max(maxEnd_, entry.last);
@@ -243,6 +270,7 @@ private:
             if (entry.first == 0 || !rows.SelectRow(r)) return true;
             const std::int32_t lo = std::max(minStart_, rows.LeftColumn());
             const std::int32_t hi = std::min(maxEnd_, rows.RightColumn());
+            Spend(kRowTestWork + static_cast<std::uint64_t>(std::max(0, hi - lo + 1)));
             for (std::int32_t col = lo; col <= hi && col < entry.first; ++col) {
                 if (rows.Inside(col)) return false;
             }
@@ -272,6 +300,7 @@ private:
             if (rows.SelectRow(r)) {
                 const std::int32_t lo = std::max(minStart_, rows.LeftColumn());
                 const std::int32_t hi = std::min(maxEnd_, rows.RightColumn());
+                work_ += 1 + static_cast<std::uint64_t>(std::max(0, hi - lo + 1));
                 std::int32_t col = lo;
                 while (col <= hi && !rows.Inside(col)) ++col;
                 if (col <= hi) {
@@ -326,7 +355,8 @@ private:
             rightEdges_.emplace_back(topRightX, topY,
                                      static_cast<float>(Entry(row).last + kEpsilon + kWideMargin),
                                      static_cast<float>(bottomY + kWideMargin));
-            for (std::int32_t r = k; r <= row; ++r) {
+            std::int32_t r = k;
+            for (; r <= row; ++r) {
                 const RunEntry& run = Entry(r);
                 if (run.first == 0) continue;
                 if (leftViolation_[i] == 0 && Entry(row).first != 0 && run.first - 1 >= minStart_ &&
@@ -339,6 +369,7 @@ private:
                 }
                 if (leftViolation_[i] != 0 && rightViolation_[i] != 0) break;
             }
+            Spend(1 + static_cast<std::uint64_t>(r - k));
         }
     }
 
@@ -365,25 +396,68 @@ private:
     // largest quadrilateral that still fits the region.
     void CoverRegion(std::int32_t c) {
         lastFailedRow_ = 0;
-        for (std::int32_t k = first_; k <= last_; ++k) {
-            if (Entry(k).first == 0) continue;
-            Tick();
-            Corners corners{};
-            corners.X1 = Entry(k).first;
-            corners.Y1 = k;
-            corners.X2 = Entry(k).last + kEpsilon;
-            corners.Y2 = k;
-            CollectCandidates(k, corners);
-            const Candidate best = BestFittingCandidate(corners);
-            EmitQuad(c, corners, best);
-            RemoveCoveredRuns(corners, c);
+        work_ = 0;
+        // The region's own share, while the picture's pixels last, and half of what earlier
+        // regions left unused.
+        const std::uint64_t share =
+            std::min(static_cast<std::uint64_t>(static_cast<double>(workBudget_ / 2) *
+                                                static_cast<double>(regionPixels_) /
+                                                static_cast<double>(pixels_)),
+                     pictureShareLeft_);
+        pictureShareLeft_ -= share;
+        allowance_ = share + pool_ / 2;
+        try {
+            for (std::int32_t k = first_; k <= last_; ++k) {
+                if (Entry(k).first == 0) continue;
+                Tick();
+                Corners corners{};
+                corners.X1 = Entry(k).first;
+                corners.Y1 = k;
+                corners.X2 = Entry(k).last + kEpsilon;
+                corners.Y2 = k;
+                CollectCandidates(k, corners);
+                const Candidate best = BestFittingCandidate(corners);
+                EmitQuad(c, corners, best);
+                RemoveCoveredRuns(corners, c);
+            }
+        } catch (const RegionTooCostly&) {
+            CoverRestWithRectangles(c);
         }
+        pool_ = pool_ + share - std::min(work_, pool_ + share);
+    }
+
+    // The runs of the region that no quadrilateral covers yet are covered, at the end, by the
+    // fewest rectangles, together with those of other such regions.
+    void CoverRestWithRectangles(std::int32_t c) {
+        ++boundedRegions_;
+        if (rectangleCells_.empty()) {
+            rectangleCells_.assign(
+                static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), kNotCovered);
+        }
+        for (std::int32_t r = first_; r <= last_; ++r) {
+            const RunEntry& entry = Entry(r);
+            if (entry.first == 0) continue;
+            const std::size_t row =
+                static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(width_);
+            for (std::int32_t col = entry.first; col <= entry.last; ++col) {
+                rectangleCells_[row + static_cast<std::size_t>(col - 1)] = c;
+            }
+        }
+    }
+
+    // Counts the work of the region's search; past its share, the search gives up.
+    void Spend(std::uint64_t units) {
+        work_ += units;
+        if (work_ > allowance_) throw RegionTooCostly{};
     }
 
     // Every candidate's score is known before its fit: they are tested from the best score down
     // (the earlier candidate first among equals), and the first that fits is the one the
     // exhaustive search keeps.
     void CollectCandidates(std::int32_t k, Corners& corners) {
+        std::uint64_t bottomLefts = 0;
+        for (std::int32_t m = k; m <= last_; ++m) bottomLefts += Entry(m).first != 0;
+        Spend(bottomLefts * static_cast<std::uint64_t>(last_ - k + 1));
         PrepareSideEdges(k, corners);
         candidates_.clear();
         std::int32_t order = 0;
@@ -407,8 +481,10 @@ private:
         auto worse = [](const Candidate& a, const Candidate& b) {
             return a.score < b.score || (a.score == b.score && a.order > b.order);
         };
+        Spend(candidates_.size());
         std::make_heap(candidates_.begin(), candidates_.end(), worse);
         for (auto end = candidates_.end(); end != candidates_.begin(); --end) {
+            Spend(kFitTestWork);
             std::pop_heap(candidates_.begin(), end, worse);
             const Candidate& candidate = *(end - 1);
             corners.X4 = Entry(candidate.m).first;
@@ -451,6 +527,7 @@ private:
         if (progress_ && !progress_(share_)) throw ConversionStopped{};
     }
 
+    const std::uint64_t workBudget_;
     Shell& shell_;
     const Picture& picture_;
     Quads& quads_;
@@ -464,6 +541,11 @@ private:
     std::vector<std::int32_t> leftViolation_, rightViolation_;
     std::int32_t first_ = 0, last_ = 0, minStart_ = 0, maxEnd_ = 0;
     std::int32_t lastFailedRow_ = 0;
+    std::uint64_t regionPixels_ = 0;
+    std::uint64_t work_ = 0, allowance_ = 0;
+    std::uint64_t pool_ = 0, pictureShareLeft_ = 0, pixels_ = 1;
+    std::uint64_t boundedRegions_ = 0;
+    std::vector<std::int32_t> rectangleCells_;  // the rest of regions too costly to search
     ProgressCallback progress_;
     double share_ = 0;
 };
@@ -471,10 +553,18 @@ private:
 }  // namespace
 
 bool ConvertToLdraw(Shell& shell, const Picture& picture, Quads& quads,
-                    const ConversionSettings& settings, const ProgressCallback& progress) {
+                    const ConversionSettings& settings, const ProgressCallback& progress,
+                    FullConversionRun* run) {
     quads.clear();
     try {
-        FullConversion(shell, picture, quads, settings).Run(progress);
+        FullConversion conversion(shell, picture, quads, settings,
+                                  run ? run->workBudget : kFullConversionWorkBudget);
+        conversion.Run(progress);
+        if (run) run->regionsCoveredWithRectangles = conversion.BoundedRegions();
+        if (conversion.BoundedRegions() > 0) {
+            WriteLog(shell.log, "CONVERTTOLDRAW: " + std::to_string(conversion.BoundedRegions()) +
+                                    " regions covered with rectangles");
+        }
         return true;
     } catch (const ConversionStopped&) {
         quads.clear();

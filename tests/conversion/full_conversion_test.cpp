@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iomanip>
 #include <random>
@@ -10,6 +11,7 @@
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion_reference.h"
 #include "conversion/point_in_quad.h"
+#include "image/colours.h"
 #include "support/rectangle_cover.h"
 #include "support/test_support.h"
 
@@ -121,6 +123,60 @@ TEST(ConvertToLdraw, GivesExactlyTheQuadrilateralsOfThePlainSearch) {
         const Quads actual = Convert(picture, settings);
         ASSERT_EQ(Text(actual), Text(expected)) << "picture seed " << seed;
     }
+}
+
+TEST(ConvertToLdraw, WithoutWorkToSpendCoversEveryRegionAsTheExactConversionDoes) {
+    std::mt19937 random(2611);
+    for (int i = 0; i < 200; ++i) {
+        const Picture picture = test::GeneratePicture(random, 40);
+        const ConversionSettings settings{.IgnoreWhite = i % 2 == 0, .WhiteTolerance = 20};
+        Shell shell;
+        Quads exact, bounded;
+        ASSERT_TRUE(ConvertExact(shell, picture, exact, settings));
+        FullConversionRun run{.workBudget = 0};
+        ASSERT_TRUE(ConvertToLdraw(shell, picture, bounded, settings, {}, &run));
+        ASSERT_EQ(Text(bounded), Text(exact)) << "picture " << i;
+        EXPECT_EQ(run.regionsCoveredWithRectangles > 0, !exact.empty());
+    }
+}
+
+TEST(ConvertToLdraw, ACheckerboardsCostlyRegionsGetRectanglesThatCoverAtLeastAsMuch) {
+    // Every region of a checkerboard reaches the bottom row with runs that never line up: an
+    // unbounded search grows with the cube of the rows.
+    const int side = 48;
+    std::vector<std::uint8_t> pixels(side * side);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) pixels[static_cast<std::size_t>(y * side + x)] = (x + y) % 2;
+    }
+    const Picture picture = MakePicture(side, side, kPalette, pixels);
+    // The pixels whose top-left grid point a quadrilateral of their own colour covers.
+    auto covered = [&](const Quads& quads) {
+        int count = 0;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const std::int32_t colour = DirectColorCode(kPalette[(x + y) % 2]);
+                count += std::any_of(quads.begin(), quads.end(), [&](const LdrawQuad& q) {
+                    const double xs[4] = {q.X1, q.X2, q.X3, q.X4};
+                    const double ys[4] = {q.Y1, q.Y2, q.Y3, q.Y4};
+                    return q.Color == colour &&
+                           PointInQuad(static_cast<std::int16_t>(x + 1),
+                                       static_cast<std::int16_t>(y + 1), xs, ys, kTightMargin);
+                });
+            }
+        }
+        return count;
+    };
+    test::RecordingShell recording;
+    Quads unbounded, bounded;
+    FullConversionRun run{.workBudget = 300'000};
+    ASSERT_TRUE(ConvertToLdraw(recording.shell, picture, unbounded, {}));
+    ASSERT_TRUE(ConvertToLdraw(recording.shell, picture, bounded, {}, {}, &run));
+    EXPECT_GT(run.regionsCoveredWithRectangles, 0u);
+    EXPECT_EQ(recording.LogLines().back(),
+              "CONVERTTOLDRAW: " + std::to_string(run.regionsCoveredWithRectangles) +
+                  " regions covered with rectangles");
+    EXPECT_GE(covered(bounded), covered(unbounded));
+    EXPECT_LT(covered(unbounded), side * side);  // the search alone loses some
 }
 
 }  // namespace
