@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "conversion/conversion_method.h"
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
@@ -146,6 +147,7 @@ struct Arguments {
     std::string format = "classic";
     int colors = 256;
     bool dither = false;
+    bool acceptDamaged = false;
 };
 
 // What the command line asks for, checked.
@@ -195,6 +197,10 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                    "ldraw-sticker (an LDraw library sticker part: centred, lying flat, with a "
                    "backing, certified, without cracks)")
         ->check(CLI::IsMember({"classic", "ldraw-sticker"}));
+    app.add_flag("--accept-damaged", args.acceptDamaged,
+                 "convert a damaged or cut-short picture all the same, with a warning saying what "
+                 "is missing (by default such a picture is refused)")
+        ->disable_flag_override();
     app.add_flag("--version")->description("show the version and exit");
 }
 
@@ -248,6 +254,12 @@ void Convert(Shell& shell, const Request& request) {
     double pictureHeight = 0, pictureWidth = 0;
     ReadOptions options;
     options.reduction = {args.colors, args.dither};
+    options.acceptDamaged = args.acceptDamaged;
+    const ConversionMethod method = args.method == "full"    ? ConversionMethod::Full
+                                    : args.method == "exact" ? ConversionMethod::Exact
+                                                             : ConversionMethod::Quick;
+    options.bytesPerPixel = MemoryNeedPerPixel(
+        method, args.format == "ldraw-sticker" ? PartFormat::LdrawSticker : PartFormat::Classic);
     LoadBitmap(shell, picture, args.picture, pictureHeight, pictureWidth, options);
     if (shell.failuresReported > 0) return;
     const auto kept =

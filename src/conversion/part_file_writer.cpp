@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "conversion/conversion_method.h"
 #include "image/colours.h"
 #include "shell/atomic_file.h"
 #include "shell/failure.h"
@@ -94,6 +95,7 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
         CheckSingleLineDetails(details);
+        CheckRoomFor(path, quads.size() * kLeastBytesPerPolygon);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <optional>
 
+#include "conversion/conversion_method.h"
 #include "shell/atomic_file.h"
 #include "shell/failure.h"
 
@@ -396,6 +397,7 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
         CheckSingleLineDetails(details);
         const std::vector<FacePolygon> face = BuildStickerFace(quads);
         const CornerIndex corners(face);
+        CheckRoomFor(path, quads.size() * kLeastBytesPerPolygon);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");

@@ -5,14 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "conversion/conversion_method.h"
 #include "conversion/part_file_writer.h"
 
 namespace mosaikon {
-
-// The two part file layouts: the program's own (a flat picture at z = 0, four header lines), and
-// the LDraw parts library's sticker part (centred in the X-Z plane, with backing, certified
-// counter-clockwise, free of T-junctions).
-enum class PartFormat { Classic, LdrawSticker };
 
 // A point of the picture plane in half picture units (both coordinates doubled), so that every
 // corner the conversions make is a whole number.

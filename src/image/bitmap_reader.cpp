@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "image/picture_file.h"
 #include "image/rgba_picture.h"
 #include "shell/failure.h"
 #include "shell/text_file.h"
@@ -95,15 +96,20 @@ std::uint64_t RowPixelBytes(std::int32_t width, std::uint16_t bitCount) {
     return (static_cast<std::uint64_t>(width) * bitCount + 7) / 8;
 }
 
-// Uncompressed pixel data must be all there (the last row may lack its padding).
+// Uncompressed pixel data must be all there (the last row may lack its padding). Accepted as
+// damaged, the missing bytes read as zeros: the first palette colour, or black.
 void RequirePixelData(const ByteSource& source, const BitmapInfoHeader& info,
-                      const std::string& name) {
+                      const std::string& name, std::string* damage) {
+    const char* filling = info.biBitCount <= 8 ? "the first colour of the palette" : "black";
     const std::uint64_t needed =
         RowStride(info.biWidth, info.biBitCount) * static_cast<std::uint64_t>(info.biHeight - 1) +
         RowPixelBytes(info.biWidth, info.biBitCount);
     if (source.Left() < needed) {
-        Fail(name + " is cut short: " + std::to_string(needed - source.Left()) + " of its " +
-             std::to_string(needed) + " bytes of pixel data are missing");
+        const std::string reason =
+            name + " is cut short: " + std::to_string(needed - source.Left()) + " of its " +
+            std::to_string(needed) + " bytes of pixel data are missing";
+        if (!damage) Fail(reason);
+        *damage = reason + ", and the rows they held come out in " + filling;
     }
 }
 
@@ -140,7 +146,8 @@ void ReadUncompressed(ByteSource& source, Picture& picture, std::uint16_t bitCou
 // the picture are dropped; pixels that the stream skips stay 0. Every step consumes input, so
 // the work is bounded by the file's size. A stream that ends before its end-of-bitmap code and
 // before its last row is cut short.
-void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit, const std::string& name) {
+void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit, const std::string& name,
+                   std::string* damage) {
     const std::int64_t width = picture.Width();
     const std::int64_t height = picture.Height();
     std::int64_t x = 0;
@@ -151,9 +158,13 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit, const std
                 value;
         ++x;
     };
+    // Whether to go on: accepted as damaged, the rows never reached stay in the first colour.
     auto cutShort = [&] {
-        Fail(name + " is cut short: its run-length data ends " + std::to_string(height - row) +
-             " of " + std::to_string(height) + " rows before the end of the picture");
+        const std::string reason = name + " is cut short: its run-length data ends " +
+                                   std::to_string(height - row) + " of " + std::to_string(height) +
+                                   " rows before the end of the picture";
+        if (!damage) Fail(reason);
+        *damage = reason + ", and those rows come out in the first colour of the palette";
     };
     while (row < height) {
         const int first = source.ReadByte();
@@ -161,6 +172,7 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit, const std
         if (first < 0 || second < 0) {
             if (row == height - 1 && x >= width) break;  // only the closing codes are missing
             cutShort();
+            break;
         }
         if (first > 0) {
             const auto value = static_cast<std::uint8_t>(second);
@@ -178,7 +190,10 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit, const std
         } else if (second == 2) {  // delta
             const int dx = source.ReadByte();
             const int dy = source.ReadByte();
-            if (dx < 0 || dy < 0) cutShort();
+            if (dx < 0 || dy < 0) {
+                cutShort();
+                break;
+            }
             x = std::min(x + dx, width);
             row += dy;
         } else {  // a literal run of `second` pixels, padded to a 16-bit boundary
@@ -186,7 +201,10 @@ void ReadRunLength(ByteSource& source, Picture& picture, bool fourBit, const std
             const int bytes = fourBit ? (count + 1) / 2 : count;
             for (int k = 0; k < bytes; ++k) {
                 const int byte = source.ReadByte();
-                if (byte < 0) cutShort();
+                if (byte < 0) {
+                    cutShort();
+                    return;
+                }
                 if (fourBit) {
                     put(static_cast<std::uint8_t>(byte >> 4));
                     if (2 * k + 1 < count) put(static_cast<std::uint8_t>(byte & 0x0F));
@@ -301,7 +319,7 @@ void ReadPalette(Shell& shell, ByteSource& source, Picture& loaded, const Palett
 }
 
 void ReadPixels(Shell& shell, ByteSource& source, Picture& loaded, std::int64_t paletteStart,
-                bool topDown, const std::string& name) {
+                bool topDown, const std::string& name, std::string* damage) {
     WriteLog(shell.log, "LOAD BITMAP: About to read raw image data");
     const BitmapInfoHeader& info = loaded.infoHeader;
     // Pixel data starts at bfOffBits; an offset pointing into the headers is taken as the end of
@@ -312,11 +330,11 @@ void ReadPixels(Shell& shell, ByteSource& source, Picture& loaded, std::int64_t 
         info.biCompression == kCompressionRle8 || info.biCompression == kCompressionRle4;
     if (!runLength) {
         // Checked before the grid is allocated, so that a small file cannot claim a huge one.
-        RequirePixelData(source, info, name);
+        RequirePixelData(source, info, name, damage);
     }
     loaded.pixelGrid.assign(loaded.Index(0, info.biHeight + 1), 0);
     if (runLength) {
-        ReadRunLength(source, loaded, info.biCompression == kCompressionRle4, name);
+        ReadRunLength(source, loaded, info.biCompression == kCompressionRle4, name, damage);
     } else {
         ReadUncompressed(source, loaded, info.biBitCount, topDown);
     }
@@ -326,10 +344,6 @@ std::string NamePart(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
-
-// The largest file the reader takes: the largest picture at 32 bits per pixel, with headers.
-constexpr std::uint64_t kMostFileBytes =
-    static_cast<std::uint64_t>(kMaxPictureSide) * kMaxPictureSide * 4 + (1 << 16);
 
 }  // namespace
 
@@ -374,13 +388,13 @@ std::uint8_t Component(std::uint32_t pixel, std::uint32_t mask) {
 // A bitmap of 16, 24 or 32 bits per pixel, as colours to give a palette.
 RgbaPicture ReadTrueColour(std::span<const std::uint8_t> bytes, ByteSource& source,
                            const Picture& loaded, std::int64_t paletteStart, bool topDown,
-                           const std::string& name) {
+                           const std::string& name, std::string* damage) {
     const BitmapInfoHeader& info = loaded.infoHeader;
     const ComponentMasks masks = MasksOf(bytes, info);
     source.SeekTo(static_cast<std::uint64_t>(
         std::max<std::int64_t>(loaded.fileHeader.bfOffBits, paletteStart)));
     const std::uint64_t stride = RowStride(info.biWidth, info.biBitCount);
-    RequirePixelData(source, info, name);
+    RequirePixelData(source, info, name, damage);
     RgbaPicture rgba;
     rgba.width = info.biWidth;
     rgba.height = info.biHeight;
@@ -412,6 +426,13 @@ void WarnIfLarge(Shell& shell, const Picture& picture) {
     }
 }
 
+// A damaged file converted all the same: the warning says what is missing.
+void WarnIfDamaged(Shell& shell, const std::string& damage) {
+    if (damage.empty()) return;
+    ShowMessage(shell, damage + "; it is converted all the same", MessageKind::Warning);
+    WriteLog(shell.log, "LOAD BITMAP: damaged picture accepted: " + damage);
+}
+
 // A picture without a palette gets one; the palette warning only where colours were lost.
 void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
                         const ColourReduction& reduction) {
@@ -436,24 +457,25 @@ void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t>
         DecodeBitmap(shell, picture, bytes, name, height, width, options);
         return;
     }
-    const std::uint64_t mostPixels = MostPixelsForFile(bytes.size(), options.mostPixels);
+    const DecodeRules rules{MostPixelsForFile(bytes.size(), options.mostPixels),
+                            options.bytesPerPixel, options.acceptDamaged};
     RgbaPicture rgba;
     switch (format) {
         case PictureFormat::Png:
             WriteLog(shell.log, "LOAD BITMAP: About to decode PNG");
-            rgba = DecodePng(bytes, name, mostPixels);
+            rgba = DecodePng(bytes, name, rules);
             break;
         case PictureFormat::Jpeg:
             WriteLog(shell.log, "LOAD BITMAP: About to decode JPEG");
-            rgba = DecodeJpeg(bytes, name, mostPixels);
+            rgba = DecodeJpeg(bytes, name, rules);
             break;
         case PictureFormat::Gif:
             WriteLog(shell.log, "LOAD BITMAP: About to decode GIF");
-            rgba = DecodeGif(bytes, name, mostPixels);
+            rgba = DecodeGif(bytes, name, rules);
             break;
         case PictureFormat::WebP:
             WriteLog(shell.log, "LOAD BITMAP: About to decode WebP");
-            rgba = DecodeWebP(bytes, name, mostPixels);
+            rgba = DecodeWebP(bytes, name, rules);
             break;
         case PictureFormat::Tiff:
             Fail(name + ": TIFF pictures cannot be read; save it as PNG");
@@ -461,6 +483,7 @@ void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t>
             Fail(name +
                  " is not a picture Mosaikon can read; it reads BMP, PNG, JPEG, GIF and WebP");
     }
+    WarnIfDamaged(shell, rgba.damage);
     Picture loaded;
     GivePaletteAndWarn(shell, rgba, loaded, options.reduction);
     picture = std::move(loaded);
@@ -487,7 +510,9 @@ void LoadBitmap(Shell& shell, Picture& picture, const std::string& path, double&
                 double& width, const ReadOptions& options) {
     WriteLog(shell.log, "LOAD BITMAP: Starting");
     try {
-        const std::vector<std::uint8_t> bytes = ReadFileBytes(path, kMostFileBytes);
+        const std::vector<std::uint8_t> bytes =
+            ReadPictureFile(path, NamePart(path),
+                            {options.mostPixels, options.bytesPerPixel, options.acceptDamaged});
         DecodePicture(shell, picture, bytes, NamePart(path), height, width, options);
     } catch (...) {
         picture = Picture{};
@@ -505,19 +530,25 @@ void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> 
     const bool topDown = CheckSizes(loaded.infoHeader);
     const bool runLength = loaded.infoHeader.biCompression == kCompressionRle8 ||
                            loaded.infoHeader.biCompression == kCompressionRle4;
-    CheckPictureSize(
-        static_cast<std::uint64_t>(loaded.Width()), static_cast<std::uint64_t>(loaded.Height()),
-        name, runLength ? MostPixelsForFile(bytes.size(), options.mostPixels) : options.mostPixels);
+    const DecodeRules rules{
+        runLength ? MostPixelsForFile(bytes.size(), options.mostPixels) : options.mostPixels,
+        options.bytesPerPixel, options.acceptDamaged};
+    CheckPictureSize(static_cast<std::uint64_t>(loaded.Width()),
+                     static_cast<std::uint64_t>(loaded.Height()), name, rules);
+    std::string damage;
+    std::string* acceptedDamage = options.acceptDamaged ? &damage : nullptr;
     if (loaded.infoHeader.biBitCount > 8) {
         const RgbaPicture rgba =
-            ReadTrueColour(bytes, source, loaded, palette.start, topDown, name);
+            ReadTrueColour(bytes, source, loaded, palette.start, topDown, name, acceptedDamage);
+        WarnIfDamaged(shell, damage);
         const BitmapInfoHeader info = loaded.infoHeader;
         GivePaletteAndWarn(shell, rgba, loaded, options.reduction);
         loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
         loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
     } else {
         ReadPalette(shell, source, loaded, palette);
-        ReadPixels(shell, source, loaded, palette.start, topDown, name);
+        ReadPixels(shell, source, loaded, palette.start, topDown, name, acceptedDamage);
+        WarnIfDamaged(shell, damage);
     }
 
     picture = std::move(loaded);

@@ -5,6 +5,7 @@
 #include <cstdio>
 // clang-format off
 #include <jpeglib.h>
+#include <jerror.h>
 // clang-format on
 #include <gif_lib.h>
 #include <png.h>
@@ -33,8 +34,8 @@ bool StartsWith(std::span<const std::uint8_t> bytes, const char* text, std::size
 }
 
 RgbaPicture Blank(std::uint32_t width, std::uint32_t height, const std::string& name,
-                  std::uint64_t mostPixels) {
-    CheckPictureSize(width, height, name, mostPixels);
+                  const DecodeRules& rules) {
+    CheckPictureSize(width, height, name, rules);
     RgbaPicture picture;
     picture.width = static_cast<std::int32_t>(width);
     picture.height = static_cast<std::int32_t>(height);
@@ -43,12 +44,26 @@ RgbaPicture Blank(std::uint32_t width, std::uint32_t height, const std::string& 
 }
 
 // libjpeg reports errors through a callback that must not return: back to the decoder by
-// longjmp, with the library's message kept.
+// longjmp, with the library's message kept. Its warnings (data that ends early or is damaged,
+// which it fills in with grey) end the decoding the same way, unless damaged files are accepted:
+// then the first one is kept, with where the decoder was when it came.
 struct JpegError {
     jpeg_error_mgr manager;
     std::jmp_buf back;
     char message[JMSG_LENGTH_MAX];
+    bool acceptDamaged = false;
+    char warning[JMSG_LENGTH_MAX] = {};
+    bool endedEarly = false;
+    JDIMENSION rowAtWarning = 0;
+    int scanAtWarning = 0;
+    long warnings = 0;
 };
+
+// A progressive file may have any number of scans, each of which makes the decoder go over the
+// whole picture: more than a real encoder writes is refused (as libjpeg-turbo's own tools do).
+constexpr int kMostJpegScans = 500;
+// Past this many warnings a file accepted as damaged is too damaged to go on with.
+constexpr long kMostJpegWarnings = 10000;
 
 extern "C" void JpegFailed(j_common_ptr info) {
     auto* error = reinterpret_cast<JpegError*>(info->err);
@@ -56,7 +71,30 @@ extern "C" void JpegFailed(j_common_ptr info) {
     std::longjmp(error->back, 1);
 }
 
-extern "C" void JpegWarning(j_common_ptr, int) {}
+extern "C" void JpegMessage(j_common_ptr info, int level) {
+    if (level >= 0) return;  // trace messages
+    auto* error = reinterpret_cast<JpegError*>(info->err);
+    if (!error->acceptDamaged || ++error->warnings > kMostJpegWarnings) {
+        info->err->format_message(info, error->message);
+        std::longjmp(error->back, 1);
+    }
+    if (error->warnings > 1) return;
+    info->err->format_message(info, error->warning);
+    const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    error->endedEarly = info->err->msg_code == JWRN_JPEG_EOF;
+    error->rowAtWarning = decompress->output_scanline;
+    error->scanAtWarning = decompress->input_scan_number;
+}
+
+extern "C" void JpegProgress(j_common_ptr info) {
+    const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->input_scan_number > kMostJpegScans) {
+        auto* error = reinterpret_cast<JpegError*>(info->err);
+        std::snprintf(error->message, sizeof error->message, "it has more than %d scans",
+                      kMostJpegScans);
+        std::longjmp(error->back, 1);
+    }
+}
 
 // giflib's words for an error code; it has none for some codes.
 std::string GifWords(int code) {
@@ -93,17 +131,17 @@ PictureFormat SniffFormat(std::span<const std::uint8_t> bytes) {
 }
 
 void CheckPictureSize(std::uint64_t width, std::uint64_t height, const std::string& name,
-                      std::uint64_t mostPixels) {
+                      const DecodeRules& rules) {
     if (width < 1 || height < 1 || width > static_cast<std::uint64_t>(kMaxPictureSide) ||
         height > static_cast<std::uint64_t>(kMaxPictureSide)) {
         Fail(name + " has a size of " + std::to_string(width) + " x " + std::to_string(height) +
              " pixels; the sides must be from 1 to 32767");
     }
-    if (width * height > mostPixels) {
+    if (width * height > rules.mostPixels) {
         Fail(name + " is too large: " + std::to_string(width) + " x " + std::to_string(height) +
-             " pixels, at most " + std::to_string(mostPixels) + " are taken");
+             " pixels, at most " + std::to_string(rules.mostPixels) + " are taken");
     }
-    CheckMemoryFor(width * height, name);
+    CheckMemoryFor(width * height, name, rules.bytesPerPixel);
 }
 
 std::uint64_t MostPixelsForFile(std::uint64_t fileBytes, std::uint64_t mostPixels) {
@@ -112,9 +150,9 @@ std::uint64_t MostPixelsForFile(std::uint64_t fileBytes, std::uint64_t mostPixel
     return std::min(mostPixels, std::max(kAlwaysTaken, fileBytes * kPixelsPerByte));
 }
 
-void CheckMemoryFor(std::uint64_t pixels, const std::string& name) {
+void CheckMemoryFor(std::uint64_t pixels, const std::string& name, std::uint64_t bytesPerPixel) {
     const std::uint64_t available = AvailableMemory();
-    const std::uint64_t needed = pixels * kBytesPerPixel;
+    const std::uint64_t needed = pixels * bytesPerPixel;
     if (available > 0 && needed > available) {
         Fail(name + " needs about " + std::to_string(needed >> 20) +
              " MB of memory to convert, more than the " + std::to_string(available >> 20) +
@@ -122,11 +160,59 @@ void CheckMemoryFor(std::uint64_t pixels, const std::string& name) {
     }
 }
 
+namespace {
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+// The chunks that decide how the pixels come out; libpng's simplified reader looks at no other.
+bool ChunkShapesPixels(const std::uint8_t* type) {
+    static const char* const kKept[] = {"IHDR", "PLTE", "IDAT", "IEND", "tRNS",
+                                        "gAMA", "cHRM", "sRGB", "iCCP", "sBIT"};
+    for (const char* kept : kKept) {
+        if (std::memcmp(type, kept, 4) == 0) return true;
+    }
+    return false;
+}
+
+// libpng's simplified reader, which decides how the colours come out (gamma, 16 bits, palettes
+// with transparency), has no way to set libpng's limits, and it reads every chunk before the
+// picture: a text chunk that claims two gigabytes in a file of a hundred bytes makes it allocate
+// them. So the chunks are walked here first: each must lie within the file, and only those that
+// shape the pixels are handed on (text, time, metadata and private chunks cannot change a pixel).
+std::vector<std::uint8_t> PngPixelChunks(std::span<const std::uint8_t> bytes,
+                                         const std::string& name) {
+    constexpr std::size_t kSignature = 8;
+    std::vector<std::uint8_t> kept(bytes.begin(), bytes.begin() + kSignature);
+    std::size_t at = kSignature;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < 12) Damaged(name, "its last chunk is cut short");
+        const std::uint32_t length = BigEndian32(bytes.data() + at);
+        const std::uint8_t* type = bytes.data() + at + 4;
+        const std::string typeText(reinterpret_cast<const char*>(type), 4);
+        if (length > 0x7FFFFFFFu || bytes.size() - at - 12 < length) {
+            Damaged(name, "its " + typeText + " chunk claims " + std::to_string(length) +
+                              " bytes, more than the file holds");
+        }
+        const std::size_t end = at + 12 + length;
+        if (ChunkShapesPixels(type))
+            kept.insert(kept.end(), bytes.begin() + at, bytes.begin() + end);
+        at = end;
+        if (typeText == "IEND") break;
+    }
+    return kept;
+}
+
+}  // namespace
+
 RgbaPicture DecodePng(std::span<const std::uint8_t> bytes, const std::string& name,
-                      std::uint64_t mostPixels) {
+                      const DecodeRules& rules) {
+    const std::vector<std::uint8_t> chunks = PngPixelChunks(bytes, name);
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+    if (!png_image_begin_read_from_memory(&image, chunks.data(), chunks.size())) {
         Damaged(name, image.message);
     }
     struct Finish {
@@ -134,7 +220,7 @@ RgbaPicture DecodePng(std::span<const std::uint8_t> bytes, const std::string& na
         ~Finish() { png_image_free(image); }
     } finish{&image};
     image.format = PNG_FORMAT_RGBA;
-    RgbaPicture picture = Blank(image.width, image.height, name, mostPixels);
+    RgbaPicture picture = Blank(image.width, image.height, name, rules);
     if (!png_image_finish_read(&image, nullptr, picture.rgba.data(), 0, nullptr)) {
         Damaged(name, image.message);
     }
@@ -142,12 +228,15 @@ RgbaPicture DecodePng(std::span<const std::uint8_t> bytes, const std::string& na
 }
 
 RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& name,
-                       std::uint64_t mostPixels) {
+                       const DecodeRules& rules) {
     jpeg_decompress_struct info{};
     JpegError error{};
+    error.acceptDamaged = rules.acceptDamaged;
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = JpegFailed;
-    error.manager.emit_message = JpegWarning;
+    error.manager.emit_message = JpegMessage;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = JpegProgress;
     // Everything the decoder allocates lives in its own pools, freed by jpeg_destroy_decompress,
     // so leaving by longjmp leaks nothing. The picture is made before the jump point, and only
     // what it points to changes after it.
@@ -164,12 +253,13 @@ RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& n
     }
     jpeg_create_decompress(&info);
     info.mem->max_memory_to_use = 256L << 20;
+    info.progress = &progress;
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     try {
-        CheckPictureSize(info.image_width, info.image_height, name, mostPixels);
+        CheckPictureSize(info.image_width, info.image_height, name, rules);
     } catch (...) {
         jpeg_destroy_decompress(&info);
         throw;
@@ -202,12 +292,27 @@ RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& n
         }
     }
     jpeg_finish_decompress(&info);
+    const bool progressive = info.progressive_mode;
     jpeg_destroy_decompress(&info);
+    if (error.warnings > 0) {
+        std::string damage = name + " is damaged or cut short: " + error.warning + "; ";
+        const std::string height = std::to_string(picture.height);
+        if (error.endedEarly && progressive) {
+            damage += "its data ends in scan " + std::to_string(error.scanAtWarning) +
+                      ", so the later scans, which add detail and colour, are missing";
+        } else if (error.endedEarly) {
+            damage += "rows " + std::to_string(error.rowAtWarning + 1) + " to " + height + " of " +
+                      height + " are missing and come out grey";
+        } else {
+            damage += "the damaged part may come out grey or wrong";
+        }
+        picture.damage = damage;
+    }
     return std::move(picture);
 }
 
 RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& name,
-                      std::uint64_t mostPixels) {
+                      const DecodeRules& rules) {
     GifSource source{bytes};
     int status = 0;
     std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
@@ -218,9 +323,8 @@ RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& na
     if (!gif) Damaged(name, GifWords(status));
     auto failed = [&] { Damaged(name, GifWords(gif->Error)); };
     // The first frame, over a transparent logical screen.
-    RgbaPicture picture =
-        Blank(static_cast<std::uint32_t>(std::max(gif->SWidth, 0)),
-              static_cast<std::uint32_t>(std::max(gif->SHeight, 0)), name, mostPixels);
+    RgbaPicture picture = Blank(static_cast<std::uint32_t>(std::max(gif->SWidth, 0)),
+                                static_cast<std::uint32_t>(std::max(gif->SHeight, 0)), name, rules);
     int transparent = NO_TRANSPARENT_COLOR;
     for (;;) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
@@ -247,14 +351,26 @@ RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& na
         const ColorMapObject* colours = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
         if (!colours) Damaged(name, "it has no colour table");
         if (frame.Width < 1 || frame.Height < 1 || frame.Width > kMaxPictureSide ||
-            frame.Height > kMaxPictureSide) {
+            frame.Height > kMaxPictureSide ||
+            static_cast<std::uint64_t>(frame.Width) * static_cast<std::uint64_t>(frame.Height) >
+                rules.mostPixels) {
             Damaged(name, "its first frame has no valid size");
         }
         std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+        int rowsRead = 0;
+        // Whether the row could be read; a damaged or cut-short frame ends here.
         auto put = [&](int frameRow) {
-            if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) failed();
+            if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) {
+                if (!rules.acceptDamaged) failed();
+                picture.damage = name + " is damaged or cut short: " + GifWords(gif->Error) +
+                                 "; only " + std::to_string(rowsRead) + " of its " +
+                                 std::to_string(frame.Height) +
+                                 " rows could be read, and the rest is left out";
+                return false;
+            }
+            ++rowsRead;
             const int y = frame.Top + frameRow;
-            if (y < 0 || y >= picture.height) return;
+            if (y < 0 || y >= picture.height) return true;
             for (int x = 0; x < frame.Width; ++x) {
                 const int px = frame.Left + x;
                 if (px < 0 || px >= picture.width ||
@@ -269,30 +385,50 @@ RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& na
                 out[2] = colours->Colors[index].Blue;
                 out[3] = 255;
             }
+            return true;
         };
         if (frame.Interlace) {
             for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}}) {
-                for (int y = start; y < frame.Height; y += step) put(y);
+                for (int y = start; y < frame.Height; y += step) {
+                    if (!put(y)) return picture;
+                }
             }
         } else {
-            for (int y = 0; y < frame.Height; ++y) put(y);
+            for (int y = 0; y < frame.Height; ++y) {
+                if (!put(y)) return picture;
+            }
         }
         return picture;
     }
 }
 
 RgbaPicture DecodeWebP(std::span<const std::uint8_t> bytes, const std::string& name,
-                       std::uint64_t mostPixels) {
+                       const DecodeRules& rules) {
     int width = 0, height = 0;
     if (!WebPGetInfo(bytes.data(), bytes.size(), &width, &height)) {
         Damaged(name, "the WebP headers are not valid");
     }
-    RgbaPicture picture = Blank(static_cast<std::uint32_t>(width),
-                                static_cast<std::uint32_t>(height), name, mostPixels);
-    if (!WebPDecodeRGBAInto(bytes.data(), bytes.size(), picture.rgba.data(), picture.rgba.size(),
-                            width * 4)) {
+    RgbaPicture picture =
+        Blank(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), name, rules);
+    if (WebPDecodeRGBAInto(bytes.data(), bytes.size(), picture.rgba.data(), picture.rgba.size(),
+                           width * 4)) {
+        return picture;
+    }
+    if (!rules.acceptDamaged) Damaged(name, "the WebP data could not be decoded");
+    // Decoded as far as the data goes, as a browser shows a picture still coming in.
+    std::fill(picture.rgba.begin(), picture.rgba.end(), 0);
+    std::unique_ptr<WebPIDecoder, void (*)(WebPIDecoder*)> decoder(
+        WebPINewRGB(MODE_RGBA, picture.rgba.data(), picture.rgba.size(), width * 4), WebPIDelete);
+    const VP8StatusCode status =
+        decoder ? WebPIUpdate(decoder.get(), bytes.data(), bytes.size()) : VP8_STATUS_OUT_OF_MEMORY;
+    int rows = 0;
+    if (status != VP8_STATUS_SUSPENDED ||
+        !WebPIDecGetRGB(decoder.get(), &rows, nullptr, nullptr, nullptr) || rows <= 0) {
         Damaged(name, "the WebP data could not be decoded");
     }
+    picture.damage = name + " is damaged or cut short: its data ends after row " +
+                     std::to_string(rows) + " of " + std::to_string(height) +
+                     ", and the rest is left out";
     return picture;
 }
 

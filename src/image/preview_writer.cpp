@@ -149,11 +149,11 @@ std::vector<std::uint8_t> PreviewHead(const Picture& picture, const PreviewPalet
 }  // namespace
 
 bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
-                  const ConversionSettings& settings, PendingFiles* pending) {
+                  const ConversionSettings& settings, PendingFiles* pending, bool followLinks) {
     try {
         WriteLog(shell.log, "CREATE BITMAP: Starting");
         WriteLog(shell.log, "CREATE BITMAP: About to open save location for writing");
-        AtomicFileWriter file(path);
+        AtomicFileWriter file(path, followLinks);
         if (picture.Width() < 1 || picture.Height() < 1) Fail("No picture is loaded");
         const bool primary = settings.UseLdrawColors;
         // Which pixels are left out, and which bytes the kept ones are written with, is decided

@@ -14,7 +14,14 @@ namespace mosaikon {
 struct RgbaPicture {
     std::int32_t width = 0, height = 0;
     std::vector<std::uint8_t> rgba;
+    // For a damaged or cut-short file decoded all the same (ReadOptions::acceptDamaged): what
+    // was wrong and what is missing; empty for a whole file.
+    std::string damage;
 };
+
+// The memory the most costly conversion and part file layout need per pixel of the picture (see
+// MemoryNeedPerPixel for each one), reading and decoding included.
+inline constexpr std::uint64_t kMostBytesPerPixel = 360;
 
 // How a picture of more than 256 colours is reduced to a palette.
 struct ColourReduction {
@@ -26,6 +33,19 @@ struct ColourReduction {
 struct ReadOptions {
     ColourReduction reduction;
     std::uint64_t mostPixels = kMostPixels;
+    // The memory the conversion to come needs per pixel (see MemoryNeedPerPixel); the picture is
+    // refused before any work when the system has not that much free.
+    std::uint64_t bytesPerPixel = kMostBytesPerPixel;
+    // A damaged or cut-short file is refused, unless this is set: then what could be decoded is
+    // converted, the missing part filled in, with a warning saying how much was missing.
+    bool acceptDamaged = false;
+};
+
+// What a decoder may take and what it does with a damaged file.
+struct DecodeRules {
+    std::uint64_t mostPixels = kMostPixels;
+    std::uint64_t bytesPerPixel = kMostBytesPerPixel;
+    bool acceptDamaged = false;
 };
 
 // The formats the reader knows by their first bytes.
@@ -33,31 +53,31 @@ enum class PictureFormat { Bitmap, Png, Jpeg, Gif, WebP, Tiff, Unknown };
 PictureFormat SniffFormat(std::span<const std::uint8_t> bytes);
 
 // Decoders of the formats other than the bitmap, through their reference libraries. Each checks
-// the picture's size against mostPixels before it allocates its pixels and throws a Failure
-// naming the file ("<name> is damaged or cut short: <the decoder's words>").
+// the picture's size against the rules before it allocates its pixels and throws a Failure
+// naming the file ("<name> is damaged or cut short: <the decoder's words>"). Each sets its
+// library's limits before it reads, so that a small file cannot make it take much memory or time.
 RgbaPicture DecodePng(std::span<const std::uint8_t> bytes, const std::string& name,
-                      std::uint64_t mostPixels);
+                      const DecodeRules& rules);
 RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& name,
-                       std::uint64_t mostPixels);
+                       const DecodeRules& rules);
 RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& name,
-                      std::uint64_t mostPixels);
+                      const DecodeRules& rules);
 RgbaPicture DecodeWebP(std::span<const std::uint8_t> bytes, const std::string& name,
-                       std::uint64_t mostPixels);
+                       const DecodeRules& rules);
 
-// Fails, naming the file, when a picture of this size is larger than the reader takes.
+// Fails, naming the file, when a picture of this size is larger than the reader takes or than
+// the memory free for converting it.
 void CheckPictureSize(std::uint64_t width, std::uint64_t height, const std::string& name,
-                      std::uint64_t mostPixels);
+                      const DecodeRules& rules);
 
 // The most pixels a compressed file of this many bytes is taken to hold: a file that claims more
 // is damaged (or a picture so empty that it is better saved smaller), and refusing it before its
 // pixels are allocated keeps a small file from taking much memory.
 std::uint64_t MostPixelsForFile(std::uint64_t fileBytes, std::uint64_t mostPixels);
 
-// What reading and converting a picture takes at the most, in bytes per pixel (measured with the
-// full conversion, the most costly, and the decoding before it), and the check of that against
-// the memory the system has free: a picture that cannot be converted is refused before any work.
-inline constexpr std::uint64_t kBytesPerPixel = 48;
-void CheckMemoryFor(std::uint64_t pixels, const std::string& name);
+// The check of a picture's memory need against the memory the system has free (see
+// AvailableMemory): a picture that cannot be converted is refused before any work.
+void CheckMemoryFor(std::uint64_t pixels, const std::string& name, std::uint64_t bytesPerPixel);
 
 // Gives the picture model its palette and pixels: pixels with alpha below half become the
 // transparent entry (left out like an ignored colour), partly transparent ones above half are

@@ -9,9 +9,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "shell/failure.h"
+#include "shell/system.h"
 
 namespace mosaikon {
 
@@ -78,6 +80,20 @@ void RemoveTemporaryFilesOnInterrupt() {
     }
 }
 
+void CheckRoomFor(const std::string& path, std::uint64_t leastBytes) {
+    const std::string target = ResolveWriteTarget(path);
+    const auto slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : target.substr(0, slash);
+    const std::optional<std::uint64_t> free = FreeDiskSpace(folder);
+    if (free && *free < leastBytes) {
+        Fail("The file needs at least " + std::to_string((leastBytes + (1 << 20) - 1) >> 20) +
+             " MB, but only " + std::to_string(*free >> 20) + " MB are free on the disk of " +
+             folder);
+    }
+}
+
 std::string ResolveWriteTarget(const std::string& path) {
     std::string current = path;
     for (int followed = 0;; ++followed) {
@@ -94,10 +110,12 @@ std::string ResolveWriteTarget(const std::string& path) {
     }
 }
 
-AtomicFileWriter::AtomicFileWriter(const std::string& targetPath)
-    : targetPath_(ResolveWriteTarget(targetPath)), buffer_(kBufferSize) {
+AtomicFileWriter::AtomicFileWriter(const std::string& targetPath, bool followLinks)
+    : targetPath_(followLinks ? ResolveWriteTarget(targetPath) : targetPath), buffer_(kBufferSize) {
     struct stat existing {};
-    if (::stat(targetPath_.c_str(), &existing) == 0) {
+    if ((followLinks ? ::stat(targetPath_.c_str(), &existing)
+                     : ::lstat(targetPath_.c_str(), &existing)) == 0 &&
+        !S_ISLNK(existing.st_mode)) {
         if (S_ISDIR(existing.st_mode)) FailWithSystemError(EISDIR);
         if (!S_ISREG(existing.st_mode)) {
             Fail(targetPath + " is not a regular file; only regular files are replaced");

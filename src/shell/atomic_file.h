@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,12 +16,13 @@ std::string ResolveWriteTarget(const std::string& path);
 // Replaces a file only when its new content is complete: everything is written to a temporary
 // file with a short name in the target's folder, which is renamed over the target by Commit().
 // Until then, and after any failure, the target is untouched; an uncommitted temporary file is
-// removed. A symbolic link is written through (its target is replaced); an existing target that
-// is not a regular file (a folder, a FIFO, a device) is refused before anything is written.
-// Failures are thrown as Failure with the system's text.
+// removed. A symbolic link is written through (its target is replaced), unless followLinks is
+// false (then the link itself is replaced); an existing target that is not a regular file (a
+// folder, a FIFO, a device) is refused before anything is written. Failures are thrown as Failure
+// with the system's text.
 class AtomicFileWriter {
 public:
-    explicit AtomicFileWriter(const std::string& targetPath);
+    explicit AtomicFileWriter(const std::string& targetPath, bool followLinks = true);
     AtomicFileWriter(AtomicFileWriter&& other) noexcept;
     AtomicFileWriter& operator=(AtomicFileWriter&&) = delete;
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -45,6 +47,10 @@ private:
     std::vector<char> buffer_;
     std::size_t buffered_ = 0;
 };
+
+// Fails, before anything is written, when the disk that path is written to has less room than
+// the least the file will take ("The file needs at least N MB, ...").
+void CheckRoomFor(const std::string& path, std::uint64_t leastBytes);
 
 // Makes an interrupt (Ctrl-C), a hang-up or a termination request remove the temporary files
 // being written before the program stops, so that none is left behind.

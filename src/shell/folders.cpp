@@ -44,13 +44,22 @@ bool MakePrivateFolder(const std::string& folder) {
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+// A folder for the log and the preview: made private (mode 0700) when missing, and taken as it
+// is only when it is a folder of the user's own, not a link, that nobody else can write, so that
+// nobody can have put a link in it that the program would write through.
+bool UsePrivateFolder(const std::string& folder) {
+    if (!MakePrivateFolder(folder)) return false;
+    struct stat status {};
+    return ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 std::string TemporaryFolder() {
     std::error_code error;
     const std::string folder =
         (std::filesystem::temp_directory_path(error) / ("mosaikon-" + std::to_string(::getuid())))
             .string();
-    MakePrivateFolder(folder);
-    return folder;
+    return UsePrivateFolder(folder) ? folder : "";
 }
 
 }  // namespace
@@ -71,7 +80,7 @@ std::string SettingsFolderOf(const std::string& programFolder, const std::string
         }
         case Kind::State: {
             const std::string folder = UserFolder("XDG_STATE_HOME", ".local/state");
-            return MakePrivateFolder(folder) ? folder : TemporaryFolder();
+            return UsePrivateFolder(folder) ? folder : TemporaryFolder();
         }
         case Kind::Language:
             break;
@@ -90,7 +99,19 @@ std::string SettingsFolderOf(const std::string& programFolder, const std::string
 
 std::string SettingsPath(const std::string& programFolder, const std::string& fileName) {
     if (fileName.empty()) return SettingsFolderOf(programFolder, "config.txt") + "/";
-    return SettingsFolderOf(programFolder, fileName) + "/" + fileName;
+    const std::string folder = SettingsFolderOf(programFolder, fileName);
+    return folder.empty() ? "" : folder + "/" + fileName;
+}
+
+std::string FreshPrivateFolder() {
+    static const std::string folder = [] {
+        std::error_code error;
+        std::string pattern = (std::filesystem::temp_directory_path(error) /
+                               ("mosaikon-" + std::to_string(::getuid()) + "-XXXXXX"))
+                                  .string();
+        return ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }();
+    return folder;
 }
 
 }  // namespace mosaikon

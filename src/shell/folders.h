@@ -11,8 +11,14 @@ namespace mosaikon {
 // preview bitmap in $XDG_STATE_HOME/mosaikon (~/.local/state/mosaikon), both made with mode 0700
 // when missing, and the language files from $XDG_DATA_HOME/mosaikon (~/.local/share/mosaikon)
 // where the user has one of that name, else from the installed <prefix>/share/mosaikon. When the
-// state folder cannot be made, the preview and log go to the system's temporary folder.
+// state folder cannot be made, the preview and log go to mosaikon-<uid> in the system's
+// temporary folder. A state folder is used only when it is private: the user's own, not a link,
+// and writable by nobody else; with none such, the log and preview have no path (empty).
 std::string SettingsPath(const std::string& programFolder, const std::string& fileName);
+
+// A folder of the system's temporary folder made afresh for this run, private to the user (empty
+// when none can be made): for the preview when no state folder can be trusted.
+std::string FreshPrivateFolder();
 
 // Whether the Settings folder beside the program is the one in use.
 bool OwnSettingsInUse(const std::string& programFolder);

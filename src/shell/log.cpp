@@ -1,5 +1,8 @@
 #include "shell/log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "shell/failure.h"
@@ -9,10 +12,31 @@ namespace mosaikon {
 
 void OpenLog(Log& log, const std::string& programFolder) {
     log.LogStream.reset();
-    FileHandle stream(std::fopen(SettingsPath(programFolder, "Log_File.txt").c_str(), "wb"));
-    if (!stream) FailWithSystemError(errno);
+    const std::string path = SettingsPath(programFolder, "Log_File.txt");
+    if (path.empty()) {
+        Fail(
+            "no folder private to you can hold it: the temporary one belongs to someone else "
+            "or others can write it");
+    }
+    // Never written through a link, which only someone else could have put there.
+    const int descriptor =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0) FailWithSystemError(errno);
+    FileHandle stream(::fdopen(descriptor, "wb"));
+    if (!stream) {
+        const int error = errno;
+        ::close(descriptor);
+        FailWithSystemError(error);
+    }
     log.LogStream = std::move(stream);
-    WriteLog(log, "Application Location " + programFolder);
+    try {
+        WriteLog(log, "Application Location " + programFolder);
+    } catch (...) {
+        // A log that cannot take its first line (a full disk) is given up at once, so that the
+        // procedures after it, which log as they go, are not stopped by it.
+        log.LogStream.reset();
+        throw;
+    }
 }
 
 void WriteLog(Log& log, std::string_view text) {

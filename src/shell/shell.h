@@ -14,6 +14,9 @@ enum class MessageKind { Information, Warning, Failure };
 // The modal message box, a service of the surroundings (a dialog, standard error, a recorder).
 using MessageBoxSeam = std::function<void(const std::string& text, MessageKind kind)>;
 
+// A question with Yes and No buttons; true for Yes.
+using QuestionSeam = std::function<bool(const std::string& text)>;
+
 // The five message texts of the language file; empty until it has been read.
 struct MessageTexts {
     std::string MsgConvertDone;
@@ -28,6 +31,8 @@ struct Shell {
     Log log;
     MessageTexts messages;
     MessageBoxSeam messageBox;
+    // Without one, every question is answered No.
+    QuestionSeam question;
     // Sets the mouse pointer back to normal and enables the main window again, where a failure
     // handler does so; the window program fills it in.
     std::function<void()> restorePointer;

@@ -69,8 +69,8 @@ void FrmLanguage::Form_Load() {
             std::error_code error;
             if (!std::filesystem::is_directory(SettingsPath(state_.programFolder, ""), error))
                 throw;
-            ShowMessage(state_.shell, "The log file " +
-                                          SettingsPath(state_.programFolder, "Log_File.txt") +
+            const std::string path = SettingsPath(state_.programFolder, "Log_File.txt");
+            ShowMessage(state_.shell, (path.empty() ? "The log file" : "The log file " + path) +
                                           " cannot be written (" + failure.what() +
                                           "); Mosaikon goes on without a log.");
         }

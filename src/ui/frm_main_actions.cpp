@@ -157,8 +157,33 @@ void FrmMain::OpenPicture(const QString& path) {
     Picture loaded;
     double height = 0, width = 0;
     const int reported = state_.shell.failuresReported;
-    LoadBitmap(state_.shell, loaded, S(path), height, width, ReadOptionsFromControls());
-    if (state_.shell.failuresReported != reported) return;
+    // A damaged or cut-short picture brings up a question in place of the report: convert what
+    // could be read all the same?
+    Shell& shell = state_.shell;
+    std::vector<std::pair<std::string, MessageKind>> held;
+    const MessageBoxSeam show = shell.messageBox;
+    shell.messageBox = [&held](const std::string& text, MessageKind kind) {
+        held.emplace_back(text, kind);
+    };
+    LoadBitmap(shell, loaded, S(path), height, width, ReadOptionsFromControls());
+    shell.messageBox = show;
+    const bool damaged =
+        shell.failuresReported != reported && !held.empty() &&
+        (held.back().first.find(" is damaged or cut short: ") != std::string::npos ||
+         held.back().first.find(" is cut short: ") != std::string::npos);
+    if (damaged && shell.question) {
+        const std::string report = held.back().first;
+        const std::string damage = report.substr(report.find(" has caused an error ") + 21);
+        if (!shell.question(damage + "\n\nConvert what could be read all the same?")) return;
+        held.clear();
+        ReadOptions options = ReadOptionsFromControls();
+        options.acceptDamaged = true;
+        shell.failuresReported = reported;
+        LoadBitmap(shell, loaded, S(path), height, width, options);
+    } else {
+        for (const auto& [text, kind] : held) ShowMessage(shell, text, kind);
+    }
+    if (shell.failuresReported != reported) return;
     DisableDetailsAndOptions();
     state_.picture = std::move(loaded);
     txtImageLocation->setText(path);
@@ -353,8 +378,10 @@ void FrmMain::cmdPreview_Click() {
                    ignoredWidth, ReadOptionsFromControls());
         txtHeight->setText(heightText);
         txtWidth->setText(QString::number(TextToInt16(S(widthText))));
-        const std::string path = SettingsPath(state_.programFolder, "tempBitmap.bmp");
-        const bool written = CreateBitmap(state_.shell, state_.picture, path, *settings);
+        std::string path = SettingsPath(state_.programFolder, "tempBitmap.bmp");
+        if (path.empty()) path = FreshPrivateFolder() + "/tempBitmap.bmp";
+        const bool written =
+            CreateBitmap(state_.shell, state_.picture, path, *settings, nullptr, false);
         WriteLog(state_.shell.log, "About to resize preview image: Height: " +
                                        S(txtHeight->text()) + " Width: " + S(txtWidth->text()));
         // The box takes the typed size, one pixel per unit, and stretches the picture to it.

@@ -5,10 +5,9 @@
 #include <optional>
 #include <string>
 
-namespace mosaikon {
+#include "conversion/conversion_method.h"
 
-// Which conversion the Convert button runs.
-enum class ConversionMethod { Quick, Full, Exact };
+namespace mosaikon {
 
 // What the main window knows beyond its controls' texts, each part set in one place and shown
 // from there: the chosen conversion, the loaded picture, the typed height as a number, and the

@@ -18,13 +18,24 @@ using test::RecordingShell;
 class BitmapReader : public ::testing::Test {
 protected:
     // Writes the bytes as a file and loads it; height and width start at the given values.
-    void Load(const Bytes& bytes, double startHeight = -1, double startWidth = -1) {
+    void Load(const Bytes& bytes, double startHeight = -1, double startWidth = -1,
+              const ReadOptions& options = {}) {
         path = recording.folder / "picture.bmp";
         test::WriteBytes(path, bytes);
         test::KeepAsSeed(bytes);
         height = startHeight;
         width = startWidth;
-        LoadBitmap(recording.shell, picture, path, height, width);
+        LoadBitmap(recording.shell, picture, path, height, width, options);
+    }
+    // Loads the bytes as a damaged file accepted: a picture, and one warning.
+    void LoadAcceptingDamage(const Bytes& bytes, const std::string& warning) {
+        recording.boxes.clear();
+        recording.shell.failuresReported = 0;
+        ReadOptions options;
+        options.acceptDamaged = true;
+        Load(bytes, -1, -1, options);
+        EXPECT_FALSE(Failed());
+        EXPECT_THAT(recording.boxes, ElementsAre(warning + "; it is converted all the same"));
     }
     bool Failed() const { return recording.shell.failuresReported > 0; }
 
@@ -91,6 +102,12 @@ TEST_F(BitmapReader, PixelDataThatEndsEarlyIsRefusedAsCutShort) {
               "LoadBitmap has caused an error picture.bmp is cut short: 12 of its 32 bytes of "
               "pixel data are missing");
     EXPECT_EQ(picture.Width(), 0);
+    LoadAcceptingDamage(cut,
+                        "picture.bmp is cut short: 12 of its 32 bytes of pixel data are missing, "
+                        "and the rows they held come out in the first colour of the palette");
+    EXPECT_EQ(PixelsTopDown(picture),
+              (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 3, 0, 0, 0, 0,
+                                         3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}));
 
     // A last row without its padding is whole: 5 pixels of 4 bits take 3 of the row's 4 bytes.
     Bytes odd = EncodeBitmap({.width = 5,
@@ -121,6 +138,11 @@ TEST_F(BitmapReader, RunLengthDataThatEndsBeforeItsEndCodeIsRefusedAsCutShort) {
     EXPECT_EQ(recording.boxes[0],
               "LoadBitmap has caused an error picture.bmp is cut short: its run-length data ends 2 "
               "of 3 rows before the end of the picture");
+    LoadAcceptingDamage(rle({2, 1, 0, 0, 2, 2}),
+                        "picture.bmp is cut short: its run-length data ends 2 of 3 rows before the "
+                        "end of the picture, and those rows come out in the first colour of the "
+                        "palette");
+    EXPECT_EQ(PixelsTopDown(picture), (std::vector<std::uint8_t>{0, 0, 2, 2, 1, 1}));
     for (const Bytes& whole :
          {Bytes{2, 1, 0, 1},                             // ends early by its code
           Bytes{2, 1, 0, 0, 2, 2, 0, 0, 2, 3},           // last codes missing

@@ -155,13 +155,69 @@ TEST_F(PictureFormats, JpegDecodesAsItsReferenceLibraryDoes) {
                                "Image.open(OUT).convert('RGB').tobytes())",
                            "master.png", file));
         const Bytes want = test::ReadBytes(folder / (file + ".rgb"));
-        const RgbaPicture got = DecodeJpeg(test::ReadBytes(folder / file), file, kMostPixels);
+        const RgbaPicture got = DecodeJpeg(test::ReadBytes(folder / file), file, {});
         ASSERT_EQ(static_cast<std::size_t>(got.width * got.height * 3), want.size()) << mode;
         int off = 0;
         for (std::size_t i = 0; i < want.size(); ++i)
             off += std::abs(got.rgba[i / 3 * 4 + i % 3] - want[i]) > 1;
         EXPECT_EQ(off, 0) << mode;
         EXPECT_EQ(Load(file).Width(), kWidth);
+    }
+}
+
+// A cut-short JPEG is filled in with grey by libjpeg, which only warns: it is refused as the
+// other formats are, unless damaged files are accepted, which converts it with a warning saying
+// what is missing.
+TEST_F(PictureFormats, CutShortJpegsAreRefusedUnlessDamageIsAccepted) {
+    for (const bool progressive : {false, true}) {
+        const std::string file = progressive ? "progressive.jpg" : "baseline.jpg";
+        ASSERT_TRUE(
+            Pillow("Image.open(IN).convert('RGB').resize((74, 46)).save(OUT, "
+                   "quality=95, progressive=" +
+                       std::string(progressive ? "True" : "False") + ")",
+                   "master.png", file));
+        const Bytes whole = test::ReadBytes(folder / file);
+        // The entropy-coded data starts after the first start-of-scan header.
+        std::size_t data = 0;
+        for (std::size_t i = 0; i + 3 < whole.size() && data == 0; ++i) {
+            if (whole[i] == 0xFF && whole[i + 1] == 0xDA)
+                data = i + 2 + static_cast<std::size_t>(whole[i + 2] << 8 | whole[i + 3]);
+        }
+        ASSERT_GT(data, 0u);
+        int accepted = 0;
+        for (std::size_t length = 64; length < whole.size() - 2; length += 64) {
+            const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+            const test::Loaded refused = test::Load(cut, file);
+            ASSERT_TRUE(refused.failed) << file << " cut at " << length;
+            EXPECT_THAT(refused.boxes.back(), StartsWith("LoadBitmap has caused an error " + file +
+                                                         " is damaged or cut short: "));
+
+            Shell shell;
+            std::vector<std::string> boxes;
+            shell.messageBox = [&](const std::string& text, MessageKind) { boxes.push_back(text); };
+            Picture picture;
+            double height = 0, width = 0;
+            LoadBitmapBytes(shell, picture, cut, file, height, width,
+                            {{}, kMostPixels, kMostBytesPerPixel, true});
+            if (length <= data) {
+                EXPECT_GT(shell.failuresReported, 0) << file << " cut at " << length;
+                continue;
+            }
+            // A progressive file cut inside a later Huffman table cannot be decoded at all.
+            if (progressive && shell.failuresReported > 0) {
+                EXPECT_THAT(boxes.back(), HasSubstr(file + " is damaged or cut short: "));
+                continue;
+            }
+            ASSERT_EQ(shell.failuresReported, 0) << file << " cut at " << length;
+            ++accepted;
+            EXPECT_EQ(picture.Width(), 74);
+            EXPECT_THAT(boxes.front(),
+                        AllOf(StartsWith(file + " is damaged or cut short: Premature end of JPEG "
+                                                "file; "),
+                              HasSubstr(progressive ? "the later scans" : " of 46 are missing"),
+                              EndsWith("; it is converted all the same")));
+        }
+        EXPECT_GT(accepted, (whole.size() - data) / 64 / 2) << file;
     }
 }
 

@@ -31,10 +31,11 @@ if command -v appstreamcli >/dev/null; then
         "$prefix/share/metainfo/org.mosaikon.Mosaikon.metainfo.xml" 2>&1)
     if grep -q "^[EWI]:" <<<"$report"; then echo "$report"; exit 1; fi
 fi
-if [ -e "$prefix/share/man/man1/mosaikon-convert.1" ] && command -v man >/dev/null; then
-    page=$(MANWIDTH=200 man -l -P cat "$prefix/share/man/man1/mosaikon-convert.1" 2>/dev/null)
+if [ -e "$prefix/share/man/man1/mosaikon-convert.1.gz" ] && command -v man >/dev/null; then
+    page=$(MANWIDTH=200 man -l -P cat "$prefix/share/man/man1/mosaikon-convert.1.gz" 2>/dev/null)
     for option in --height --primary --ignore-white --ignore-color --color-tolerance --method \
-        --name --part-id --author --description --preview --colors --dither --format --version; do
+        --name --part-id --author --description --preview --colors --dither --format \
+        --accept-damaged --version; do
         grep -q -- "$option" <<<"$page" || { echo "the manual page lacks $option"; exit 1; }
     done
 fi

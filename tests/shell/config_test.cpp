@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "support/test_support.h"
 
 namespace mosaikon {
@@ -110,6 +109,22 @@ TEST_F(Config, AFailedWriteIsReportedAndKeepsTheOldFile) {
     EXPECT_EQ(test::ReadText(recording.folder / "Settings/config.txt"),
               "<language>Italiano<language>");
     EXPECT_EQ(recording.boxes.back(), "WriteConfig has caused an error File too large");
+}
+
+TEST_F(Config, StoredSettingsAreReadWhenTheLogCannotTakeItsFirstLine) {
+    WriteFile(
+        "<language>French<language><left>640<left><top>480<top><image>/p<image>"
+        "<save>/s<save><author>Ann<author>");
+    std::string failure;
+    test::WithFullDisk(8, [&] {  // the disk fills before the log's first line is out
+        failure = test::FailureOf([&] { OpenLog(recording.shell.log, folder()); });
+        Read();
+    });
+    EXPECT_EQ(failure, "File too large");
+    EXPECT_EQ(config.Language, "French");
+    EXPECT_EQ(config.WindowTop, 480);
+    EXPECT_EQ(config.Author, "Ann");
+    EXPECT_TRUE(recording.boxes.empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "shell/log.h"
 #include "support/test_support.h"
 
 namespace mosaikon {
@@ -80,6 +81,39 @@ TEST(SettingsFolders, FollowTheXdgRulesWhenTheProgramsOwnFolderCannotBeUsed) {
     EXPECT_TRUE(OwnSettingsInUse(program));
     for (const char* file : {"config.txt", "Log_File.txt", "English.txt"})
         EXPECT_EQ(SettingsPath(program, file), program + "/Settings/" + file);
+}
+
+// The temporary folder for the log and preview is used only when it is the user's own, not a
+// link, and writable by nobody else; in one the user made, the log is not written through a link.
+TEST(SettingsFolders, ATemporaryFolderIsTrustedOnlyWhenItIsPrivate) {
+    test::TempFolder root;
+    fs::create_directories(root.path() / "prefix/bin");
+    const std::string program = root / "prefix/bin";
+    test::WriteBytes(root / "blocker", {'x'});
+    const Variable state("XDG_STATE_HOME", (root / "blocker/state").c_str());
+    const Variable tmp("TMPDIR", root.path().c_str());
+    const fs::path folder = root.path() / ("mosaikon-" + std::to_string(::getuid()));
+    const fs::path elsewhere = root.path() / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, folder);  // a link to a folder: not taken
+    EXPECT_EQ(SettingsPath(program, "Log_File.txt"), "");
+    fs::remove(folder);
+    fs::create_directory(folder);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_write);
+    EXPECT_EQ(SettingsPath(program, "Log_File.txt"), "");
+    if (::geteuid() == 0) {  // someone else's folder, private to them
+        fs::permissions(folder, fs::perms::owner_all);
+        ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(SettingsPath(program, "Log_File.txt"), "");
+        ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
+    }
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_EQ(SettingsPath(program, "Log_File.txt"), (folder / "Log_File.txt").string());
+    test::WriteBytes(root / "notes.txt", {'n'});
+    fs::create_symlink(root / "notes.txt", folder / "Log_File.txt");
+    Log log;
+    EXPECT_EQ(test::FailureOf([&] { OpenLog(log, program); }), "Too many levels of symbolic links");
+    EXPECT_EQ(test::ReadText(root / "notes.txt"), "n");
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 
 namespace mosaikon {
 // The matchers the tests use for texts and lists of messages.
+using ::testing::AllOf;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 }  // namespace mosaikon

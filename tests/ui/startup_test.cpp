@@ -1,9 +1,11 @@
 // Start-up and shut-down through the real windows: the picker, the language, the stored
 // position, locations and author.
 
+#include <unistd.h>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
+
 #include <cstdlib>
 
 #include "program_fixture.h"
@@ -123,7 +125,7 @@ TEST_F(Startup, AConfiguredLanguageSkipsThePicker) {
     EXPECT_EQ(main->pos(), QPoint(40, 47));  // 600 and 700 twips
     // The German layout widens the location labels and moves the boxes and buttons.
     EXPECT_EQ(Find("lblImageLocation")->geometry(), QRect(8, 24, 183, 16));
-    EXPECT_EQ(Find("txtImageLocation")->geometry().left(), 193);  // 2888 twips
+    EXPECT_EQ(Find("txtImageLocation")->geometry().left(), 193);              // 2888 twips
     EXPECT_EQ(Find("txtSaveLocation")->geometry(), QRect(192, 48, 393, 19));  // 2880 twips
     EXPECT_EQ(Find("cmdBrowseOpen")->geometry(), QRect(592, 24, 89, 20));
     main->close();
@@ -193,6 +195,47 @@ TEST_F(Startup, AStoredPositionOffEveryScreenIsBroughtBack) {
     WriteConfig(Config("English", 32000, 32000));
     Start();
     EXPECT_TRUE(screen.intersects(main->frameGeometry())) << main->pos().x();
+}
+
+// When the state folder cannot be made, the log and preview would go to the temporary folder:
+// one that someone else made there beforehand, writable by all, with links to the user's files
+// in it, is not used, and no file of the user's is written through its links.
+TEST_F(Startup, ATemporaryFolderOthersCanWriteIsNotTrustedWithTheLogOrThePreview) {
+    Install();
+    test::WriteBytes(folder.path() / "blocker", {'x'});
+    const std::string tmp = (folder.path() / "tmp").string();
+    const auto planted = folder.path() / "tmp" / ("mosaikon-" + std::to_string(::getuid()));
+    std::filesystem::create_directories(planted);
+    std::filesystem::permissions(planted, std::filesystem::perms::all);
+    const auto victim = folder.path() / "thesis.txt";
+    test::WriteBytes(victim, {'m', 'y', ' ', 'w', 'o', 'r', 'k'});
+    std::filesystem::create_symlink(victim, planted / "Log_File.txt");
+    std::filesystem::create_symlink(victim, planted / "tempBitmap.bmp");
+    setenv("XDG_CONFIG_HOME", (folder.path() / "config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (folder.path() / "blocker/state").c_str(), 1);
+    setenv("TMPDIR", tmp.c_str(), 1);
+    Start();
+    picker->cmdOK_Click();
+    const std::string picture = (folder.path() / "p.bmp").string();
+    test::WriteBytes(picture,
+                     test::EncodeBitmap({.width = 3, .height = 2, .palette = test::GreyRamp(4)}));
+    main->fileDialog = [&](const FileDialogRequest& request) {
+        return request.title == "Open" ? picture : (folder.path() / "s1.dat").string();
+    };
+    QTest::mouseClick(Find<QPushButton>("cmdBrowseOpen"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("cmdBrowseSave"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("cmdPreview"), Qt::LeftButton);
+    main->close();
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_STATE_HOME");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(boxes.front(),
+              "The log file cannot be written (no folder private to you can hold it: the "
+              "temporary one belongs to someone else or others can write it); Mosaikon goes on "
+              "without a log.");
+    EXPECT_EQ(test::ReadText(victim), "my work");
+    EXPECT_TRUE(std::filesystem::is_symlink(planted / "tempBitmap.bmp"));
+    EXPECT_TRUE(Find<QLabel>("imgPreview")->pixmap().width() > 0);  // the preview still works
 }
 
 TEST_F(Startup, ALogThatCannotBeWrittenOrAnEmptiedAuthorCostNoStoredSetting) {

@@ -206,6 +206,33 @@ TEST_F(WindowFlow, CancelledAndRefusedChoicesChangeNothingElse) {
     EXPECT_FALSE(Find("cmdPreview")->isEnabled());
 }
 
+// A cut-short picture asks whether to convert what could be read: No changes nothing, Yes loads
+// it with a warning saying what is missing.
+TEST_F(WindowFlow, ACutShortPictureAsksBeforeItIsConvertedAllTheSame) {
+    const test::Bytes whole = test::ReadBytes(picture);
+    test::WriteBytes(picture, test::Bytes(whole.begin(), whole.end() - 48));
+    std::vector<std::string> questions;
+    bool yes = false;
+    state.shell.question = [&](const std::string& text) {
+        questions.push_back(text);
+        return yes;
+    };
+    answers.push_back(picture);
+    Click("cmdBrowseOpen");
+    const std::string damage =
+        "logo.bmp is cut short: 47 of its 239 bytes of pixel data are missing";
+    EXPECT_THAT(questions, ElementsAre(damage + "\n\nConvert what could be read all the same?"));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(Text("txtImageLocation"), "/");
+    yes = true;
+    answers.push_back(picture);
+    Click("cmdBrowseOpen");
+    EXPECT_EQ(Text("txtImageLocation"), QString::fromStdString(picture));
+    EXPECT_EQ(Text("txtHeight"), "10");
+    EXPECT_THAT(boxes, ElementsAre(StartsWith(damage + ", and the rows they held come out in "
+                                                       "the first colour of the palette")));
+}
+
 TEST_F(WindowFlow, TheWidthFollowsTheHeightWithOneMessagePerWrongText) {
     WritePicture(332, 255, test::GreyRamp(4));
     ChooseFiles();

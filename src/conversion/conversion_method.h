@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mosaikon {
+
+// The conversions of a picture into polygons.
+enum class ConversionMethod { Quick, Full, Exact };
+
+// The part file layouts: the program's own (a flat picture at z = 0, four header lines), and
+// the LDraw parts library's sticker part (centred in the X-Z plane, with backing, certified
+// counter-clockwise, free of T-junctions).
+enum class PartFormat { Classic, LdrawSticker };
+
+// The most memory that reading a picture, converting it and writing its part file take, in bytes
+// per pixel: the peak measured on the 1024 x 1024 worst case (no two neighbouring pixels alike),
+// with a quarter more for other pictures and the program itself.
+std::uint64_t MemoryNeedPerPixel(ConversionMethod method, PartFormat format);
+
+// The fewest bytes a part file line takes: a polygon count times this is less than the file's
+// size, whatever the numbers, so a disk with less free space cannot take the file.
+inline constexpr std::uint64_t kLeastBytesPerPolygon = 24;
+
+}  // namespace mosaikon
