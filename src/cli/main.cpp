@@ -1,30 +1,28 @@
-// mosaikon-convert: turns a palette bitmap into an LDraw sticker part file from a terminal,
-// writing the same bytes as the window program for the same picture, options and details.
+// mosaikon-convert: turns pictures into LDraw sticker part files from a terminal, one picture
+// into a named part file, or many into a folder at once, writing the same bytes as the window
+// program for the same picture, options and details.
 
 #include <CLI/CLI.hpp>
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
-#include "conversion/conversion_method.h"
-#include "conversion/exact_conversion.h"
-#include "conversion/full_conversion.h"
-#include "conversion/part_file_writer.h"
-#include "conversion/sticker_part.h"
-#include "image/bitmap_reader.h"
+#include "cli/batch.h"
+#include "cli/conversion_job.h"
 #include "image/conversion_settings.h"
-#include "image/preview_writer.h"
-#include "image/quick_conversion.h"
 #include "shell/atomic_file.h"
 #include "shell/english_texts.h"
 #include "shell/failure.h"
 #include "shell/numbers.h"
 #include "shell/shell.h"
+#include "shell/system.h"
 
 namespace {
 
@@ -32,6 +30,7 @@ using namespace mosaikon;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr unsigned kMostJobs = 64;
 
 struct UsageError {
     std::string reason;
@@ -88,24 +87,16 @@ void RequireSingleLine(const std::string& option, const std::string& text) {
     }
 }
 
-// The base name the window derives from the part file: its name without the ".dat".
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.size() >= 4) {
-        std::string ending = name.substr(name.size() - 4);
-        for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (ending == ".dat") name.resize(name.size() - 4);
-    }
-    return name;
-}
-
 // A progress bar on standard error, drawn only when that is a terminal.
 class ProgressBar {
 public:
     ProgressBar() : shown_(::isatty(STDERR_FILENO) == 1) {}
-    ~ProgressBar() {
+    ~ProgressBar() { Clear(); }
+    // Clears the bar, so that a message can be written on its line.
+    void Clear() {
         if (drawn_) std::cerr << "\r" << std::string(kWidth + 8, ' ') << "\r" << std::flush;
+        drawn_ = false;
+        lastPercent_ = -1;
     }
     ProgressCallback Callback() {
         if (!shown_) return {};
@@ -134,8 +125,7 @@ private:
 };
 
 struct Arguments {
-    std::string picture;
-    std::string part;
+    std::vector<std::string> files;
     std::string height;
     bool primary = false;
     std::string ignoreWhite;
@@ -148,21 +138,25 @@ struct Arguments {
     int colors = 256;
     bool dither = false;
     bool acceptDamaged = false;
+    std::string outputDir;
+    bool recursive = false;
+    unsigned jobs = 0;
+    std::string json;
 };
 
 // What the command line asks for, checked.
 struct Request {
     Arguments args;
-    ConversionSettings settings;
-    std::optional<std::int32_t> partHeight;
-    bool writePreview = false;
-    StickerDetails details;
+    JobOptions options;
+    bool batch = false;
 };
 
 void DeclareOptions(CLI::App& app, Arguments& args) {
-    app.add_option("PICTURE", args.picture, "the picture to convert: BMP, PNG, JPEG, GIF or WebP")
+    app.add_option("FILES", args.files,
+                   "PICTURE PART.dat: the picture to convert (BMP, PNG, JPEG, GIF or WebP) and the "
+                   "part file to write; with --output-dir, the pictures and folders of pictures "
+                   "to convert")
         ->required();
-    app.add_option("PART.dat", args.part, "the part file to write")->required();
     app.add_option("--height", args.height,
                    "sticker height in LDraw units; default: the picture's height in pixels");
     app.add_flag("--primary", args.primary, "use only the 16 LDraw primary colours")
@@ -179,11 +173,14 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                    "full (few large quadrilaterals per colour region) or exact (the fewest "
                    "rectangles that reproduce the picture exactly)")
         ->check(CLI::IsMember({"quick", "full", "exact"}));
-    app.add_option("--name", args.name, "sticker name; default \"Sticker: \" + base name");
-    app.add_option("--part-id", args.partId, "part identifier; default the base name");
+    app.add_option("--name", args.name,
+                   "sticker name; default \"Sticker: \" + base name (one picture only)");
+    app.add_option("--part-id", args.partId,
+                   "part identifier; default the base name (one picture only)");
     app.add_option("--author", args.author, "author; default \"Mosaikon\"");
     app.add_option("--description", args.description, "description; default \"Unofficial Model\"");
-    app.add_option("--preview", args.preview, "also write the preview bitmap of the same options");
+    app.add_option("--preview", args.preview,
+                   "also write the preview bitmap of the same options (one picture only)");
     app.add_option("--colors", args.colors,
                    "the most colours kept of a picture without a palette (2 to 256, default 256); "
                    "fewer colours make far fewer quadrilaterals")
@@ -201,13 +198,30 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                  "convert a damaged or cut-short picture all the same, with a warning saying what "
                  "is missing (by default such a picture is refused)")
         ->disable_flag_override();
+    app.add_option("--output-dir", args.outputDir,
+                   "convert every picture given into DIR/<name>.dat, the name made from the "
+                   "picture's (at most 8 characters, each name different)")
+        ->option_text("DIR");
+    app.add_flag("--recursive", args.recursive,
+                 "with --output-dir, also convert the pictures of folders inside the folders")
+        ->disable_flag_override();
+    app.add_option("--jobs", args.jobs,
+                   "with --output-dir, how many pictures are converted at once (default: the "
+                   "number of cores)")
+        ->check(CLI::Range(1u, kMostJobs));
+    app.add_option("--json", args.json,
+                   "also write a report of every picture as JSON to FILE, or to standard output "
+                   "for -")
+        ->option_text("FILE");
     app.add_flag("--version")->description("show the version and exit");
 }
 
 Request CheckedRequest(const CLI::App& app, const Arguments& args) {
     Request request;
     request.args = args;
-    ConversionSettings& settings = request.settings;
+    request.batch = app.count("--output-dir") > 0;
+    JobOptions& options = request.options;
+    ConversionSettings& settings = options.settings;
     settings.UseLdrawColors = args.primary;
     settings.IgnoreWhite = app.count("--ignore-white") > 0;
     settings.WhiteTolerance = DefaultWhiteTolerance(args.primary);
@@ -220,90 +234,164 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
         settings.RgbTolerance = Int32Option("--color-tolerance", args.colorTolerance);
     }
     if (settings.IgnoreRgbColor) ParseIgnoreColor(args.ignoreColor, settings);
-    if (app.count("--height") > 0) request.partHeight = HeightOption(args.height);
-    request.writePreview = app.count("--preview") > 0;
+    if (app.count("--height") > 0) options.height = HeightOption(args.height);
+    options.method = args.method == "full"    ? ConversionMethod::Full
+                     : args.method == "exact" ? ConversionMethod::Exact
+                                              : ConversionMethod::Quick;
+    options.format =
+        args.format == "ldraw-sticker" ? PartFormat::LdrawSticker : PartFormat::Classic;
+    options.reduction = {args.colors, args.dither};
+    options.acceptDamaged = args.acceptDamaged;
+    if (app.count("--name") > 0) options.name = args.name;
+    if (app.count("--part-id") > 0) options.partId = args.partId;
+    options.author = args.author;
+    options.description = args.description;
 
-    const std::string base = BaseName(args.part);
-    RequireSingleLine("PART.dat", base);
-    request.details = {app.count("--name") ? args.name : "Sticker: " + base,
-                       app.count("--part-id") ? args.partId : base, args.author, args.description};
+    if (request.batch) {
+        for (const char* single : {"--preview", "--name", "--part-id"}) {
+            if (app.count(single) > 0) {
+                throw UsageError{std::string(single) +
+                                 " is for one picture; with --output-dir "
+                                 "each part gets its own"};
+            }
+        }
+    } else {
+        if (args.files.size() != 2) {
+            throw UsageError{
+                "give a PICTURE and the PART.dat to write, or pictures with "
+                "--output-dir DIR"};
+        }
+        for (const char* many : {"--recursive", "--jobs"}) {
+            if (app.count(many) > 0) throw UsageError{std::string(many) + " needs --output-dir"};
+        }
+        RequireSingleLine("PART.dat", BaseName(args.files[1]));
+    }
+    const StickerDetails details = DetailsFor(options, request.batch ? "" : args.files[1]);
     const char* detailOptions[] = {"--name", "--part-id", "--author", "--description"};
-    for (std::size_t i = 0; i < request.details.size(); ++i) {
-        RequireSingleLine(detailOptions[i], request.details[i]);
+    for (std::size_t i = 0; i < details.size(); ++i) {
+        RequireSingleLine(detailOptions[i], details[i]);
     }
     return request;
 }
 
+// Messages go to standard error, on the line of a progress bar that is cleared first.
+std::mutex messageMutex;
+ProgressBar* activeBar = nullptr;
+
 void UseEnglishTexts(Shell& shell) {
-    shell.messages.MsgConvertDone = english::MsgConvertDone;
-    shell.messages.MsgNameTooLong = english::MsgNameTooLong;
-    shell.messages.MsgHeightInvalid = english::MsgHeightInvalid;
-    shell.messages.MsgLargeImage = english::MsgLargeImage;
-    shell.messages.MsgPaletteWarning = english::MsgPaletteWarning;
+    english::UseEnglishMessages(shell.messages);
     shell.messageBox = [](const std::string& text, MessageKind kind) {
+        const std::lock_guard lock(messageMutex);
+        if (activeBar) activeBar->Clear();
         std::cerr << "mosaikon-convert: " << (kind == MessageKind::Warning ? "warning: " : "")
                   << text << "\n";
     };
 }
 
-// Loads, converts and writes. The preview and the part file are put in place together, only
-// once both were written completely, so that a failed run leaves both files as they were.
-void Convert(Shell& shell, const Request& request) {
+// The report, as JSON, to the file named (put in place once complete) or to standard output.
+bool WriteReport(Shell& shell, const std::string& target, const std::vector<JobReport>& reports,
+                 const JobOptions& options) {
+    const std::string json = ReportJson(reports, options);
+    if (target == "-") {
+        std::cout << json << std::flush;
+        return true;
+    }
+    try {
+        AtomicFileWriter file(target);
+        file.Write(json);
+        file.Commit();
+        return true;
+    } catch (...) {
+        ReportFailure(
+            shell, "mosaikon-convert", "",
+            "the report " + target + " could not be written: " + CurrentFailureDescription());
+        return false;
+    }
+}
+
+int ConvertOne(Shell& shell, const Request& request) {
     const Arguments& args = request.args;
-    Picture picture;
-    double pictureHeight = 0, pictureWidth = 0;
-    ReadOptions options;
-    options.reduction = {args.colors, args.dither};
-    options.acceptDamaged = args.acceptDamaged;
-    const ConversionMethod method = args.method == "full"    ? ConversionMethod::Full
-                                    : args.method == "exact" ? ConversionMethod::Exact
-                                                             : ConversionMethod::Quick;
-    options.bytesPerPixel = MemoryNeedPerPixel(
-        method, args.format == "ldraw-sticker" ? PartFormat::LdrawSticker : PartFormat::Classic);
-    LoadBitmap(shell, picture, args.picture, pictureHeight, pictureWidth, options);
-    if (shell.failuresReported > 0) return;
-    const auto kept =
-        static_cast<std::int64_t>(picture.Palette.size()) - (picture.TransparentIndex >= 0 ? 1 : 0);
-    if (picture.SourceColours > kept) {
-        std::cerr << "mosaikon-convert: " << picture.SourceColours << " colours reduced to " << kept
-                  << "\n";
-    }
-    PendingFiles written;
-    if (request.writePreview &&
-        !CreateBitmap(shell, picture, args.preview, request.settings, &written)) {
-        return;
-    }
-    Quads quads;
-    if (args.method == "full") {
-        FullConversionRun run;
-        {
-            ProgressBar bar;
-            ConvertToLdraw(shell, picture, quads, request.settings, bar.Callback(), &run);
-        }
-        if (run.regionsCoveredWithRectangles > 0) {
-            std::cerr << "mosaikon-convert: " << run.regionsCoveredWithRectangles
-                      << " colour regions would have taken too long to search and are covered "
-                         "with rectangles\n";
-        }
-    } else if (args.method == "exact") {
+    JobReport report;
+    {
         ProgressBar bar;
-        ConvertExact(shell, picture, quads, request.settings, bar.Callback());
-    } else {
-        ConvertBitmap(shell, picture, quads, request.settings);
+        const bool slow = request.options.method != ConversionMethod::Quick;
+        activeBar = &bar;
+        report = ConvertPicture(shell, args.files[0], args.files[1], request.options, args.preview,
+                                slow ? bar.Callback() : ProgressCallback{});
+        activeBar = nullptr;
     }
-    if (shell.failuresReported > 0) return;
-    const std::int32_t height = request.partHeight.value_or(picture.Height());
-    const auto write = args.format == "ldraw-sticker" ? WriteStickerPart : WritePartFile;
-    if (!write(shell, picture, quads, args.part, height, request.details, &written)) return;
-    written.CommitAll();
-    std::cerr << quads.size() << " quadrilaterals (" << args.method << ")\n";
+    if (report.converted) {
+        std::cerr << report.counts.quadrilaterals << " quadrilaterals";
+        if (report.counts.triangles > 0)
+            std::cerr << " and " << report.counts.triangles << " triangles";
+        std::cerr << " (" << args.method << ")\n";
+    }
+    if (!args.json.empty() && !WriteReport(shell, args.json, {report}, request.options)) {
+        return kExitFailure;
+    }
+    return report.converted ? 0 : kExitFailure;
+}
+
+std::string Duration(double seconds) {
+    const long whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+int ConvertMany(Shell& shell, const Request& request) {
+    const Arguments& args = request.args;
+    std::vector<std::string> missing;
+    const std::vector<std::string> pictures = CollectPictures(args.files, args.recursive, missing);
+    for (const std::string& path : missing) {
+        ShowMessage(shell, path + " is neither a picture nor a folder that can be read",
+                    MessageKind::Failure);
+    }
+    std::error_code error;
+    std::filesystem::create_directories(args.outputDir, error);
+    if (!std::filesystem::is_directory(args.outputDir)) {
+        ShowMessage(shell, "the output folder " + args.outputDir + " cannot be made",
+                    MessageKind::Failure);
+        return kExitFailure;
+    }
+    std::vector<std::string> parts;
+    for (const std::string& name : PartNames(pictures)) {
+        parts.push_back((std::filesystem::path(args.outputDir) / (name + ".dat")).string());
+    }
+    const unsigned jobs =
+        args.jobs > 0 ? args.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const auto progress = [&](const BatchProgress& state) {
+        if (!terminal) return;
+        const std::lock_guard lock(messageMutex);
+        std::cerr << "\r" << state.done << " of " << state.total << " pictures, " << state.failed
+                  << " failed, about " << Duration(state.secondsLeft) << " left   " << std::flush;
+    };
+    const std::vector<JobReport> reports =
+        RunBatch(pictures, parts, request.options, jobs, AvailableMemory(), progress);
+    if (terminal && !reports.empty()) std::cerr << "\r" << std::string(60, ' ') << "\r";
+    std::size_t failed = missing.size();
+    for (const JobReport& report : reports) {
+        if (report.converted) continue;
+        ++failed;
+        std::cerr << "mosaikon-convert: " << report.input << ": " << report.message << "\n";
+    }
+    std::cerr << reports.size() << " pictures: " << reports.size() + missing.size() - failed
+              << " converted, " << failed << " failed\n";
+    if (!args.json.empty() && !WriteReport(shell, args.json, reports, request.options)) {
+        return kExitFailure;
+    }
+    return failed > 0 ? kExitFailure : 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Turns a picture (BMP, PNG, JPEG, GIF or WebP) into an LDraw sticker part file.",
-                 "mosaikon-convert"};
+    CLI::App app{
+        "Turns pictures (BMP, PNG, JPEG, GIF or WebP) into LDraw sticker part files:\n"
+        "  mosaikon-convert [OPTIONS] PICTURE PART.dat\n"
+        "  mosaikon-convert [OPTIONS] PICTURE... --output-dir DIR",
+        "mosaikon-convert"};
     Arguments args;
     DeclareOptions(app, args);
     Request request;
@@ -338,9 +426,9 @@ int main(int argc, char** argv) {
     Shell shell;  // no log file is opened: WriteLog drops its lines
     UseEnglishTexts(shell);
     try {
-        Convert(shell, request);
+        return request.batch ? ConvertMany(shell, request) : ConvertOne(shell, request);
     } catch (...) {
         ReportFailure(shell, "mosaikon-convert", "", CurrentFailureDescription());
     }
-    return shell.failuresReported > 0 ? kExitFailure : 0;
+    return kExitFailure;
 }

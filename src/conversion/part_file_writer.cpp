@@ -89,7 +89,7 @@ void CheckSingleLineDetails(const StickerDetails& details) {
 
 bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
                    const std::string& path, std::int32_t height, const StickerDetails& details,
-                   PendingFiles* pending) {
+                   PendingFiles* pending, PartFileCounts* counts) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double partScale = static_cast<double>(height) / picture.Height();
     try {
@@ -131,6 +131,7 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
         }
         file.Write(text);
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
+        if (counts) *counts = {quads.size(), 0, file.Size()};
         CommitOrKeep(file, pending);
         WriteLog(shell.log, "WRITE PART FILE: Done");
         return true;

@@ -15,6 +15,13 @@ namespace mosaikon {
 // The sticker's name, part identifier, author and description, in that order.
 using StickerDetails = std::array<std::string, 4>;
 
+// What a written part file holds.
+struct PartFileCounts {
+    std::uint64_t quadrilaterals = 0;
+    std::uint64_t triangles = 0;
+    std::uint64_t bytes = 0;
+};
+
 // The colour of a part file line: primary codes in decimal, direct colours as 0x2RRGGBB.
 std::string ColorText(std::int32_t color);
 
@@ -31,9 +38,9 @@ void CheckSingleLineDetails(const StickerDetails& details);
 // ("WritePartFile has caused an error ...") and leaves an existing file at path untouched.
 // Details that are not single lines are refused before anything is written. Returns whether the
 // file was written completely. With pending, the complete file waits there to be put in place
-// together with others.
+// together with others; with counts, the polygons and bytes written are counted there.
 bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
                    const std::string& path, std::int32_t height, const StickerDetails& details,
-                   PendingFiles* pending = nullptr);
+                   PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);
 
 }  // namespace mosaikon

@@ -306,6 +306,8 @@ class PartText {
 public:
     explicit PartText(AtomicFileWriter& file) : file_(file) { text_.reserve(1 << 20); }
     void Line(const std::string& line) {
+        if (line.rfind("3 ", 0) == 0) ++triangles_;
+        if (line.rfind("4 ", 0) == 0) ++quadrilaterals_;
         text_ += line;
         text_ += "\r\n";
         if (text_.size() > (1 << 20) - 512) Flush();
@@ -329,14 +331,13 @@ public:
         file_.Write(text_);
         text_.clear();
     }
+    std::uint64_t Quadrilaterals() const { return quadrilaterals_; }
+    std::uint64_t Triangles() const { return triangles_; }
 
 private:
-    void Append(const std::string& s) {
-        text_ += s;
-        if (text_.size() > (1 << 20) - 512) Flush();
-    }
     AtomicFileWriter& file_;
     std::string text_;
+    std::uint64_t quadrilaterals_ = 0, triangles_ = 0;
 };
 
 }  // namespace
@@ -389,7 +390,7 @@ std::string LduText(double value) {
 
 bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
                       const std::string& path, std::int32_t height, const StickerDetails& details,
-                      PendingFiles* pending) {
+                      PendingFiles* pending, PartFileCounts* counts) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double scale = static_cast<double>(height) / picture.Height();
     try {
@@ -481,6 +482,7 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
         text.Polygon(16, bottom, up);
         text.Flush();
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
+        if (counts) *counts = {text.Quadrilaterals(), text.Triangles(), file.Size()};
         CommitOrKeep(file, pending);
         WriteLog(shell.log, "WRITE PART FILE: Done");
         return true;

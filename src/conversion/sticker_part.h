@@ -40,6 +40,6 @@ std::string LduText(double value);
 // 16 under it. Reports and file handling as WritePartFile.
 bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
                       const std::string& path, std::int32_t height, const StickerDetails& details,
-                      PendingFiles* pending = nullptr);
+                      PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);
 
 }  // namespace mosaikon

@@ -134,25 +134,33 @@ PictureFileNeed MostPictureFileBytes(std::span<const std::uint8_t> start, std::u
     }
 }
 
-std::vector<std::uint8_t> ReadPictureFile(const std::string& path, const std::string& name,
-                                          const DecodeRules& rules) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) FailWithSystemError(errno);
-    struct Closer {
-        int descriptor;
-        ~Closer() { ::close(descriptor); }
-    } closer{descriptor};
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0) FailWithSystemError(errno);
-    if (S_ISDIR(status.st_mode)) FailWithSystemError(EISDIR);
-    if (!S_ISREG(status.st_mode)) Fail("Not a regular file");
-    const auto fileSize = static_cast<std::uint64_t>(status.st_size);
+namespace {
 
-    const ReadAt readAt = [descriptor](std::uint64_t position, std::size_t count) {
+// A picture file open for reading at any position, without blocking on a FIFO or device.
+class PictureFile {
+public:
+    explicit PictureFile(const std::string& path)
+        : descriptor_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+        if (descriptor_ < 0) FailWithSystemError(errno);
+        struct stat status {};
+        if (::fstat(descriptor_, &status) != 0) FailWithSystemError(errno);
+        if (S_ISDIR(status.st_mode)) FailWithSystemError(EISDIR);
+        if (!S_ISREG(status.st_mode)) Fail("Not a regular file");
+        size_ = static_cast<std::uint64_t>(status.st_size);
+    }
+    ~PictureFile() {
+        if (descriptor_ >= 0) ::close(descriptor_);
+    }
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+
+    std::uint64_t Size() const { return size_; }
+
+    std::vector<std::uint8_t> Read(std::uint64_t position, std::size_t count) const {
         std::vector<std::uint8_t> bytes(count);
         std::size_t got = 0;
         while (got < count) {
-            const ssize_t n = ::pread(descriptor, bytes.data() + got, count - got,
+            const ssize_t n = ::pread(descriptor_, bytes.data() + got, count - got,
                                       static_cast<off_t>(position + got));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) FailWithSystemError(errno);
@@ -161,11 +169,39 @@ std::vector<std::uint8_t> ReadPictureFile(const std::string& path, const std::st
         }
         bytes.resize(got);
         return bytes;
-    };
-    std::vector<std::uint8_t> bytes =
-        readAt(0, static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kStartBytes)));
+    }
+
+    ReadAt Reader() const {
+        return [this](std::uint64_t position, std::size_t count) { return Read(position, count); };
+    }
+
+    std::vector<std::uint8_t> Start() const {
+        return Read(0, static_cast<std::size_t>(std::min<std::uint64_t>(size_, kStartBytes)));
+    }
+
+private:
+    int descriptor_;
+    std::uint64_t size_ = 0;
+};
+
+}  // namespace
+
+PictureFileNeed InspectPictureFile(const std::string& path) {
+    try {
+        const PictureFile file(path);
+        return MostPictureFileBytes(file.Start(), file.Size(), file.Reader());
+    } catch (const Failure&) {
+        return {};
+    }
+}
+
+std::vector<std::uint8_t> ReadPictureFile(const std::string& path, const std::string& name,
+                                          const DecodeRules& rules) {
+    const PictureFile file(path);
+    const std::uint64_t fileSize = file.Size();
+    std::vector<std::uint8_t> bytes = file.Start();
     const PictureFormat format = SniffFormat(bytes);
-    const PictureFileNeed need = MostPictureFileBytes(bytes, fileSize, readAt);
+    const PictureFileNeed need = MostPictureFileBytes(bytes, fileSize, file.Reader());
     const std::uint64_t most = need.bytes;
     const auto side = static_cast<std::uint64_t>(kMaxPictureSide);
     const bool sized = most > 0 && need.width >= 1 && need.height >= 1 && need.width <= side &&
@@ -194,7 +230,7 @@ std::vector<std::uint8_t> ReadPictureFile(const std::string& path, const std::st
     }
     if (wanted > bytes.size()) {
         const std::vector<std::uint8_t> rest =
-            readAt(bytes.size(), static_cast<std::size_t>(wanted - bytes.size()));
+            file.Read(bytes.size(), static_cast<std::size_t>(wanted - bytes.size()));
         bytes.insert(bytes.end(), rest.begin(), rest.end());
     }
     return bytes;

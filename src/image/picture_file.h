@@ -27,6 +27,10 @@ struct PictureFileNeed {
 PictureFileNeed MostPictureFileBytes(std::span<const std::uint8_t> start, std::uint64_t fileSize,
                                      const ReadAt& readAt);
 
+// What the header of the picture file at path says, read from its first bytes only; nothing
+// known (bytes 0) for a file that cannot be read or whose header tells nothing.
+PictureFileNeed InspectPictureFile(const std::string& path);
+
 // The bytes of a picture file, read only as far as its picture can need. The picture's size is
 // checked against the rules before the rest of the file is read, and a file larger than its
 // picture can need is refused as damaged, except a GIF, which is read only as far as its first

@@ -140,7 +140,8 @@ AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
       finished_(std::exchange(other.finished_, false)),
       trackSlot_(std::exchange(other.trackSlot_, -1)),
       buffer_(std::move(other.buffer_)),
-      buffered_(std::exchange(other.buffered_, 0)) {}
+      buffered_(std::exchange(other.buffered_, 0)),
+      size_(std::exchange(other.size_, 0)) {}
 
 AtomicFileWriter::~AtomicFileWriter() {
     Discard();
@@ -178,6 +179,7 @@ void AtomicFileWriter::Flush() {
 
 void AtomicFileWriter::Write(const void* data, std::size_t size) {
     if (descriptor_ < 0) FailWithSystemError(EBADF);
+    size_ += size;
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const std::size_t room = buffer_.size() - buffered_;

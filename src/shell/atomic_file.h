@@ -31,6 +31,8 @@ public:
 
     void Write(const void* data, std::size_t size);
     void Write(std::string_view text) { Write(text.data(), text.size()); }
+    // The bytes written so far.
+    std::uint64_t Size() const { return size_; }
     // Writes out and closes the temporary file; only the rename is left to Commit().
     void Finish();
     void Commit();
@@ -46,6 +48,7 @@ private:
     int trackSlot_ = -1;
     std::vector<char> buffer_;
     std::size_t buffered_ = 0;
+    std::uint64_t size_ = 0;
 };
 
 // Fails, before anything is written, when the disk that path is written to has less room than

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/shell.h"
+
 namespace mosaikon::english {
 
 // The English message texts, as Settings/English.txt words them; the command-line converter,
@@ -17,5 +19,14 @@ inline constexpr const char* MsgLargeImage =
 inline constexpr const char* MsgPaletteWarning =
     "This picture has no colour palette, or only two colours, so its colours may not come out "
     "right. Save it as a 256-colour bitmap and open it again.";
+
+// Gives the shell these texts.
+inline void UseEnglishMessages(MessageTexts& messages) {
+    messages.MsgConvertDone = MsgConvertDone;
+    messages.MsgNameTooLong = MsgNameTooLong;
+    messages.MsgHeightInvalid = MsgHeightInvalid;
+    messages.MsgLargeImage = MsgLargeImage;
+    messages.MsgPaletteWarning = MsgPaletteWarning;
+}
 
 }  // namespace mosaikon::english

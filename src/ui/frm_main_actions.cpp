@@ -498,7 +498,8 @@ void FrmMain::cmdConvert_Click() {
         const std::string path = S(txtSaveLocation->text());
         const auto write = chkLDrawSticker->isChecked() ? WriteStickerPart : WritePartFile;
         const bool written =
-            write(state_.shell, state_.picture, state_.quads, path, height, details, nullptr);
+            write(state_.shell, state_.picture, state_.quads, path, height, details, nullptr,
+                  nullptr);
         EndWork();
         if (written) ShowConverted(path);
         cmdConvert->setFocus();

@@ -35,7 +35,7 @@ if [ -e "$prefix/share/man/man1/mosaikon-convert.1.gz" ] && command -v man >/dev
     page=$(MANWIDTH=200 man -l -P cat "$prefix/share/man/man1/mosaikon-convert.1.gz" 2>/dev/null)
     for option in --height --primary --ignore-white --ignore-color --color-tolerance --method \
         --name --part-id --author --description --preview --colors --dither --format \
-        --accept-damaged --version; do
+        --accept-damaged --output-dir --recursive --jobs --json --version; do
         grep -q -- "$option" <<<"$page" || { echo "the manual page lacks $option"; exit 1; }
     done
 fi

@@ -1,0 +1,136 @@
+#include "cli/conversion_job.h"
+
+#include <cctype>
+#include <chrono>
+#include <set>
+
+#include "conversion/exact_conversion.h"
+#include "conversion/full_conversion.h"
+#include "conversion/sticker_part.h"
+#include "image/bitmap_reader.h"
+#include "image/preview_writer.h"
+#include "image/quick_conversion.h"
+#include "shell/atomic_file.h"
+#include "shell/failure.h"
+
+namespace mosaikon {
+
+const char* MethodName(ConversionMethod method) {
+    switch (method) {
+        case ConversionMethod::Full:
+            return "full";
+        case ConversionMethod::Exact:
+            return "exact";
+        case ConversionMethod::Quick:
+            break;
+    }
+    return "quick";
+}
+
+const char* FormatName(PartFormat format) {
+    return format == PartFormat::LdrawSticker ? "ldraw-sticker" : "classic";
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.size() >= 4) {
+        std::string ending = name.substr(name.size() - 4);
+        for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ending == ".dat") name.resize(name.size() - 4);
+    }
+    return name;
+}
+
+StickerDetails DetailsFor(const JobOptions& options, const std::string& partPath) {
+    const std::string base = BaseName(partPath);
+    return {options.name.value_or("Sticker: " + base), options.partId.value_or(base),
+            options.author, options.description};
+}
+
+JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std::string& partPath,
+                         const JobOptions& options, const std::string& previewPath,
+                         const ProgressCallback& progress) {
+    const auto start = std::chrono::steady_clock::now();
+    JobReport report;
+    report.input = picturePath;
+    report.output = partPath;
+    // Every message goes on to the shell's box, and into the report.
+    const MessageBoxSeam show = shell.messageBox;
+    shell.messageBox = [&](const std::string& text, MessageKind kind) {
+        (kind == MessageKind::Failure ? report.message : report.warnings.emplace_back()) = text;
+        if (show) show(text, kind);
+    };
+    struct Restore {
+        Shell& shell;
+        MessageBoxSeam show;
+        ~Restore() { shell.messageBox = std::move(show); }
+    } restore{shell, show};
+    const int failures = shell.failuresReported;
+    const auto failed = [&] { return shell.failuresReported != failures; };
+    const auto convert = [&] {
+        ReadOptions read;
+        read.reduction = options.reduction;
+        read.acceptDamaged = options.acceptDamaged;
+        read.bytesPerPixel = MemoryNeedPerPixel(options.method, options.format);
+        Picture picture;
+        double pictureHeight = 0, pictureWidth = 0;
+        LoadBitmap(shell, picture, picturePath, pictureHeight, pictureWidth, read);
+        if (failed()) return;
+        report.width = picture.Width();
+        report.height = picture.Height();
+        const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
+                          (picture.TransparentIndex >= 0 ? 1 : 0);
+        if (picture.SourceColours > kept) {
+            ShowMessage(shell, std::to_string(picture.SourceColours) + " colours reduced to " +
+                                   std::to_string(kept));
+        }
+        PendingFiles written;
+        if (!previewPath.empty() &&
+            !CreateBitmap(shell, picture, previewPath, options.settings, &written)) {
+            return;
+        }
+        Quads quads;
+        switch (options.method) {
+            case ConversionMethod::Full: {
+                FullConversionRun run;
+                ConvertToLdraw(shell, picture, quads, options.settings, progress, &run);
+                if (run.regionsCoveredWithRectangles > 0) {
+                    ShowMessage(shell, std::to_string(run.regionsCoveredWithRectangles) +
+                                           " colour regions would have taken too long to search "
+                                           "and are covered with rectangles");
+                }
+                break;
+            }
+            case ConversionMethod::Exact:
+                ConvertExact(shell, picture, quads, options.settings, progress);
+                break;
+            case ConversionMethod::Quick:
+                ConvertBitmap(shell, picture, quads, options.settings);
+                break;
+        }
+        if (failed()) return;
+        const std::int32_t height = options.height.value_or(picture.Height());
+        const auto write =
+            options.format == PartFormat::LdrawSticker ? WriteStickerPart : WritePartFile;
+        if (!write(shell, picture, quads, partPath, height, DetailsFor(options, partPath), &written,
+                   &report.counts)) {
+            return;
+        }
+        written.CommitAll();
+        std::set<std::int32_t> colours;
+        for (const LdrawQuad& quad : quads) colours.insert(quad.Color);
+        report.colours = colours.size();
+        report.converted = true;
+    };
+    try {
+        convert();
+    } catch (...) {
+        ReportFailure(shell, "mosaikon-convert", "", CurrentFailureDescription());
+    }
+    report.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return report;
+}
+
+}  // namespace mosaikon

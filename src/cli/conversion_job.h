@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "conversion/conversion_method.h"
+#include "conversion/part_file_writer.h"
+#include "conversion/progress.h"
+#include "image/conversion_settings.h"
+#include "image/rgba_picture.h"
+#include "shell/shell.h"
+
+namespace mosaikon {
+
+// How pictures are turned into part files: the command line's options, checked.
+struct JobOptions {
+    ConversionSettings settings;
+    ConversionMethod method = ConversionMethod::Quick;
+    PartFormat format = PartFormat::Classic;
+    std::optional<std::int32_t> height;  // LDraw units; the picture's height in pixels when none
+    ColourReduction reduction;
+    bool acceptDamaged = false;
+    // Given sticker details; the name and part identifier default to "Sticker: " + the part
+    // file's base name and the base name.
+    std::optional<std::string> name, partId;
+    std::string author = "Mosaikon";
+    std::string description = "Unofficial Model";
+};
+
+// What became of one picture, as the report lists it.
+struct JobReport {
+    std::string input, output;
+    bool converted = false;
+    std::string message;                // why it failed; empty when it was converted
+    std::vector<std::string> warnings;  // and notes, such as colours reduced
+    std::int32_t width = 0, height = 0;
+    std::size_t colours = 0;  // distinct colour codes of the part file's picture
+    PartFileCounts counts;
+    double seconds = 0;
+};
+
+const char* MethodName(ConversionMethod method);
+const char* FormatName(PartFormat format);
+
+// The part file's name without its ".dat" (any case), without its folder.
+std::string BaseName(const std::string& path);
+
+// The sticker details for the part file: given ones, else the defaults from its name.
+StickerDetails DetailsFor(const JobOptions& options, const std::string& partPath);
+
+// Loads the picture, converts it and writes the part file (and the preview bitmap, when a path
+// is given); both are put in place together, only once both were written completely, so that a
+// failed run leaves both files as they were. Every message goes to the shell's message box as
+// it comes; progress is reported for the full and exact conversions.
+JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std::string& partPath,
+                         const JobOptions& options, const std::string& previewPath = {},
+                         const ProgressCallback& progress = {});
+
+}  // namespace mosaikon
