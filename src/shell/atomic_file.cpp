@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <optional>
 #include <utility>
 
@@ -22,14 +24,32 @@ namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 constexpr int kMostLinks = 40;  // as the system's own limit on links followed in one path
 
+// The file creation mask, read once: umask() can only be read by setting it, which other threads
+// writing files at the same time must not see.
+mode_t ProcessUmask() {
+    static const mode_t mask = [] {
+        std::ifstream status("/proc/self/status");
+        std::string key;
+        while (status >> key) {
+            if (key == "Umask:") {
+                std::string octal;
+                status >> octal;
+                return static_cast<mode_t>(std::stoul(octal, nullptr, 8));
+            }
+        }
+        const mode_t set = ::umask(0);
+        ::umask(set);
+        return set;
+    }();
+    return mask;
+}
+
 mode_t ModeForNewFile(const std::string& target) {
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         return existing.st_mode & 07777;
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~ProcessUmask();
 }
 
 std::string FolderOf(const std::string& path) {
@@ -41,7 +61,8 @@ std::string FolderOf(const std::string& path) {
 
 // The temporary files being written, so that an interrupted program can remove them from its
 // signal handler, which may only use fixed memory and unlink().
-constexpr int kTrackedFiles = 8;
+// Enough for the most pictures a batch writes at once, each with its preview, and the report.
+constexpr int kTrackedFiles = 160;
 constexpr std::size_t kTrackedPathSize = 4096;
 char trackedPaths[kTrackedFiles][kTrackedPathSize];
 std::atomic<bool> trackedInUse[kTrackedFiles];
