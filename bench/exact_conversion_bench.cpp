@@ -7,7 +7,7 @@
 #include "bench_pictures.h"
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
-#include "image/quick_conversion.h"
+#include "conversion/quick_conversion.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "bench_pictures.h"
 #include "conversion/part_file_writer.h"
 #include "conversion/sticker_part.h"
-#include "image/quick_conversion.h"
+#include "conversion/quick_conversion.h"
 
 namespace {
 

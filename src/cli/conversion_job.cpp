@@ -9,7 +9,7 @@
 #include "conversion/sticker_part.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
-#include "image/quick_conversion.h"
+#include "conversion/quick_conversion.h"
 #include "shell/atomic_file.h"
 #include "shell/failure.h"
 

@@ -87,11 +87,46 @@ void CheckSingleLineDetails(const StickerDetails& details) {
     }
 }
 
+void EmitPartFile(Shell& shell, const Picture& picture, const Quads& quads, std::int32_t height,
+                  const StickerDetails& details, const TextSink& out) {
+    if (picture.Height() == 0) Fail(failure::DivisionByZero);
+    const double partScale = static_cast<double>(height) / picture.Height();
+    std::string text;
+    text.reserve(1 << 20);
+    text += "0 " + details[0] + "\r\n";
+    text += "0 Name: " + details[1] + ".dat\r\n";
+    text += "0 Author: " + details[2] + "\r\n";
+    text += "0 " + details[3] + "\r\n";
+    WriteLog(shell.log, "WRITE PART FILE: About to write to raw image data");
+    CoordinateTexts coordinates(partScale);
+    char number[16];
+    for (const LdrawQuad& quad : quads) {
+        text.append(number, static_cast<std::size_t>(
+                                std::to_chars(number, number + 16, quad.LineType).ptr - number));
+        text += ' ';
+        text.append(number, FormatColor(quad.Color, number));
+        const double corners[4][2] = {
+            {quad.X1, quad.Y1}, {quad.X2, quad.Y2}, {quad.X3, quad.Y3}, {quad.X4, quad.Y4}};
+        for (const auto& corner : corners) {
+            text += ' ';
+            coordinates.Append(corner[0], text);
+            text += ' ';
+            coordinates.Append(corner[1], text);
+            text += " 0";
+        }
+        text += "\r\n";
+        if (text.size() >= (1 << 20) - 512) {
+            out(text);
+            text.clear();
+        }
+    }
+    out(text);
+}
+
 bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
                    const std::string& path, std::int32_t height, const StickerDetails& details,
                    PendingFiles* pending, PartFileCounts* counts) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
-    const double partScale = static_cast<double>(height) / picture.Height();
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
         CheckSingleLineDetails(details);
@@ -99,37 +134,8 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");
-        std::string text;
-        text.reserve(1 << 20);
-        text += "0 " + details[0] + "\r\n";
-        text += "0 Name: " + details[1] + ".dat\r\n";
-        text += "0 Author: " + details[2] + "\r\n";
-        text += "0 " + details[3] + "\r\n";
-        WriteLog(shell.log, "WRITE PART FILE: About to write to raw image data");
-        CoordinateTexts coordinates(partScale);
-        char number[16];
-        for (const LdrawQuad& quad : quads) {
-            text.append(number,
-                        static_cast<std::size_t>(
-                            std::to_chars(number, number + 16, quad.LineType).ptr - number));
-            text += ' ';
-            text.append(number, FormatColor(quad.Color, number));
-            const double corners[4][2] = {
-                {quad.X1, quad.Y1}, {quad.X2, quad.Y2}, {quad.X3, quad.Y3}, {quad.X4, quad.Y4}};
-            for (const auto& corner : corners) {
-                text += ' ';
-                coordinates.Append(corner[0], text);
-                text += ' ';
-                coordinates.Append(corner[1], text);
-                text += " 0";
-            }
-            text += "\r\n";
-            if (text.size() >= (1 << 20) - 512) {
-                file.Write(text);
-                text.clear();
-            }
-        }
-        file.Write(text);
+        EmitPartFile(shell, picture, quads, height, details,
+                     [&file](std::string_view text) { file.Write(text); });
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
         if (counts) *counts = {quads.size(), 0, file.Size()};
         CommitOrKeep(file, pending);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,14 @@ bool IsSingleLine(std::string_view text);
 
 // Throws "The sticker details must be single lines of text" unless every detail is one.
 void CheckSingleLineDetails(const StickerDetails& details);
+
+// Where a part file's text goes, piece by piece: a file, or a count of its bytes.
+using TextSink = std::function<void(std::string_view text)>;
+
+// The text of the part file WritePartFile writes, handed to out; a picture height of 0 throws
+// "Division by zero".
+void EmitPartFile(Shell& shell, const Picture& picture, const Quads& quads, std::int32_t height,
+                  const StickerDetails& details, const TextSink& out);
 
 // Writes the LDraw part file: four header lines, then one quadrilateral line per entry of
 // quads, scaled so that the sticker is height units high. Lines end in CR LF. A picture height of

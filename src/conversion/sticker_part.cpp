@@ -304,7 +304,7 @@ struct Point3 {
 
 class PartText {
 public:
-    explicit PartText(AtomicFileWriter& file) : file_(file) { text_.reserve(1 << 20); }
+    explicit PartText(const TextSink& out) : out_(out) { text_.reserve(1 << 20); }
     void Line(const std::string& line) {
         if (line.rfind("3 ", 0) == 0) ++triangles_;
         if (line.rfind("4 ", 0) == 0) ++quadrilaterals_;
@@ -328,14 +328,14 @@ public:
         Line(line);
     }
     void Flush() {
-        file_.Write(text_);
+        out_(text_);
         text_.clear();
     }
     std::uint64_t Quadrilaterals() const { return quadrilaterals_; }
     std::uint64_t Triangles() const { return triangles_; }
 
 private:
-    AtomicFileWriter& file_;
+    const TextSink& out_;
     std::string text_;
     std::uint64_t quadrilaterals_ = 0, triangles_ = 0;
 };
@@ -388,101 +388,116 @@ std::string LduText(double value) {
     return text;
 }
 
+void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
+                     std::int32_t height, const StickerDetails& details,
+                     const std::string& fileName, const TextSink& out, PartFileCounts* counts) {
+    if (picture.Height() == 0) Fail(failure::DivisionByZero);
+    const double scale = static_cast<double>(height) / picture.Height();
+    const CornerIndex corners(face);
+    const std::int64_t w = picture.Width(), h = picture.Height();
+    PartText text(out);
+    text.Line("0 Sticker " + StudsText(h * scale) + " x " + StudsText(w * scale) + " " +
+              StickerTitle(details));
+    text.Line("0 Name: " + fileName);
+    text.Line("0 Author: " + details[2]);
+    text.Line("0 !LDRAW_ORG Unofficial_Part");
+    text.Line("0 !LICENSE Licensed under CC BY 4.0 : see CAreadme.txt");
+    text.Line("");
+    text.Line("0 BFC CERTIFY CCW");
+    text.Line("");
+
+    WriteLog(shell.log, "WRITE PART FILE: About to write to raw image data");
+    // Picture corner (1, 1) is the top-left; the top edge goes to +Z, seen from above.
+    auto place = [&](const HalfPoint& p, double y) {
+        return Point3{static_cast<double>(p.x - 2 - w) * scale / 2, y,
+                      -static_cast<double>(p.y - 2 - h) * scale / 2};
+    };
+    const Point3 up{0, -1, 0};
+    std::vector<Point3> corners3;
+    // Face corners are half pixels of the picture: each coordinate's text is made once. The
+    // polygons turn the other way once Z runs against the picture's rows, so they are
+    // written from their last corner, to face up.
+    std::vector<std::string> xTexts(static_cast<std::size_t>(2 * w + 3)),
+        zTexts(static_cast<std::size_t>(2 * h + 3));
+    for (std::size_t i = 0; i < xTexts.size(); ++i) {
+        xTexts[i] = ' ' + LduText(place({static_cast<std::int64_t>(i), 2}, 0).x) + ' ' +
+                    LduText(kFaceY) + ' ';
+    }
+    for (std::size_t i = 0; i < zTexts.size(); ++i) {
+        zTexts[i] = LduText(place({2, static_cast<std::int64_t>(i)}, 0).z);
+    }
+    std::string line;
+    for (const FacePolygon& polygon : face) {
+        line.assign(polygon.corners.size() == 3 ? "3 " : "4 ");
+        line += ColorText(polygon.Color);
+        for (auto p = polygon.corners.rbegin(); p != polygon.corners.rend(); ++p) {
+            line += xTexts[static_cast<std::size_t>(p->x)];
+            line += zTexts[static_cast<std::size_t>(p->y)];
+        }
+        text.Line(line);
+    }
+
+    // The backing: four sides, each cut at the face's corners along its top edge, and the
+    // bottom, written facing down and, for the view through left-out pixels, facing up.
+    const HalfPoint rim[4] = {{2, 2}, {2 * w + 2, 2}, {2 * w + 2, 2 * h + 2}, {2, 2 * h + 2}};
+    std::vector<HalfPoint> along;
+    std::vector<std::vector<HalfPoint>> parts;
+    for (int side = 0; side < 4; ++side) {
+        const HalfPoint a = rim[side], b = rim[(side + 1) % 4];
+        along.assign({a});
+        corners.Between(a, b, along);
+        along.push_back(b);
+        // In the side's own plane: u along the rim, v = 0 at the face and 1 at the bottom.
+        std::vector<HalfPoint> ring;
+        for (std::size_t i = 0; i < along.size(); ++i) {
+            ring.push_back({static_cast<std::int64_t>(i), 0});
+        }
+        ring.push_back({static_cast<std::int64_t>(along.size() - 1), 1});
+        ring.push_back({0, 1});
+        parts.clear();
+        Decompose(ring, parts, nullptr);
+        const Point3 outward = place(b, 0).x == place(a, 0).x
+                                   ? Point3{place(a, 0).x < 0 ? -1.0 : 1.0, 0, 0}
+                                   : Point3{0, 0, place(a, 0).z < 0 ? -1.0 : 1.0};
+        for (const auto& part : parts) {
+            corners3.clear();
+            for (const HalfPoint& p : part) {
+                corners3.push_back(
+                    place(along[static_cast<std::size_t>(p.x)], p.y == 0 ? kFaceY : 0.0));
+            }
+            text.Polygon(16, corners3, outward);
+        }
+    }
+    std::vector<Point3> bottom;
+    for (const HalfPoint& p : rim) bottom.push_back(place(p, 0));
+    text.Polygon(16, bottom, {0, 1, 0});
+    text.Polygon(16, bottom, up);
+    text.Flush();
+    if (counts) {
+        counts->quadrilaterals = text.Quadrilaterals();
+        counts->triangles = text.Triangles();
+    }
+}
+
 bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
                       const std::string& path, std::int32_t height, const StickerDetails& details,
                       PendingFiles* pending, PartFileCounts* counts) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
-    const double scale = static_cast<double>(height) / picture.Height();
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
         CheckSingleLineDetails(details);
         const std::vector<FacePolygon> face = BuildStickerFace(quads);
-        const CornerIndex corners(face);
         CheckRoomFor(path, quads.size() * kLeastBytesPerPolygon);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");
-        const std::int64_t w = picture.Width(), h = picture.Height();
-        PartText text(file);
-        text.Line("0 Sticker " + StudsText(h * scale) + " x " + StudsText(w * scale) + " " +
-                  StickerTitle(details));
-        text.Line("0 Name: " + FileNameOf(path));
-        text.Line("0 Author: " + details[2]);
-        text.Line("0 !LDRAW_ORG Unofficial_Part");
-        text.Line("0 !LICENSE Licensed under CC BY 4.0 : see CAreadme.txt");
-        text.Line("");
-        text.Line("0 BFC CERTIFY CCW");
-        text.Line("");
-
-        WriteLog(shell.log, "WRITE PART FILE: About to write to raw image data");
-        // Picture corner (1, 1) is the top-left; the top edge goes to +Z, seen from above.
-        auto place = [&](const HalfPoint& p, double y) {
-            return Point3{static_cast<double>(p.x - 2 - w) * scale / 2, y,
-                          -static_cast<double>(p.y - 2 - h) * scale / 2};
-        };
-        const Point3 up{0, -1, 0};
-        std::vector<Point3> corners3;
-        // Face corners are half pixels of the picture: each coordinate's text is made once. The
-        // polygons turn the other way once Z runs against the picture's rows, so they are
-        // written from their last corner, to face up.
-        std::vector<std::string> xTexts(static_cast<std::size_t>(2 * w + 3)),
-            zTexts(static_cast<std::size_t>(2 * h + 3));
-        for (std::size_t i = 0; i < xTexts.size(); ++i) {
-            xTexts[i] = ' ' + LduText(place({static_cast<std::int64_t>(i), 2}, 0).x) + ' ' +
-                        LduText(kFaceY) + ' ';
-        }
-        for (std::size_t i = 0; i < zTexts.size(); ++i) {
-            zTexts[i] = LduText(place({2, static_cast<std::int64_t>(i)}, 0).z);
-        }
-        std::string line;
-        for (const FacePolygon& polygon : face) {
-            line.assign(polygon.corners.size() == 3 ? "3 " : "4 ");
-            line += ColorText(polygon.Color);
-            for (auto p = polygon.corners.rbegin(); p != polygon.corners.rend(); ++p) {
-                line += xTexts[static_cast<std::size_t>(p->x)];
-                line += zTexts[static_cast<std::size_t>(p->y)];
-            }
-            text.Line(line);
-        }
-
-        // The backing: four sides, each cut at the face's corners along its top edge, and the
-        // bottom, written facing down and, for the view through left-out pixels, facing up.
-        const HalfPoint rim[4] = {{2, 2}, {2 * w + 2, 2}, {2 * w + 2, 2 * h + 2}, {2, 2 * h + 2}};
-        std::vector<HalfPoint> along;
-        std::vector<std::vector<HalfPoint>> parts;
-        for (int side = 0; side < 4; ++side) {
-            const HalfPoint a = rim[side], b = rim[(side + 1) % 4];
-            along.assign({a});
-            corners.Between(a, b, along);
-            along.push_back(b);
-            // In the side's own plane: u along the rim, v = 0 at the face and 1 at the bottom.
-            std::vector<HalfPoint> ring;
-            for (std::size_t i = 0; i < along.size(); ++i) {
-                ring.push_back({static_cast<std::int64_t>(i), 0});
-            }
-            ring.push_back({static_cast<std::int64_t>(along.size() - 1), 1});
-            ring.push_back({0, 1});
-            parts.clear();
-            Decompose(ring, parts, nullptr);
-            const Point3 outward = place(b, 0).x == place(a, 0).x
-                                       ? Point3{place(a, 0).x < 0 ? -1.0 : 1.0, 0, 0}
-                                       : Point3{0, 0, place(a, 0).z < 0 ? -1.0 : 1.0};
-            for (const auto& part : parts) {
-                corners3.clear();
-                for (const HalfPoint& p : part) {
-                    corners3.push_back(
-                        place(along[static_cast<std::size_t>(p.x)], p.y == 0 ? kFaceY : 0.0));
-                }
-                text.Polygon(16, corners3, outward);
-            }
-        }
-        std::vector<Point3> bottom;
-        for (const HalfPoint& p : rim) bottom.push_back(place(p, 0));
-        text.Polygon(16, bottom, {0, 1, 0});
-        text.Polygon(16, bottom, up);
-        text.Flush();
+        PartFileCounts written;
+        EmitStickerPart(
+            shell, picture, face, height, details, FileNameOf(path),
+            [&file](std::string_view text) { file.Write(text); }, &written);
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
-        if (counts) *counts = {text.Quadrilaterals(), text.Triangles(), file.Size()};
+        written.bytes = file.Size();
+        if (counts) *counts = written;
         CommitOrKeep(file, pending);
         WriteLog(shell.log, "WRITE PART FILE: Done");
         return true;

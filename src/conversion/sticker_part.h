@@ -35,6 +35,13 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads);
 // An LDU value as the sticker part writes it: at most 4 decimals, no trailing zeros, no "-0".
 std::string LduText(double value);
 
+// The text of the sticker part WriteStickerPart writes, for the face already built, handed to
+// out; with counts, its polygons are counted there.
+void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
+                     std::int32_t height, const StickerDetails& details,
+                     const std::string& fileName, const TextSink& out,
+                     PartFileCounts* counts = nullptr);
+
 // Writes the LDraw sticker part: the library header, then the face at Y = -0.25 facing up (-Y),
 // the picture's top edge towards +Z, centred on the origin, and a 0.25 LDU backing box in colour
 // 16 under it. Reports and file handling as WritePartFile.

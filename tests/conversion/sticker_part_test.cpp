@@ -14,7 +14,7 @@
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "image/colours.h"
-#include "image/quick_conversion.h"
+#include "conversion/quick_conversion.h"
 #include "support/test_support.h"
 
 namespace mosaikon {

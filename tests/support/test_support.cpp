@@ -3,7 +3,7 @@
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "image/bitmap_reader.h"
-#include "image/quick_conversion.h"
+#include "conversion/quick_conversion.h"
 #include "shell/failure.h"
 
 #include <sys/resource.h>

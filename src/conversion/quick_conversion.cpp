@@ -1,4 +1,4 @@
-#include "image/quick_conversion.h"
+#include "conversion/quick_conversion.h"
 
 #include "image/colours.h"
 #include "shell/failure.h"
@@ -6,7 +6,7 @@
 namespace mosaikon {
 
 bool ConvertBitmap(Shell& shell, const Picture& picture, Quads& quads,
-                   const ConversionSettings& settings) {
+                   const ConversionSettings& settings, const ProgressCallback& progress) {
     quads.clear();
     try {
         WriteLog(shell.log, "CONVERT FILE: Starting");
@@ -51,9 +51,17 @@ bool ConvertBitmap(Shell& shell, const Picture& picture, Quads& quads,
                 right = x + 2;
             }
             rowTop += 1;
+            // Asked every few rows: at least 4,096 pixels of work between two calls.
+            if (progress && (y % 16 == 0 || width >= 4096) &&
+                !progress(static_cast<double>(height - y + 1) / height)) {
+                throw ConversionStopped{};
+            }
         }
         WriteLog(shell.log, "CONVERT FILE: Done");
         return true;
+    } catch (const ConversionStopped&) {
+        quads.clear();
+        return false;
     } catch (...) {
         ReportFailure(shell, "ConvertBitmap", "CONVERT FILE: ERROR CONVERTING BITMAP ",
                       CurrentFailureDescription());

@@ -1,4 +1,4 @@
-#include "image/quick_conversion.h"
+#include "conversion/quick_conversion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "conversion/conversion_method.h"
+#include "conversion/part_file_writer.h"
+#include "image/picture.h"
+#include "image/quads.h"
+#include "shell/shell.h"
+
+namespace mosaikon {
+
+// A polygon of the sticker's picture as the part file has it, in picture units (one unit per
+// pixel, x right, y down, the picture's top-left corner at 1, 1): 3 or 4 corners.
+struct ViewPolygon {
+    std::int32_t Color = 0;
+    int count = 4;
+    std::array<double, 4> x{}, y{};
+};
+
+// What a part file of these quadrilaterals holds, worked out without writing it: the polygons of
+// the picture's face exactly as the writer writes them (the sticker layout's backing, which lies
+// under the face, is not among them), and the counts and size of the whole file.
+struct PartPreview {
+    std::vector<ViewPolygon> polygons;
+    PartFileCounts counts;
+};
+
+PartPreview PreviewPartFile(Shell& shell, const Picture& picture, const Quads& quads,
+                            PartFormat format, std::int32_t height, const StickerDetails& details,
+                            const std::string& fileName);
+
+}  // namespace mosaikon
