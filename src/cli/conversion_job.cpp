@@ -79,12 +79,6 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
         if (failed()) return;
         report.width = picture.Width();
         report.height = picture.Height();
-        const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
-                          (picture.TransparentIndex >= 0 ? 1 : 0);
-        if (picture.SourceColours > kept) {
-            ShowMessage(shell, std::to_string(picture.SourceColours) + " colours reduced to " +
-                                   std::to_string(kept));
-        }
         PendingFiles written;
         if (!previewPath.empty() &&
             !CreateBitmap(shell, picture, previewPath, options.settings, &written)) {

@@ -439,7 +439,12 @@ void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
     WriteLog(shell.log, "LOAD BITMAP: About to choose the colour palette");
     GivePalette(rgba, picture, reduction);
     if (picture.SourceColours > std::clamp(reduction.mostColours, 2, 256)) {
-        ShowMessage(shell, shell.messages.MsgPaletteWarning, MessageKind::Warning);
+        const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
+                          (picture.TransparentIndex >= 0 ? 1 : 0);
+        ShowMessage(shell,
+                    FillIn(shell.messages.MsgColoursKept,
+                           {std::to_string(picture.SourceColours), std::to_string(kept)}),
+                    MessageKind::Warning);
         WriteLog(
             shell.log,
             "LOAD BITMAP: " + std::to_string(picture.SourceColours) + " colours reduced to " +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -24,7 +25,14 @@ struct MessageTexts {
     std::string MsgHeightInvalid;
     std::string MsgLargeImage;
     std::string MsgPaletteWarning;
+    // A picture of more colours than are kept: "%1" stands for its colours, "%2" for those kept.
+    std::string MsgColoursKept = "This picture has %1 colours; the %2 that serve it best are kept.";
+    // A failure report: "%1" stands for the procedure, "%2" for what went wrong.
+    std::string CausedAnError = "%1 has caused an error %2";
 };
+
+// The text with "%1", "%2", ... replaced by the values, in turn.
+std::string FillIn(std::string text, std::initializer_list<std::string> values);
 
 // The surroundings every procedure reports through: the log, the message box and the texts.
 struct Shell {

@@ -1,0 +1,61 @@
+#include "ui/ui_texts.h"
+
+namespace mosaikon {
+
+namespace {
+
+// In the order of UiText, as English.txt has them from line 41.
+const char* const kEnglish[] = {
+    "%1 (%2 bytes, %3)",
+    "%1 quadrilaterals and %2 triangles",
+    "Cancel",
+    "Choose the conversion (Alt+Down)",
+    "%1 has caused an error %2",
+    "This picture has %1 colours; the %2 that serve it best are kept.",
+    "%1 exists and is not a sticker part made by Mosaikon. Replace it?",
+    "%1 is the picture being converted. Please choose another name for the part file.",
+    "The part file's name must end in \".dat\". Please choose a name such as s1234567.dat.",
+    "The %1 box must hold a whole number from %2 to %3.",
+    "The part file will take %1 MB for %2. Fewer colours make it much smaller. Write it all the same?",
+    "%1, %2 kB",
+    "Working out the sticker...",
+    "&View",
+    "Zoom &In",
+    "Zoom &Out",
+    "&Fit to the Boxes",
+    "Polygon &Outlines",
+    "&Settings",
+    "&Language...",
+    "%1\n\nConvert what could be read all the same?",
+    "The log file %1 cannot be written (%2); Mosaikon goes on without a log.",
+    "Mosaikon cannot write its settings folder %1, so the choices of this session will not be kept.",
+    "The %1 box is empty: it must hold a whole number. Please type a number.",
+    "The text in \"%1\" must be a single line without control characters. Please remove the line break.",
+    "Height must have a positive number",
+    "red",
+    "green",
+    "blue",
+    "The sticker could not be worked out: %1",
+};
+static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
+
+}  // namespace
+
+UiTexts::UiTexts() {
+    for (int i = 0; i < kUiTextCount; ++i) texts_[static_cast<std::size_t>(i)] = kEnglish[i];
+}
+
+QString UiTexts::English(UiText which) {
+    return kEnglish[static_cast<int>(which) - kFirstUiTextLine];
+}
+
+void UiTexts::Take(int line, const QString& text) {
+    const int index = line - kFirstUiTextLine;
+    if (index < 0 || index >= kUiTextCount) return;
+    // A line of the file cannot hold a line break: "\n" stands for one.
+    QString taken = text;
+    taken.replace("\\n", "\n");
+    texts_[static_cast<std::size_t>(index)] = taken;
+}
+
+}  // namespace mosaikon
