@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "conversion/conversion_method.h"
@@ -79,6 +80,35 @@ bool IsSingleLine(std::string_view text) {
         }
     }
     return true;
+}
+
+bool IsStickerPartFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    std::string start(4096, '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(file.gcount()));
+    if (start.empty()) return true;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; lines.size() < 9;) {
+        const std::size_t end = start.find("\r\n", at);
+        if (end == std::string::npos) break;
+        lines.push_back(start.substr(at, end - at));
+        at = end + 2;
+    }
+    const auto begins = [&](std::size_t line, std::string_view text) {
+        return line < lines.size() && lines[line].rfind(text, 0) == 0;
+    };
+    // The library sticker layout: its fixed header lines.
+    if (begins(0, "0 Sticker ") && begins(1, "0 Name: ") && begins(2, "0 Author: ") &&
+        begins(3, "0 !LDRAW_ORG Unofficial_Part") && begins(6, "0 BFC CERTIFY CCW")) {
+        return true;
+    }
+    // The classic layout: four comment lines, the second the part's name, then quadrilaterals.
+    const std::size_t name = lines.size() > 1 ? lines[1].size() : 0;
+    return begins(0, "0 ") && begins(1, "0 Name: ") && name >= 4 &&
+           lines[1].compare(name - 4, 4, ".dat") == 0 && begins(2, "0 Author: ") &&
+           begins(3, "0 ") && (lines.size() == 4 || begins(4, "4 "));
 }
 
 void CheckSingleLineDetails(const StickerDetails& details) {

@@ -41,6 +41,10 @@ using TextSink = std::function<void(std::string_view text)>;
 void EmitPartFile(Shell& shell, const Picture& picture, const Quads& quads, std::int32_t height,
                   const StickerDetails& details, const TextSink& out);
 
+// Whether the file at path is a sticker part as this program writes it, in either layout (its
+// header lines, then polygons), or empty: a file that may be replaced without asking.
+bool IsStickerPartFile(const std::string& path);
+
 // Writes the LDraw part file: four header lines, then one quadrilateral line per entry of
 // quads, scaled so that the sticker is height units high. Lines end in CR LF. A picture height of
 // 0 throws "Division by zero" before anything is written; any later failure is reported

@@ -21,21 +21,22 @@ void DrawBrick(QPainter& painter, const QRect& body, const QColor& colour) {
 
 }  // namespace
 
-QImage BackdropImage() {
-    QImage image(332, 255, QImage::Format_RGB888);
+QImage BackdropImage(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
     image.fill(kField);
     QPainter painter(&image);
+    const int strip = height - 8;  // where the bottom strip starts
     // Left strip: bricks stacked up the edge, studs pointing into the field.
     int row = 0;
-    for (int top = 0; top < 247; top += 16, ++row) {
+    for (int top = 0; top < strip; top += 16, ++row) {
         const QColor colour = row % 2 == 0 ? kDark : kLight;
-        DrawBrick(painter, QRect(0, top, 34, std::min(16, 247 - top)), colour);
-        painter.fillRect(QRect(34, top + 4, 4, std::min(8, std::max(0, 247 - top - 4))), colour);
+        DrawBrick(painter, QRect(0, top, 34, std::min(16, strip - top)), colour);
+        painter.fillRect(QRect(34, top + 4, 4, std::min(8, std::max(0, strip - top - 4))), colour);
     }
     // Bottom strip: a row of flat bricks.
     int column = 0;
-    for (int left = 0; left < 332; left += 24, ++column) {
-        DrawBrick(painter, QRect(left, 247, std::min(24, 332 - left), 8),
+    for (int left = 0; left < width; left += 24, ++column) {
+        DrawBrick(painter, QRect(left, strip, std::min(24, width - left), 8),
                   column % 2 == 0 ? kLight : kDark);
     }
     return image;

@@ -31,7 +31,9 @@ FrmLanguage::FrmLanguage(AppState& state, std::function<void()> showMainWindow, 
 
     cmbLanguage = new QComboBox(this);
     cmbLanguage->setObjectName("cmbLanguage");
-    cmbLanguage->setEditable(true);
+    // Only the languages offered can be chosen: a name typed of a language without its file would
+    // bring the missing file's message back at every start.
+    cmbLanguage->setEditable(false);
     cmbLanguage->addItems({"English", "Italiano", "Spanish", "French", "Deutsch", "Português"});
     cmbLanguage->setCurrentIndex(0);
     SetTwips(cmbLanguage, 1320, 240, 1815, 315);
@@ -81,12 +83,24 @@ void FrmLanguage::Form_Load() {
                                           ", so the choices of this session will not be kept.");
         }
         ReadConfig(state_.shell, state_.config, state_.ConfigText, state_.programFolder);
-        const std::string& language = state_.config.Language;
-        if (language.empty() || language == "Default" || language == "default") return;
+        // A language that is not offered (a name once typed, or Default for none) asks again.
+        if (!Offered(state_.config.Language)) return;
         Unload();
     } catch (...) {
         ReportFailureWithoutLog(state_.shell, "Form_Load", CurrentFailureDescription());
     }
+}
+
+bool FrmLanguage::Offered(const std::string& language) {
+    for (const char* offered : {"English", "Italiano", "Spanish", "French", "Deutsch", "Português"}) {
+        if (language == offered) return true;
+    }
+    return false;
+}
+
+void FrmLanguage::ChooseFrom(const std::string& language) {
+    const int index = cmbLanguage->findText(QString::fromStdString(language));
+    if (index >= 0) cmbLanguage->setCurrentIndex(index);
 }
 
 void FrmLanguage::cmdOK_Click() {

@@ -22,6 +22,10 @@ public:
     void Form_Load();
     void Form_Unload();
     void cmdOK_Click();
+    // Shows the language given as the one chosen, when it is one of those offered.
+    void ChooseFrom(const std::string& language);
+    // Whether the program offers the language.
+    static bool Offered(const std::string& language);
     // Unloads the window, shown or not.
     void Unload();
     bool IsUnloaded() const { return unloaded_; }

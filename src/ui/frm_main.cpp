@@ -10,7 +10,11 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QTimer>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -23,8 +27,8 @@
 #include "shell/numbers.h"
 #include "ui/artwork.h"
 #include "ui/captions.h"
+#include "ui/frm_language.h"
 #include "ui/main_window_layout.h"
-#include "ui/stretched_image.h"
 #include "ui/window_placement.h"
 
 namespace mosaikon {
@@ -48,7 +52,7 @@ QFont FontOf(CaptionFont font) {
 }
 
 // One control of the layout table, made in its frame.
-QWidget* MakeControl(const ControlLayout& row, QWidget* parent) {
+QWidget* MakeControl(const ControlLayout& row, QWidget* parent, ViewTransform* transform) {
     QWidget* control = nullptr;
     switch (row.kind) {
         case ControlKind::Frame: {
@@ -87,18 +91,21 @@ QWidget* MakeControl(const ControlLayout& row, QWidget* parent) {
             control = new QLabel(parent);
             static_cast<QLabel*>(control)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             break;
-        case ControlKind::Preview:
-            control = new StretchedImage(parent);
+        case ControlKind::View:
+            control = new PictureView(transform, parent);
             break;
     }
     control->setObjectName(row.name);
     SetTwips(control, row.left, row.top, row.width, row.height);
     if (row.kind != ControlKind::TextBox && row.kind != ControlKind::Image &&
-        row.kind != ControlKind::Preview) {
+        row.kind != ControlKind::View) {
         SetCaptionFont(control, FontOf(row.font));
     }
     control->setEnabled(row.enabled);
-    control->setFocusPolicy(row.tab >= 0 ? Qt::StrongFocus : Qt::NoFocus);
+    // The picture boxes take the focus when clicked, for their keys, but Tab passes them by.
+    control->setFocusPolicy(row.tab >= 0                       ? Qt::StrongFocus
+                            : row.kind == ControlKind::View ? Qt::ClickFocus
+                                                            : Qt::NoFocus);
     return control;
 }
 
@@ -109,20 +116,49 @@ FrmMain::FrmMain(AppState& state, QWidget* parent) : QWidget(parent), state_(sta
     setWindowTitle("Convert Bitmap to LDRAW Sticker");
     setWindowIcon(QIcon(QPixmap::fromImage(WindowIconImage())));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(TwipsToPixels(kMainWindowWidth), TwipsToPixels(kMainWindowHeight));
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
     BuildControls();
     FindControls();
     BuildConversionMenu();
+    BuildMenuBar();
+    // The client area, laid out as the table says, starts below the menu bar.
+    clientTop_ = menuBar_->sizeHint().height();
+    for (const ControlLayout& row : MainWindowLayout()) {
+        if (*row.frame) continue;
+        QWidget* frame = findChild<QWidget*>(row.name);
+        frame->move(frame->x(), frame->y() + clientTop_);
+    }
+    lblStickerStats->setGeometry(TwipsToPixels(120), clientTop_ + TwipsToPixels(kMainWindowHeight),
+                                 TwipsToPixels(10335), 18);
     SetTabOrder();
     ConnectHandlers();
+    // The client area as laid out is the least the window takes; it grows from there.
+    const QSize least(TwipsToPixels(kMainWindowWidth),
+                      ClientTop() + TwipsToPixels(kMainWindowHeight) + lblStickerStats->height());
+    setMinimumSize(least);
+    resize(least);
+    for (QWidget* child : findChildren<QWidget*>()) base_[child] = child->geometry();
+    worker_ = std::make_unique<StickerWorker>(
+        [this](const StickerResult& result) { ShowSticker(result); }, this);
+    viewTimer_ = new QTimer(this);
+    viewTimer_->setSingleShot(true);
+    connect(viewTimer_, &QTimer::timeout, this, &FrmMain::RequestSticker);
+}
+
+FrmMain::~FrmMain() = default;
+
+int FrmMain::ClientTop() const {
+    return clientTop_;
 }
 
 void FrmMain::BuildControls() {
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setObjectName("menuBar");
     for (const ControlLayout& row : MainWindowLayout()) {
         QWidget* frame = *row.frame ? findChild<QWidget*>(row.frame) : this;
-        MakeControl(row, frame);
+        MakeControl(row, frame, &transform_);
     }
 }
 
@@ -155,6 +191,17 @@ void FrmMain::FindControls() {
     lblHeight->setBuddy(txtHeight);
     Image1->setPixmap(QPixmap::fromImage(BackdropImage()));
     imgPreview->raise();
+    connect(&transform_, &ViewTransform::changed, this, [this] {
+        // Zooming moves both boxes alike; no picture box is left behind.
+        imgBitmap->update();
+        imgPreview->update();
+    });
+
+    // Below the frames: the polygons and size of the sticker as it would be written now.
+    lblStickerStats = new QLabel(this);
+    lblStickerStats->setObjectName("lblStickerStats");
+    lblStickerStats->setFont(TextBoxFont());
+    lblStickerStats->setFocusPolicy(Qt::NoFocus);
 
     // Not one of the laid-out controls: it fits below the Convert button, inside the frame.
     lblQuadCount = new QLabel(frmOptions);
@@ -195,6 +242,8 @@ void FrmMain::SetTabOrder() {
     QWidget::setTabOrder(txtColor, chkDither);
     QWidget::setTabOrder(chkDither, chkLDrawSticker);
     QWidget::setTabOrder(chkLDrawSticker, cmdPreview);
+    QWidget::setTabOrder(cmdConvert, cmdConvertMethod);
+    QWidget::setTabOrder(cmdConvertMethod, cmdBrowseOpen);
 }
 
 QString FrmMain::ConversionCaption(ConversionMethod method) const {
@@ -220,6 +269,7 @@ void FrmMain::ReadLanguage() {
                                if (line == 35 && text.find("%1") != std::string::npos) {
                                    quadCountFormat_ = Q(text);
                                }
+                               texts_.Take(line, Q(text));
                                if (line >= static_cast<int>(std::size(captions))) return;
                                QWidget* control = captions[line];
                                if (control == this) {
@@ -233,13 +283,47 @@ void FrmMain::ReadLanguage() {
         methodActions_[i]->setToolTip(methodTips_[i]);
     }
     SetMethod(window_.method);
+    cmdConvertMethod->setToolTip(texts_(UiText::ChooseConversion));
+    viewMenu_->setTitle(texts_(UiText::ViewMenu));
+    viewActions_[0]->setText(texts_(UiText::ZoomIn));
+    viewActions_[1]->setText(texts_(UiText::ZoomOut));
+    viewActions_[2]->setText(texts_(UiText::FitView));
+    actionOutlines_->setText(texts_(UiText::ShowOutlines));
+    settingsMenu_->setTitle(texts_(UiText::SettingsMenu));
+    actionLanguage_->setText(texts_(UiText::LanguageItem));
+    // The procedures' failure reports and the colour-reduction warning, in the same language.
+    MessageTexts& messages = state_.shell.messages;
+    if (texts_(UiText::CausedAnError).contains("%2")) {
+        messages.CausedAnError = texts_(UiText::CausedAnError).toStdString();
+    }
+    messages.MsgColoursKept = texts_(UiText::ColoursKept).toStdString();
+}
+
+void FrmMain::ChangeLanguage(const std::string& language) {
+    state_.config.Language = language;
+    texts_ = UiTexts();
+    for (const ControlLayout& row : MainWindowLayout()) {
+        if (std::string(row.frame) == "frmBrowse") {
+            QWidget* control = findChild<QWidget*>(row.name);
+            base_[control] = TwipsRect(row.left, row.top, row.width, row.height);
+        }
+    }
+    ReadLanguage();
+    ApplyLanguageLayout();
+    LayOut();
+    if (window_.quadCount) {
+        lblQuadCount->setText(
+            quadCountFormat_.arg(QLocale().toString(static_cast<qulonglong>(*window_.quadCount))));
+    }
+    if (sticker_) ShowSticker(*sticker_);
 }
 
 void FrmMain::ApplyLanguageLayout() {
     const std::string& language = state_.config.Language;
-    auto place = [](QWidget* control, int left, int width) {
-        const QRect old = control->geometry();
-        control->setGeometry(TwipsToPixels(left), old.top(), TwipsToPixels(width), old.height());
+    auto place = [this](QWidget* control, int left, int width) {
+        QRect& base = base_[control];
+        base = QRect(TwipsToPixels(left), base.top(), TwipsToPixels(width), base.height());
+        control->setGeometry(base);
         FitCaption(control);
     };
     if (language == "French" || language == "Deutsch") {
@@ -256,6 +340,95 @@ void FrmMain::ApplyLanguageLayout() {
         place(txtImageLocation, 1720, 7295);
         place(txtSaveLocation, 1720, 7295);
     }
+}
+
+QRect FrmMain::TwipsRect(int left, int top, int width, int height) const {
+    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                 TwipsToPixels(height));
+}
+
+void FrmMain::BuildMenuBar() {
+    viewMenu_ = menuBar_->addMenu(texts_(UiText::ViewMenu));
+    viewMenu_->setObjectName("viewMenu");
+    const auto zoom = [this](double factor) {
+        const QSize picture = !imgPreview->IsEmpty() ? imgPreview->PictureSize()
+                                                     : imgBitmap->PictureSize();
+        if (picture.isEmpty()) return;
+        transform_.Set(transform_.Zoom() * factor, transform_.Centre());
+    };
+    viewActions_[0] = viewMenu_->addAction(texts_(UiText::ZoomIn), this, [zoom] { zoom(1.25); });
+    viewActions_[0]->setShortcuts({QKeySequence::ZoomIn, QKeySequence("Ctrl+=")});
+    viewActions_[1] = viewMenu_->addAction(texts_(UiText::ZoomOut), this, [zoom] { zoom(0.8); });
+    viewActions_[1]->setShortcut(QKeySequence::ZoomOut);
+    viewActions_[2] = viewMenu_->addAction(texts_(UiText::FitView), this, [this] {
+        transform_.Fit(!imgPreview->IsEmpty() ? imgPreview->PictureSize()
+                                              : imgBitmap->PictureSize());
+    });
+    viewActions_[2]->setShortcut(QKeySequence("Ctrl+0"));
+    const char* viewNames[] = {"actionZoomIn", "actionZoomOut", "actionFitView"};
+    for (std::size_t i = 0; i < viewActions_.size(); ++i) viewActions_[i]->setObjectName(viewNames[i]);
+    viewMenu_->addSeparator();
+    actionOutlines_ = viewMenu_->addAction(texts_(UiText::ShowOutlines));
+    actionOutlines_->setObjectName("actionOutlines");
+    actionOutlines_->setCheckable(true);
+    actionOutlines_->setShortcut(QKeySequence("Ctrl+L"));
+    connect(actionOutlines_, &QAction::toggled, imgPreview, &PictureView::SetOutlines);
+    settingsMenu_ = menuBar_->addMenu(texts_(UiText::SettingsMenu));
+    settingsMenu_->setObjectName("settingsMenu");
+    actionLanguage_ = settingsMenu_->addAction(texts_(UiText::LanguageItem));
+    actionLanguage_->setObjectName("actionLanguage");
+    connect(actionLanguage_, &QAction::triggered, this, [this] {
+        const std::string before = state_.config.Language;
+        languagePicker_ = std::make_unique<FrmLanguage>(state_, [this, before] {
+            // Only a language taken with OK (or Enter) changes anything.
+            if (state_.config.Language != before) {
+                ChangeLanguage(state_.config.Language);
+            }
+        });
+        languagePicker_->ChooseFrom(before);
+        languagePicker_->setWindowModality(Qt::ApplicationModal);
+        languagePicker_->show();
+    });
+    menuBar_->setGeometry(0, 0, TwipsToPixels(kMainWindowWidth), menuBar_->sizeHint().height());
+}
+
+// The frames grow with the window from the layout's sizes: the top two in width (their location
+// boxes wider, the buttons at their right ends), the picture boxes in both directions, side by
+// side.
+void FrmMain::LayOut() {
+    const int dx = std::max(0, width() - minimumWidth());
+    const int dy = std::max(0, height() - minimumHeight());
+    const int left = dx / 2, right = dx - left;
+    auto grow = [this](QWidget* control, int moveX, int moveY, int wider, int taller) {
+        const QRect base = base_.value(control, control->geometry());
+        control->setGeometry(base.x() + moveX, base.y() + moveY, base.width() + wider,
+                             base.height() + taller);
+    };
+    menuBar_->setGeometry(0, 0, width(), menuBar_->sizeHint().height());
+    grow(frmBrowse, 0, 0, dx, 0);
+    grow(txtImageLocation, 0, 0, dx, 0);
+    grow(txtSaveLocation, 0, 0, dx, 0);
+    grow(cmdBrowseOpen, dx, 0, 0, 0);
+    grow(cmdBrowseSave, dx, 0, 0, 0);
+    grow(frmOptions, 0, 0, dx, 0);
+    grow(cmdPreview, dx, 0, 0, 0);
+    grow(cmdConvert, dx, 0, 0, 0);
+    grow(lblQuadCount, dx, 0, 0, 0);
+    grow(frmImage, 0, 0, left, dy);
+    grow(imgBitmap, 0, 0, left, dy);
+    grow(frmPreview, left, 0, right, dy);
+    grow(imgPreview, 0, 0, right, dy);
+    grow(Image1, 0, 0, right, dy);
+    grow(lblStickerStats, 0, dy, dx, 0);
+    const QSize backdrop = base_.value(Image1).size() + QSize(right, dy);
+    if (Image1->pixmap().size() != backdrop) {
+        Image1->setPixmap(QPixmap::fromImage(BackdropImage(backdrop.width(), backdrop.height())));
+    }
+}
+
+void FrmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOut();
 }
 
 void FrmMain::Form_Load() {

@@ -1,15 +1,23 @@
 #pragma once
 
+#include <QHash>
+#include <QRect>
 #include <QWidget>
 #include <array>
+#include <memory>
 
 #include "image/conversion_settings.h"
 #include "image/rgba_picture.h"
 #include "ui/app_state.h"
 #include "ui/file_dialog.h"
+#include "ui/picture_view.h"
+#include "ui/sticker_worker.h"
+#include "ui/ui_texts.h"
 #include "ui/window_state.h"
 
 class QAction;
+class QMenuBar;
+class QTimer;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -20,6 +28,8 @@ class QToolButton;
 
 namespace mosaikon {
 
+class FrmLanguage;
+
 // The main window: four frames for choosing the picture and the part file, the sticker details
 // and options with Preview and Convert, the original picture and the sticker preview. Tests and
 // accessibility tools find its controls by their object names.
@@ -28,6 +38,7 @@ class FrmMain : public QWidget {
 
 public:
     explicit FrmMain(AppState& state, QWidget* parent = nullptr);
+    ~FrmMain() override;
 
     // Loads the window (texts, position, locations, author, layout), then shows it.
     void ShowWindow();
@@ -40,6 +51,18 @@ public:
 
     // The captions of the three conversions as the language file gives them.
     QString ConversionCaption(ConversionMethod method) const;
+    // The window's further texts as the language file gives them.
+    const UiTexts& Texts() const { return texts_; }
+
+    // Reads the configured language's file again and shows its texts (the Language menu item).
+    void ChangeLanguage(const std::string& language);
+
+    // The sticker view: the worker that works it out, and whether it is in progress.
+    StickerWorker& Worker() { return *worker_; }
+    // How long after the last change of an option the sticker is worked out again.
+    int viewDelayMilliseconds = 250;
+    // The size a part file may reach before the window asks whether to write it.
+    std::uint64_t largeFileBytes = 20ull << 20;
 
     // The file dialog; the real one unless a test puts its own.
     FileDialogSeam fileDialog;
@@ -51,6 +74,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -60,6 +84,11 @@ private:
     void BuildControls();
     void FindControls();
     void BuildConversionMenu();
+    void BuildMenuBar();
+    void LayOut();
+    // Where the client area, laid out as the table says, starts below the menu bar.
+    int ClientTop() const;
+    QRect TwipsRect(int left, int top, int width, int height) const;
     void ConnectHandlers();
     void SetTabOrder();
     void ReadLanguage();
@@ -81,13 +110,22 @@ private:
     void cmdPreview_Click();
     void cmdConvert_Click();
     bool BuildQuads(const ConversionSettings& settings);
-    void ShowConverted(const std::string& path);
+    void ShowConverted(const std::string& path, const PartFileCounts& counts);
+    bool ConfirmTarget(const std::string& path);
+    bool ConfirmSize(const PartFileCounts& counts);
+    std::optional<StickerInputs> InputsFromControls(bool quiet);
+    void ScheduleSticker();
+    void RequestSticker();
+    void ShowSticker(const StickerResult& result);
+    QString PolygonText(const PartFileCounts& counts) const;
+    bool NamesAPart(const QString& path);
+    void PictureLoaded(Picture loaded, const QString& path, double height, double width);
 
     // The state, shown.
     void SetMethod(ConversionMethod method);
     void ClearResults();
     void DisableDetailsAndOptions();
-    std::optional<ConversionSettings> SettingsFromControls();
+    std::optional<ConversionSettings> SettingsFromControls(bool quiet = false);
     bool DetailsAreSingleLines();
     void BeginWork();
     void EndWork();
@@ -98,14 +136,26 @@ private:
     bool unloaded_ = false;
     bool working_ = false;
     bool stopRequested_ = false;
+    UiTexts texts_;
     std::array<QString, 3> methodCaptions_ = {"Quick Convert", "Full Convert", "Exact Convert"};
     std::array<QString, 3> methodTips_ = {
         "One quadrilateral per run of equal pixels in a row",
         "The fewest, possibly slanted quadrilaterals per colour region; they may cross colours",
         "The picture exactly, with the fewest rectangles"};
     QString quadCountFormat_ = "%1 quadrilaterals";
-    QString savedDetailsFormat_ = "%1 (%2 bytes, %3 quadrilaterals)";
-    QString cancelCaption_ = "Cancel";
+    // The loaded picture as the sticker view's worker reads it.
+    std::shared_ptr<const Picture> pictureShared_;
+    std::unique_ptr<StickerWorker> worker_;
+    std::optional<StickerResult> sticker_;  // the last one worked out, for the current inputs
+    QTimer* viewTimer_ = nullptr;
+    bool viewActive_ = false;  // Preview was pressed: the view follows every change
+    ViewTransform transform_;
+    // Each control's place at the window's least size, from which it grows.
+    QHash<QWidget*, QRect> base_;
+    std::unique_ptr<FrmLanguage> languagePicker_;
+    // The folders the file dialogs open in, one for pictures, one for part files: the last one
+    // used, else that of the path in the box, else the home folder.
+    QString lastPictureFolder_, lastPartFolder_;
 
     QGroupBox *frmBrowse, *frmOptions, *frmImage, *frmPreview;
     QLabel *lblImageLocation, *lblSaveLocation;
@@ -117,7 +167,14 @@ private:
     QLineEdit *txtHeight, *txtWidth, *txtWhite, *txtColor, *txtRed, *txtGreen, *txtBlue;
     QCheckBox *chkLDRAWColors, *chkIgnoreWhite, *chkIgnoreRGBColor;
     QPushButton *cmdPreview, *cmdConvert;
-    QLabel *imgBitmap, *imgPreview, *Image1;
+    PictureView *imgBitmap, *imgPreview;
+    QLabel* Image1;
+    QMenuBar* menuBar_ = nullptr;
+    int clientTop_ = 0;
+    QLabel* lblStickerStats;  // below the frames: the sticker's polygons and size, kept current
+    QAction *actionOutlines_, *actionLanguage_;
+    QMenu *viewMenu_, *settingsMenu_;
+    std::array<QAction*, 3> viewActions_;  // zoom in, zoom out, fit
     QToolButton* cmdConvertMethod;  // the menu of cmdConvert: which conversion it runs
     std::array<QAction*, 3> methodActions_;
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
@@ -19,6 +20,8 @@
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <memory>
@@ -26,6 +29,7 @@
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
+#include "conversion/part_preview.h"
 #include "conversion/sticker_part.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
@@ -80,7 +84,18 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
     try {
         FileDialogRequest request;
         request.title = defaultName.empty() ? "Open" : "Save";
-        request.initialFolder = initialFolder;
+        // The folder last used, else the one of the box's path when it is there, else home.
+        QString& last = defaultName.empty() ? lastPictureFolder_ : lastPartFolder_;
+        QString folder = last;
+        if (folder.isEmpty()) {
+            const QFileInfo box(Q(initialFolder));
+            if (!initialFolder.empty() && initialFolder != "/" && box.absoluteDir().exists()) {
+                folder = box.isDir() ? box.absoluteFilePath() : box.absolutePath();
+            } else {
+                folder = QDir::homePath();
+            }
+        }
+        request.initialFolder = S(folder);
         request.defaultName = defaultName;
         request.extension = extension;
         request.filter =
@@ -90,6 +105,7 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
             request.filter = std::string(kPicturesFilter) + "|" + request.filter;
         const std::string chosen = fileDialog ? fileDialog(request) : ShowFileDialog(this, request);
         if (chosen.empty()) return result;
+        last = QFileInfo(Q(chosen)).absolutePath();
         if (NamePart(Q(chosen)).size() > 12 && request.title == "Save") {
             ShowMessage(state_.shell, state_.shell.messages.MsgNameTooLong);
             return result;
@@ -103,18 +119,25 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
 }
 
 void FrmMain::SetMethod(ConversionMethod method) {
+    const bool changed = window_.method != method;
     window_.method = method;
     SetCaption(cmdConvert, ConversionCaption(method));
     cmdConvert->setToolTip(methodTips_[static_cast<std::size_t>(method)]);
+    if (changed) ScheduleSticker();
 }
 
 // The preview and the count belong to the picture and options they were made from.
 void FrmMain::ClearResults() {
     window_.previewShown = false;
     window_.quadCount.reset();
-    imgPreview->clear();
+    imgPreview->Clear();
     lblQuadCount->clear();
+    lblStickerStats->clear();
     cmdConvert->setEnabled(false);
+    viewActive_ = false;
+    viewTimer_->stop();
+    worker_->Cancel();
+    sticker_.reset();
 }
 
 // Both browse actions first take the window back before the save file's step.
@@ -136,9 +159,8 @@ void FrmMain::DisableDetailsAndOptions() {
 
 void FrmMain::cmdBrowseOpen_Click() {
     try {
-        txtSaveLocation->setEnabled(false);
-        cmdBrowseSave->setEnabled(false);
-        DisableDetailsAndOptions();
+        // Nothing changes until a picture is chosen and loaded: a cancelled or refused choice
+        // leaves the window as it was.
         const std::string result =
             GetFileSpec("Windows Bitmap", "bmp", S(txtImageLocation->text()), "");
         WriteLog(state_.shell.log, "Browse Open to: " + result);
@@ -151,9 +173,16 @@ void FrmMain::cmdBrowseOpen_Click() {
 }
 
 // Loads a picture chosen, typed or dropped. Only once it has loaded does the window go back to
-// the save file's step; a picture the reader refuses (with one message) changes nothing.
+// the save file's step; a picture the reader refuses (with one message) changes nothing, and the
+// location box shows the picture that stays loaded.
 void FrmMain::OpenPicture(const QString& path) {
-    if (!QFileInfo(path).isFile()) Fail(S(path) + " does not exist");
+    const auto keepLoaded = [this] {
+        txtImageLocation->setText(window_.picturePath.empty() ? "/" : Q(window_.picturePath));
+    };
+    if (!QFileInfo(path).isFile()) {
+        keepLoaded();
+        Fail(S(path) + " does not exist");
+    }
     Picture loaded;
     double height = 0, width = 0;
     const int reported = state_.shell.failuresReported;
@@ -167,14 +196,17 @@ void FrmMain::OpenPicture(const QString& path) {
     };
     LoadBitmap(shell, loaded, S(path), height, width, ReadOptionsFromControls());
     shell.messageBox = show;
-    const bool damaged =
-        shell.failuresReported != reported && !held.empty() &&
-        (held.back().first.find(" is damaged or cut short: ") != std::string::npos ||
-         held.back().first.find(" is cut short: ") != std::string::npos);
-    if (damaged && shell.question) {
-        const std::string report = held.back().first;
-        const std::string damage = report.substr(report.find(" has caused an error ") + 21);
-        if (!shell.question(damage + "\n\nConvert what could be read all the same?")) return;
+    const std::string name = S(NamePart(path));
+    const std::size_t damageAt =
+        held.empty() ? std::string::npos
+                     : std::min(held.back().first.find(name + " is damaged or cut short: "),
+                                held.back().first.find(name + " is cut short: "));
+    if (shell.failuresReported != reported && damageAt != std::string::npos && shell.question) {
+        const QString damage = Q(held.back().first.substr(damageAt));
+        if (!shell.question(S(texts_(UiText::DamagedQuestion).arg(damage)))) {
+            keepLoaded();
+            return;
+        }
         held.clear();
         ReadOptions options = ReadOptionsFromControls();
         options.acceptDamaged = true;
@@ -183,14 +215,24 @@ void FrmMain::OpenPicture(const QString& path) {
     } else {
         for (const auto& [text, kind] : held) ShowMessage(shell, text, kind);
     }
-    if (shell.failuresReported != reported) return;
+    if (shell.failuresReported != reported) {
+        keepLoaded();
+        return;
+    }
+    PictureLoaded(std::move(loaded), path, height, width);
+    cmdBrowseSave->setFocus();
+}
+
+void FrmMain::PictureLoaded(Picture loaded, const QString& path, double height, double width) {
+    txtSaveLocation->setEnabled(false);
+    cmdBrowseSave->setEnabled(false);
     DisableDetailsAndOptions();
     state_.picture = std::move(loaded);
+    pictureShared_ = std::make_shared<const Picture>(state_.picture);
     txtImageLocation->setText(path);
     ShowBitmap();
     txtHeight->setText(Q(NumberToText(height)));
     txtWidth->setText(QString::number(ToInt16(width)));
-    cmdBrowseSave->setFocus();
 }
 
 // Shows the loaded picture as it is, transparent parts clear; where Qt cannot read the file
@@ -211,8 +253,8 @@ void FrmMain::ShowBitmap() {
             }
         }
     }
-    imgBitmap->setPixmap(QPixmap::fromImage(image));
-    imgBitmap->resize(image.size());  // natural size; the frame clips the rest
+    imgBitmap->SetPicture(image);
+    transform_.Fit(image.size());
     lblSaveLocation->setEnabled(true);
     txtSaveLocation->setEnabled(true);
     cmdBrowseSave->setEnabled(true);
@@ -230,16 +272,29 @@ ReadOptions FrmMain::ReadOptionsFromControls() const {
 
 void FrmMain::cmdBrowseSave_Click() {
     try {
-        DisableDetailsAndOptions();
         const std::string result =
             GetFileSpec("LDRAW DAT File", "dat", S(txtSaveLocation->text()), "s1234567");
         WriteLog(state_.shell.log, "Browse Save to: " + result);
         if (!Q(result).endsWith(".dat", Qt::CaseInsensitive)) return;
+        DisableDetailsAndOptions();
         txtSaveLocation->setText(Q(result));
         SetupOptions();
     } catch (...) {
         ReportAndLog(state_.shell, "cmdBrowseSave_Click", "ERROR BROWSE SAVE ");
     }
+}
+
+// A part file name typed into the location box follows the rule of the Save dialog: it ends in
+// ".dat", with at most 8 characters before it. A name that does not is refused with its message,
+// and the box shows the part file chosen before.
+bool FrmMain::NamesAPart(const QString& path) {
+    const QString name = NamePart(path);
+    const bool dat = name.endsWith(".dat", Qt::CaseInsensitive) && name.size() > 4;
+    if (dat && name.size() <= 12) return true;
+    ShowMessage(state_.shell, dat ? state_.shell.messages.MsgNameTooLong
+                                  : S(texts_(UiText::NotAPartName)));
+    txtSaveLocation->setText(window_.partPath.empty() ? "/" : Q(window_.partPath));
+    return false;
 }
 
 void FrmMain::SetupOptions() {
@@ -311,9 +366,9 @@ void FrmMain::chkIgnoreRGBColor_Click() {
     if (set) txtColor->setText(QString::number(DefaultColorTolerance(IsSet(chkLDRAWColors))));
 }
 
-// The options as the boxes give them. Only a ticked option's boxes count; an empty one is
-// named in a message, and the answer is empty.
-std::optional<ConversionSettings> FrmMain::SettingsFromControls() {
+// The options as the boxes give them. Only a ticked option's boxes count; one that is empty, no
+// whole number or out of its range is named in a message (unless quiet), and the answer is empty.
+std::optional<ConversionSettings> FrmMain::SettingsFromControls(bool quiet) {
     ConversionSettings settings;
     settings.UseLdrawColors = IsSet(chkLDRAWColors);
     settings.IgnoreWhite = IsSet(chkIgnoreWhite);
@@ -322,30 +377,54 @@ std::optional<ConversionSettings> FrmMain::SettingsFromControls() {
         QLineEdit* box;
         QString name;
         bool used;
+        int least, most;
     };
-    const QString ignore = BoxName(chkIgnoreRGBColor->text().isEmpty() ? lblwithin : lblwithin);
-    const Box boxes[] = {{txtBlue, "blue", settings.IgnoreRgbColor},
-                         {txtGreen, "green", settings.IgnoreRgbColor},
-                         {txtRed, "red", settings.IgnoreRgbColor},
-                         {txtColor, ignore, settings.IgnoreRgbColor},
-                         {txtWhite, ignore, settings.IgnoreWhite}};
-    for (const Box& box : boxes) {
-        if (box.used && box.box->text().trimmed().isEmpty()) {
-            ShowMessage(state_.shell, "The " + S(box.name) +
-                                          " box is empty: it must hold a whole number. "
-                                          "Please type a number.");
-            box.box->setFocus();
+    // A tolerance is compared with a sum of three differences of 0 to 255.
+    constexpr int kMostTolerance = 3 * 255 + 1;
+    const Box boxes[] = {
+        {txtBlue, texts_(UiText::BlueBox), settings.IgnoreRgbColor, 0, 255},
+        {txtGreen, texts_(UiText::GreenBox), settings.IgnoreRgbColor, 0, 255},
+        {txtRed, texts_(UiText::RedBox), settings.IgnoreRgbColor, 0, 255},
+        {txtColor, BoxName(lblwithin), settings.IgnoreRgbColor, 0, kMostTolerance},
+        {txtWhite, BoxName(lblwithin), settings.IgnoreWhite, 0, kMostTolerance}};
+    int values[5] = {};
+    for (std::size_t i = 0; i < std::size(boxes); ++i) {
+        const Box& box = boxes[i];
+        if (!box.used) continue;
+        if (box.box->text().trimmed().isEmpty()) {
+            if (!quiet) {
+                ShowMessage(state_.shell, S(texts_(UiText::EmptyBox).arg(box.name)));
+                box.box->setFocus();
+            }
             return std::nullopt;
         }
+        bool number = true;
+        std::int32_t value = 0;
+        try {
+            value = TextToInt32(S(box.box->text()));
+        } catch (const Failure&) {
+            number = false;
+        }
+        if (!number || value < box.least || value > box.most) {
+            if (!quiet) {
+                ShowMessage(state_.shell, S(texts_(UiText::BoxRange)
+                                                .arg(box.name)
+                                                .arg(box.least)
+                                                .arg(box.most)));
+                box.box->setFocus();
+                box.box->selectAll();
+            }
+            return std::nullopt;
+        }
+        values[i] = value;
     }
-    // Converted in this order, so that the first text that is no number is the one reported.
     if (settings.IgnoreRgbColor) {
-        settings.IgnoreBlue = TextToInt16(S(txtBlue->text()));
-        settings.IgnoreGreen = TextToInt16(S(txtGreen->text()));
-        settings.IgnoreRed = TextToInt16(S(txtRed->text()));
-        settings.RgbTolerance = TextToInt32(S(txtColor->text()));
+        settings.IgnoreBlue = static_cast<std::int16_t>(values[0]);
+        settings.IgnoreGreen = static_cast<std::int16_t>(values[1]);
+        settings.IgnoreRed = static_cast<std::int16_t>(values[2]);
+        settings.RgbTolerance = values[3];
     }
-    if (settings.IgnoreWhite) settings.WhiteTolerance = TextToInt32(S(txtWhite->text()));
+    if (settings.IgnoreWhite) settings.WhiteTolerance = values[4];
     return settings;
 }
 
@@ -364,7 +443,7 @@ void FrmMain::EndWork() {
 void FrmMain::cmdPreview_Click() {
     WriteLog(state_.shell.log, "Preview Clicked");
     if (txtHeight->text().isEmpty()) {
-        ShowMessage(state_.shell, "Height must have a positive number");
+        ShowMessage(state_.shell, S(texts_(UiText::HeightNeeded)));
         WriteLog(state_.shell.log, "Clicked Preview when Height is empty");
         return;
     }
@@ -374,8 +453,22 @@ void FrmMain::cmdPreview_Click() {
         BeginWork();
         const QString heightText = txtHeight->text(), widthText = txtWidth->text();
         double ignoredHeight = 0, ignoredWidth = 0;
-        LoadBitmap(state_.shell, state_.picture, S(txtImageLocation->text()), ignoredHeight,
-                   ignoredWidth, ReadOptionsFromControls());
+        // The picture is read again, as it is now; what it said when it was opened (its
+        // colours, its size) is not said again.
+        Shell& shell = state_.shell;
+        const int reported = shell.failuresReported;
+        const MessageBoxSeam show = shell.messageBox;
+        shell.messageBox = [&show](const std::string& text, MessageKind kind) {
+            if (kind == MessageKind::Failure && show) show(text, kind);
+        };
+        Picture reloaded;
+        LoadBitmap(shell, reloaded, S(txtImageLocation->text()), ignoredHeight, ignoredWidth,
+                   ReadOptionsFromControls());
+        shell.messageBox = show;
+        if (shell.failuresReported == reported) {
+            state_.picture = std::move(reloaded);
+            pictureShared_ = std::make_shared<const Picture>(state_.picture);
+        }
         txtHeight->setText(heightText);
         txtWidth->setText(QString::number(TextToInt16(S(widthText))));
         std::string path = SettingsPath(state_.programFolder, "tempBitmap.bmp");
@@ -384,24 +477,18 @@ void FrmMain::cmdPreview_Click() {
             CreateBitmap(state_.shell, state_.picture, path, *settings, nullptr, false);
         WriteLog(state_.shell.log, "About to resize preview image: Height: " +
                                        S(txtHeight->text()) + " Width: " + S(txtWidth->text()));
-        // The box takes the typed size, one pixel per unit, and stretches the picture to it.
-        const double previewHeight = TextToDouble(S(txtHeight->text())) * 15;
-        const double previewWidth = TextToDouble(S(txtWidth->text())) * 15;
-        auto pixels = [](double twips) {
-            return static_cast<int>(
-                std::clamp(std::lround(static_cast<float>(twips) / 15.0f), 0L, 32767L));
-        };
-        imgPreview->resize(pixels(previewWidth), pixels(previewHeight));
         ClearResults();
         if (!written) {  // the writer has said what went wrong
             EndWork();
             return;
         }
+        // The recoloured picture until the sticker itself is worked out, fitted to the box.
         const QImage preview(Q(path));
         if (preview.isNull()) Fail("The preview bitmap could not be shown");
-        imgPreview->setPixmap(QPixmap::fromImage(preview));
-        imgPreview->repaint();
+        imgPreview->SetPicture(preview);
         window_.previewShown = true;
+        viewActive_ = true;
+        RequestSticker();
         cmdConvert->setEnabled(true);
         EndWork();
         cmdConvert->setFocus();
@@ -409,6 +496,77 @@ void FrmMain::cmdPreview_Click() {
         EndWork();
         ReportAndLog(state_.shell, "cmdPreview_Click", "ERROR IN PREVIEW CLICK ");
     }
+}
+
+// The sticker as the controls ask for it now; nothing while a box holds no valid value.
+std::optional<StickerInputs> FrmMain::InputsFromControls(bool quiet) {
+    if (!pictureShared_) return std::nullopt;
+    const std::optional<ConversionSettings> settings = SettingsFromControls(quiet);
+    if (!settings) return std::nullopt;
+    std::int32_t height = 0;
+    try {
+        height = TextToInt32(S(txtHeight->text()));
+    } catch (const Failure&) {
+        return std::nullopt;
+    }
+    if (height <= 0) return std::nullopt;
+    StickerInputs inputs;
+    inputs.picture = pictureShared_;
+    inputs.settings = *settings;
+    inputs.method = window_.method;
+    inputs.format = chkLDrawSticker->isChecked() ? PartFormat::LdrawSticker : PartFormat::Classic;
+    inputs.height = height;
+    inputs.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
+                      S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};
+    inputs.fileName = S(NamePart(txtSaveLocation->text()));
+    return inputs;
+}
+
+// After an option changes, the sticker is worked out again once the typing pauses.
+void FrmMain::ScheduleSticker() {
+    if (!viewActive_ || !viewTimer_) return;
+    sticker_.reset();
+    lblStickerStats->setText(texts_(UiText::Working));
+    viewTimer_->start(viewDelayMilliseconds);
+}
+
+void FrmMain::RequestSticker() {
+    const std::optional<StickerInputs> inputs = InputsFromControls(true);
+    if (!inputs) {
+        worker_->Cancel();
+        lblStickerStats->clear();
+        return;
+    }
+    lblStickerStats->setText(texts_(UiText::Working));
+    worker_->Request(*inputs);
+}
+
+QString FrmMain::PolygonText(const PartFileCounts& counts) const {
+    const QLocale locale;
+    if (counts.triangles == 0) {
+        return quadCountFormat_.arg(locale.toString(static_cast<qulonglong>(counts.quadrilaterals)));
+    }
+    return texts_(UiText::QuadsAndTriangles)
+        .arg(locale.toString(static_cast<qulonglong>(counts.quadrilaterals)),
+             locale.toString(static_cast<qulonglong>(counts.triangles)));
+}
+
+void FrmMain::ShowSticker(const StickerResult& result) {
+    if (!viewActive_) return;
+    if (!result.failure.empty() || !result.sticker) {
+        sticker_.reset();
+        lblStickerStats->setText(texts_(UiText::PreviewFailed).arg(Q(result.failure)));
+        return;
+    }
+    sticker_ = result;
+    const bool newSize = imgPreview->PictureSize() !=
+                         QSize(result.sticker->pictureWidth, result.sticker->pictureHeight);
+    imgPreview->SetSticker(result.sticker);
+    if (newSize && imgBitmap->IsEmpty()) transform_.Fit(imgPreview->PictureSize());
+    const PartFileCounts& counts = result.sticker->preview.counts;
+    lblStickerStats->setText(texts_(UiText::StickerStats)
+                                 .arg(PolygonText(counts),
+                                      QLocale().toString((counts.bytes + 1023) / 1024)));
 }
 
 // A text that would end a header line and start another is refused, naming its box.
@@ -429,12 +587,9 @@ bool FrmMain::DetailsAreSingleLines() {
     return true;
 }
 
-// Runs the chosen conversion into the picture's quadrilaterals. A long one shows its progress
-// after a moment, in a window whose Cancel button (or Escape) stops it.
+// Runs the chosen conversion into the picture's quadrilaterals. Every conversion shows its
+// progress after a moment, in a window whose Cancel button (or Escape) stops it.
 bool FrmMain::BuildQuads(const ConversionSettings& settings) {
-    if (window_.method == ConversionMethod::Quick) {
-        return ConvertBitmap(state_.shell, state_.picture, state_.quads, settings);
-    }
     QElapsedTimer clock, sinceEvents;
     clock.start();
     sinceEvents.start();
@@ -443,8 +598,11 @@ bool FrmMain::BuildQuads(const ConversionSettings& settings) {
     int shown = -1;
     const ProgressCallback report = [&](double share) {
         if (clock.elapsed() >= progressDelayMilliseconds && !progress) {
-            progress = std::make_unique<QProgressDialog>(ConversionCaption(window_.method),
-                                                         cancelCaption_, 0, 100, this);
+            // The caption without its marked letter, which only a button shows.
+            QString caption = ConversionCaption(window_.method);
+            caption.remove(QRegularExpression("&(?=[^&])"));
+            progress = std::make_unique<QProgressDialog>(caption, texts_(UiText::Cancel), 0, 100,
+                                                         this);
             progress->setObjectName("progress");
             progress->setWindowTitle("Mosaikon");
             progress->setMinimumDuration(0);
@@ -453,6 +611,7 @@ bool FrmMain::BuildQuads(const ConversionSettings& settings) {
             connect(progress.get(), &QProgressDialog::canceled, this,
                     [this] { stopRequested_ = true; });
             progress->show();
+            QCoreApplication::processEvents();
         }
         const int percent = static_cast<int>(share * 100);
         if (progress && percent != shown) {
@@ -466,9 +625,39 @@ bool FrmMain::BuildQuads(const ConversionSettings& settings) {
         }
         return !stopRequested_;
     };
-    return window_.method == ConversionMethod::Exact
-               ? ConvertExact(state_.shell, state_.picture, state_.quads, settings, report)
-               : ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
+    switch (window_.method) {
+        case ConversionMethod::Exact:
+            return ConvertExact(state_.shell, state_.picture, state_.quads, settings, report);
+        case ConversionMethod::Full:
+            return ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
+        case ConversionMethod::Quick:
+            break;
+    }
+    return ConvertBitmap(state_.shell, state_.picture, state_.quads, settings, report);
+}
+
+// Whether the part file may be written at path: never over the picture being converted, and
+// over a file that is not a sticker part of this program's only when the user says so.
+bool FrmMain::ConfirmTarget(const std::string& path) {
+    const QFileInfo target(Q(path));
+    if (!target.exists()) return true;
+    const QFileInfo picture(Q(window_.picturePath));
+    if (picture.exists() && target.canonicalFilePath() == picture.canonicalFilePath()) {
+        ShowMessage(state_.shell, S(texts_(UiText::IsThePicture).arg(Q(path))));
+        return false;
+    }
+    if (IsStickerPartFile(path)) return true;
+    return state_.shell.question &&
+           state_.shell.question(S(texts_(UiText::ReplaceQuestion).arg(Q(path))));
+}
+
+// A part file of more than largeFileBytes is written only when the user says so.
+bool FrmMain::ConfirmSize(const PartFileCounts& counts) {
+    if (counts.bytes <= largeFileBytes) return true;
+    const QString megabytes = QLocale().toString(static_cast<double>(counts.bytes) / (1 << 20), 'f', 1);
+    return state_.shell.question &&
+           state_.shell.question(
+               S(texts_(UiText::LargeFileQuestion).arg(megabytes, PolygonText(counts))));
 }
 
 void FrmMain::cmdConvert_Click() {
@@ -482,26 +671,45 @@ void FrmMain::cmdConvert_Click() {
         return;
     }
     try {
-        const std::optional<ConversionSettings> settings = SettingsFromControls();
-        if (!settings) return;
-        const std::int32_t height = TextToInt32(S(txtHeight->text()));
+        const std::optional<StickerInputs> inputs = InputsFromControls(false);
+        if (!inputs) {
+            // A height that is no whole number is reported as the conversion of its text fails.
+            if (SettingsFromControls(true)) TextToInt32(S(txtHeight->text()));
+            return;
+        }
+        const std::string path = S(txtSaveLocation->text());
+        if (!ConfirmTarget(path)) return;
         BeginWork();
         progressShown = -1;
         window_.quadCount.reset();
         lblQuadCount->clear();
-        const bool built = BuildQuads(*settings);
-        if (stopRequested_ || !built) {  // stopped, or reported: nothing is written
-            EndWork();
+        // The sticker the view has worked out for the same options is the one written.
+        const bool worked = sticker_ && sticker_->inputs.SameAs(*inputs) && sticker_->quads;
+        if (worked) {
+            state_.quads = *sticker_->quads;
+        } else if (!BuildQuads(inputs->settings) || stopRequested_) {
+            EndWork();  // stopped, or reported: nothing is written
             cmdConvert->setFocus();
             return;
         }
-        const std::string path = S(txtSaveLocation->text());
-        const auto write = chkLDrawSticker->isChecked() ? WriteStickerPart : WritePartFile;
-        const bool written =
-            write(state_.shell, state_.picture, state_.quads, path, height, details, nullptr,
-                  nullptr);
+        const PartFileCounts expected =
+            worked ? sticker_->sticker->preview.counts
+                   : PreviewPartFile(state_.shell, state_.picture, state_.quads, inputs->format,
+                                     inputs->height, details, inputs->fileName)
+                         .counts;
         EndWork();
-        if (written) ShowConverted(path);
+        if (!ConfirmSize(expected)) {
+            cmdConvert->setFocus();
+            return;
+        }
+        BeginWork();
+        const auto write =
+            inputs->format == PartFormat::LdrawSticker ? WriteStickerPart : WritePartFile;
+        PartFileCounts counts;
+        const bool written = write(state_.shell, state_.picture, state_.quads, path,
+                                   inputs->height, details, nullptr, &counts);
+        EndWork();
+        if (written) ShowConverted(path, counts);
         cmdConvert->setFocus();
     } catch (...) {
         EndWork();
@@ -509,15 +717,14 @@ void FrmMain::cmdConvert_Click() {
     }
 }
 
-// The count below the button and the "saved" message with the file's path, size and count.
-void FrmMain::ShowConverted(const std::string& path) {
+// The count below the button and the "saved" message with the file's path, size and polygons.
+void FrmMain::ShowConverted(const std::string& path, const PartFileCounts& counts) {
     const QLocale locale;
-    const std::size_t count = state_.quads.size();
-    window_.quadCount = count;
-    lblQuadCount->setText(quadCountFormat_.arg(locale.toString(static_cast<qulonglong>(count))));
-    const QString details = savedDetailsFormat_.arg(
-        Q(path), locale.toString(static_cast<qlonglong>(QFileInfo(Q(path)).size())),
-        locale.toString(static_cast<qulonglong>(count)));
+    window_.quadCount = counts.quadrilaterals + counts.triangles;
+    lblQuadCount->setText(PolygonText(counts));
+    const QString details = texts_(UiText::SavedAs)
+                                .arg(Q(path), locale.toString(static_cast<qulonglong>(counts.bytes)),
+                                     PolygonText(counts));
     ShowMessage(state_.shell, state_.shell.messages.MsgConvertDone + "\n" + S(details));
 }
 
@@ -532,7 +739,9 @@ void FrmMain::BuildConversionMenu() {
     // In the bottom-right corner, below the caption's line.
     cmdConvertMethod->setGeometry(cmdConvert->width() - 17, cmdConvert->height() - 15, 15, 13);
     cmdConvertMethod->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0px; }");
-    cmdConvertMethod->setFocusPolicy(Qt::NoFocus);
+    // Reachable by Tab after Convert; Space, Enter, Alt+Down, F4, the menu key or Shift+F10
+    // open the menu, there or on Convert.
+    cmdConvertMethod->setFocusPolicy(Qt::StrongFocus);
     cmdConvert->setProperty("captionReserve", 14);
     auto* menu = new QMenu(cmdConvertMethod);
     menu->setObjectName("conversionMenu");
@@ -562,42 +771,60 @@ void FrmMain::ConnectHandlers() {
     connect(chkDither, &QCheckBox::stateChanged, this, [this] {
         if (window_.previewShown) ClearResults();
     });
+    // Once previewed, the sticker view follows every change of what makes the sticker.
+    for (QLineEdit* box : {txtHeight, txtWhite, txtColor, txtRed, txtGreen, txtBlue,
+                           txtMetaData[0], txtMetaData[1], txtMetaData[2], txtMetaData[3]}) {
+        connect(box, &QLineEdit::textChanged, this, &FrmMain::ScheduleSticker);
+    }
+    for (QCheckBox* box : {chkLDRAWColors, chkIgnoreWhite, chkIgnoreRGBColor, chkLDrawSticker}) {
+        connect(box, &QCheckBox::stateChanged, this, &FrmMain::ScheduleSticker);
+    }
     for (QObject* watched : std::initializer_list<QObject*>{txtImageLocation, txtSaveLocation,
-                                                            txtRed, txtGreen, txtBlue}) {
+                                                            cmdConvert, cmdConvertMethod}) {
         watched->installEventFilter(this);
     }
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // Enter in a location box does what choosing that file does, reported alike; on the
-            // file already chosen it changes nothing, so that no typed text is lost.
-            if (watched == txtImageLocation) {
-                if (S(txtImageLocation->text()) == window_.picturePath) return true;
-                try {
-                    OpenPicture(txtImageLocation->text());
-                    txtSaveLocation->setFocus();
-                } catch (...) {
-                    ReportAndLog(state_.shell, "cmdBrowseOpen_Click", "ERROR BROWSE OPEN ");
-                }
-                return true;
-            }
-            if (watched == txtSaveLocation) {
-                if (S(txtSaveLocation->text()) == window_.partPath) return true;
-                try {
-                    DisableDetailsAndOptions();
-                    SetupOptions();
-                } catch (...) {
-                    ReportAndLog(state_.shell, "cmdBrowseSave_Click", "ERROR BROWSE SAVE ");
-                }
-                return true;
-            }
+    if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    const auto* keys = static_cast<QKeyEvent*>(event);
+    const int key = keys->key();
+    if (watched == cmdConvert || watched == cmdConvertMethod) {
+        const bool opens = (key == Qt::Key_Down && keys->modifiers() & Qt::AltModifier) ||
+                           key == Qt::Key_F4 || key == Qt::Key_Menu ||
+                           (key == Qt::Key_F10 && keys->modifiers() & Qt::ShiftModifier);
+        if (opens && cmdConvertMethod->isEnabled()) {
+            cmdConvertMethod->showMenu();
+            return true;
         }
-    } else if (event->type() == QEvent::FocusIn &&
-               (watched == txtRed || watched == txtGreen || watched == txtBlue)) {
-        static_cast<QLineEdit*>(watched)->setText("");
+        return QWidget::eventFilter(watched, event);
+    }
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return QWidget::eventFilter(watched, event);
+    // Enter in a location box does what choosing that file does, reported alike; on the file
+    // already chosen it changes nothing, so that no typed text is lost.
+    if (watched == txtImageLocation) {
+        if (S(txtImageLocation->text()) == window_.picturePath) return true;
+        try {
+            const int reported = state_.shell.failuresReported;
+            OpenPicture(txtImageLocation->text());
+            if (state_.shell.failuresReported == reported) txtSaveLocation->setFocus();
+        } catch (...) {
+            ReportAndLog(state_.shell, "cmdBrowseOpen_Click", "ERROR BROWSE OPEN ");
+        }
+        return true;
+    }
+    if (watched == txtSaveLocation) {
+        if (S(txtSaveLocation->text()) == window_.partPath) return true;
+        try {
+            if (!NamesAPart(txtSaveLocation->text())) return true;
+            const QString chosen = txtSaveLocation->text();
+            DisableDetailsAndOptions();
+            txtSaveLocation->setText(chosen);
+            SetupOptions();
+        } catch (...) {
+            ReportAndLog(state_.shell, "cmdBrowseSave_Click", "ERROR BROWSE SAVE ");
+        }
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

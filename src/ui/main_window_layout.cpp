@@ -56,9 +56,9 @@ constexpr ControlLayout kLayout[] = {
     {"cmdPreview", K::Button, "frmOptions", "Preview", 8400, 400, 1815, 580, 16, false, F::Heading},
     {"cmdConvert", K::Button, "frmOptions", "Quick Convert", 8400, 1200, 1815, 640, 17, false,
      F::Heading},
-    {"imgBitmap", K::Image, "frmImage", "", 120, 240, 4455, 3615, -1, true},
+    {"imgBitmap", K::View, "frmImage", "", 120, 240, 4455, 3615, -1, true},
     {"Image1", K::Image, "frmPreview", "", 160, 230, 4980, 3825, -1, true},
-    {"imgPreview", K::Preview, "frmPreview", "", 720, 270, 4455, 3615, -1, true},
+    {"imgPreview", K::View, "frmPreview", "", 720, 270, 4455, 3615, -1, true},
 };
 
 }  // namespace

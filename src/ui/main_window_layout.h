@@ -5,7 +5,8 @@
 namespace mosaikon {
 
 // What kind of control a row of the layout makes.
-enum class ControlKind { Frame, Label, TextBox, CheckBox, Button, Image, Preview };
+// A view is a picture box that fits its picture, zooms and pans (the original and the sticker).
+enum class ControlKind { Frame, Label, TextBox, CheckBox, Button, Image, View };
 
 // The caption font of a control: the heading font, the small bold font, or the text boxes' own.
 enum class CaptionFont { Heading, SmallBold, Text };

@@ -30,9 +30,14 @@ TEST_F(MainWindowLayoutTest, EveryControlStandsWhereTheTableSays) {
     main = std::make_unique<FrmMain>(state);
     EXPECT_EQ(main->objectName(), "frmMain");
     EXPECT_EQ(main->windowTitle(), "Convert Bitmap to LDRAW Sticker");
-    EXPECT_EQ(main->size(), QSize(705, 521));
-    const char* kinds[] = {"QGroupBox",   "QLabel", "QLineEdit", "QCheckBox",
-                           "QPushButton", "QLabel", "QLabel"};
+    // The client area as laid out, below the menu bar and above the sticker's counts, is the
+    // window's least size.
+    const int top = Find("menuBar")->height();
+    const int bottom = Find("lblStickerStats")->height();
+    EXPECT_EQ(main->minimumSize(), QSize(705, top + 521 + bottom));
+    EXPECT_EQ(main->size(), main->minimumSize());
+    const char* kinds[] = {"QGroupBox",   "QLabel", "QLineEdit",           "QCheckBox",
+                           "QPushButton", "QLabel", "mosaikon::PictureView"};
     for (const ControlLayout& row : MainWindowLayout()) {
         SCOPED_TRACE(row.name);
         QWidget* control = Find(row.name);
@@ -41,10 +46,10 @@ TEST_F(MainWindowLayoutTest, EveryControlStandsWhereTheTableSays) {
             << control->metaObject()->className();
         EXPECT_EQ(control->parentWidget()->objectName(), *row.frame ? row.frame : "frmMain");
         EXPECT_EQ(TextOf(control), row.text);
-        EXPECT_EQ(control->geometry(),
-                  QRect(Pixels(row.left), Pixels(row.top), Pixels(row.width), Pixels(row.height)));
+        EXPECT_EQ(control->geometry(), QRect(Pixels(row.left), Pixels(row.top) + (*row.frame ? 0 : top),
+                                             Pixels(row.width), Pixels(row.height)));
         EXPECT_EQ(control->isEnabled(), row.enabled);
-        EXPECT_EQ(control->focusPolicy() != Qt::NoFocus, row.tab >= 0);
+        EXPECT_EQ((control->focusPolicy() & Qt::TabFocus) != 0, row.tab >= 0);
     }
     // Paths may be typed or pasted, and loaded with Enter; the width is only shown.
     for (const char* box : {"txtImageLocation", "txtSaveLocation", "txtHeight", "txtWidth"})
@@ -52,8 +57,8 @@ TEST_F(MainWindowLayoutTest, EveryControlStandsWhereTheTableSays) {
     EXPECT_EQ(Find<QLineEdit>("txtHeight")->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
     EXPECT_EQ(Find<QLabel>("lblHeight")->alignment() & Qt::AlignRight, Qt::AlignRight);
     EXPECT_EQ(Find<QLabel>("lblwithin")->alignment() & Qt::AlignLeft, Qt::AlignLeft);
-    EXPECT_TRUE(Find<QLabel>("imgPreview")->hasScaledContents());
-    EXPECT_FALSE(Find<QLabel>("imgBitmap")->hasScaledContents());
+    // The picture boxes take the focus when clicked, for their zoom keys.
+    EXPECT_EQ(Find("imgPreview")->focusPolicy(), Qt::ClickFocus);
 }
 
 TEST_F(MainWindowLayoutTest, TabGoesThroughTheControlsByTabIndex) {
@@ -65,12 +70,15 @@ TEST_F(MainWindowLayoutTest, TabGoesThroughTheControlsByTabIndex) {
     std::sort(focusable.begin(), focusable.end(), [](auto* a, auto* b) { return a->tab < b->tab; });
     for (std::size_t i = 0; i + 1 < focusable.size(); ++i) {
         QWidget* next = Find(focusable[i]->name)->nextInFocusChain();
-        // The two check boxes the table does not lay out come before Preview.
+        // The two check boxes the table does not lay out come before Preview, and the choice
+        // of the conversion after Convert.
         const auto extra = [](QWidget* w) {
-            return w->objectName() == "chkLDrawSticker" || w->objectName() == "chkDither";
+            return w->objectName() == "chkLDrawSticker" || w->objectName() == "chkDither" ||
+                   w->objectName() == "cmdConvertMethod";
         };
-        while (next->focusPolicy() == Qt::NoFocus || extra(next)) {
-            EXPECT_TRUE(!extra(next) || focusable[i + 1]->name == std::string("cmdPreview"));
+        while (!(next->focusPolicy() & Qt::TabFocus) || extra(next)) {
+            EXPECT_TRUE(!extra(next) || focusable[i + 1]->name == std::string("cmdPreview") ||
+                        focusable[i]->name == std::string("cmdConvert"));
             next = next->nextInFocusChain();
         }
         EXPECT_EQ(next->objectName(), focusable[i + 1]->name) << "after " << focusable[i]->name;

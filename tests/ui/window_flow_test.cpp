@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
@@ -86,7 +87,9 @@ protected:
         for (QWidget* control : main->findChildren<QWidget*>()) {
             const QString name = control->objectName();
             if (control->isEnabled() && !name.isEmpty() && !name.startsWith("qt_") &&
-                !QStringList{"conversionMenu", "lblQuadCount", "cmdConvertMethod"}.contains(name))
+                !QStringList{"conversionMenu", "lblQuadCount", "cmdConvertMethod", "menuBar",
+                             "viewMenu", "settingsMenu", "lblStickerStats"}
+                     .contains(name))
                 names.push_back(name.toStdString());
         }
         std::sort(names.begin(), names.end());
@@ -140,12 +143,12 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     Click("cmdBrowseOpen");
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(std::tie(requests[0].title, requests[0].initialFolder, requests[0].defaultName),
-              std::make_tuple("Open", "/", ""));
+              std::make_tuple("Open", QDir::homePath().toStdString(), ""));
     EXPECT_EQ(requests[0].filter,
               "Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.webp)|*.bmp *.png *.jpg *.jpeg *.gif "
               "*.webp|Windows Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
     EXPECT_EQ(Text("txtImageLocation").toStdString(), picture);
-    EXPECT_EQ(Find<QLabel>("imgBitmap")->size(), QSize(23, 10));
+    EXPECT_EQ(Find<PictureView>("imgBitmap")->PictureSize(), QSize(23, 10));
     EXPECT_EQ(Text("txtHeight") + " " + Text("txtWidth"), "10 23");
     EXPECT_EQ(Enabled(), With({kImageRow, kSaveRow}));
     EXPECT_EQ(Focused(), Find("cmdBrowseSave"));
@@ -162,13 +165,13 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     EXPECT_EQ(Focused(), Find("txtMetaData(0)"));
     EXPECT_EQ(Enabled(), With({kImageRow, kSaveRow, kOptions}));
 
-    // The preview shows the recoloured picture at the typed size and leaves the picture as
+    // The preview shows the recoloured picture, then the sticker, and leaves the picture as
     // loaded: converting gives what the command line gives.
     Type("txtHeight", "100");
     Find<QCheckBox>("chkIgnoreWhite")->click();
     Click("cmdPreview");
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "Settings/tempBitmap.bmp"));
-    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(230, 100));
+    EXPECT_EQ(Find<PictureView>("imgPreview")->PictureSize(), QSize(23, 10));
     EXPECT_EQ(Enabled(), With({kImageRow, kSaveRow, kOptions, {"cmdConvert", "txtWhite"}}));
     EXPECT_EQ(Focused(), Find("cmdConvert"));
 
@@ -179,6 +182,8 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     EXPECT_EQ(Part(), CommandLinePart("--ignore-white --height 100"));
 }
 
+// A cancelled or refused choice leaves the window exactly as it was: the details typed, the
+// preview and the Convert step stay (the loss of all three was a fault once).
 TEST_F(WindowFlow, CancelledAndRefusedChoicesChangeNothingElse) {
     Click("cmdBrowseOpen");  // cancelled
     EXPECT_EQ(LogLines().back(), "Browse Open to: ");
@@ -198,12 +203,98 @@ TEST_F(WindowFlow, CancelledAndRefusedChoicesChangeNothingElse) {
     ChooseFiles((folder.path() / "out/UPPER.DAT").string(), upper);
     EXPECT_EQ(Text("txtHeight"), "10");
     EXPECT_EQ(Text("txtMetaData(1)"), "UPPER");
+    SetText("txtMetaData(2)", "Ann Bee [annb]");
+    Click("cmdPreview");
+    const std::vector<std::string> previewed = Enabled();
     const QString location = Text("txtSaveLocation");
+    // A cancelled picture, a refused picture, a cancelled part file and one whose name is
+    // too long: details, preview and Convert all stay.
+    answers.push_back("");
+    Click("cmdBrowseOpen");
+    answers.push_back(notes);
+    Click("cmdBrowseOpen");
+    answers.push_back("");
+    Click("cmdBrowseSave");
     answers.push_back((folder.path() / "out/s12345678.dat").string());  // 13 characters
     Click("cmdBrowseSave");
     EXPECT_EQ(boxes.back(), state.shell.messages.MsgNameTooLong);
     EXPECT_EQ(Text("txtSaveLocation"), location);
-    EXPECT_FALSE(Find("cmdPreview")->isEnabled());
+    EXPECT_EQ(Text("txtImageLocation").toStdString(), upper);
+    EXPECT_EQ(Text("txtMetaData(2)"), "Ann Bee [annb]");
+    EXPECT_EQ(Enabled(), previewed);
+    EXPECT_FALSE(Find<PictureView>("imgPreview")->IsEmpty());
+    // The dialogs open in the folder last used.
+    EXPECT_EQ(requests.back().initialFolder, (folder.path() / "out").string());
+}
+
+// A typed path that is no picture leaves the picture loaded shown in its box, so that Convert
+// writes what the box names; a typed part file name follows the Save dialog's rule.
+TEST_F(WindowFlow, TypedLocationsFollowTheRulesOfTheDialogs) {
+    ChooseFiles();
+    const QString loaded = Text("txtImageLocation");
+    const std::string notes = (folder.path() / "pics/notes.txt").string();
+    test::WriteBytes(notes, {'h', 'i'});
+    SetText("txtImageLocation", QString::fromStdString(notes).toStdString());
+    Enter("txtImageLocation");
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(Text("txtImageLocation"), loaded);
+    Click("cmdPreview");
+    EXPECT_EQ(boxes.size(), 1u);  // no second message
+    const QString part = Text("txtSaveLocation");
+    for (const auto& [typed, message] :
+         {std::pair<std::string, std::string>{"averylongname.dat",
+                                              state.shell.messages.MsgNameTooLong},
+          {"a.png", "The part file's name must end in \".dat\". Please choose a name such as "
+                    "s1234567.dat."}}) {
+        boxes.clear();
+        SetText("txtSaveLocation", (folder.path() / "out" / typed).string());
+        Enter("txtSaveLocation");
+        EXPECT_THAT(boxes, ElementsAre(message));
+        EXPECT_EQ(Text("txtSaveLocation"), part);
+        EXPECT_FALSE(std::filesystem::exists(folder.path() / "out" / typed));
+    }
+    EXPECT_TRUE(Find("cmdConvert")->isEnabled());
+}
+
+// Never written over the picture being converted, and over a file that is not a sticker part
+// of this program's only when the user says so; a part of its own is replaced as before.
+TEST_F(WindowFlow, APictureOrAnotherFileIsNeverOverwrittenUnasked) {
+    std::vector<std::string> questions;
+    bool yes = false;
+    state.shell.question = [&](const std::string& text) {
+        questions.push_back(text);
+        return yes;
+    };
+    const std::string png = (folder.path() / "pics/a.png").string();
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromStdString(png)));
+    const std::string samePicture = (folder.path() / "pics/a.dat").string();
+    std::filesystem::copy_file(png, samePicture);  // a picture named .dat
+    ChooseFiles(samePicture, samePicture);
+    Click("cmdPreview");
+    Click("cmdConvert");
+    EXPECT_THAT(boxes, ElementsAre(samePicture + " is the picture being converted. Please choose "
+                                                 "another name for the part file."));
+    EXPECT_EQ(test::ReadBytes(samePicture), test::ReadBytes(png));
+    // Another file that is no sticker part: asked, and kept on No.
+    const std::string notes = (folder.path() / "out/notes.dat").string();
+    test::WriteBytes(notes, {'k', 'e', 'e', 'p'});
+    ChooseFiles(notes);
+    Click("cmdPreview");
+    boxes.clear();
+    Click("cmdConvert");
+    EXPECT_THAT(questions, ElementsAre(notes + " exists and is not a sticker part made by "
+                                               "Mosaikon. Replace it?"));
+    EXPECT_EQ(test::ReadText(notes), "keep");
+    EXPECT_TRUE(boxes.empty());
+    yes = true;
+    Click("cmdConvert");
+    EXPECT_THAT(test::ReadText(notes), StartsWith("0 Sticker: notes\r\n0 Name: notes.dat\r\n"));
+    // Now a part of its own: replaced without a question.
+    questions.clear();
+    Click("cmdConvert");
+    EXPECT_TRUE(questions.empty());
 }
 
 // A cut-short picture asks whether to convert what could be read: No changes nothing, Yes loads
@@ -256,11 +347,11 @@ TEST_F(WindowFlow, TheWidthFollowsTheHeightWithOneMessagePerWrongText) {
     EXPECT_EQ(Text("txtWidth"), "2");
     SetText("txtHeight", "100000");
     EXPECT_EQ(Text("txtWidth"), "2");
-    // A huge typed size is previewed without a huge copy of the picture.
+    // A huge typed size is previewed in the box, fitted.
     Type("txtHeight", "14000");
     Click("cmdPreview");
-    EXPECT_EQ(Find<QLabel>("imgPreview")->size(), QSize(7000, 14000));
-    EXPECT_EQ(main->grab().toImage().size(), main->size());  // paints the stretched preview
+    EXPECT_EQ(Find<PictureView>("imgPreview")->PictureSize(), QSize(2, 4));
+    EXPECT_EQ(main->grab().toImage().size(), main->size());
 }
 
 TEST_F(WindowFlow, OptionBoxesFillTheirDefaultsAndOnlyATickedOptionsBoxCanFailARun) {
@@ -278,9 +369,12 @@ TEST_F(WindowFlow, OptionBoxesFillTheirDefaultsAndOnlyATickedOptionsBoxCanFailAR
     auto* ignore = Find<QCheckBox>("chkIgnoreRGBColor");
     ignore->setCheckState(Qt::PartiallyChecked);  // counts as set
     EXPECT_EQ(Text("txtColor"), "10");
-    // The colour boxes empty on focus; while unticked they cannot fail a run.
-    for (const char* box : {"txtRed", "txtGreen", "txtBlue"}) Find(box)->setFocus();
-    EXPECT_EQ(Text("txtRed"), "");
+    // The colour boxes keep their values when clicked; while unticked they cannot fail a run.
+    for (const char* box : {"txtRed", "txtGreen", "txtBlue"}) {
+        QTest::mouseClick(Find(box), Qt::LeftButton);
+    }
+    EXPECT_EQ(Text("txtRed") + Text("txtGreen") + Text("txtBlue"), "25600");
+    SetText("txtBlue", "");
     ignore->setChecked(false);
     Click("cmdPreview");
     EXPECT_TRUE(boxes.empty()) << boxes.front();
@@ -290,6 +384,19 @@ TEST_F(WindowFlow, OptionBoxesFillTheirDefaultsAndOnlyATickedOptionsBoxCanFailAR
     EXPECT_THAT(boxes, ElementsAre("The blue box is empty: it must hold a whole number. "
                                    "Please type a number."));
     EXPECT_EQ(QApplication::focusWidget(), Find("txtBlue"));
+    // A component is a whole number from 0 to 255, named by its box when it is not.
+    for (const auto& [box, text, name] :
+         {std::tuple{"txtBlue", "abc", "blue"}, {"txtBlue", "-5", "blue"}, {"txtGreen", "300", "green"},
+          {"txtRed", "256", "red"}}) {
+        SetText("txtRed", "0"), SetText("txtGreen", "0"), SetText("txtBlue", "0");
+        SetText(box, text);
+        boxes.clear();
+        Click("cmdConvert");
+        EXPECT_THAT(boxes, ElementsAre("The " + std::string(name) +
+                                       " box must hold a whole number from 0 to 255."))
+            << text;
+        EXPECT_EQ(QApplication::focusWidget(), Find(box));
+    }
 }
 
 TEST_F(WindowFlow, PreviewAndConvertReportTheirFailuresAndGiveTheWindowBack) {
@@ -299,14 +406,14 @@ TEST_F(WindowFlow, PreviewAndConvertReportTheirFailuresAndGiveTheWindowBack) {
     const std::tuple<const char*, const char*, const char*, std::string, std::string> failures[] = {
         {"cmdPreview", "", "10", "Height must have a positive number",
          "Clicked Preview when Height is empty"},
-        {"cmdPreview", "10", "12a", "cmdPreview_Click has caused an error Type mismatch",
-         "ERROR IN PREVIEW CLICK Type mismatch"},
+        {"cmdPreview", "10", "12a", "The within box must hold a whole number from 0 to 766.",
+         "Preview Clicked"},
         {"cmdConvert", "", "10", state.shell.messages.MsgHeightInvalid,
          "Clicked Convert when Height is empty"},
         {"cmdConvert", "abc", "10", "cmdConvert_Click has caused an error Type mismatch",
          "ERROR IN CONVERT CLICK Type mismatch"},
-        {"cmdConvert", "10", "12a", "cmdConvert_Click has caused an error Type mismatch",
-         "ERROR IN CONVERT CLICK Type mismatch"}};
+        {"cmdConvert", "10", "12a", "The within box must hold a whole number from 0 to 766.",
+         "Convert was clicked"}};
     Find<QCheckBox>("chkIgnoreWhite")->setChecked(true);
     for (const auto& [button, height, tolerance, message, logged] : failures) {
         SetText("txtHeight", height);
@@ -378,9 +485,9 @@ TEST_F(WindowFlow, EachConversionWritesWhatTheCommandLineWritesAndShowsItsCount)
     Click("cmdConvert");
     EXPECT_TRUE(Find<QLabel>("lblQuadCount")->text().isEmpty());
     Click("cmdPreview");
-    EXPECT_FALSE(Find<QLabel>("imgPreview")->pixmap().isNull());
+    EXPECT_FALSE(Find<PictureView>("imgPreview")->IsEmpty());
     ChooseFiles();
-    EXPECT_TRUE(Find<QLabel>("imgPreview")->pixmap().isNull());
+    EXPECT_TRUE(Find<PictureView>("imgPreview")->IsEmpty());
     EXPECT_FALSE(Find("cmdConvert")->isEnabled());
     EXPECT_EQ(Caption("cmdConvert"), "Exact Convert");
     // A slow start shows no progress window.
@@ -408,8 +515,8 @@ TEST_F(WindowFlow, EnterInALocationBoxLoadsLikeBrowsingAndLosesNothing) {
     EXPECT_EQ(Focused(), Find("txtSaveLocation"));
     SetText("txtSaveLocation", "/");
     Enter("txtSaveLocation");
-    EXPECT_EQ(boxes.back(),
-              "cmdBrowseSave_Click has caused an error Invalid procedure call or argument");
+    EXPECT_EQ(boxes.back(), "The part file's name must end in \".dat\". Please choose a name "
+                            "such as s1234567.dat.");
     SetText("txtSaveLocation", (folder.path() / "out/s1234567.dat").string());
     Enter("txtSaveLocation");
     // After the saved message, Enter in either box on the files chosen changes nothing.
@@ -498,7 +605,7 @@ TEST_F(WindowFlow, ATransparentPngIsShownAsItIsAndPreviewedWithItsHolesGrey) {
     ASSERT_TRUE(png.save(QString::fromStdString(picture)));
     ChooseFiles();
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(Find<QLabel>("imgBitmap")->pixmap().toImage().pixelColor(1, 1).alpha(), 0);
+    EXPECT_EQ(Find<PictureView>("imgBitmap")->Picture().pixelColor(1, 1).alpha(), 0);
     Click("cmdPreview");
     const QImage preview(
         QString::fromStdString((folder.path() / "Settings/tempBitmap.bmp").string()));
