@@ -185,6 +185,7 @@ bool ChunkShapesPixels(const std::uint8_t* type) {
 std::vector<std::uint8_t> PngPixelChunks(std::span<const std::uint8_t> bytes,
                                          const std::string& name) {
     constexpr std::size_t kSignature = 8;
+    if (bytes.size() < kSignature) Damaged(name, "it is too short to hold a picture");
     std::vector<std::uint8_t> kept(bytes.begin(), bytes.begin() + kSignature);
     std::size_t at = kSignature;
     while (at < bytes.size()) {

@@ -92,7 +92,8 @@ void FrmLanguage::Form_Load() {
 }
 
 bool FrmLanguage::Offered(const std::string& language) {
-    for (const char* offered : {"English", "Italiano", "Spanish", "French", "Deutsch", "Português"}) {
+    for (const char* offered :
+         {"English", "Italiano", "Spanish", "French", "Deutsch", "Português"}) {
         if (language == offered) return true;
     }
     return false;

@@ -13,11 +13,11 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
-#include <QResizeEvent>
-#include <QTimer>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <utility>
@@ -103,7 +103,7 @@ QWidget* MakeControl(const ControlLayout& row, QWidget* parent, ViewTransform* t
     }
     control->setEnabled(row.enabled);
     // The picture boxes take the focus when clicked, for their keys, but Tab passes them by.
-    control->setFocusPolicy(row.tab >= 0                       ? Qt::StrongFocus
+    control->setFocusPolicy(row.tab >= 0                    ? Qt::StrongFocus
                             : row.kind == ControlKind::View ? Qt::ClickFocus
                                                             : Qt::NoFocus);
     return control;
@@ -351,8 +351,8 @@ void FrmMain::BuildMenuBar() {
     viewMenu_ = menuBar_->addMenu(texts_(UiText::ViewMenu));
     viewMenu_->setObjectName("viewMenu");
     const auto zoom = [this](double factor) {
-        const QSize picture = !imgPreview->IsEmpty() ? imgPreview->PictureSize()
-                                                     : imgBitmap->PictureSize();
+        const QSize picture =
+            !imgPreview->IsEmpty() ? imgPreview->PictureSize() : imgBitmap->PictureSize();
         if (picture.isEmpty()) return;
         transform_.Set(transform_.Zoom() * factor, transform_.Centre());
     };
@@ -366,7 +366,8 @@ void FrmMain::BuildMenuBar() {
     });
     viewActions_[2]->setShortcut(QKeySequence("Ctrl+0"));
     const char* viewNames[] = {"actionZoomIn", "actionZoomOut", "actionFitView"};
-    for (std::size_t i = 0; i < viewActions_.size(); ++i) viewActions_[i]->setObjectName(viewNames[i]);
+    for (std::size_t i = 0; i < viewActions_.size(); ++i)
+        viewActions_[i]->setObjectName(viewNames[i]);
     viewMenu_->addSeparator();
     actionOutlines_ = viewMenu_->addAction(texts_(UiText::ShowOutlines));
     actionOutlines_->setObjectName("actionOutlines");

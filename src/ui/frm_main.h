@@ -57,8 +57,10 @@ public:
     // Reads the configured language's file again and shows its texts (the Language menu item).
     void ChangeLanguage(const std::string& language);
 
-    // The sticker view: the worker that works it out, and whether it is in progress.
+    // The sticker view: the worker that works it out, and whether the sticker shown is the one
+    // the controls ask for now.
     StickerWorker& Worker() { return *worker_; }
+    bool StickerCurrent() const { return sticker_.has_value(); }
     // How long after the last change of an option the sticker is worked out again.
     int viewDelayMilliseconds = 250;
     // The size a part file may reach before the window asks whether to write it.
@@ -175,7 +177,7 @@ private:
     QAction *actionOutlines_, *actionLanguage_;
     QMenu *viewMenu_, *settingsMenu_;
     std::array<QAction*, 3> viewActions_;  // zoom in, zoom out, fit
-    QToolButton* cmdConvertMethod;  // the menu of cmdConvert: which conversion it runs
+    QToolButton* cmdConvertMethod;         // the menu of cmdConvert: which conversion it runs
     std::array<QAction*, 3> methodActions_;
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
     QCheckBox* chkLDrawSticker;  // above the options: write an LDraw library sticker part

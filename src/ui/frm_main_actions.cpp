@@ -3,9 +3,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
@@ -30,10 +30,10 @@
 #include "conversion/full_conversion.h"
 #include "conversion/part_file_writer.h"
 #include "conversion/part_preview.h"
+#include "conversion/quick_conversion.h"
 #include "conversion/sticker_part.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
-#include "conversion/quick_conversion.h"
 #include "shell/failure.h"
 #include "shell/numbers.h"
 #include "ui/captions.h"
@@ -291,8 +291,8 @@ bool FrmMain::NamesAPart(const QString& path) {
     const QString name = NamePart(path);
     const bool dat = name.endsWith(".dat", Qt::CaseInsensitive) && name.size() > 4;
     if (dat && name.size() <= 12) return true;
-    ShowMessage(state_.shell, dat ? state_.shell.messages.MsgNameTooLong
-                                  : S(texts_(UiText::NotAPartName)));
+    ShowMessage(state_.shell,
+                dat ? state_.shell.messages.MsgNameTooLong : S(texts_(UiText::NotAPartName)));
     txtSaveLocation->setText(window_.partPath.empty() ? "/" : Q(window_.partPath));
     return false;
 }
@@ -381,12 +381,11 @@ std::optional<ConversionSettings> FrmMain::SettingsFromControls(bool quiet) {
     };
     // A tolerance is compared with a sum of three differences of 0 to 255.
     constexpr int kMostTolerance = 3 * 255 + 1;
-    const Box boxes[] = {
-        {txtBlue, texts_(UiText::BlueBox), settings.IgnoreRgbColor, 0, 255},
-        {txtGreen, texts_(UiText::GreenBox), settings.IgnoreRgbColor, 0, 255},
-        {txtRed, texts_(UiText::RedBox), settings.IgnoreRgbColor, 0, 255},
-        {txtColor, BoxName(lblwithin), settings.IgnoreRgbColor, 0, kMostTolerance},
-        {txtWhite, BoxName(lblwithin), settings.IgnoreWhite, 0, kMostTolerance}};
+    const Box boxes[] = {{txtBlue, texts_(UiText::BlueBox), settings.IgnoreRgbColor, 0, 255},
+                         {txtGreen, texts_(UiText::GreenBox), settings.IgnoreRgbColor, 0, 255},
+                         {txtRed, texts_(UiText::RedBox), settings.IgnoreRgbColor, 0, 255},
+                         {txtColor, BoxName(lblwithin), settings.IgnoreRgbColor, 0, kMostTolerance},
+                         {txtWhite, BoxName(lblwithin), settings.IgnoreWhite, 0, kMostTolerance}};
     int values[5] = {};
     for (std::size_t i = 0; i < std::size(boxes); ++i) {
         const Box& box = boxes[i];
@@ -407,10 +406,8 @@ std::optional<ConversionSettings> FrmMain::SettingsFromControls(bool quiet) {
         }
         if (!number || value < box.least || value > box.most) {
             if (!quiet) {
-                ShowMessage(state_.shell, S(texts_(UiText::BoxRange)
-                                                .arg(box.name)
-                                                .arg(box.least)
-                                                .arg(box.most)));
+                ShowMessage(state_.shell,
+                            S(texts_(UiText::BoxRange).arg(box.name).arg(box.least).arg(box.most)));
                 box.box->setFocus();
                 box.box->selectAll();
             }
@@ -544,7 +541,8 @@ void FrmMain::RequestSticker() {
 QString FrmMain::PolygonText(const PartFileCounts& counts) const {
     const QLocale locale;
     if (counts.triangles == 0) {
-        return quadCountFormat_.arg(locale.toString(static_cast<qulonglong>(counts.quadrilaterals)));
+        return quadCountFormat_.arg(
+            locale.toString(static_cast<qulonglong>(counts.quadrilaterals)));
     }
     return texts_(UiText::QuadsAndTriangles)
         .arg(locale.toString(static_cast<qulonglong>(counts.quadrilaterals)),
@@ -564,9 +562,9 @@ void FrmMain::ShowSticker(const StickerResult& result) {
     imgPreview->SetSticker(result.sticker);
     if (newSize && imgBitmap->IsEmpty()) transform_.Fit(imgPreview->PictureSize());
     const PartFileCounts& counts = result.sticker->preview.counts;
-    lblStickerStats->setText(texts_(UiText::StickerStats)
-                                 .arg(PolygonText(counts),
-                                      QLocale().toString((counts.bytes + 1023) / 1024)));
+    lblStickerStats->setText(
+        texts_(UiText::StickerStats)
+            .arg(PolygonText(counts), QLocale().toString((counts.bytes + 1023) / 1024)));
 }
 
 // A text that would end a header line and start another is refused, naming its box.
@@ -601,8 +599,8 @@ bool FrmMain::BuildQuads(const ConversionSettings& settings) {
             // The caption without its marked letter, which only a button shows.
             QString caption = ConversionCaption(window_.method);
             caption.remove(QRegularExpression("&(?=[^&])"));
-            progress = std::make_unique<QProgressDialog>(caption, texts_(UiText::Cancel), 0, 100,
-                                                         this);
+            progress =
+                std::make_unique<QProgressDialog>(caption, texts_(UiText::Cancel), 0, 100, this);
             progress->setObjectName("progress");
             progress->setWindowTitle("Mosaikon");
             progress->setMinimumDuration(0);
@@ -654,7 +652,8 @@ bool FrmMain::ConfirmTarget(const std::string& path) {
 // A part file of more than largeFileBytes is written only when the user says so.
 bool FrmMain::ConfirmSize(const PartFileCounts& counts) {
     if (counts.bytes <= largeFileBytes) return true;
-    const QString megabytes = QLocale().toString(static_cast<double>(counts.bytes) / (1 << 20), 'f', 1);
+    const QString megabytes =
+        QLocale().toString(static_cast<double>(counts.bytes) / (1 << 20), 'f', 1);
     return state_.shell.question &&
            state_.shell.question(
                S(texts_(UiText::LargeFileQuestion).arg(megabytes, PolygonText(counts))));
@@ -706,8 +705,8 @@ void FrmMain::cmdConvert_Click() {
         const auto write =
             inputs->format == PartFormat::LdrawSticker ? WriteStickerPart : WritePartFile;
         PartFileCounts counts;
-        const bool written = write(state_.shell, state_.picture, state_.quads, path,
-                                   inputs->height, details, nullptr, &counts);
+        const bool written = write(state_.shell, state_.picture, state_.quads, path, inputs->height,
+                                   details, nullptr, &counts);
         EndWork();
         if (written) ShowConverted(path, counts);
         cmdConvert->setFocus();
@@ -722,9 +721,10 @@ void FrmMain::ShowConverted(const std::string& path, const PartFileCounts& count
     const QLocale locale;
     window_.quadCount = counts.quadrilaterals + counts.triangles;
     lblQuadCount->setText(PolygonText(counts));
-    const QString details = texts_(UiText::SavedAs)
-                                .arg(Q(path), locale.toString(static_cast<qulonglong>(counts.bytes)),
-                                     PolygonText(counts));
+    const QString details =
+        texts_(UiText::SavedAs)
+            .arg(Q(path), locale.toString(static_cast<qulonglong>(counts.bytes)),
+                 PolygonText(counts));
     ShowMessage(state_.shell, state_.shell.messages.MsgConvertDone + "\n" + S(details));
 }
 
@@ -772,8 +772,8 @@ void FrmMain::ConnectHandlers() {
         if (window_.previewShown) ClearResults();
     });
     // Once previewed, the sticker view follows every change of what makes the sticker.
-    for (QLineEdit* box : {txtHeight, txtWhite, txtColor, txtRed, txtGreen, txtBlue,
-                           txtMetaData[0], txtMetaData[1], txtMetaData[2], txtMetaData[3]}) {
+    for (QLineEdit* box : {txtHeight, txtWhite, txtColor, txtRed, txtGreen, txtBlue, txtMetaData[0],
+                           txtMetaData[1], txtMetaData[2], txtMetaData[3]}) {
         connect(box, &QLineEdit::textChanged, this, &FrmMain::ScheduleSticker);
     }
     for (QCheckBox* box : {chkLDRAWColors, chkIgnoreWhite, chkIgnoreRGBColor, chkLDrawSticker}) {

@@ -49,9 +49,9 @@ QColor ColourOfCode(std::int32_t code) {
 void PaintSticker(StickerPicture& sticker) {
     const int side = std::max(sticker.pictureWidth, sticker.pictureHeight);
     sticker.scale = side > 0 ? std::max(1.0, std::floor(double{kPaintedSide} / side)) : 1;
-    sticker.painted = QImage(static_cast<int>(sticker.pictureWidth * sticker.scale),
-                             static_cast<int>(sticker.pictureHeight * sticker.scale),
-                             QImage::Format_RGB32);
+    sticker.painted =
+        QImage(static_cast<int>(sticker.pictureWidth * sticker.scale),
+               static_cast<int>(sticker.pictureHeight * sticker.scale), QImage::Format_RGB32);
     sticker.painted.fill(QColor(kBackdropGrey.Red, kBackdropGrey.Green, kBackdropGrey.Blue));
     QPainter painter(&sticker.painted);
     painter.setPen(Qt::NoPen);
@@ -139,15 +139,18 @@ void PictureView::paintEvent(QPaintEvent*) {
     painter.drawImage(area, sticker_->painted);
     if (!outlines_) return;
     // Only the polygons in sight are outlined, with a line one screen pixel wide.
-    const QRectF seen = QRectF(PicturePoint(QPointF(0, 0)), PicturePoint(QPointF(width(), height())))
-                            .translated(1, 1);
+    const QRectF seen =
+        QRectF(PicturePoint(QPointF(0, 0)), PicturePoint(QPointF(width(), height())))
+            .translated(1, 1);
     painter.translate(-1, -1);
     painter.setPen(QPen(QColor(0, 0, 0, 140), 0));
     painter.setBrush(Qt::NoBrush);
     QPointF corners[4];
     for (const ViewPolygon& polygon : sticker_->preview.polygons) {
-        const auto [left, right] = std::minmax_element(polygon.x.begin(), polygon.x.begin() + polygon.count);
-        const auto [top, bottom] = std::minmax_element(polygon.y.begin(), polygon.y.begin() + polygon.count);
+        const auto [left, right] =
+            std::minmax_element(polygon.x.begin(), polygon.x.begin() + polygon.count);
+        const auto [top, bottom] =
+            std::minmax_element(polygon.y.begin(), polygon.y.begin() + polygon.count);
         if (*right < seen.left() || *left > seen.right() || *bottom < seen.top() ||
             *top > seen.bottom()) {
             continue;
@@ -187,7 +190,8 @@ void PictureView::mousePressEvent(QMouseEvent* event) {
 
 void PictureView::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_) return;
-    transform_->Set(transform_->Zoom(), centreAtStart_ - (event->position() - dragStart_) / Scale());
+    transform_->Set(transform_->Zoom(),
+                    centreAtStart_ - (event->position() - dragStart_) / Scale());
 }
 
 void PictureView::mouseReleaseEvent(QMouseEvent*) {

@@ -75,20 +75,21 @@ void StickerWorker::Run() {
         try {
             switch (inputs.method) {
                 case ConversionMethod::Full:
-                    built = ConvertToLdraw(shell, *inputs.picture, *quads, inputs.settings, progress);
+                    built =
+                        ConvertToLdraw(shell, *inputs.picture, *quads, inputs.settings, progress);
                     break;
                 case ConversionMethod::Exact:
                     built = ConvertExact(shell, *inputs.picture, *quads, inputs.settings, progress);
                     break;
                 case ConversionMethod::Quick:
-                    built = ConvertBitmap(shell, *inputs.picture, *quads, inputs.settings, progress);
+                    built =
+                        ConvertBitmap(shell, *inputs.picture, *quads, inputs.settings, progress);
                     break;
             }
             if (built && current()) {
                 auto sticker = std::make_shared<StickerPicture>();
-                sticker->preview =
-                    PreviewPartFile(shell, *inputs.picture, *quads, inputs.format, inputs.height,
-                                    inputs.details, inputs.fileName);
+                sticker->preview = PreviewPartFile(shell, *inputs.picture, *quads, inputs.format,
+                                                   inputs.height, inputs.details, inputs.fileName);
                 sticker->pictureWidth = inputs.picture->Width();
                 sticker->pictureHeight = inputs.picture->Height();
                 if (current()) PaintSticker(*sticker);

@@ -16,7 +16,8 @@ const char* const kEnglish[] = {
     "%1 is the picture being converted. Please choose another name for the part file.",
     "The part file's name must end in \".dat\". Please choose a name such as s1234567.dat.",
     "The %1 box must hold a whole number from %2 to %3.",
-    "The part file will take %1 MB for %2. Fewer colours make it much smaller. Write it all the same?",
+    "The part file will take %1 MB for %2. Fewer colours make it much smaller. Write it all the "
+    "same?",
     "%1, %2 kB",
     "Working out the sticker...",
     "&View",
@@ -28,9 +29,11 @@ const char* const kEnglish[] = {
     "&Language...",
     "%1\n\nConvert what could be read all the same?",
     "The log file %1 cannot be written (%2); Mosaikon goes on without a log.",
-    "Mosaikon cannot write its settings folder %1, so the choices of this session will not be kept.",
+    "Mosaikon cannot write its settings folder %1, so the choices of this session will not be "
+    "kept.",
     "The %1 box is empty: it must hold a whole number. Please type a number.",
-    "The text in \"%1\" must be a single line without control characters. Please remove the line break.",
+    "The text in \"%1\" must be a single line without control characters. Please remove the line "
+    "break.",
     "Height must have a positive number",
     "red",
     "green",

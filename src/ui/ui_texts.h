@@ -8,36 +8,36 @@ namespace mosaikon {
 // The window's texts beyond the captions and the five messages, each on its own line of the
 // language file, from line 41 on. Every line may be missing: its English text is used then.
 enum class UiText {
-    SavedAs = 41,               // %1 path, %2 bytes, %3 polygons
-    QuadsAndTriangles,          // %1 quadrilaterals, %2 triangles
-    Cancel,                     // the progress window's button
-    ChooseConversion,           // the tip of the conversion arrow
-    CausedAnError,              // %1 procedure, %2 what went wrong
-    ColoursKept,                // %1 colours of the picture, %2 kept
-    ReplaceQuestion,            // %1 path of a file that is not a sticker part of ours
-    IsThePicture,               // %1 path of the picture being converted
-    NotAPartName,               // a part file name that does not end in .dat
-    BoxRange,                   // %1 box, %2 least, %3 most
-    LargeFileQuestion,          // %1 megabytes, %2 polygons
-    StickerStats,               // %1 polygons, %2 kilobytes
-    Working,                    // while the view is worked out
-    ViewMenu,                   // the menus and their items
+    SavedAs = 41,       // %1 path, %2 bytes, %3 polygons
+    QuadsAndTriangles,  // %1 quadrilaterals, %2 triangles
+    Cancel,             // the progress window's button
+    ChooseConversion,   // the tip of the conversion arrow
+    CausedAnError,      // %1 procedure, %2 what went wrong
+    ColoursKept,        // %1 colours of the picture, %2 kept
+    ReplaceQuestion,    // %1 path of a file that is not a sticker part of ours
+    IsThePicture,       // %1 path of the picture being converted
+    NotAPartName,       // a part file name that does not end in .dat
+    BoxRange,           // %1 box, %2 least, %3 most
+    LargeFileQuestion,  // %1 megabytes, %2 polygons
+    StickerStats,       // %1 polygons, %2 kilobytes
+    Working,            // while the view is worked out
+    ViewMenu,           // the menus and their items
     ZoomIn,
     ZoomOut,
     FitView,
     ShowOutlines,
     SettingsMenu,
     LanguageItem,
-    DamagedQuestion,            // %1 what is damaged
-    LogNotWritten,              // %1 path, %2 why
-    SettingsNotWritten,         // %1 folder
-    EmptyBox,                   // %1 box
-    SingleLine,                 // %1 box
-    HeightNeeded,               // Preview with an empty height box
+    DamagedQuestion,     // %1 what is damaged
+    LogNotWritten,       // %1 path, %2 why
+    SettingsNotWritten,  // %1 folder
+    EmptyBox,            // %1 box
+    SingleLine,          // %1 box
+    HeightNeeded,        // Preview with an empty height box
     RedBox,
     GreenBox,
     BlueBox,
-    PreviewFailed,              // %1 what went wrong
+    PreviewFailed,  // %1 what went wrong
     End
 };
 

@@ -7,50 +7,12 @@
 
 #include <cmath>
 #include <random>
-#include <sstream>
 
 #include "conversion/sticker_part.h"
 #include "support/test_support.h"
 
 namespace mosaikon {
 namespace {
-
-// The polygons of a written part file's picture, back in picture units: the classic layout's
-// quadrilaterals, or the sticker's face (the polygons at Y = -0.25, listed from their last
-// corner, as the writer lists them to face up).
-std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat format,
-                                        const Picture& picture, double scale) {
-    std::vector<ViewPolygon> polygons;
-    std::istringstream lines(text);
-    std::string line;
-    const double w = picture.Width(), h = picture.Height();
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        int type = 0;
-        std::string colour;
-        if (!(fields >> type >> colour) || (type != 3 && type != 4)) continue;
-        ViewPolygon polygon;
-        polygon.count = type;
-        polygon.Color = colour.rfind("0x", 0) == 0
-                            ? static_cast<std::int32_t>(std::stol(colour.substr(2), nullptr, 16))
-                            : std::stoi(colour);
-        bool face = true;
-        for (int i = 0; i < type; ++i) {
-            double x = 0, y = 0, z = 0;
-            fields >> x >> y >> z;
-            const auto k =
-                static_cast<std::size_t>(format == PartFormat::Classic ? i : type - 1 - i);
-            if (format == PartFormat::Classic) {
-                polygon.x[k] = x / scale, polygon.y[k] = y / scale;
-            } else {
-                face = face && y == -0.25;
-                polygon.x[k] = x / scale + 1 + w / 2, polygon.y[k] = -z / scale + 1 + h / 2;
-            }
-        }
-        if (face) polygons.push_back(polygon);
-    }
-    return polygons;
-}
 
 TEST(PartPreview, ShowsThePolygonsCountsAndSizeTheWriterWrites) {
     std::mt19937 random(77);
@@ -78,7 +40,7 @@ TEST(PartPreview, ShowsThePolygonsCountsAndSizeTheWriterWrites) {
         EXPECT_EQ(preview.counts.bytes, std::filesystem::file_size(path));
         const double scale = static_cast<double>(height) / picture.Height();
         const std::vector<ViewPolygon> file =
-            PolygonsOfFile(test::ReadText(path), format, picture, scale);
+            test::PolygonsOfFile(test::ReadText(path), format, picture, scale);
         ASSERT_EQ(file.size(), preview.polygons.size());
         for (std::size_t p = 0; p < file.size(); ++p) {
             ASSERT_EQ(file[p].Color, preview.polygons[p].Color) << p;

@@ -13,8 +13,8 @@
 
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
-#include "image/colours.h"
 #include "conversion/quick_conversion.h"
+#include "image/colours.h"
 #include "support/test_support.h"
 
 namespace mosaikon {

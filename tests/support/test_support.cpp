@@ -2,8 +2,8 @@
 
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
-#include "image/bitmap_reader.h"
 #include "conversion/quick_conversion.h"
+#include "image/bitmap_reader.h"
 #include "shell/failure.h"
 
 #include <sys/resource.h>
@@ -255,6 +255,40 @@ void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step) {
     step();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
+}
+
+std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat format,
+                                        const Picture& picture, double scale) {
+    std::vector<ViewPolygon> polygons;
+    std::istringstream lines(text);
+    std::string line;
+    const double w = picture.Width(), h = picture.Height();
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        int type = 0;
+        std::string colour;
+        if (!(fields >> type >> colour) || (type != 3 && type != 4)) continue;
+        ViewPolygon polygon;
+        polygon.count = type;
+        polygon.Color = colour.rfind("0x", 0) == 0
+                            ? static_cast<std::int32_t>(std::stol(colour.substr(2), nullptr, 16))
+                            : std::stoi(colour);
+        bool face = true;
+        for (int i = 0; i < type; ++i) {
+            double x = 0, y = 0, z = 0;
+            fields >> x >> y >> z;
+            const auto k =
+                static_cast<std::size_t>(format == PartFormat::Classic ? i : type - 1 - i);
+            if (format == PartFormat::Classic) {
+                polygon.x[k] = x / scale, polygon.y[k] = y / scale;
+            } else {
+                face = face && y == -0.25;
+                polygon.x[k] = x / scale + 1 + w / 2, polygon.y[k] = -z / scale + 1 + h / 2;
+            }
+        }
+        if (face) polygons.push_back(polygon);
+    }
+    return polygons;
 }
 
 std::string FailureOf(const std::function<void()>& step) {

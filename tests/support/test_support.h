@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/part_preview.h"
 #include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/quads.h"
@@ -20,6 +21,7 @@ using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::StartsWith;
 }  // namespace mosaikon
 
@@ -97,6 +99,12 @@ Loaded LoadFile(const std::filesystem::path& path);
 
 // Runs the step with the disk "full" after the given number of bytes written to any one file.
 void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step);
+
+// The polygons of a written part file's picture, back in picture units (scale: LDraw units per
+// pixel): the classic layout's quadrilaterals, or the sticker's face (the polygons at Y = -0.25,
+// listed from their last corner, as the writer lists them to face up).
+std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat format,
+                                        const Picture& picture, double scale);
 
 // What a step fails with, or "no failure".
 std::string FailureOf(const std::function<void()>& step);

@@ -3,15 +3,20 @@
 
 #include <sys/wait.h>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <deque>
+#include <iostream>
 #include <random>
+#include <sstream>
 #include <tuple>
 
 #include "conversion/full_conversion.h"
@@ -41,6 +46,8 @@ protected:
         Start();
         main->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(main.get()));
+        // Questions are answered Yes, as a user going on would, unless a test says otherwise.
+        state.shell.question = [](const std::string&) { return true; };
         main->fileDialog = [this](const FileDialogRequest& request) {
             requests.push_back(request);
             if (answers.empty()) return std::string();
@@ -244,8 +251,9 @@ TEST_F(WindowFlow, TypedLocationsFollowTheRulesOfTheDialogs) {
     for (const auto& [typed, message] :
          {std::pair<std::string, std::string>{"averylongname.dat",
                                               state.shell.messages.MsgNameTooLong},
-          {"a.png", "The part file's name must end in \".dat\". Please choose a name such as "
-                    "s1234567.dat."}}) {
+          {"a.png",
+           "The part file's name must end in \".dat\". Please choose a name such as "
+           "s1234567.dat."}}) {
         boxes.clear();
         SetText("txtSaveLocation", (folder.path() / "out" / typed).string());
         Enter("txtSaveLocation");
@@ -385,9 +393,10 @@ TEST_F(WindowFlow, OptionBoxesFillTheirDefaultsAndOnlyATickedOptionsBoxCanFailAR
                                    "Please type a number."));
     EXPECT_EQ(QApplication::focusWidget(), Find("txtBlue"));
     // A component is a whole number from 0 to 255, named by its box when it is not.
-    for (const auto& [box, text, name] :
-         {std::tuple{"txtBlue", "abc", "blue"}, {"txtBlue", "-5", "blue"}, {"txtGreen", "300", "green"},
-          {"txtRed", "256", "red"}}) {
+    for (const auto& [box, text, name] : {std::tuple{"txtBlue", "abc", "blue"},
+                                          {"txtBlue", "-5", "blue"},
+                                          {"txtGreen", "300", "green"},
+                                          {"txtRed", "256", "red"}}) {
         SetText("txtRed", "0"), SetText("txtGreen", "0"), SetText("txtBlue", "0");
         SetText(box, text);
         boxes.clear();
@@ -515,8 +524,9 @@ TEST_F(WindowFlow, EnterInALocationBoxLoadsLikeBrowsingAndLosesNothing) {
     EXPECT_EQ(Focused(), Find("txtSaveLocation"));
     SetText("txtSaveLocation", "/");
     Enter("txtSaveLocation");
-    EXPECT_EQ(boxes.back(), "The part file's name must end in \".dat\". Please choose a name "
-                            "such as s1234567.dat.");
+    EXPECT_EQ(boxes.back(),
+              "The part file's name must end in \".dat\". Please choose a name "
+              "such as s1234567.dat.");
     SetText("txtSaveLocation", (folder.path() / "out/s1234567.dat").string());
     Enter("txtSaveLocation");
     // After the saved message, Enter in either box on the files chosen changes nothing.
@@ -625,6 +635,288 @@ TEST_F(WindowFlow, APictureDroppedOnTheWindowIsOpened) {
     EXPECT_EQ(Text("txtHeight"), "10");
     EXPECT_TRUE(Find("cmdBrowseSave")->isEnabled());
     delete data;
+}
+
+}  // namespace
+}  // namespace mosaikon
+
+namespace mosaikon {
+namespace {
+
+// The sticker view as the window keeps it: once previewed, the polygons of the chosen conversion,
+// layout and colours, the same as the part file then written.
+class StickerView : public WindowFlow {
+protected:
+    // Waits for the sticker the controls now ask for.
+    void WaitForSticker() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return main->StickerCurrent(); }, 60000));
+    }
+    PictureView* View() { return Find<PictureView>("imgPreview"); }
+};
+
+TEST_F(StickerView, ShowsThePolygonsThePartFileGetsForEveryConversionAndLayout) {
+    ChooseFiles();
+    Type("txtHeight", "30");
+    Find<QCheckBox>("chkIgnoreWhite")->click();
+    Click("cmdPreview");
+    for (const bool sticker : {false, true}) {
+        Find<QCheckBox>("chkLDrawSticker")->setChecked(sticker);
+        for (const char* action :
+             {"actionQuickConvert", "actionFullConvert", "actionExactConvert"}) {
+            SCOPED_TRACE(std::string(action) + (sticker ? " sticker" : " classic"));
+            Choose(action);
+            WaitForSticker();
+            const PartPreview& shown = View()->Sticker()->preview;
+            const std::string stats = Find<QLabel>("lblStickerStats")->text().toStdString();
+            boxes.clear();
+            Click("cmdConvert");
+            const std::string part = Part();
+            // The view's polygons are the file's, and so are the counts said beside it and in
+            // the message: quadrilaterals and triangles.
+            const Picture loaded = test::LoadFile(picture).picture;
+            const std::vector<ViewPolygon> file = test::PolygonsOfFile(
+                part, sticker ? PartFormat::LdrawSticker : PartFormat::Classic, loaded, 3);
+            ASSERT_EQ(file.size(), shown.polygons.size());
+            for (std::size_t i = 0; i < file.size(); ++i) {
+                ASSERT_EQ(file[i].Color, shown.polygons[i].Color);
+                ASSERT_EQ(file[i].count, shown.polygons[i].count);
+                for (std::size_t k = 0; k < static_cast<std::size_t>(file[i].count); ++k) {
+                    ASSERT_NEAR(file[i].x[k], shown.polygons[i].x[k], 0.0001);
+                    ASSERT_NEAR(file[i].y[k], shown.polygons[i].y[k], 0.0001);
+                }
+            }
+            const auto lines = [&](const char* start) {
+                std::size_t count = 0;
+                for (const std::string& line : test::LinesOf(folder.path() / "out/s1234567.dat")) {
+                    count += line.rfind(start, 0) == 0;
+                }
+                return count;
+            };
+            const std::size_t quads = lines("4 "), triangles = lines("3 ");
+            EXPECT_EQ(shown.counts.quadrilaterals, quads);
+            EXPECT_EQ(shown.counts.triangles, triangles);
+            EXPECT_EQ(shown.counts.bytes, part.size());
+            const std::string polygons = triangles == 0
+                                             ? std::to_string(quads) + " quadrilaterals"
+                                             : std::to_string(quads) + " quadrilaterals and " +
+                                                   std::to_string(triangles) + " triangles";
+            EXPECT_THAT(stats, StartsWith(polygons + ", "));
+            EXPECT_THAT(boxes, ElementsAre(EndsWith(" bytes, " + polygons + ")")));
+            EXPECT_EQ(Find<QLabel>("lblQuadCount")->text().toStdString(), polygons);
+        }
+    }
+}
+
+// Both picture boxes show the same part of the picture, fitted at first, zoomed together.
+TEST_F(StickerView, BothBoxesZoomAndMoveTogether) {
+    ChooseFiles();
+    Click("cmdPreview");
+    WaitForSticker();
+    auto* original = Find<PictureView>("imgBitmap");
+    const QPointF middle(original->width() / 2.0, original->height() / 2.0);
+    EXPECT_NEAR(original->PicturePoint(middle).x(), 11.5, 0.01);  // the whole 23 x 10, fitted
+    EXPECT_NEAR(original->PicturePoint(QPointF(0, middle.y())).x(), 0, 0.01);
+    original->setFocus();
+    QTest::keyClick(original, Qt::Key_Plus);
+    QTest::keyClick(original, Qt::Key_Right);
+    // Zoomed by a step around the middle, then moved by a tenth of the box to the right.
+    const double scale = std::min(original->width() / 23.0, original->height() / 10.0) * 1.25;
+    const double left =
+        11.5 + 0.1 * std::min(original->width(), original->height()) / scale - middle.x() / scale;
+    for (PictureView* view : {original, View()}) {
+        EXPECT_NEAR(view->PicturePoint(QPointF(0, middle.y())).x(), left, 0.01);
+    }
+    Find<QAction>("actionFitView")->trigger();
+    EXPECT_NEAR(View()->PicturePoint(QPointF(0, middle.y())).x(), 0, 0.01);
+    // Outlines on request, and a view that paints at any size of the window.
+    Find<QAction>("actionOutlines")->trigger();
+    main->resize(1000, 800);
+    EXPECT_GT(View()->width(), 297);
+    EXPECT_EQ(main->grab().size(), main->size());
+}
+
+// While the full conversion of a 1024 x 768 photograph runs for the view, typing in the boxes is
+// answered at once: each keystroke's time from being sent to being shown in its box.
+TEST_F(StickerView, KeystrokesAreAnsweredWhileTheStickerIsWorkedOut) {
+    picture = (folder.path() / "pics/photo.jpg").string();
+    if (!test::Succeeds("convert -size 1024x768 plasma:fractal -seed 4 " + picture)) {
+        GTEST_SKIP() << "ImageMagick is not installed";
+    }
+    ChooseFiles();
+    boxes.clear();
+    Choose("actionFullConvert");
+    Click("cmdPreview");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->Worker().Busy(); }, 10000));
+    auto* box = Find<QLineEdit>("txtMetaData(3)");
+    box->setFocus();
+    qint64 slowest = 0;
+    for (int key = 0; key < 20 && main->Worker().Busy(); ++key) {
+        const QString before = box->text();
+        QElapsedTimer clock;
+        clock.start();
+        QCoreApplication::postEvent(
+            box, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+        while (box->text() == before && clock.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        slowest = std::max(slowest, clock.elapsed());
+        QTest::qWait(40);
+    }
+    RecordProperty("SlowestKeystrokeMilliseconds", static_cast<int>(slowest));
+    std::cerr << "slowest keystroke: " << slowest << " ms\n";
+    EXPECT_LT(slowest, 100);
+    EXPECT_THAT(Text("txtMetaData(3)").toStdString(), EndsWith("aaaa"));
+}
+
+// The quick conversion of a 3000 x 2000 picture in which no two neighbours are alike shows its
+// progress and stops at once on Escape; nothing is written.
+TEST_F(StickerView, TheQuickConversionOfALargePictureCancelsAtOnce) {
+    std::vector<std::uint8_t> pixels(3000 * 2000);
+    std::mt19937 random(9);
+    for (auto& pixel : pixels) pixel = static_cast<std::uint8_t>(random());
+    WritePicture(3000, 2000, test::GreyRamp(256), pixels);
+    ChooseFiles();
+    boxes.clear();
+    Click("cmdPreview");
+    main->Worker().Cancel();
+    test::WriteBytes(folder.path() / "out/s1234567.dat", {'o', 'l', 'd'});
+    main->progressDelayMilliseconds = 0;
+    QElapsedTimer clock;
+    qint64 pressed = -1;
+    QTimer::singleShot(20, [&] {
+        pressed = clock.elapsed();
+        QTest::keyClick(main->findChild<QWidget*>("progress"), Qt::Key_Escape);
+    });
+    clock.start();
+    Click("cmdConvert");
+    const qint64 stopped = clock.elapsed() - pressed;
+    EXPECT_LT(main->progressShown, 100);
+    RecordProperty("CancelMilliseconds", static_cast<int>(stopped));
+    std::cerr << "stopped " << stopped << " ms after Escape\n";
+    ASSERT_GE(pressed, 0);
+    EXPECT_LT(stopped, 300);
+    EXPECT_EQ(Part(), "old");
+    EXPECT_TRUE(boxes.empty());
+}
+
+// Before a part file of more than 20 MB is written, the window says how large it will be and
+// how many polygons it holds; No writes nothing.
+TEST_F(StickerView, ALargePartFileIsWrittenOnlyWhenTheUserSaysSo) {
+    ChooseFiles();
+    Click("cmdPreview");
+    main->largeFileBytes = 1000;
+    std::vector<std::string> questions;
+    bool yes = false;
+    state.shell.question = [&](const std::string& text) {
+        questions.push_back(text);
+        return yes;
+    };
+    Click("cmdConvert");
+    EXPECT_THAT(questions,
+                ElementsAre(MatchesRegex(
+                    "The part file will take 0\\.0 MB for [0-9]+ quadrilaterals\\. Fewer "
+                    "colours make it much smaller\\. Write it all the same\\?")));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "out/s1234567.dat"));
+    yes = true;
+    Click("cmdConvert");
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "out/s1234567.dat"));
+}
+
+// The conversion is chosen by keyboard too: Tab reaches its arrow after Convert, and Alt+Down,
+// F4, the menu key or Shift+F10 open its menu there or on Convert.
+TEST_F(WindowFlow, TheConversionIsChosenByKeyboard) {
+    ChooseFiles();
+    Click("cmdPreview");
+    auto* convert = Find("cmdConvert");
+    auto* arrow = Find<QToolButton>("cmdConvertMethod");
+    convert->setFocus();
+    QTest::keyClick(convert, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), arrow);
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> opening[] = {{Qt::Key_Down, Qt::AltModifier},
+                                                                 {Qt::Key_F4, Qt::NoModifier},
+                                                                 {Qt::Key_Menu, Qt::NoModifier},
+                                                                 {Qt::Key_F10, Qt::ShiftModifier}};
+    int choice = 0;
+    const char* names[] = {"Full Convert", "Exact Convert", "Quick Convert", "Full Convert"};
+    for (const auto& [key, modifiers] : opening) {
+        QWidget* on = choice % 2 == 0 ? convert : static_cast<QWidget*>(arrow);
+        QTimer::singleShot(50, [this, choice] {
+            auto* menu = Find<QToolButton>("cmdConvertMethod")->menu();
+            EXPECT_TRUE(menu->isVisible());
+            // The marked letters of the captions choose: F, X, Q.
+            const Qt::Key letters[] = {Qt::Key_F, Qt::Key_X, Qt::Key_Q, Qt::Key_F};
+            QTest::keyClick(menu, letters[choice]);
+        });
+        on->setFocus();
+        QTest::keyClick(on, key, modifiers);
+        QTest::qWait(100);
+        EXPECT_EQ(Caption("cmdConvert"), names[choice]);
+        ++choice;
+    }
+}
+
+// The language can be changed from the Settings menu; every text then comes from its file:
+// captions, messages, the progress window's, the arrow's tip and the failure reports.
+TEST_F(WindowFlow, TheLanguageChangesLaterAndEveryTextComesFromItsFile) {
+    ChooseFiles();
+    Find<QAction>("actionLanguage")->trigger();
+    QWidget* window = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "frmLanguage" && top->isVisible()) window = top;
+    }
+    ASSERT_NE(window, nullptr);
+    auto* combo = window->findChild<QComboBox*>("cmbLanguage");
+    EXPECT_EQ(combo->currentText(), "English");
+    combo->setCurrentText("Deutsch");
+    QTest::mouseClick(window->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(main->windowTitle(), "Bitmap in LDRAW-Aufkleber umwandeln");
+    EXPECT_EQ(Find<QLabel>("lblImageLocation")->geometry().width(), 183);  // the German layout
+    EXPECT_EQ(Find<QToolButton>("cmdConvertMethod")->toolTip(),
+              "Umwandlung wählen (Alt+Pfeil nach unten)");
+    EXPECT_EQ(Find<QMenu>("viewMenu")->title(), "&Ansicht");
+    EXPECT_EQ(state.config.Language, "Deutsch");
+    Click("cmdPreview");
+    boxes.clear();
+    SetText("txtSaveLocation", (folder.path() / "gone/s1.dat").string());
+    Click("cmdConvert");
+    EXPECT_THAT(boxes, ElementsAre(StartsWith("WritePartFile hat einen Fehler verursacht: ")));
+    // The progress window's caption without its marked letter, and its Cancel button.
+    SetText("txtSaveLocation", (folder.path() / "out/s1234567.dat").string());
+    main->progressDelayMilliseconds = 0;
+    std::vector<std::uint8_t> noise(300 * 200);
+    std::mt19937 random(3);
+    for (auto& pixel : noise) pixel = static_cast<std::uint8_t>(random() % 5);
+    WritePicture(300, 200, test::GreyRamp(5), noise);
+    ChooseFiles();
+    Click("cmdPreview");
+    Choose("actionFullConvert");
+    QString label, cancel;
+    QTimer::singleShot(200, [&] {
+        auto* progress = main->findChild<QProgressDialog*>("progress");
+        label = progress->labelText();
+        cancel = progress->findChild<QPushButton*>()->text();
+        QTest::keyClick(progress, Qt::Key_Escape);
+    });
+    Click("cmdConvert");
+    EXPECT_EQ(label, "Vollständig umwandeln");
+    EXPECT_EQ(cancel, "Abbrechen");
+    // Every language file has every text, in its own words where English has words.
+    const std::string english = test::ReadText(folder.path() / "Settings/English.txt");
+    for (const char* language : {"Italiano", "Spanish", "French", "Deutsch", "Português"}) {
+        const std::vector<std::string> lines =
+            test::LinesOf(folder.path() / "Settings" / (std::string(language) + ".txt"));
+        const std::vector<std::string> englishLines =
+            test::LinesOf(folder.path() / "Settings/English.txt");
+        ASSERT_EQ(lines.size(), englishLines.size()) << language;
+        for (std::size_t i = 40; i < lines.size(); ++i) {
+            // Formats of numbers and units alone ("%1, %2 kB") may stand as they are.
+            std::istringstream words(englishLines[i]);
+            int letters = 0;
+            for (std::string word; words >> word;) letters += std::isalpha(word[0]) ? 1 : 0;
+            if (letters < 2) continue;
+            EXPECT_NE(lines[i], englishLines[i]) << language << " line " << i + 1;
+        }
+    }
 }
 
 }  // namespace
