@@ -576,9 +576,7 @@ bool FrmMain::DetailsAreSingleLines() {
                                                     {txtSaveLocation, lblSaveLocation}};
     for (const auto& [box, label] : texts) {
         if (IsSingleLine(S(box->text()))) continue;
-        ShowMessage(state_.shell, "The text in \"" + S(BoxName(label)) +
-                                      "\" must be a single line without control characters. "
-                                      "Please remove the line break.");
+        ShowMessage(state_.shell, S(texts_(UiText::SingleLine).arg(BoxName(label))));
         box->setFocus();
         return false;
     }
