@@ -1,15 +1,18 @@
 #include "cli/conversion_job.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <map>
 #include <set>
 
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
+#include "conversion/quick_conversion.h"
 #include "conversion/sticker_part.h"
 #include "image/bitmap_reader.h"
+#include "image/colours.h"
 #include "image/preview_writer.h"
-#include "conversion/quick_conversion.h"
 #include "shell/atomic_file.h"
 #include "shell/failure.h"
 
@@ -48,6 +51,22 @@ StickerDetails DetailsFor(const JobOptions& options, const std::string& partPath
             options.author, options.description};
 }
 
+std::vector<std::pair<std::int32_t, std::uint64_t>> CodePixels(const Picture& picture,
+                                                               const ConversionSettings& settings) {
+    const ColourLookup colours(picture, settings);
+    std::map<std::int32_t, std::uint64_t> counts;
+    for (std::int32_t y = 1; y <= picture.Height(); ++y) {
+        const std::uint8_t* row = picture.Row(y);
+        for (std::int32_t x = 0; x < picture.Width(); ++x) {
+            if (colours.Known(row[x]) && !colours.LeftOut(row[x])) ++counts[colours.Code(row[x])];
+        }
+    }
+    std::vector<std::pair<std::int32_t, std::uint64_t>> list(counts.begin(), counts.end());
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    return list;
+}
+
 JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std::string& partPath,
                          const JobOptions& options, const std::string& previewPath,
                          const ProgressCallback& progress) {
@@ -72,6 +91,7 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
         ReadOptions read;
         read.reduction = options.reduction;
         read.acceptDamaged = options.acceptDamaged;
+        read.colours = options.colours;
         read.bytesPerPixel = MemoryNeedPerPixel(options.method, options.format);
         Picture picture;
         double pictureHeight = 0, pictureWidth = 0;
@@ -115,6 +135,7 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
         std::set<std::int32_t> colours;
         for (const LdrawQuad& quad : quads) colours.insert(quad.Color);
         report.colours = colours.size();
+        report.codePixels = CodePixels(picture, options.settings);
         report.converted = true;
     };
     try {

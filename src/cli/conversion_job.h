@@ -9,6 +9,7 @@
 #include "conversion/part_file_writer.h"
 #include "conversion/progress.h"
 #include "image/conversion_settings.h"
+#include "image/picture.h"
 #include "image/rgba_picture.h"
 #include "shell/shell.h"
 
@@ -21,6 +22,7 @@ struct JobOptions {
     PartFormat format = PartFormat::Classic;
     std::optional<std::int32_t> height;  // LDraw units; the picture's height in pixels when none
     ColourReduction reduction;
+    ColourSet colours = ColourSet::Direct;
     bool acceptDamaged = false;
     // Given sticker details; the name and part identifier default to "Sticker: " + the part
     // file's base name and the base name.
@@ -37,6 +39,9 @@ struct JobReport {
     std::vector<std::string> warnings;  // and notes, such as colours reduced
     std::int32_t width = 0, height = 0;
     std::size_t colours = 0;  // distinct colour codes of the part file's picture
+    // Each colour code of the picture's pixels that are not left out, with their count, the most
+    // used first.
+    std::vector<std::pair<std::int32_t, std::uint64_t>> codePixels;
     PartFileCounts counts;
     double seconds = 0;
 };
@@ -49,6 +54,10 @@ std::string BaseName(const std::string& path);
 
 // The sticker details for the part file: given ones, else the defaults from its name.
 StickerDetails DetailsFor(const JobOptions& options, const std::string& partPath);
+
+// The colour code of every pixel that is not left out, counted, the most used first.
+std::vector<std::pair<std::int32_t, std::uint64_t>> CodePixels(const Picture& picture,
+                                                              const ConversionSettings& settings);
 
 // Loads the picture, converts it and writes the part file (and the preview bitmap, when a path
 // is given); both are put in place together, only once both were written completely, so that a

@@ -17,6 +17,7 @@
 #include "cli/batch.h"
 #include "cli/conversion_job.h"
 #include "image/conversion_settings.h"
+#include "image/ldraw_colours.h"
 #include "shell/atomic_file.h"
 #include "shell/english_texts.h"
 #include "shell/failure.h"
@@ -138,6 +139,8 @@ struct Arguments {
     int colors = 256;
     bool dither = false;
     bool acceptDamaged = false;
+    std::string palette = "direct";
+    bool listColours = false;
     std::string outputDir;
     bool recursive = false;
     unsigned jobs = 0;
@@ -198,6 +201,16 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                  "convert a damaged or cut-short picture all the same, with a warning saying what "
                  "is missing (by default such a picture is refused)")
         ->disable_flag_override();
+    app.add_option("--palette", args.palette,
+                   "the colours written: direct (default; each picture colour as a direct "
+                   "colour), ldraw-core (the nearest of LDraw's codes 0 to 15) or ldraw (the "
+                   "nearest solid LDraw colour; with --colors N the N codes that serve the "
+                   "picture best); matched as people see colours (CIEDE2000)")
+        ->check(CLI::IsMember({"direct", "ldraw-core", "ldraw"}));
+    app.add_flag("--list-colours", args.listColours,
+                 "after converting, list the colour codes used, with their names and pixel "
+                 "counts, the most used first, on standard output")
+        ->disable_flag_override();
     app.add_option("--output-dir", args.outputDir,
                    "convert every picture given into DIR/<name>.dat, the name made from the "
                    "picture's (at most 8 characters, each name different)")
@@ -242,6 +255,12 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
         args.format == "ldraw-sticker" ? PartFormat::LdrawSticker : PartFormat::Classic;
     options.reduction = {args.colors, args.dither};
     options.acceptDamaged = args.acceptDamaged;
+    options.colours = args.palette == "ldraw"        ? ColourSet::Ldraw
+                      : args.palette == "ldraw-core" ? ColourSet::LdrawCore
+                                                     : ColourSet::Direct;
+    if (args.primary && options.colours != ColourSet::Direct) {
+        throw UsageError{"--primary and --palette " + args.palette + " cannot go together"};
+    }
     if (app.count("--name") > 0) options.name = args.name;
     if (app.count("--part-id") > 0) options.partId = args.partId;
     options.author = args.author;
@@ -319,6 +338,13 @@ int ConvertOne(Shell& shell, const Request& request) {
         report = ConvertPicture(shell, args.files[0], args.files[1], request.options, args.preview,
                                 slow ? bar.Callback() : ProgressCallback{});
         activeBar = nullptr;
+    }
+    if (report.converted && args.listColours) {
+        const LdrawColourTable& table = LdrawColours();
+        for (const auto& [code, pixels] : report.codePixels) {
+            std::cout << ColorText(code) << "\t" << ColourName(table, code) << "\t" << pixels
+                      << "\n";
+        }
     }
     if (report.converted) {
         std::cerr << report.counts.quadrilaterals << " quadrilaterals";
@@ -425,6 +451,9 @@ int main(int argc, char** argv) {
     RemoveTemporaryFilesOnInterrupt();
     Shell shell;  // no log file is opened: WriteLog drops its lines
     UseEnglishTexts(shell);
+    if (request.options.colours != ColourSet::Direct && !LdrawColours().warning.empty()) {
+        ShowMessage(shell, LdrawColours().warning, MessageKind::Warning);
+    }
     try {
         return request.batch ? ConvertMany(shell, request) : ConvertOne(shell, request);
     } catch (...) {

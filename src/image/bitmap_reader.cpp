@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "image/ldraw_colours.h"
 #include "image/picture_file.h"
 #include "image/rgba_picture.h"
 #include "shell/failure.h"
@@ -433,10 +434,23 @@ void WarnIfDamaged(Shell& shell, const std::string& damage) {
     WriteLog(shell.log, "LOAD BITMAP: damaged picture accepted: " + damage);
 }
 
-// A picture without a palette gets one; the palette warning only where colours were lost.
+// A picture without a palette gets one (of LDraw colours, when asked for); the warning says how
+// many colours it had and how many it keeps, where colours were lost.
 void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
-                        const ColourReduction& reduction) {
+                        const ColourReduction& reduction, ColourSet colours) {
     WriteLog(shell.log, "LOAD BITMAP: About to choose the colour palette");
+    if (colours != ColourSet::Direct) {
+        RecolourToLdraw(rgba, picture, ColoursOfSet(LdrawColours(), colours), reduction);
+        const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
+                          (picture.TransparentIndex >= 0 ? 1 : 0);
+        if (picture.SourceColours > kept) {
+            ShowMessage(shell,
+                        FillIn(shell.messages.MsgColoursKept,
+                               {std::to_string(picture.SourceColours), std::to_string(kept)}),
+                        MessageKind::Warning);
+        }
+        return;
+    }
     GivePalette(rgba, picture, reduction);
     if (picture.SourceColours > std::clamp(reduction.mostColours, 2, 256)) {
         const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
@@ -490,7 +504,7 @@ void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t>
     }
     WarnIfDamaged(shell, rgba.damage);
     Picture loaded;
-    GivePaletteAndWarn(shell, rgba, loaded, options.reduction);
+    GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours);
     picture = std::move(loaded);
     height = picture.Height();
     width = picture.Width();
@@ -547,13 +561,20 @@ void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> 
             ReadTrueColour(bytes, source, loaded, palette.start, topDown, name, acceptedDamage);
         WarnIfDamaged(shell, damage);
         const BitmapInfoHeader info = loaded.infoHeader;
-        GivePaletteAndWarn(shell, rgba, loaded, options.reduction);
+        GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours);
         loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
         loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
     } else {
         ReadPalette(shell, source, loaded, palette);
         ReadPixels(shell, source, loaded, palette.start, topDown, name, acceptedDamage);
         WarnIfDamaged(shell, damage);
+        if (options.colours != ColourSet::Direct) {
+            const BitmapInfoHeader info = loaded.infoHeader;
+            const RgbaPicture rgba = RgbaOf(loaded);
+            GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours);
+            loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
+            loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
+        }
     }
 
     picture = std::move(loaded);

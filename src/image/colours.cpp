@@ -126,6 +126,10 @@ ColourLookup::ColourLookup(const PaletteList& palette, const ConversionSettings&
 
 ColourLookup::ColourLookup(const Picture& picture, const ConversionSettings& settings)
     : ColourLookup(picture.Palette, settings) {
+    // A picture recoloured to LDraw colours has each entry's code.
+    for (std::size_t i = 0; i < size_ && i < picture.Codes.size(); ++i) {
+        if (picture.Codes[i] >= 0) code_[i] = picture.Codes[i];
+    }
     if (picture.TransparentIndex >= 0 &&
         static_cast<std::size_t>(picture.TransparentIndex) < size_) {
         answer_[static_cast<std::size_t>(picture.TransparentIndex)] = Answer::LeftOut;

@@ -55,6 +55,9 @@ struct Picture {
     // How many distinct colours a picture without a palette had before it got one; 0 for a
     // palette file.
     std::int64_t SourceColours = 0;
+    // For a picture recoloured to LDraw colours: the colour code of each palette entry, which
+    // every conversion then uses. Empty for the other pictures.
+    std::vector<std::int32_t> Codes;
 
     std::int32_t Width() const { return infoHeader.biWidth; }
     std::int32_t Height() const { return infoHeader.biHeight; }

@@ -29,6 +29,10 @@ struct ColourReduction {
     bool dither = false;
 };
 
+// The colours a picture is given: its own (written as direct colours), the 16 core LDraw colours,
+// or every solid LDraw colour.
+enum class ColourSet { Direct, LdrawCore, Ldraw };
+
 // What reading a picture may cost and how it is reduced.
 struct ReadOptions {
     ColourReduction reduction;
@@ -39,6 +43,8 @@ struct ReadOptions {
     // A damaged or cut-short file is refused, unless this is set: then what could be decoded is
     // converted, the missing part filled in, with a warning saying how much was missing.
     bool acceptDamaged = false;
+    // Given LDraw colours, each palette entry is one colour code (Picture::Codes).
+    ColourSet colours = ColourSet::Direct;
 };
 
 // What a decoder may take and what it does with a damaged file.

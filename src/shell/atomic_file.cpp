@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <string>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "shell/failure.h"

@@ -42,7 +42,7 @@ void RestorePointer(Shell& shell) {
 }  // namespace
 
 AppConfig DefaultConfig() {
-    return AppConfig{"Default", 500, 500, "/", "/", "Mosaikon", false};
+    return AppConfig{"Default", 500, 500, "/", "/", "Mosaikon", false, "direct"};
 }
 
 std::string ConfigFileText(const AppConfig& config) {
@@ -57,6 +57,7 @@ std::string ConfigFileText(const AppConfig& config) {
     field("<save>", config.SaveLocation);
     field("<author>", config.Author);
     if (config.LdrawSticker) field("<format>", "ldraw-sticker");
+    if (config.Colours != "direct") field("<palette>", config.Colours);
     return text;
 }
 
@@ -98,6 +99,10 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
         config.Author = TaggedValue(text, "<author>");
         if (text.find("<format>") != text.rfind("<format>")) {
             config.LdrawSticker = TaggedValue(text, "<format>") == "ldraw-sticker";
+        }
+        if (text.find("<palette>") != text.rfind("<palette>")) {
+            const std::string colours = TaggedValue(text, "<palette>");
+            if (colours == "ldraw-core" || colours == "ldraw") config.Colours = colours;
         }
         WriteLog(shell.log, "Config file successfully read.  Attempting to close file.");
     } catch (...) {

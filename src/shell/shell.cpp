@@ -25,7 +25,8 @@ void ReportFailureWithoutLog(Shell& shell, std::string_view procedure,
                              const std::string& description) {
     ++shell.failuresReported;
     const std::string& format = shell.messages.CausedAnError;
-    const bool usable = format.find("%1") != std::string::npos && format.find("%2") != std::string::npos;
+    const bool usable =
+        format.find("%1") != std::string::npos && format.find("%2") != std::string::npos;
     ShowMessage(shell,
                 usable ? FillIn(format, {std::string(procedure), description})
                        : std::string(procedure) + " has caused an error " + description,

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -220,6 +221,14 @@ void FrmMain::FindControls() {
     SetTwips(chkLDrawSticker, 4080, 230, 4095, 195);
     SetCaptionFont(chkLDrawSticker, SmallBoldFont());
     chkLDrawSticker->setEnabled(false);
+    // Beside the primary colours check box, in the room its caption leaves (PlaceColourSet).
+    cmbColourSet = new QComboBox(frmOptions);
+    cmbColourSet->setObjectName("cmbColourSet");
+    cmbColourSet->setFont(TextBoxFont());
+    for (const UiText set : {UiText::ColoursDirect, UiText::ColoursCore, UiText::ColoursAll}) {
+        cmbColourSet->addItem(UiTexts::English(set));
+    }
+    cmbColourSet->setEnabled(false);
     chkDither = new QCheckBox("Dither reduced colours", frmOptions);
     chkDither->setObjectName("chkDither");
     SetTwips(chkDither, 120, 230, 3735, 195);
@@ -242,6 +251,8 @@ void FrmMain::SetTabOrder() {
     QWidget::setTabOrder(txtColor, chkDither);
     QWidget::setTabOrder(chkDither, chkLDrawSticker);
     QWidget::setTabOrder(chkLDrawSticker, cmdPreview);
+    QWidget::setTabOrder(chkLDRAWColors, cmbColourSet);
+    QWidget::setTabOrder(cmbColourSet, chkIgnoreWhite);
     QWidget::setTabOrder(cmdConvert, cmdConvertMethod);
     QWidget::setTabOrder(cmdConvertMethod, cmdBrowseOpen);
 }
@@ -290,6 +301,10 @@ void FrmMain::ReadLanguage() {
     viewActions_[2]->setText(texts_(UiText::FitView));
     actionOutlines_->setText(texts_(UiText::ShowOutlines));
     settingsMenu_->setTitle(texts_(UiText::SettingsMenu));
+    const UiText sets[] = {UiText::ColoursDirect, UiText::ColoursCore, UiText::ColoursAll};
+    for (int i = 0; i < 3; ++i) cmbColourSet->setItemText(i, texts_(sets[i]));
+    cmbColourSet->setToolTip(texts_(UiText::ColoursTip));
+    PlaceColourSet();
     actionLanguage_->setText(texts_(UiText::LanguageItem));
     // The procedures' failure reports and the colour-reduction warning, in the same language.
     MessageTexts& messages = state_.shell.messages;
@@ -427,6 +442,18 @@ void FrmMain::LayOut() {
     }
 }
 
+// The primary colours check box keeps the width its caption needs; the colour set takes the
+// rest of the row up to Preview.
+void FrmMain::PlaceColourSet() {
+    const QRect box = base_.value(chkLDRAWColors, chkLDRAWColors->geometry());
+    const int needed = chkLDRAWColors->sizeHint().width() + 4;
+    const int width = std::min(box.width(), needed);
+    chkLDRAWColors->setGeometry(box.x(), box.y(), width, box.height());
+    const int left = box.x() + width + 2;
+    const int right = base_.value(cmdPreview, cmdPreview->geometry()).x() - 6;
+    cmbColourSet->setGeometry(left, box.y() - 4, std::max(40, right - left), 21);
+}
+
 void FrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayOut();
@@ -448,6 +475,9 @@ void FrmMain::Form_Load() {
         if (!config.ImageLocation.empty()) txtImageLocation->setText(Q(config.ImageLocation));
         if (!config.SaveLocation.empty()) txtSaveLocation->setText(Q(config.SaveLocation));
         chkLDrawSticker->setChecked(config.LdrawSticker);
+        cmbColourSet->setCurrentIndex(config.Colours == "ldraw"        ? 2
+                                      : config.Colours == "ldraw-core" ? 1
+                                                                       : 0);
         ApplyLanguageLayout();
     } catch (...) {
         ReportFailureWithoutLog(state_.shell, "Form_Load", CurrentFailureDescription());
@@ -483,6 +513,8 @@ void FrmMain::Form_Unload() {
         config.ImageLocation = txtImageLocation->text().toStdString();
         config.SaveLocation = txtSaveLocation->text().toStdString();
         config.LdrawSticker = chkLDrawSticker->isChecked();
+        const char* sets[] = {"direct", "ldraw-core", "ldraw"};
+        config.Colours = sets[std::clamp(cmbColourSet->currentIndex(), 0, 2)];
         if (!state_.settingsReadOnly) {
             WriteConfig(state_.shell, config, state_.ConfigText, state_.programFolder);
         }

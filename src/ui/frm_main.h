@@ -19,6 +19,7 @@ class QAction;
 class QMenuBar;
 class QTimer;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -88,6 +89,7 @@ private:
     void BuildConversionMenu();
     void BuildMenuBar();
     void LayOut();
+    void PlaceColourSet();
     // Where the client area, laid out as the table says, starts below the menu bar.
     int ClientTop() const;
     QRect TwipsRect(int left, int top, int width, int height) const;
@@ -182,6 +184,7 @@ private:
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
     QCheckBox* chkLDrawSticker;  // above the options: write an LDraw library sticker part
     QCheckBox* chkDither;        // above the details: dither where colours are reduced
+    QComboBox* cmbColourSet;     // beside the primary colours: direct, LDraw core or all LDraw
 };
 
 }  // namespace mosaikon

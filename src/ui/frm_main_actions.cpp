@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -147,9 +148,9 @@ void FrmMain::DisableDetailsAndOptions() {
         txtMetaData[i]->setEnabled(false);
         txtMetaData[i]->setText("");
     }
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors,
-                                         chkIgnoreWhite, chkIgnoreRGBColor, chkLDrawSticker}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors, cmbColourSet, chkIgnoreWhite,
+             chkIgnoreRGBColor, chkLDrawSticker}) {
         control->setEnabled(false);
     }
     window_.partPath.clear();
@@ -267,6 +268,10 @@ void FrmMain::ShowBitmap() {
 ReadOptions FrmMain::ReadOptionsFromControls() const {
     ReadOptions options;
     options.reduction.dither = chkDither->isChecked();
+    // The primary colours are matched as ever; the colour sets when they are not ticked.
+    const ColourSet sets[] = {ColourSet::Direct, ColourSet::LdrawCore, ColourSet::Ldraw};
+    if (!IsSet(chkLDRAWColors))
+        options.colours = sets[std::clamp(cmbColourSet->currentIndex(), 0, 2)];
     return options;
 }
 
@@ -309,6 +314,7 @@ void FrmMain::SetupOptions() {
              chkIgnoreRGBColor, lblwithin, chkLDrawSticker}) {
         control->setEnabled(true);
     }
+    cmbColourSet->setEnabled(!IsSet(chkLDRAWColors));
     const QString name = NamePart(txtSaveLocation->text());
     if (name.size() < 4) Fail("Invalid procedure call or argument");
     const QString base = name.left(name.size() - 4);
@@ -349,6 +355,7 @@ void FrmMain::txtHeight_Change() {
 
 void FrmMain::chkLDRAWColors_Click() {
     const bool primary = IsSet(chkLDRAWColors);
+    cmbColourSet->setEnabled(chkLDRAWColors->isEnabled() && !primary);
     if (IsSet(chkIgnoreWhite)) txtWhite->setText(QString::number(DefaultWhiteTolerance(primary)));
     if (IsSet(chkIgnoreRGBColor))
         txtColor->setText(QString::number(DefaultColorTolerance(primary)));
@@ -765,9 +772,16 @@ void FrmMain::ConnectHandlers() {
     connect(chkLDRAWColors, &QCheckBox::stateChanged, this, &FrmMain::chkLDRAWColors_Click);
     connect(chkIgnoreWhite, &QCheckBox::stateChanged, this, &FrmMain::chkIgnoreWhite_Click);
     connect(chkIgnoreRGBColor, &QCheckBox::stateChanged, this, &FrmMain::chkIgnoreRGBColor_Click);
-    // The preview no longer shows what the conversion would use.
+    // The preview no longer shows what the conversion would use: the picture is read again,
+    // dithered or given LDraw colours, at the next Preview.
     connect(chkDither, &QCheckBox::stateChanged, this, [this] {
         if (window_.previewShown) ClearResults();
+    });
+    connect(cmbColourSet, &QComboBox::currentIndexChanged, this, [this] {
+        if (window_.previewShown) ClearResults();
+    });
+    connect(chkLDRAWColors, &QCheckBox::stateChanged, this, [this] {
+        if (window_.previewShown && cmbColourSet->currentIndex() != 0) ClearResults();
     });
     // Once previewed, the sticker view follows every change of what makes the sticker.
     for (QLineEdit* box : {txtHeight, txtWhite, txtColor, txtRed, txtGreen, txtBlue, txtMetaData[0],

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "image/colours.h"
+#include "image/ldraw_colours.h"
 
 namespace mosaikon {
 
@@ -39,9 +40,9 @@ QColor ColourOfCode(std::int32_t code) {
         return QColor(static_cast<int>(rgb >> 16 & 0xFF), static_cast<int>(rgb >> 8 & 0xFF),
                       static_cast<int>(rgb & 0xFF));
     }
-    if (code >= 0 && code < 16) {
-        const PaletteEntry& entry = PrimaryColors[static_cast<std::size_t>(code)];
-        return QColor(entry.Red, entry.Green, entry.Blue);
+    // A code as LDraw programs draw it: the value its LDraw colour has today.
+    for (const LdrawColour& colour : LdrawColours().colours) {
+        if (colour.code == code) return QColor(colour.red, colour.green, colour.blue);
     }
     return QColor(128, 128, 128);
 }

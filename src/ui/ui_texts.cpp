@@ -39,6 +39,11 @@ const char* const kEnglish[] = {
     "green",
     "blue",
     "The sticker could not be worked out: %1",
+    "Direct",
+    "LDraw core",
+    "All LDraw",
+    "The colours written: each picture colour as a direct colour, or the nearest LDraw colour code "
+    "(the 16 core codes, or every solid LDraw colour)",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

@@ -38,6 +38,10 @@ enum class UiText {
     GreenBox,
     BlueBox,
     PreviewFailed,  // %1 what went wrong
+    ColoursDirect,  // the colour sets, and their tip
+    ColoursCore,
+    ColoursAll,
+    ColoursTip,
     End
 };
 

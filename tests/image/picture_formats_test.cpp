@@ -10,9 +10,9 @@
 #include <tuple>
 
 #include "conversion/exact_conversion.h"
+#include "conversion/quick_conversion.h"
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
-#include "conversion/quick_conversion.h"
 #include "support/rectangle_cover.h"
 #include "support/test_support.h"
 

@@ -2,6 +2,7 @@
 // state and tab order, against the layout table the window is built from (twips, 15 to a pixel).
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QStyle>
 
@@ -80,11 +81,12 @@ TEST_F(MainWindowLayoutTest, TabGoesThroughTheControlsByTabIndex) {
         // of the conversion after Convert.
         const auto extra = [](QWidget* w) {
             return w->objectName() == "chkLDrawSticker" || w->objectName() == "chkDither" ||
-                   w->objectName() == "cmdConvertMethod";
+                   w->objectName() == "cmdConvertMethod" || w->objectName() == "cmbColourSet";
         };
         while (!(next->focusPolicy() & Qt::TabFocus) || extra(next)) {
             EXPECT_TRUE(!extra(next) || focusable[i + 1]->name == std::string("cmdPreview") ||
-                        focusable[i]->name == std::string("cmdConvert"));
+                        focusable[i]->name == std::string("cmdConvert") ||
+                        focusable[i]->name == std::string("chkLDRAWColors"));
             next = next->nextInFocusChain();
         }
         EXPECT_EQ(next->objectName(), focusable[i + 1]->name) << "after " << focusable[i]->name;
@@ -139,6 +141,15 @@ TEST_P(CaptionsFit, InEveryControl) {
             EXPECT_LE(QFontMetrics(control->font()).horizontalAdvance(line), room);
         }
     }
+    // The colour sets' names fit their box, which stays clear of Preview.
+    auto* sets = Find<QComboBox>("cmbColourSet");
+    for (int i = 0; i < sets->count(); ++i) {
+        EXPECT_LE(QFontMetrics(sets->font()).horizontalAdvance(sets->itemText(i)) + 24,
+                  sets->width())
+            << sets->itemText(i).toStdString();
+    }
+    EXPECT_LT(sets->geometry().right(), Find("cmdPreview")->geometry().left());
+    EXPECT_GT(sets->geometry().left(), Find("chkLDRAWColors")->geometry().right());
     // The two check boxes the layout table does not have fit at their full size.
     for (const char* name : {"chkLDrawSticker", "chkDither"}) {
         EXPECT_EQ(Find(name)->font().pixelSize(), SmallBoldFont().pixelSize()) << name;

@@ -132,10 +132,10 @@ const std::vector<std::string> kImageRow = {
     "Image1",        "imgBitmap", "imgPreview", "lblImageLocation", "txtImageLocation"};
 const std::vector<std::string> kSaveRow = {"lblSaveLocation", "txtSaveLocation", "cmdBrowseSave"};
 const std::vector<std::string> kOptions = {
-    "lblMetaData(0)", "lblMetaData(1)", "lblMetaData(2)", "lblMetaData(3)", "txtMetaData(0)",
-    "txtMetaData(1)", "txtMetaData(2)", "txtMetaData(3)", "lblHeight",      "txtHeight",
-    "lblWidth",       "txtWidth",       "chkLDRAWColors", "chkIgnoreWhite", "chkIgnoreRGBColor",
-    "lblwithin",      "cmdPreview",     "chkLDrawSticker"};
+    "lblMetaData(0)", "lblMetaData(1)", "lblMetaData(2)",  "lblMetaData(3)", "txtMetaData(0)",
+    "txtMetaData(1)", "txtMetaData(2)", "txtMetaData(3)",  "lblHeight",      "txtHeight",
+    "lblWidth",       "txtWidth",       "chkLDRAWColors",  "chkIgnoreWhite", "chkIgnoreRGBColor",
+    "lblwithin",      "cmdPreview",     "chkLDrawSticker", "cmbColourSet"};
 
 std::vector<std::string> With(std::initializer_list<std::vector<std::string>> groups) {
     std::vector<std::string> names;
@@ -917,6 +917,34 @@ TEST_F(WindowFlow, TheLanguageChangesLaterAndEveryTextComesFromItsFile) {
             EXPECT_NE(lines[i], englishLines[i]) << language << " line " << i + 1;
         }
     }
+}
+
+}  // namespace
+}  // namespace mosaikon
+
+namespace mosaikon {
+namespace {
+
+// The colour set beside the primary colours: what the command line's --palette writes, the
+// sticker view in LDraw's colours, the choice remembered; the primary colours set it aside.
+TEST_F(WindowFlow, TheColourSetWritesLDrawCodesAndIsRemembered) {
+    ChooseFiles();
+    auto* sets = Find<QComboBox>("cmbColourSet");
+    EXPECT_TRUE(sets->isEnabled());
+    Find<QCheckBox>("chkLDRAWColors")->setChecked(true);
+    EXPECT_FALSE(sets->isEnabled());
+    Find<QCheckBox>("chkLDRAWColors")->setChecked(false);
+    sets->setCurrentIndex(2);
+    Click("cmdPreview");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->StickerCurrent(); }, 20000));
+    for (const ViewPolygon& polygon :
+         Find<PictureView>("imgPreview")->Sticker()->preview.polygons) {
+        EXPECT_LT(polygon.Color, 0x2000000);  // codes, not direct colours
+    }
+    Click("cmdConvert");
+    EXPECT_EQ(Part(), CommandLinePart("--palette ldraw"));
+    main->close();
+    EXPECT_THAT(ConfigFile(), HasSubstr("<palette>ldraw<palette>"));
 }
 
 }  // namespace
