@@ -778,7 +778,15 @@ TEST_F(StickerView, TheQuickConversionOfALargePictureCancelsAtOnce) {
     ChooseFiles();
     boxes.clear();
     Click("cmdPreview");
+    // The sticker the view may have worked out meanwhile is not the one converted: the height
+    // changes, and the view's work stops.
+    Type("txtHeight", "1999");
     main->Worker().Cancel();
+    // A part file of hundreds of megabytes, should the conversion not stop, is not written; the
+    // old file may be replaced.
+    state.shell.question = [](const std::string& text) {
+        return text.find(" exists ") != std::string::npos;
+    };
     test::WriteBytes(folder.path() / "out/s1234567.dat", {'o', 'l', 'd'});
     main->progressDelayMilliseconds = 0;
     QElapsedTimer clock;
@@ -795,7 +803,7 @@ TEST_F(StickerView, TheQuickConversionOfALargePictureCancelsAtOnce) {
     std::cerr << "stopped " << stopped << " ms after Escape\n";
     ASSERT_GE(pressed, 0);
     EXPECT_LT(stopped, 300);
-    EXPECT_EQ(Part(), "old");
+    EXPECT_TRUE(Part() == "old");
     EXPECT_TRUE(boxes.empty());
 }
 
