@@ -5,7 +5,7 @@ mosaikon_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libcli11-dev
     libpng-dev libjpeg62-turbo-dev libgif-dev libwebp-dev libimagequant-dev webp
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libcgal-dev
     imagemagick netpbm python3-pil python3-skimage fonts-dejavu-core fonts-liberation2 xauth xvfb
     clang-14 libclang-rt-14-dev leocad libgl1-mesa-dri
     help2man desktop-file-utils appstream dpkg-dev fakeroot man-db qt6-qpa-plugins

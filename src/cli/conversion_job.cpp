@@ -10,6 +10,7 @@
 #include "conversion/full_conversion.h"
 #include "conversion/quick_conversion.h"
 #include "conversion/sticker_part.h"
+#include "conversion/vector_conversion.h"
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
 #include "image/preview_writer.h"
@@ -24,6 +25,8 @@ const char* MethodName(ConversionMethod method) {
             return "full";
         case ConversionMethod::Exact:
             return "exact";
+        case ConversionMethod::Vector:
+            return "vector";
         case ConversionMethod::Quick:
             break;
     }
@@ -119,18 +122,31 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
             case ConversionMethod::Exact:
                 ConvertExact(shell, picture, quads, options.settings, progress);
                 break;
+            case ConversionMethod::Vector: {
+                VectorConversionRun run;
+                ConvertVector(shell, picture, quads, options.settings, options.vector, progress,
+                              &run);
+                if (run.regionsKeptAsStairs > 0) {
+                    ShowMessage(shell, std::to_string(run.regionsKeptAsStairs) +
+                                           " colour regions keep their pixels' steps: their "
+                                           "smoothed outlines could not be filled cleanly");
+                }
+                break;
+            }
             case ConversionMethod::Quick:
                 ConvertBitmap(shell, picture, quads, options.settings);
                 break;
         }
         if (failed()) return;
         const std::int32_t height = options.height.value_or(picture.Height());
-        const auto write =
-            options.format == PartFormat::LdrawSticker ? WriteStickerPart : WritePartFile;
-        if (!write(shell, picture, quads, partPath, height, DetailsFor(options, partPath), &written,
-                   &report.counts)) {
-            return;
-        }
+        const StickerDetails details = DetailsFor(options, partPath);
+        const bool done =
+            options.format == PartFormat::LdrawSticker
+                ? WriteStickerPart(shell, picture, quads, partPath, height, details, &written,
+                                   &report.counts)
+                : WritePartFile(shell, picture, quads, partPath, height, details, &written,
+                                &report.counts, DigitsFor(options.method));
+        if (!done) return;
         written.CommitAll();
         std::set<std::int32_t> colours;
         for (const LdrawQuad& quad : quads) colours.insert(quad.Color);

@@ -8,6 +8,7 @@
 #include "conversion/conversion_method.h"
 #include "conversion/part_file_writer.h"
 #include "conversion/progress.h"
+#include "conversion/vector_conversion.h"
 #include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/rgba_picture.h"
@@ -19,6 +20,7 @@ namespace mosaikon {
 struct JobOptions {
     ConversionSettings settings;
     ConversionMethod method = ConversionMethod::Quick;
+    VectorOptions vector;  // for the vector conversion
     PartFormat format = PartFormat::Classic;
     std::optional<std::int32_t> height;  // LDraw units; the picture's height in pixels when none
     ColourReduction reduction;

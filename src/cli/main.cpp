@@ -145,6 +145,8 @@ struct Arguments {
     bool recursive = false;
     unsigned jobs = 0;
     std::string json;
+    double tolerance = 0.5;
+    std::int32_t minArea = 4;
 };
 
 // What the command line asks for, checked.
@@ -174,8 +176,18 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
     app.add_option("--method", args.method,
                    "the conversion: quick (a quadrilateral per run of equal pixels in a row), "
                    "full (few large quadrilaterals per colour region) or exact (the fewest "
-                   "rectangles that reproduce the picture exactly)")
-        ->check(CLI::IsMember({"quick", "full", "exact"}));
+                   "rectangles that reproduce the picture exactly) or vector (each colour "
+                   "region's smoothed outline, filled with few polygons: for logos and drawings "
+                   "of few colours)")
+        ->check(CLI::IsMember({"quick", "full", "exact", "vector"}));
+    app.add_option("--tolerance", args.tolerance,
+                   "with --method vector, how far in pixels an outline may stray from the pixels' "
+                   "steps (0 to 64, default 0.5; 0 keeps every step)")
+        ->check(CLI::Range(0.0, kMostVectorTolerance));
+    app.add_option("--min-area", args.minArea,
+                   "with --method vector, regions of fewer pixels join the neighbour they share "
+                   "the longest border with (default 4; 0 keeps them all)")
+        ->check(CLI::Range(0, kMostVectorMinArea));
     app.add_option("--name", args.name,
                    "sticker name; default \"Sticker: \" + base name (one picture only)");
     app.add_option("--part-id", args.partId,
@@ -249,8 +261,15 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
     if (settings.IgnoreRgbColor) ParseIgnoreColor(args.ignoreColor, settings);
     if (app.count("--height") > 0) options.height = HeightOption(args.height);
     options.method = args.method == "full"    ? ConversionMethod::Full
-                     : args.method == "exact" ? ConversionMethod::Exact
-                                              : ConversionMethod::Quick;
+                     : args.method == "exact"  ? ConversionMethod::Exact
+                     : args.method == "vector" ? ConversionMethod::Vector
+                                               : ConversionMethod::Quick;
+    for (const char* vectorOnly : {"--tolerance", "--min-area"}) {
+        if (app.count(vectorOnly) > 0 && options.method != ConversionMethod::Vector) {
+            throw UsageError{std::string(vectorOnly) + " needs --method vector"};
+        }
+    }
+    options.vector = {args.tolerance, args.minArea};
     options.format =
         args.format == "ldraw-sticker" ? PartFormat::LdrawSticker : PartFormat::Classic;
     options.reduction = {args.colors, args.dither};

@@ -11,6 +11,8 @@ std::uint64_t MemoryNeedPerPixel(ConversionMethod method, PartFormat format) {
             return sticker ? 320 : 100;
         case ConversionMethod::Exact:
             return sticker ? 320 : 112;
+        case ConversionMethod::Vector:
+            return sticker ? 320 : 150;
         case ConversionMethod::Full:
             break;
     }

@@ -5,7 +5,7 @@
 namespace mosaikon {
 
 // The conversions of a picture into polygons.
-enum class ConversionMethod { Quick, Full, Exact };
+enum class ConversionMethod { Quick, Full, Exact, Vector };
 
 // The part file layouts: the program's own (a flat picture at z = 0, four header lines), and
 // the LDraw parts library's sticker part (centred in the X-Z plane, with backing, certified

@@ -1,5 +1,6 @@
 #include "conversion/part_file_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -33,7 +34,7 @@ std::size_t FormatColor(std::int32_t color, char* out) {
 // once and then copied; other values are formatted as they come.
 class CoordinateTexts {
 public:
-    explicit CoordinateTexts(double scale) : scale_(scale) {}
+    CoordinateTexts(double scale, CoordinateDigits digits) : scale_(scale), digits_(digits) {}
 
     void Append(double coordinate, std::string& out) {
         const double twice = coordinate * 2;
@@ -41,28 +42,58 @@ public:
             const auto key = static_cast<std::size_t>(twice);
             if (key >= cache_.size()) cache_.resize(key + 1);
             Entry& entry = cache_[key];
-            if (entry.length == 0) {
-                entry.length =
-                    static_cast<std::uint8_t>(FormatNumber(scale_ * coordinate, entry.text));
-            }
+            if (entry.length == 0) entry.length = static_cast<std::uint8_t>(Format(coordinate, entry.text));
             out.append(entry.text, entry.length);
             return;
         }
         char text[kNumberTextCapacity];
-        out.append(text, FormatNumber(scale_ * coordinate, text));
+        out.append(text, Format(coordinate, text));
     }
 
 private:
+    std::size_t Format(double coordinate, char* text) const {
+        if (digits_ == CoordinateDigits::Full) return FormatNumber(scale_ * coordinate, text);
+        const std::string rounded = LduText(scale_ * coordinate);
+        const std::size_t length = std::min(rounded.size(), kNumberTextCapacity);
+        std::memcpy(text, rounded.data(), length);
+        return length;
+    }
+
     static constexpr double kCached = 2.0 * (kMaxPictureSide + 2);
     struct Entry {
         char text[kNumberTextCapacity];
         std::uint8_t length = 0;
     };
     double scale_;
+    CoordinateDigits digits_;
     std::vector<Entry> cache_;
 };
 
 }  // namespace
+
+std::string LduText(double value) {
+    const long long tenThousandths = std::llround(value * 10000);
+    if (tenThousandths == 0) return "0";
+    const unsigned long long magnitude =
+        static_cast<unsigned long long>(std::llabs(tenThousandths));
+    std::string text = tenThousandths < 0 ? "-" : "";
+    text += std::to_string(magnitude / 10000);
+    unsigned long long fraction = magnitude % 10000;
+    if (fraction != 0) {
+        std::string digits = std::to_string(fraction);
+        digits.insert(0, 4 - digits.size(), '0');
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += '.' + digits;
+    }
+    return text;
+}
+
+PartFileCounts CountPolygons(const Quads& quads, std::uint64_t bytes) {
+    PartFileCounts counts;
+    for (const LdrawQuad& quad : quads) ++(quad.LineType == 3 ? counts.triangles : counts.quadrilaterals);
+    counts.bytes = bytes;
+    return counts;
+}
 
 std::string ColorText(std::int32_t color) {
     char text[16];
@@ -108,7 +139,8 @@ bool IsStickerPartFile(const std::string& path) {
     const std::size_t name = lines.size() > 1 ? lines[1].size() : 0;
     return begins(0, "0 ") && begins(1, "0 Name: ") && name >= 4 &&
            lines[1].compare(name - 4, 4, ".dat") == 0 && begins(2, "0 Author: ") &&
-           begins(3, "0 ") && (lines.size() == 4 || begins(4, "4 "));
+           begins(3, "0 ") &&
+           (lines.size() == 4 || begins(4, "4 ") || begins(4, "3 "));
 }
 
 void CheckSingleLineDetails(const StickerDetails& details) {
@@ -118,7 +150,7 @@ void CheckSingleLineDetails(const StickerDetails& details) {
 }
 
 void EmitPartFile(Shell& shell, const Picture& picture, const Quads& quads, std::int32_t height,
-                  const StickerDetails& details, const TextSink& out) {
+                  const StickerDetails& details, const TextSink& out, CoordinateDigits digits) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double partScale = static_cast<double>(height) / picture.Height();
     std::string text;
@@ -128,7 +160,7 @@ void EmitPartFile(Shell& shell, const Picture& picture, const Quads& quads, std:
     text += "0 Author: " + details[2] + "\r\n";
     text += "0 " + details[3] + "\r\n";
     WriteLog(shell.log, "WRITE PART FILE: About to write to raw image data");
-    CoordinateTexts coordinates(partScale);
+    CoordinateTexts coordinates(partScale, digits);
     char number[16];
     for (const LdrawQuad& quad : quads) {
         text.append(number, static_cast<std::size_t>(
@@ -137,7 +169,9 @@ void EmitPartFile(Shell& shell, const Picture& picture, const Quads& quads, std:
         text.append(number, FormatColor(quad.Color, number));
         const double corners[4][2] = {
             {quad.X1, quad.Y1}, {quad.X2, quad.Y2}, {quad.X3, quad.Y3}, {quad.X4, quad.Y4}};
-        for (const auto& corner : corners) {
+        const int count = quad.LineType == 3 ? 3 : 4;
+        for (int i = 0; i < count; ++i) {
+            const auto& corner = corners[i];
             text += ' ';
             coordinates.Append(corner[0], text);
             text += ' ';
@@ -155,7 +189,7 @@ void EmitPartFile(Shell& shell, const Picture& picture, const Quads& quads, std:
 
 bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
                    const std::string& path, std::int32_t height, const StickerDetails& details,
-                   PendingFiles* pending, PartFileCounts* counts) {
+                   PendingFiles* pending, PartFileCounts* counts, CoordinateDigits digits) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
@@ -165,9 +199,9 @@ bool WritePartFile(Shell& shell, const Picture& picture, const Quads& quads,
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");
         EmitPartFile(shell, picture, quads, height, details,
-                     [&file](std::string_view text) { file.Write(text); });
+                     [&file](std::string_view text) { file.Write(text); }, digits);
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
-        if (counts) *counts = {quads.size(), 0, file.Size()};
+        if (counts) *counts = CountPolygons(quads, file.Size());
         CommitOrKeep(file, pending);
         WriteLog(shell.log, "WRITE PART FILE: Done");
         return true;

@@ -6,7 +6,7 @@ namespace mosaikon {
 
 PartPreview PreviewPartFile(Shell& shell, const Picture& picture, const Quads& quads,
                             PartFormat format, std::int32_t height, const StickerDetails& details,
-                            const std::string& fileName) {
+                            const std::string& fileName, CoordinateDigits digits) {
     PartPreview preview;
     std::uint64_t bytes = 0;
     const TextSink count = [&bytes](std::string_view text) { bytes += text.size(); };
@@ -14,12 +14,12 @@ PartPreview PreviewPartFile(Shell& shell, const Picture& picture, const Quads& q
         preview.polygons.reserve(quads.size());
         for (const LdrawQuad& quad : quads) {
             preview.polygons.push_back({quad.Color,
-                                        4,
+                                        quad.LineType == 3 ? 3 : 4,
                                         {quad.X1, quad.X2, quad.X3, quad.X4},
                                         {quad.Y1, quad.Y2, quad.Y3, quad.Y4}});
         }
-        EmitPartFile(shell, picture, quads, height, details, count);
-        preview.counts = {quads.size(), 0, bytes};
+        EmitPartFile(shell, picture, quads, height, details, count, digits);
+        preview.counts = CountPolygons(quads, bytes);
         return preview;
     }
     const std::vector<FacePolygon> face = BuildStickerFace(quads);

@@ -31,6 +31,7 @@ struct PartPreview {
 
 PartPreview PreviewPartFile(Shell& shell, const Picture& picture, const Quads& quads,
                             PartFormat format, std::int32_t height, const StickerDetails& details,
-                            const std::string& fileName);
+                            const std::string& fileName,
+                            CoordinateDigits digits = CoordinateDigits::Full);
 
 }  // namespace mosaikon

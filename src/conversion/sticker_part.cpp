@@ -57,15 +57,17 @@ HalfPoint ToHalfUnits(double x, double y) {
 // A quadrilateral as one or two simple polygons of positive area, or none.
 std::vector<std::vector<HalfPoint>> ValidPolygons(const LdrawQuad& quad) {
     // The conversions' usual case: a rectangle, corners from the top-left clockwise on screen.
-    if (quad.X1 == quad.X4 && quad.X2 == quad.X3 && quad.Y1 == quad.Y2 && quad.Y3 == quad.Y4 &&
+    if (quad.LineType != 3 && quad.X1 == quad.X4 && quad.X2 == quad.X3 && quad.Y1 == quad.Y2 && quad.Y3 == quad.Y4 &&
         quad.X1 < quad.X2 && quad.Y1 < quad.Y4) {
         return {{ToHalfUnits(quad.X1, quad.Y1), ToHalfUnits(quad.X2, quad.Y2),
                  ToHalfUnits(quad.X3, quad.Y3), ToHalfUnits(quad.X4, quad.Y4)}};
     }
     std::vector<HalfPoint> ring;
-    for (const HalfPoint p : {ToHalfUnits(quad.X1, quad.Y1), ToHalfUnits(quad.X2, quad.Y2),
-                              ToHalfUnits(quad.X3, quad.Y3), ToHalfUnits(quad.X4, quad.Y4)}) {
-        if (std::find(ring.begin(), ring.end(), p) == ring.end()) ring.push_back(p);
+    const HalfPoint corners[] = {ToHalfUnits(quad.X1, quad.Y1), ToHalfUnits(quad.X2, quad.Y2),
+                                 ToHalfUnits(quad.X3, quad.Y3), ToHalfUnits(quad.X4, quad.Y4)};
+    // A triangle's fourth corner is not part of it.
+    for (int i = 0; i < (quad.LineType == 3 ? 3 : 4); ++i) {
+        if (std::find(ring.begin(), ring.end(), corners[i]) == ring.end()) ring.push_back(corners[i]);
     }
     // A corner in a straight line between its neighbours is no corner; should another polygon
     // need it, the edge is split there again.
@@ -369,23 +371,6 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
         for (auto& part : parts) face.push_back({polygon.Color, std::move(part)});
     }
     return face;
-}
-
-std::string LduText(double value) {
-    const long long tenThousandths = std::llround(value * 10000);
-    if (tenThousandths == 0) return "0";
-    const unsigned long long magnitude =
-        static_cast<unsigned long long>(std::llabs(tenThousandths));
-    std::string text = tenThousandths < 0 ? "-" : "";
-    text += std::to_string(magnitude / 10000);
-    unsigned long long fraction = magnitude % 10000;
-    if (fraction != 0) {
-        std::string digits = std::to_string(fraction);
-        digits.insert(0, 4 - digits.size(), '0');
-        digits.erase(digits.find_last_not_of('0') + 1);
-        text += '.' + digits;
-    }
-    return text;
 }
 
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,

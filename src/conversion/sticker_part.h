@@ -32,9 +32,6 @@ struct FacePolygon {
 // new corner. Fails when a corner is not on the half-unit grid.
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads);
 
-// An LDU value as the sticker part writes it: at most 4 decimals, no trailing zeros, no "-0".
-std::string LduText(double value);
-
 // The text of the sticker part WriteStickerPart writes, for the face already built, handed to
 // out; with counts, its polygons are counted there.
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,

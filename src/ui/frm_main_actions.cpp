@@ -633,6 +633,9 @@ bool FrmMain::BuildQuads(const ConversionSettings& settings) {
             return ConvertExact(state_.shell, state_.picture, state_.quads, settings, report);
         case ConversionMethod::Full:
             return ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
+        case ConversionMethod::Vector:
+            return ConvertVector(state_.shell, state_.picture, state_.quads, settings,
+                                 window_.vector, report);
         case ConversionMethod::Quick:
             break;
     }
@@ -699,7 +702,8 @@ void FrmMain::cmdConvert_Click() {
         const PartFileCounts expected =
             worked ? sticker_->sticker->preview.counts
                    : PreviewPartFile(state_.shell, state_.picture, state_.quads, inputs->format,
-                                     inputs->height, details, inputs->fileName)
+                                     inputs->height, details, inputs->fileName,
+                                     DigitsFor(inputs->method))
                          .counts;
         EndWork();
         if (!ConfirmSize(expected)) {
@@ -707,11 +711,13 @@ void FrmMain::cmdConvert_Click() {
             return;
         }
         BeginWork();
-        const auto write =
-            inputs->format == PartFormat::LdrawSticker ? WriteStickerPart : WritePartFile;
         PartFileCounts counts;
-        const bool written = write(state_.shell, state_.picture, state_.quads, path, inputs->height,
-                                   details, nullptr, &counts);
+        const bool written =
+            inputs->format == PartFormat::LdrawSticker
+                ? WriteStickerPart(state_.shell, state_.picture, state_.quads, path,
+                                   inputs->height, details, nullptr, &counts)
+                : WritePartFile(state_.shell, state_.picture, state_.quads, path, inputs->height,
+                                details, nullptr, &counts, DigitsFor(inputs->method));
         EndWork();
         if (written) ShowConverted(path, counts);
         cmdConvert->setFocus();

@@ -7,13 +7,18 @@
 #include "conversion/full_conversion.h"
 #include "conversion/part_preview.h"
 #include "conversion/quick_conversion.h"
+#include "conversion/vector_conversion.h"
 #include "shell/failure.h"
 
 namespace mosaikon {
 
 bool StickerInputs::SameAs(const StickerInputs& other) const {
     const ConversionSettings &a = settings, &b = other.settings;
-    return picture == other.picture && method == other.method && format == other.format &&
+    const bool sameVector = method != ConversionMethod::Vector ||
+                            (vector.tolerance == other.vector.tolerance &&
+                             vector.minArea == other.vector.minArea);
+    return picture == other.picture && method == other.method && sameVector &&
+           format == other.format &&
            height == other.height && details == other.details && fileName == other.fileName &&
            a.UseLdrawColors == b.UseLdrawColors && a.IgnoreWhite == b.IgnoreWhite &&
            a.WhiteTolerance == b.WhiteTolerance && a.IgnoreRgbColor == b.IgnoreRgbColor &&
@@ -81,6 +86,10 @@ void StickerWorker::Run() {
                 case ConversionMethod::Exact:
                     built = ConvertExact(shell, *inputs.picture, *quads, inputs.settings, progress);
                     break;
+                case ConversionMethod::Vector:
+                    built = ConvertVector(shell, *inputs.picture, *quads, inputs.settings,
+                                          inputs.vector, progress);
+                    break;
                 case ConversionMethod::Quick:
                     built =
                         ConvertBitmap(shell, *inputs.picture, *quads, inputs.settings, progress);
@@ -89,7 +98,8 @@ void StickerWorker::Run() {
             if (built && current()) {
                 auto sticker = std::make_shared<StickerPicture>();
                 sticker->preview = PreviewPartFile(shell, *inputs.picture, *quads, inputs.format,
-                                                   inputs.height, inputs.details, inputs.fileName);
+                                                   inputs.height, inputs.details, inputs.fileName,
+                                                   DigitsFor(inputs.method));
                 sticker->pictureWidth = inputs.picture->Width();
                 sticker->pictureHeight = inputs.picture->Height();
                 if (current()) PaintSticker(*sticker);

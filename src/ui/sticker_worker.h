@@ -12,6 +12,7 @@
 
 #include "conversion/conversion_method.h"
 #include "conversion/part_file_writer.h"
+#include "conversion/vector_conversion.h"
 #include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/quads.h"
@@ -24,6 +25,7 @@ struct StickerInputs {
     std::shared_ptr<const Picture> picture;
     ConversionSettings settings;
     ConversionMethod method = ConversionMethod::Quick;
+    VectorOptions vector;  // for the vector conversion
     PartFormat format = PartFormat::Classic;
     std::int32_t height = 1;
     StickerDetails details;

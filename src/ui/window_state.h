@@ -6,6 +6,7 @@
 #include <string>
 
 #include "conversion/conversion_method.h"
+#include "conversion/vector_conversion.h"
 
 namespace mosaikon {
 
@@ -14,6 +15,7 @@ namespace mosaikon {
 // preview and quadrilateral count last shown.
 struct WindowState {
     ConversionMethod method = ConversionMethod::Quick;
+    VectorOptions vector;     // the vector conversion's settings
     std::string picturePath;  // empty while no picture is loaded
     std::int32_t pictureWidth = 0, pictureHeight = 0;
     std::string partPath;                  // the part file the details were filled in for

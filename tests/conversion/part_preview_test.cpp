@@ -31,8 +31,11 @@ TEST(PartPreview, ShowsThePolygonsCountsAndSizeTheWriterWrites) {
             PreviewPartFile(shell, picture, quads, format, height, details, "s1.dat");
         const std::string path = folder / "s1.dat";
         PartFileCounts written;
-        ASSERT_TRUE((format == PartFormat::Classic ? WritePartFile : WriteStickerPart)(
-            shell, picture, quads, path, height, details, nullptr, &written));
+        ASSERT_TRUE(format == PartFormat::Classic
+                        ? WritePartFile(shell, picture, quads, path, height, details, nullptr,
+                                        &written)
+                        : WriteStickerPart(shell, picture, quads, path, height, details, nullptr,
+                                           &written));
         SCOPED_TRACE(conversion.name + (format == PartFormat::Classic ? " classic" : " sticker"));
         EXPECT_EQ(preview.counts.quadrilaterals, written.quadrilaterals);
         EXPECT_EQ(preview.counts.triangles, written.triangles);

@@ -1,0 +1,1016 @@
+#include "conversion/vector_conversion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <optional>
+#include <queue>
+#include <utility>
+
+#include "conversion/exact_conversion.h"
+#include "conversion/geometry.h"
+#include "image/colours.h"
+#include "image/ldraw_colours.h"
+#include "shell/failure.h"
+
+// The vector conversion works on the lattice of pixel corners. Regions (4-connected pixels of one
+// code, small ones merged into a neighbour) meet along border edges of the lattice; the edges form
+// chains between junctions (lattice points where the border branches, or the picture's corners),
+// and a closed border without junctions is one chain from its top-left point back to it. Each
+// chain is simplified once (Douglas-Peucker within the tolerance, its ends fixed), so the two
+// regions beside it share its points exactly. Simplified segments that would meet another segment
+// anywhere but at a shared end get back the chain's point farthest from them until none do; a
+// region whose outline still came out wrong (its area vanished or changed its nesting) or could
+// only be cut into polygons the parts library refuses keeps its staircase. Each region is then
+// triangulated with its chains' points alone (constrained Delaunay, odd nesting inside) and
+// neighbouring triangles are paired into convex quadrilaterals.
+
+namespace mosaikon {
+
+namespace {
+
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// The parts library refuses corners under 0.025 or over 179.9 degrees; these leave room for
+// the coordinates' rounding to 4 decimals.
+constexpr double kLeastAngle = 0.03;
+constexpr double kMostAngle = 179.85;
+
+struct Corner {
+    std::int32_t x = 0, y = 0;
+    friend bool operator==(const Corner&, const Corner&) = default;
+};
+
+std::int64_t Cross(const Corner& o, const Corner& a, const Corner& b) {
+    return static_cast<std::int64_t>(a.x - o.x) * (b.y - o.y) -
+           static_cast<std::int64_t>(a.y - o.y) * (b.x - o.x);
+}
+
+// The square of a point's distance from the segment from a to b (from a, when b is a).
+double DistanceSquared(const Corner& p, const Corner& a, const Corner& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double px = p.x - a.x, py = p.y - a.y;
+    const double length = dx * dx + dy * dy;
+    const double along = px * dx + py * dy;
+    if (length == 0 || along <= 0) return px * px + py * py;
+    if (along >= length) {
+        const double qx = p.x - b.x, qy = p.y - b.y;
+        return qx * qx + qy * qy;
+    }
+    const double cross = static_cast<double>(Cross(a, b, p));
+    return cross * cross / length;
+}
+
+// A polygon of 3 or 4 lattice corners, counter-clockwise by the cross product.
+struct Polygon {
+    std::int32_t count = 0;
+    std::array<Corner, 4> corners{};
+};
+
+// Whether every corner turns left and its angle is one the parts library accepts.
+bool AcceptedPolygon(const Corner* corners, int count) {
+    for (int i = 0; i < count; ++i) {
+        const Corner& previous = corners[(i + count - 1) % count];
+        const Corner& corner = corners[i];
+        const Corner& next = corners[(i + 1) % count];
+        const std::int64_t turn = Cross(previous, corner, next);
+        if (turn <= 0) return false;
+        const double ax = previous.x - corner.x, ay = previous.y - corner.y;
+        const double bx = next.x - corner.x, by = next.y - corner.y;
+        const double degrees =
+            std::atan2(static_cast<double>(turn), ax * bx + ay * by) * (180.0 / 3.14159265358979323846);
+        if (degrees < kLeastAngle || degrees > kMostAngle) return false;
+    }
+    return true;
+}
+
+class OutlineConversion {
+public:
+    OutlineConversion(std::int32_t width, std::int32_t height, std::vector<std::int32_t> codes,
+                      const VectorOptions& options, const ProgressCallback& progress)
+        : width_(width), height_(height), options_(options), progress_(progress) {
+        Label(codes);
+        if (options_.minArea > 1) MergeSmallRegions();
+        JoinAlikeNeighbours();
+        std::vector<std::int32_t>().swap(codes);
+        Report(0.15);
+        TraceChains();
+        Report(0.3);
+        Simplify();
+        std::vector<std::uint32_t>().swap(horizontalUsed_);
+        std::vector<std::uint32_t>().swap(verticalUsed_);
+        ListChainsOfRegions();
+    }
+
+    void Run(Quads& quads, VectorConversionRun* run) {
+        std::vector<std::uint8_t> toFill(regions_, 0);
+        for (std::uint32_t r = 0; r < regions_; ++r) toFill[r] = code_[r] != kNotCovered;
+        std::vector<std::uint8_t> stairs(regions_, 0);
+        std::vector<Polygon> polygons;
+        std::vector<std::uint32_t> start(regions_ + 1, 0);
+        std::map<std::uint32_t, std::vector<Polygon>> refilled;
+        std::uint64_t keptAsStairs = 0;
+        for (bool first = true;; first = false) {
+            FixMeetingSegments();
+            MarkChangedChains(toFill);
+            std::vector<std::uint32_t> bad;
+            std::vector<Polygon> filled;
+            for (std::uint32_t r = 0; r < regions_; ++r) {
+                if (first) start[r] = static_cast<std::uint32_t>(polygons.size());
+                if (!toFill[r]) continue;
+                if (first && (r & 1023) == 0) Report(0.4 + 0.55 * r / regions_);
+                filled.clear();
+                if (!Fill(r, filled) && !stairs[r]) bad.push_back(r);
+                if (first) {
+                    polygons.insert(polygons.end(), filled.begin(), filled.end());
+                } else {
+                    refilled[r] = filled;
+                }
+                toFill[r] = 0;
+            }
+            if (first) start[regions_] = static_cast<std::uint32_t>(polygons.size());
+            if (bad.empty()) break;
+            // Those regions keep their staircase: every point of their chains comes back, and
+            // every region along a changed chain is filled again.
+            for (const std::uint32_t r : bad) {
+                stairs[r] = 1;
+                ++keptAsStairs;
+                for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
+                    Restore(chainList_[i]);
+                }
+            }
+        }
+        for (std::uint32_t r = 0; r < regions_; ++r) {
+            const auto again = refilled.find(r);
+            if (again != refilled.end()) {
+                for (const Polygon& polygon : again->second) Emit(code_[r], polygon, quads);
+            } else {
+                for (std::uint32_t i = start[r]; i < start[r + 1]; ++i) {
+                    Emit(code_[r], polygons[i], quads);
+                }
+            }
+        }
+        if (run) {
+            run->regions = 0;
+            for (std::uint32_t r = 0; r < regions_; ++r) run->regions += code_[r] != kNotCovered;
+            run->mergedRegions = merged_;
+            run->regionsKeptAsStairs = keptAsStairs;
+        }
+        Report(1.0);
+    }
+
+private:
+    struct Chain {
+        std::uint32_t start;     // its first point in points_
+        std::uint32_t count;     // its points: every lattice point and edge middle, in order
+        std::uint32_t positive;  // the region on the side of a positive cross product
+        std::uint32_t negative;  // and on the other side
+    };
+    struct Segment {
+        std::uint32_t from, to;  // points of one chain, from < to
+    };
+
+    void Report(double share) {
+        if (progress_ && !progress_(share)) throw ConversionStopped{};
+    }
+
+    std::size_t Pixel(std::int32_t x, std::int32_t y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+               static_cast<std::size_t>(x);
+    }
+
+    // The region of a pixel; outside_ beyond the picture.
+    std::uint32_t At(std::int32_t x, std::int32_t y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return outside_;
+        return region_[Pixel(x, y)];
+    }
+
+    // 4-connected pixels of one code get one number, in reading order of their first pixel.
+    void Label(const std::vector<std::int32_t>& codes) {
+        const std::size_t pixels = codes.size();
+        region_.assign(pixels, kNone);
+        std::vector<std::uint32_t> stack;
+        for (std::size_t first = 0; first < pixels; ++first) {
+            if (region_[first] != kNone) continue;
+            const auto id = static_cast<std::uint32_t>(area_.size());
+            std::uint64_t area = 0;
+            region_[first] = id;
+            stack.push_back(static_cast<std::uint32_t>(first));
+            while (!stack.empty()) {
+                const std::uint32_t at = stack.back();
+                stack.pop_back();
+                ++area;
+                const std::int32_t x = static_cast<std::int32_t>(at % static_cast<std::uint32_t>(width_));
+                const std::int32_t y = static_cast<std::int32_t>(at / static_cast<std::uint32_t>(width_));
+                const auto visit = [&](std::int32_t nx, std::int32_t ny) {
+                    if (nx < 0 || ny < 0 || nx >= width_ || ny >= height_) return;
+                    const std::size_t next = Pixel(nx, ny);
+                    if (region_[next] != kNone || codes[next] != codes[first]) return;
+                    region_[next] = id;
+                    stack.push_back(static_cast<std::uint32_t>(next));
+                };
+                visit(x + 1, y), visit(x - 1, y), visit(x, y + 1), visit(x, y - 1);
+            }
+            area_.push_back(area);
+            labelCode_.push_back(codes[first]);
+        }
+        parent_.resize(area_.size());
+        std::iota(parent_.begin(), parent_.end(), 0u);
+    }
+
+    std::uint32_t Find(std::uint32_t r) {
+        while (parent_[r] != r) {
+            parent_[r] = parent_[parent_[r]];
+            r = parent_[r];
+        }
+        return r;
+    }
+
+    // How unlike two codes' colours are: the squared distance of their red, green and blue.
+    static std::int64_t Difference(std::int32_t first, std::int32_t second) {
+        if (first == second) return 0;
+        const auto rgb = [](std::int32_t code) -> std::optional<std::array<int, 3>> {
+            if (code == kNotCovered) return std::nullopt;
+            if (code >= kDirectColorBase) {
+                const auto value = static_cast<std::uint32_t>(code - kDirectColorBase);
+                return std::array<int, 3>{static_cast<int>((value >> 16) & 0xFF),
+                                          static_cast<int>((value >> 8) & 0xFF),
+                                          static_cast<int>(value & 0xFF)};
+            }
+            for (const LdrawColour& colour : LdrawColours().colours) {
+                if (colour.code == code) return std::array<int, 3>{colour.red, colour.green, colour.blue};
+            }
+            return std::nullopt;
+        };
+        const auto a = rgb(first), b = rgb(second);
+        if (!a || !b) return std::int64_t{1} << 40;
+        std::int64_t sum = 0;
+        for (int i = 0; i < 3; ++i) sum += static_cast<std::int64_t>((*a)[i] - (*b)[i]) * ((*a)[i] - (*b)[i]);
+        return sum;
+    }
+
+    // Smallest first, every region under the least area goes to the neighbour it shares the
+    // longest border with (the first in reading order among equals) and takes its code.
+    void MergeSmallRegions() {
+        const std::uint64_t least = static_cast<std::uint64_t>(options_.minArea);
+        const std::size_t pixels = region_.size();
+        // The pixels of each small region, as a list through nextPixel.
+        std::vector<std::uint32_t> head(area_.size(), kNone), tail(area_.size(), kNone);
+        std::vector<std::uint32_t> nextPixel(pixels, kNone);
+        for (std::size_t p = pixels; p-- > 0;) {
+            const std::uint32_t r = region_[p];
+            if (area_[r] >= least) continue;
+            if (tail[r] == kNone) tail[r] = static_cast<std::uint32_t>(p);
+            nextPixel[p] = head[r];
+            head[r] = static_cast<std::uint32_t>(p);
+        }
+        using Entry = std::pair<std::uint64_t, std::uint32_t>;
+        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+        for (std::uint32_t r = 0; r < area_.size(); ++r) {
+            if (area_[r] < least) queue.emplace(area_[r], r);
+        }
+        std::vector<std::pair<std::uint32_t, std::uint64_t>> borders;
+        while (!queue.empty()) {
+            const auto [area, r] = queue.top();
+            queue.pop();
+            if (parent_[r] != r || area_[r] != area) continue;
+            borders.clear();
+            for (std::uint32_t p = head[r]; p != kNone; p = nextPixel[p]) {
+                const std::int32_t x = static_cast<std::int32_t>(p % static_cast<std::uint32_t>(width_));
+                const std::int32_t y = static_cast<std::int32_t>(p / static_cast<std::uint32_t>(width_));
+                for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                    const std::int32_t nx = x + dx, ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= width_ || ny >= height_) continue;
+                    const std::uint32_t s = Find(region_[Pixel(nx, ny)]);
+                    if (s == r) continue;
+                    auto known = std::find_if(borders.begin(), borders.end(),
+                                              [s](const auto& b) { return b.first == s; });
+                    if (known == borders.end()) {
+                        borders.emplace_back(s, 1);
+                    } else {
+                        ++known->second;
+                    }
+                }
+            }
+            if (borders.empty()) continue;  // the whole picture
+            // The longest border; among equals the nearest colour (so that the speckles along an
+            // anti-aliased edge all go the same way), then the first region.
+            auto best = borders.begin();
+            for (auto b = borders.begin() + 1; b != borders.end(); ++b) {
+                if (b->second != best->second) {
+                    if (b->second > best->second) best = b;
+                    continue;
+                }
+                const std::int64_t mine = Difference(labelCode_[r], labelCode_[b->first]);
+                const std::int64_t theirs = Difference(labelCode_[r], labelCode_[best->first]);
+                if (mine < theirs || (mine == theirs && b->first < best->first)) best = b;
+            }
+            const std::uint32_t s = best->first;
+            parent_[r] = s;
+            ++merged_;
+            const bool smallBefore = area_[s] < least;
+            area_[s] += area_[r];
+            if (smallBefore) {
+                nextPixel[tail[s]] = head[r];
+                tail[s] = tail[r];
+                if (area_[s] < least) queue.emplace(area_[s], s);
+            }
+        }
+    }
+
+    // Neighbouring regions of one code after the merging become one, and regions are numbered
+    // again in reading order of their first pixel.
+    void JoinAlikeNeighbours() {
+        const std::vector<std::int32_t>& rootCode = labelCode_;
+        if (merged_ > 0) {
+            const auto join = [&](std::size_t p, std::size_t q) {
+                const std::uint32_t a = Find(region_[p]), b = Find(region_[q]);
+                if (a != b && rootCode[a] == rootCode[b]) parent_[std::max(a, b)] = std::min(a, b);
+            };
+            for (std::int32_t y = 0; y < height_; ++y) {
+                for (std::int32_t x = 0; x < width_; ++x) {
+                    if (x + 1 < width_) join(Pixel(x, y), Pixel(x + 1, y));
+                    if (y + 1 < height_) join(Pixel(x, y), Pixel(x, y + 1));
+                }
+            }
+        }
+        std::vector<std::uint32_t> number(area_.size(), kNone);
+        for (std::size_t p = 0; p < region_.size(); ++p) {
+            const std::uint32_t r = Find(region_[p]);
+            if (number[r] == kNone) {
+                number[r] = static_cast<std::uint32_t>(code_.size());
+                code_.push_back(rootCode[r]);
+            }
+            region_[p] = number[r];
+        }
+        regions_ = static_cast<std::uint32_t>(code_.size());
+        outside_ = regions_;
+        std::vector<std::uint64_t>().swap(area_);
+        std::vector<std::uint32_t>().swap(parent_);
+        std::vector<std::int32_t>().swap(labelCode_);
+    }
+
+    // The lattice edge from point (x, y) in direction d (right, down, left, up): whether it lies
+    // between two regions (or a region and the outside).
+    bool Border(std::int32_t x, std::int32_t y, int d) const {
+        switch (d) {
+            case 0:
+                return x < width_ && At(x, y - 1) != At(x, y);
+            case 1:
+                return y < height_ && At(x - 1, y) != At(x, y);
+            case 2:
+                return x > 0 && At(x - 1, y - 1) != At(x - 1, y);
+            default:
+                return y > 0 && At(x - 1, y - 1) != At(x, y - 1);
+        }
+    }
+
+    // The first point (in points_) of the lattice edge from (x, y) in direction d, once a chain
+    // has passed it; kNone before. Each edge is reached from either end.
+    std::uint32_t& Used(std::int32_t x, std::int32_t y, int d) {
+        return const_cast<std::uint32_t&>(std::as_const(*this).Used(x, y, d));
+    }
+    const std::uint32_t& Used(std::int32_t x, std::int32_t y, int d) const {
+        switch (d) {
+            case 0:
+                return horizontalUsed_[Pixel(x, y)];
+            case 1:
+                return verticalUsed_[static_cast<std::size_t>(y) * (width_ + 1) + x];
+            case 2:
+                return horizontalUsed_[Pixel(x - 1, y)];
+            default:
+                return verticalUsed_[static_cast<std::size_t>(y - 1) * (width_ + 1) + x];
+        }
+    }
+
+    int Degree(std::int32_t x, std::int32_t y) const {
+        return Border(x, y, 0) + Border(x, y, 1) + Border(x, y, 2) + Border(x, y, 3);
+    }
+
+    bool Junction(std::int32_t x, std::int32_t y) const {
+        const int degree = Degree(x, y);
+        return degree > 2 || (degree > 0 && (x == 0 || x == width_) && (y == 0 || y == height_));
+    }
+
+    void Walk(std::int32_t x, std::int32_t y, int d) {
+        static constexpr int kDx[] = {1, 0, -1, 0}, kDy[] = {0, 1, 0, -1};
+        Chain chain{static_cast<std::uint32_t>(points_.size()), 0, 0, 0};
+        switch (d) {
+            case 0:
+                chain.positive = At(x, y), chain.negative = At(x, y - 1);
+                break;
+            case 1:
+                chain.positive = At(x - 1, y), chain.negative = At(x, y);
+                break;
+            case 2:
+                chain.positive = At(x - 1, y - 1), chain.negative = At(x - 1, y);
+                break;
+            default:
+                chain.positive = At(x, y - 1), chain.negative = At(x - 1, y - 1);
+                break;
+        }
+        // Every lattice point and every edge's middle, in half pixels.
+        const Corner start{x, y};
+        for (;;) {
+            Used(x, y, d) = static_cast<std::uint32_t>(points_.size());
+            points_.push_back({2 * x, 2 * y});
+            points_.push_back({2 * x + kDx[d], 2 * y + kDy[d]});
+            x += kDx[d], y += kDy[d];
+            if (Corner{x, y} == start || Junction(x, y)) {
+                points_.push_back({2 * x, 2 * y});
+                break;
+            }
+            for (const int next : {d, (d + 1) % 4, (d + 3) % 4}) {
+                if (Border(x, y, next)) {
+                    d = next;
+                    break;
+                }
+            }
+        }
+        chain.count = static_cast<std::uint32_t>(points_.size()) - chain.start;
+        chains_.push_back(chain);
+    }
+
+    void TraceChains() {
+        horizontalUsed_.assign(static_cast<std::size_t>(width_) * (height_ + 1), kNone);
+        verticalUsed_.assign(static_cast<std::size_t>(width_ + 1) * height_, kNone);
+        for (std::int32_t y = 0; y <= height_; ++y) {
+            for (std::int32_t x = 0; x <= width_; ++x) {
+                if (!Junction(x, y)) continue;
+                for (int d = 0; d < 4; ++d) {
+                    if (Border(x, y, d) && Used(x, y, d) == kNone) Walk(x, y, d);
+                }
+            }
+        }
+        // Closed borders without a junction start from their first point in reading order, a
+        // top-left corner, to the right.
+        for (std::int32_t y = 0; y < height_; ++y) {
+            for (std::int32_t x = 0; x < width_; ++x) {
+                if (Border(x, y, 0) && Used(x, y, 0) == kNone) Walk(x, y, 0);
+            }
+        }
+        keep_.assign(points_.size(), 0);
+        next_.assign(points_.size(), kNone);
+        straight_.assign(points_.size(), 0);
+        changed_.assign(chains_.size(), 0);
+        chainStarts_.reserve(chains_.size());
+        for (const Chain& chain : chains_) chainStarts_.push_back(chain.start);
+    }
+
+    // Keeps the chain's staircase: its ends and every corner.
+    void KeepCorners(std::uint32_t c) {
+        const Chain& chain = chains_[c];
+        const std::uint32_t last = chain.start + chain.count - 1;
+        std::uint32_t from = chain.start;
+        keep_[from] = 1;
+        for (std::uint32_t k = chain.start + 1; k <= last; ++k) {
+            if (k == last || Cross(points_[k - 1], points_[k], points_[k + 1]) != 0) {
+                keep_[k] = 1;
+                Link(from, k);
+                from = k;
+            } else {
+                keep_[k] = 0;
+            }
+        }
+    }
+
+    // The chain's points from `from` to `to` become one segment.
+    void Link(std::uint32_t from, std::uint32_t to) {
+        next_[from] = to;
+        bool straight = true;
+        for (std::uint32_t k = from + 1; straight && k < to; ++k) {
+            straight = Cross(points_[from], points_[k], points_[to]) == 0;
+        }
+        straight_[from] = straight;
+    }
+
+    void Restore(std::uint32_t c) {
+        KeepCorners(c);
+        changed_[c] = 1;
+    }
+
+    // The point between from and to farthest from the segment joining them.
+    std::uint32_t Farthest(std::uint32_t from, std::uint32_t to, double* distance) const {
+        std::uint32_t farthest = from + 1;
+        double most = -1;
+        for (std::uint32_t k = from + 1; k < to; ++k) {
+            const double d = DistanceSquared(points_[k], points_[from], points_[to]);
+            if (d > most) most = d, farthest = k;
+        }
+        if (distance) *distance = most;
+        return farthest;
+    }
+
+    // From each kept point, the farthest point of the chain that a straight segment reaches
+    // while every point passed lies within the tolerance of it (the directions that do form a
+    // wedge, narrowed point by point), and that lies no nearer than any point passed.
+    void Simplify() {
+        for (const Chain& chain : chains_) {
+            const std::uint32_t last = chain.start + chain.count - 1;
+            keep_[chain.start] = keep_[last] = 1;
+            if (options_.tolerance == 0) {
+                KeepCorners(static_cast<std::uint32_t>(&chain - chains_.data()));
+                continue;
+            }
+            for (std::uint32_t from = chain.start; from != last;) {
+                const std::uint32_t to = Reach(from, last);
+                keep_[to] = 1;
+                Link(from, to);
+                from = to;
+            }
+        }
+    }
+
+    // The farthest point a straight segment from `from` may go to: the middles of the edges it
+    // passes lie within the tolerance and half a pixel of it (a wedge of directions, narrowed edge
+    // by edge), it lies no nearer than any point passed, and every point of the segment lies
+    // within the tolerance of the edges passed.
+    std::uint32_t Reach(std::uint32_t from, std::uint32_t last) const {
+        constexpr double kPi = 3.14159265358979323846;
+        const double band = 2 * options_.tolerance + 1;  // in half pixels
+        const Corner& s = points_[from];
+        bool open = true;  // every direction, until a middle is farther than the band
+        double low = 0, high = 0;
+        double farthest = 0;
+        std::vector<std::uint32_t>& candidates = candidates_;
+        candidates.clear();
+        for (std::uint32_t k = from + 1; k <= last; ++k) {
+            const double dx = points_[k].x - s.x, dy = points_[k].y - s.y;
+            const double distance = std::sqrt(dx * dx + dy * dy);
+            double angle = std::atan2(dy, dx);
+            if (!open) {
+                const double middle = (low + high) / 2;
+                while (angle < middle - kPi) angle += 2 * kPi;
+                while (angle > middle + kPi) angle -= 2 * kPi;
+            }
+            const bool within = open || (angle >= low && angle <= high);
+            if (within && distance >= farthest && !(points_[k] == s)) candidates.push_back(k);
+            farthest = std::max(farthest, distance);
+            const bool middle = (points_[k].x & 1) != 0 || (points_[k].y & 1) != 0;
+            if (middle && distance > band) {
+                const double spread = std::asin(band / distance);
+                if (open) {
+                    low = angle - spread, high = angle + spread, open = false;
+                } else {
+                    low = std::max(low, angle - spread), high = std::min(high, angle + spread);
+                    if (low > high) break;
+                }
+            }
+        }
+        // The farthest candidate whose segment stays near the staircase (the next point always
+        // does: its segment is part of the staircase).
+        for (auto k = candidates.rbegin(); k != candidates.rend(); ++k) {
+            if (*k == from + 1 || NearStaircase(s, points_[*k])) return *k;
+        }
+        return from + 1;
+    }
+
+    // Whether every point of the segment lies within the tolerance of the pixels' borders
+    // (sampled every eighth of a pixel).
+    bool NearStaircase(const Corner& a, const Corner& b) const {
+        const double reach = 2 * options_.tolerance;  // in half pixels
+        const double length = std::hypot(b.x - a.x, b.y - a.y);
+        const int samples = static_cast<int>(std::ceil(length * 4)) + 1;
+        for (int i = 1; i < samples; ++i) {
+            const double t = static_cast<double>(i) / samples;
+            const double px = a.x + (b.x - a.x) * t, py = a.y + (b.y - a.y) * t;
+            // The lattice edges near the point (in pixels: lattice coordinates).
+            const auto left = static_cast<std::int32_t>(std::floor((px - reach) / 2));
+            const auto right = static_cast<std::int32_t>(std::ceil((px + reach) / 2));
+            const auto top = static_cast<std::int32_t>(std::floor((py - reach) / 2));
+            const auto bottom = static_cast<std::int32_t>(std::ceil((py + reach) / 2));
+            bool near = false;
+            for (std::int32_t y = std::max(top, 0); !near && y <= std::min(bottom, height_); ++y) {
+                for (std::int32_t x = std::max(left, 0); !near && x <= std::min(right, width_); ++x) {
+                    for (int d = 0; d < 2 && !near; ++d) {
+                        if ((d == 0 && x >= width_) || (d == 1 && y >= height_)) continue;
+                        const std::uint32_t e = Used(x, y, d);
+                        if (e == kNone) continue;
+                        const Corner start{2 * x, 2 * y};
+                        const Corner end{2 * x + (d == 0 ? 2 : 0), 2 * y + (d == 1 ? 2 : 0)};
+                        const double qx = std::clamp(px, double(start.x), double(end.x));
+                        const double qy = std::clamp(py, double(start.y), double(end.y));
+                        near = (px - qx) * (px - qx) + (py - qy) * (py - qy) <= reach * reach + 1e-9;
+                    }
+                }
+            }
+            if (!near) return false;
+        }
+        return true;
+    }
+
+    std::uint32_t ChainOf(std::uint32_t point) const {
+        return static_cast<std::uint32_t>(
+            std::upper_bound(chainStarts_.begin(), chainStarts_.end(), point) -
+            chainStarts_.begin() - 1);
+    }
+
+    void ListChainsOfRegions() {
+        chainStart_.assign(regions_ + 2, 0);
+        for (const Chain& chain : chains_) {
+            ++chainStart_[chain.positive + 1];
+            ++chainStart_[chain.negative + 1];
+        }
+        for (std::uint32_t r = 0; r <= regions_; ++r) chainStart_[r + 1] += chainStart_[r];
+        chainList_.resize(chainStart_[regions_ + 1]);
+        std::vector<std::uint32_t> fill(chainStart_.begin(), chainStart_.end() - 1);
+        for (std::uint32_t c = 0; c < chains_.size(); ++c) {
+            chainList_[fill[chains_[c].positive]++] = c;
+            chainList_[fill[chains_[c].negative]++] = c;
+        }
+    }
+
+    // Regions beside a chain changed since they were filled are filled again.
+    void MarkChangedChains(std::vector<std::uint8_t>& toFill) {
+        for (std::uint32_t c = 0; c < chains_.size(); ++c) {
+            if (!changed_[c]) continue;
+            changed_[c] = 0;
+            for (const std::uint32_t r : {chains_[c].positive, chains_[c].negative}) {
+                if (r < regions_ && code_[r] != kNotCovered) toFill[r] = 1;
+            }
+        }
+    }
+
+    bool Current(const Segment& s) const { return keep_[s.from] && next_[s.from] == s.to; }
+
+    // Cells of the grid that finds segments near each other.
+    static constexpr std::int32_t kCell = 32;  // half pixels
+
+    template <typename Visit>
+    void ForCells(const Segment& s, Visit visit) const {
+        const Corner& a = points_[s.from];
+        const Corner& b = points_[s.to];
+        const std::int32_t left = std::min(a.x, b.x) / kCell, right = std::max(a.x, b.x) / kCell;
+        const std::int32_t top = std::min(a.y, b.y) / kCell, bottom = std::max(a.y, b.y) / kCell;
+        for (std::int32_t y = top; y <= bottom; ++y) {
+            for (std::int32_t x = left; x <= right; ++x) {
+                visit(static_cast<std::size_t>(y) * static_cast<std::size_t>(gridWidth_) +
+                      static_cast<std::size_t>(x));
+            }
+        }
+    }
+
+    // Simplified segments that meet another anywhere but at a shared end get back their chain's
+    // farthest point, until no two meet (straight pieces of the staircase never do).
+    void FixMeetingSegments() {
+        std::vector<Segment> queue;
+        for (std::uint32_t p = 0; p < points_.size(); ++p) {
+            if (keep_[p] && next_[p] != kNone && !straight_[p]) queue.push_back({p, next_[p]});
+        }
+        if (queue.empty()) return;
+        gridWidth_ = 2 * width_ / kCell + 1;
+        const std::int32_t gridHeight = 2 * height_ / kCell + 1;
+        std::vector<std::vector<Segment>> cells(static_cast<std::size_t>(gridWidth_) *
+                                                static_cast<std::size_t>(gridHeight));
+        const auto enter = [&](const Segment& s) {
+            ForCells(s, [&](std::size_t cell) { cells[cell].push_back(s); });
+        };
+        for (std::uint32_t p = 0; p < points_.size(); ++p) {
+            if (keep_[p] && next_[p] != kNone) enter({p, next_[p]});
+        }
+        const auto refine = [&](const Segment& s) {
+            if (straight_[s.from]) return;
+            const std::uint32_t k = Farthest(s.from, s.to, nullptr);
+            keep_[k] = 1;
+            Link(s.from, k);
+            Link(k, s.to);
+            changed_[ChainOf(s.from)] = 1;
+            for (const Segment piece : {Segment{s.from, k}, Segment{k, s.to}}) {
+                enter(piece);
+                queue.push_back(piece);
+            }
+        };
+        while (!queue.empty()) {
+            const Segment s = queue.back();
+            queue.pop_back();
+            if (!Current(s)) continue;
+            const Corner& a = points_[s.from];
+            const Corner& b = points_[s.to];
+            const std::int32_t left = std::min(a.x, b.x), right = std::max(a.x, b.x);
+            const std::int32_t top = std::min(a.y, b.y), bottom = std::max(a.y, b.y);
+            bool met = false;
+            ForCells(s, [&](std::size_t cell) {
+                for (std::size_t i = 0; !met && i < cells[cell].size(); ++i) {
+                    const Segment e = cells[cell][i];
+                    if (e.from == s.from || !Current(e)) continue;
+                    if (straight_[s.from] && straight_[e.from]) continue;
+                    const Corner& c = points_[e.from];
+                    const Corner& d = points_[e.to];
+                    if (std::max(c.x, d.x) < left || std::min(c.x, d.x) > right ||
+                        std::max(c.y, d.y) < top || std::min(c.y, d.y) > bottom) {
+                        continue;
+                    }
+                    if (!SegmentsMeet({a.x, a.y}, {b.x, b.y}, {c.x, c.y}, {d.x, d.y})) continue;
+                    met = true;
+                    refine(e);
+                    if (!straight_[s.from]) {
+                        refine(s);
+                    } else {
+                        queue.push_back(s);
+                    }
+                }
+            });
+        }
+    }
+
+    // Cuts region r into polygons; false when they are not what the region needs: its outline
+    // encloses no area, or encloses a different area than it bounds (a hole that left it), or
+    // some polygon has a corner the parts library refuses.
+    bool Fill(std::uint32_t r, std::vector<Polygon>& out) {
+        // The region's segments, each with the region on its positive side.
+        std::vector<std::pair<Corner, Corner>>& segments = segments_;
+        segments.clear();
+        std::int64_t twiceArea = 0;
+        for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
+            const Chain& chain = chains_[chainList_[i]];
+            const bool forward = chain.positive == r;
+            for (std::uint32_t p = chain.start; p + 1 < chain.start + chain.count; p = next_[p]) {
+                const Corner& a = points_[p];
+                const Corner& b = points_[next_[p]];
+                if (forward) {
+                    segments.emplace_back(a, b);
+                } else {
+                    segments.emplace_back(b, a);
+                }
+                const auto& [from, to] = segments.back();
+                twiceArea += static_cast<std::int64_t>(from.x) * to.y -
+                             static_cast<std::int64_t>(to.x) * from.y;
+            }
+        }
+        if (twiceArea <= 0) return false;
+        // One convex ring of three or four corners is its own polygon.
+        if (segments.size() <= 4) {
+            Polygon ring;
+            Corner at = segments[0].first;
+            std::size_t used = 0;
+            for (; used < segments.size(); ++used) {
+                const auto next = std::find_if(segments.begin(), segments.end(),
+                                               [&](const auto& s) { return s.first == at; });
+                if (next == segments.end()) break;
+                ring.corners[ring.count++] = at;
+                at = next->second;
+                if (at == segments[0].first) {
+                    ++used;
+                    break;
+                }
+            }
+            if (used == segments.size() && at == segments[0].first && ring.count >= 3 &&
+                AcceptedPolygon(ring.corners.data(), ring.count)) {
+                out.push_back(ring);
+                return true;
+            }
+        }
+        std::vector<GridPoint>& points = gridPoints_;
+        points.clear();
+        for (const auto& [a, b] : segments) points.push_back({a.x, a.y});
+        std::sort(points.begin(), points.end());
+        points.erase(std::unique(points.begin(), points.end()), points.end());
+        const auto index = [&](const Corner& c) {
+            return static_cast<int>(
+                std::lower_bound(points.begin(), points.end(), GridPoint{c.x, c.y}) - points.begin());
+        };
+        std::vector<std::array<int, 2>>& constraints = constraints_;
+        constraints.clear();
+        for (const auto& [a, b] : segments) constraints.push_back({index(a), index(b)});
+        const auto corner = [&](int i) {
+            return Corner{static_cast<std::int32_t>(points[static_cast<std::size_t>(i)].x),
+                          static_cast<std::int32_t>(points[static_cast<std::size_t>(i)].y)};
+        };
+        // Where a triangle comes out too thin, a point inside the region (never on its outline,
+        // which other regions share) splits its longest inner side, and the region is cut again.
+        constexpr int kMostRounds = 8;
+        for (int round = 0; round < kMostRounds; ++round) {
+            const std::optional<Triangulation> triangulation = TriangulateInside(points, constraints);
+            if (!triangulation) return false;
+            const auto& triangles = triangulation->triangles;
+            const auto& neighbours = triangulation->neighbours;
+            std::int64_t filled = 0;
+            for (const auto& t : triangles) filled += Cross(corner(t[0]), corner(t[1]), corner(t[2]));
+            if (filled != twiceArea) return false;
+            out.clear();
+            std::vector<int>& from = sourceTriangles_;
+            PairTriangles(triangles, neighbours, corner, out, from);
+            bool added = false, refused = false;
+            for (std::size_t p = 0; p < out.size(); ++p) {
+                if (AcceptedPolygon(out[p].corners.data(), out[p].count)) continue;
+                refused = true;
+                if (from[p] < 0) return false;
+                const auto& t = triangles[static_cast<std::size_t>(from[p])];
+                const auto& across = neighbours[static_cast<std::size_t>(from[p])];
+                std::int64_t longest = 0;
+                std::optional<GridPoint> middle;
+                for (int i = 0; i < 3; ++i) {
+                    if (across[static_cast<std::size_t>(i)] < 0) continue;
+                    const Corner u = corner(t[static_cast<std::size_t>((i + 1) % 3)]);
+                    const Corner v = corner(t[static_cast<std::size_t>((i + 2) % 3)]);
+                    const std::int64_t length = static_cast<std::int64_t>(u.x - v.x) * (u.x - v.x) +
+                                                static_cast<std::int64_t>(u.y - v.y) * (u.y - v.y);
+                    if (length <= longest) continue;
+                    const GridPoint m{(std::int64_t{u.x} + v.x) / 2, (std::int64_t{u.y} + v.y) / 2};
+                    if (OnOutline(m)) continue;
+                    longest = length, middle = m;
+                }
+                if (middle && std::find(points.begin(), points.end(), *middle) == points.end()) {
+                    points.push_back(*middle);
+                    added = true;
+                }
+            }
+            if (!refused) return true;
+            if (!added) return false;
+        }
+        return false;
+    }
+
+    // Whether a point lies on a segment of the region's outline (or is one of its points).
+    bool OnOutline(const GridPoint& p) const {
+        for (const auto& [a, b] : segments_) {
+            if (p.x < std::min(a.x, b.x) || p.x > std::max(a.x, b.x) ||
+                p.y < std::min(a.y, b.y) || p.y > std::max(a.y, b.y)) {
+                continue;
+            }
+            if (Orientation({a.x, a.y}, {b.x, b.y}, p) == 0) return true;
+        }
+        return false;
+    }
+
+    // Neighbouring triangles become convex quadrilaterals, the triangles with fewest choices
+    // (refused ones before all) paired first.
+    template <typename CornerOf>
+    void PairTriangles(const std::vector<std::array<int, 3>>& triangles,
+                       const std::vector<std::array<int, 3>>& neighbours, CornerOf corner,
+                       std::vector<Polygon>& out, std::vector<int>& from) {
+        from.clear();
+        const std::size_t n = triangles.size();
+        // The quadrilateral of triangle t and its neighbour across side i (opposite corner i).
+        const auto quadOf = [&](std::size_t t, int i) {
+            const auto& tri = triangles[t];
+            const auto& other = triangles[static_cast<std::size_t>(neighbours[t][static_cast<std::size_t>(i)])];
+            const int a = tri[static_cast<std::size_t>((i + 1) % 3)], b = tri[static_cast<std::size_t>((i + 2) % 3)];
+            int far = other[0];
+            for (const int v : other) {
+                if (v != a && v != b) far = v;
+            }
+            Polygon quad;
+            quad.count = 4;
+            quad.corners = {corner(tri[static_cast<std::size_t>(i)]), corner(a), corner(far), corner(b)};
+            return quad;
+        };
+        std::vector<std::array<std::uint8_t, 3>> pairable(n);
+        std::vector<std::uint8_t> refused(n);
+        for (std::size_t t = 0; t < n; ++t) {
+            const Corner c[3] = {corner(triangles[t][0]), corner(triangles[t][1]), corner(triangles[t][2])};
+            refused[t] = !AcceptedPolygon(c, 3);
+            for (int i = 0; i < 3; ++i) {
+                const int u = neighbours[t][static_cast<std::size_t>(i)];
+                pairable[t][static_cast<std::size_t>(i)] =
+                    u >= 0 && static_cast<std::size_t>(u) > t
+                        ? AcceptedPolygon(quadOf(t, i).corners.data(), 4)
+                        : 0;
+            }
+        }
+        // Pairable is worked out once per shared side, from the lower-numbered triangle.
+        for (std::size_t t = 0; t < n; ++t) {
+            for (int i = 0; i < 3; ++i) {
+                const int u = neighbours[t][static_cast<std::size_t>(i)];
+                if (u < 0 || static_cast<std::size_t>(u) > t) continue;
+                for (int j = 0; j < 3; ++j) {
+                    if (neighbours[static_cast<std::size_t>(u)][static_cast<std::size_t>(j)] == static_cast<int>(t)) {
+                        pairable[t][static_cast<std::size_t>(i)] = pairable[static_cast<std::size_t>(u)][static_cast<std::size_t>(j)];
+                    }
+                }
+            }
+        }
+        std::vector<int> partner(n, -1);
+        const auto choices = [&](std::size_t t) {
+            int count = 0;
+            for (int i = 0; i < 3; ++i) {
+                const int u = neighbours[t][static_cast<std::size_t>(i)];
+                count += pairable[t][static_cast<std::size_t>(i)] && partner[static_cast<std::size_t>(u)] < 0;
+            }
+            return count;
+        };
+        const auto key = [&](std::size_t t) { return choices(t) + (refused[t] ? 0 : 4); };
+        using Entry = std::pair<int, std::uint32_t>;
+        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+        for (std::size_t t = 0; t < n; ++t) {
+            if (choices(t) > 0) queue.emplace(key(t), static_cast<std::uint32_t>(t));
+        }
+        while (!queue.empty()) {
+            const auto [k, t] = queue.top();
+            queue.pop();
+            if (partner[t] >= 0 || choices(t) == 0) continue;
+            if (key(t) != k) {
+                queue.emplace(key(t), t);
+                continue;
+            }
+            int best = -1, bestKey = 0;
+            for (int i = 0; i < 3; ++i) {
+                const int u = neighbours[t][static_cast<std::size_t>(i)];
+                if (!pairable[t][static_cast<std::size_t>(i)] || partner[static_cast<std::size_t>(u)] >= 0) continue;
+                const int uKey = key(static_cast<std::size_t>(u));
+                if (best < 0 || uKey < bestKey) best = u, bestKey = uKey;
+            }
+            partner[t] = best;
+            partner[static_cast<std::size_t>(best)] = static_cast<int>(t);
+            for (const std::size_t v : {static_cast<std::size_t>(t), static_cast<std::size_t>(best)}) {
+                for (const int w : neighbours[v]) {
+                    if (w >= 0 && partner[static_cast<std::size_t>(w)] < 0 && choices(static_cast<std::size_t>(w)) > 0) {
+                        queue.emplace(key(static_cast<std::size_t>(w)), static_cast<std::uint32_t>(w));
+                    }
+                }
+            }
+        }
+        for (std::size_t t = 0; t < n; ++t) {
+            const int u = partner[t];
+            if (u < 0) {
+                Polygon triangle;
+                triangle.count = 3;
+                triangle.corners = {corner(triangles[t][0]), corner(triangles[t][1]),
+                                    corner(triangles[t][2]), Corner{}};
+                out.push_back(triangle);
+                from.push_back(static_cast<int>(t));
+            } else if (static_cast<std::size_t>(u) > t) {
+                for (int i = 0; i < 3; ++i) {
+                    if (neighbours[t][static_cast<std::size_t>(i)] == u) {
+                        out.push_back(quadOf(t, i));
+                        from.push_back(-1);
+                    }
+                }
+            }
+        }
+    }
+
+    // A polygon in picture units: the lattice point (x, y), in half pixels, is (x / 2 + 1,
+    // y / 2 + 1).
+    static void Emit(std::int32_t code, const Polygon& polygon, Quads& quads) {
+        LdrawQuad& quad = quads.emplace_back();
+        quad.LineType = static_cast<std::int16_t>(polygon.count);
+        quad.Color = code;
+        double* xs[] = {&quad.X1, &quad.X2, &quad.X3, &quad.X4};
+        double* ys[] = {&quad.Y1, &quad.Y2, &quad.Y3, &quad.Y4};
+        for (int i = 0; i < 4; ++i) {
+            const Corner& c = polygon.corners[static_cast<std::size_t>(i < polygon.count ? i : polygon.count - 1)];
+            *xs[i] = c.x / 2.0 + 1;
+            *ys[i] = c.y / 2.0 + 1;
+        }
+    }
+
+    const std::int32_t width_, height_;
+    const VectorOptions options_;
+    const ProgressCallback& progress_;
+    std::vector<std::uint32_t> region_;  // of every pixel
+    std::vector<std::uint64_t> area_;    // while merging: of every first-found region
+    std::vector<std::uint32_t> parent_;
+    std::vector<std::int32_t> labelCode_;  // of every first-found region
+    std::uint64_t merged_ = 0;
+    std::vector<std::int32_t> code_;  // of every region
+    std::uint32_t regions_ = 0, outside_ = 0;
+    std::vector<std::uint32_t> horizontalUsed_, verticalUsed_;
+    mutable std::vector<std::uint32_t> candidates_;
+    std::vector<Corner> points_;  // of all chains, chain after chain
+    std::vector<std::uint8_t> keep_;
+    std::vector<std::uint32_t> next_;  // from a kept point, the next kept point of its chain
+    std::vector<std::uint8_t> straight_;  // and whether the points between lie on the segment
+    std::vector<Chain> chains_;
+    std::vector<std::uint32_t> chainStarts_;
+    std::vector<std::uint8_t> changed_;
+    std::vector<std::uint32_t> chainStart_, chainList_;  // the chains beside every region
+    std::int32_t gridWidth_ = 1;
+    std::vector<std::pair<Corner, Corner>> segments_;
+    std::vector<GridPoint> gridPoints_;
+    std::vector<std::array<int, 2>> constraints_;
+    std::vector<int> sourceTriangles_;
+};
+
+}  // namespace
+
+void CoverWithOutlines(std::int32_t width, std::int32_t height, std::vector<std::int32_t> codes,
+                       const VectorOptions& options, Quads& quads, const ProgressCallback& progress,
+                       VectorConversionRun* run) {
+    if (width <= 0 || height <= 0) return;
+    OutlineConversion(width, height, std::move(codes), options, progress).Run(quads, run);
+}
+
+bool ConvertVector(Shell& shell, const Picture& picture, Quads& quads,
+                   const ConversionSettings& settings, const VectorOptions& options,
+                   const ProgressCallback& progress, VectorConversionRun* run) {
+    quads.clear();
+    try {
+        WriteLog(shell.log, "CONVERT VECTOR: Starting");
+        CoverWithOutlines(picture.Width(), picture.Height(), ColourCodeGrid(shell, picture, settings),
+                          options, quads, progress, run);
+        WriteLog(shell.log, "CONVERT VECTOR: Done");
+        return true;
+    } catch (const ConversionStopped&) {
+        quads.clear();
+        return false;
+    } catch (...) {
+        quads.clear();
+        ReportFailure(shell, "ConvertVector", "CONVERT VECTOR: ERROR CONVERTING BITMAP ",
+                      CurrentFailureDescription());
+        return false;
+    }
+}
+
+}  // namespace mosaikon

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "conversion/progress.h"
+#include "image/conversion_settings.h"
+#include "image/picture.h"
+#include "image/quads.h"
+#include "shell/shell.h"
+
+namespace mosaikon {
+
+// How the vector conversion follows the picture.
+struct VectorOptions {
+    // How far, in pixels, a smoothed outline may stray from the pixels' staircase; 0 keeps every
+    // step.
+    double tolerance = 0.5;
+    // Regions of fewer pixels are first given to the neighbour they share the longest border
+    // with; 0 or 1 keeps them all.
+    std::int32_t minArea = 4;
+};
+
+// The largest tolerance and smallest-region area the conversion accepts.
+inline constexpr double kMostVectorTolerance = 64;
+inline constexpr std::int32_t kMostVectorMinArea = 1 << 24;
+
+// What a vector conversion did beyond its polygons.
+struct VectorConversionRun {
+    std::uint64_t regions = 0;        // colour regions filled, after the small ones were merged
+    std::uint64_t mergedRegions = 0;  // small regions given to a neighbour
+    // Regions whose smoothed outline could not be filled with polygons the parts library
+    // accepts, and which keep their pixels' staircase instead.
+    std::uint64_t regionsKeptAsStairs = 0;
+};
+
+// Fills each region of one colour code of the grid (width x height codes, row by row from the
+// top-left, kNotCovered where a pixel is left out) along its smoothed outline: the border
+// between two regions is one chain of points shared by both, simplified once within the
+// tolerance, and every region is cut into convex quadrilaterals and triangles (LineType 4 and
+// 3) whose corners are its chains' points alone, so that the polygons meet without gaps or
+// T-junctions. Polygons are in picture units (the top-left pixel's corner at 1, 1), their corners
+// counter-clockwise by the cross product (clockwise on the screen, as rectangles from their
+// top-left), regions in the order of their first pixel in reading order. Appends to quads.
+void CoverWithOutlines(std::int32_t width, std::int32_t height, std::vector<std::int32_t> codes,
+                       const VectorOptions& options, Quads& quads,
+                       const ProgressCallback& progress = {}, VectorConversionRun* run = nullptr);
+
+// The vector conversion of a picture, its pixels coloured and left out as the other conversions
+// do it. Quads is emptied first; a failure is reported ("ConvertVector has caused an error ...")
+// and leaves no polygons. A conversion stopped through the progress callback ends with no
+// polygons and no report. Returns whether the conversion completed.
+bool ConvertVector(Shell& shell, const Picture& picture, Quads& quads,
+                   const ConversionSettings& settings, const VectorOptions& options = {},
+                   const ProgressCallback& progress = {}, VectorConversionRun* run = nullptr);
+
+}  // namespace mosaikon

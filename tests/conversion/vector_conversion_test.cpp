@@ -1,0 +1,511 @@
+// The vector conversion: the written polygons rasterised at one unit per pixel against the
+// picture (pixels away from their region's border keep their colour, left-out ones stay bare,
+// nothing overlaps), checked for T-junctions and for the parts library's polygon rules, in both
+// layouts; a tolerance of 0 gives the picture exactly; small regions join their neighbours; and
+// on logos and drawings the vector conversion writes far fewer polygons than the exact one.
+
+#include "conversion/vector_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "conversion/exact_conversion.h"
+#include "conversion/part_preview.h"
+#include "conversion/sticker_part.h"
+#include "image/bitmap_reader.h"
+#include "image/colours.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+struct Grid {
+    std::int32_t width = 0, height = 0;
+    std::vector<std::int32_t> codes;  // row by row from the top-left
+    std::int32_t& at(int x, int y) { return codes[static_cast<std::size_t>(y * width + x)]; }
+    std::int32_t at(int x, int y) const { return codes[static_cast<std::size_t>(y * width + x)]; }
+};
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A polygon's corners in half pixels from the picture's top-left corner.
+struct HalfCorner {
+    std::int64_t x, y;
+    auto operator<=>(const HalfCorner&) const = default;
+};
+
+std::vector<HalfCorner> CornersOf(const LdrawQuad& quad) {
+    const double xs[] = {quad.X1, quad.X2, quad.X3, quad.X4};
+    const double ys[] = {quad.Y1, quad.Y2, quad.Y3, quad.Y4};
+    std::vector<HalfCorner> corners;
+    for (int i = 0; i < (quad.LineType == 3 ? 3 : 4); ++i) {
+        const double hx = 2 * (xs[i] - 1), hy = 2 * (ys[i] - 1);
+        EXPECT_EQ(hx, std::round(hx));
+        EXPECT_EQ(hy, std::round(hy));
+        corners.push_back({std::llround(hx), std::llround(hy)});
+    }
+    return corners;
+}
+
+// The parts library's rules for one polygon given by its corners (any unit): no repeated
+// corners, convex with every corner turning the same way, no angle under 0.025 or over 179.9
+// degrees.
+std::string PolygonFault(const std::vector<std::array<double, 2>>& corners) {
+    const std::size_t n = corners.size();
+    if (n != 3 && n != 4) return "not 3 or 4 corners";
+    int sign = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& a = corners[(i + n - 1) % n];
+        const auto& b = corners[i];
+        const auto& c = corners[(i + 1) % n];
+        const double ux = a[0] - b[0], uy = a[1] - b[1], vx = c[0] - b[0], vy = c[1] - b[1];
+        if ((ux == 0 && uy == 0) || (vx == 0 && vy == 0)) return "a repeated corner";
+        const double cross = ux * vy - uy * vx;
+        const int s = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+        if (s == 0 || (sign != 0 && s != sign)) return "not convex";
+        sign = s;
+        const double degrees = std::atan2(std::fabs(cross), ux * vx + uy * vy) * 180 / kPi;
+        if (degrees < 0.025 || degrees > 179.9) return "an angle of " + std::to_string(degrees);
+    }
+    return "";
+}
+
+// Every polygon follows the library's rules, and no corner lies inside another polygon's edge.
+void ExpectCleanPolygons(const Quads& quads) {
+    std::set<HalfCorner> corners;
+    std::vector<std::vector<HalfCorner>> polygons;
+    for (const LdrawQuad& quad : quads) {
+        ASSERT_TRUE(quad.LineType == 3 || quad.LineType == 4);
+        polygons.push_back(CornersOf(quad));
+        std::vector<std::array<double, 2>> plain;
+        for (const HalfCorner& c : polygons.back()) {
+            corners.insert(c);
+            plain.push_back({static_cast<double>(c.x), static_cast<double>(c.y)});
+        }
+        ASSERT_EQ(PolygonFault(plain), "");
+    }
+    for (const auto& polygon : polygons) {
+        for (std::size_t i = 0; i < polygon.size(); ++i) {
+            const HalfCorner a = polygon[i], b = polygon[(i + 1) % polygon.size()];
+            const std::int64_t steps = std::gcd(std::llabs(b.x - a.x), std::llabs(b.y - a.y));
+            for (std::int64_t k = 1; k < steps; ++k) {
+                const HalfCorner inside{a.x + (b.x - a.x) / steps * k, a.y + (b.y - a.y) / steps * k};
+                ASSERT_FALSE(corners.count(inside))
+                    << "a T-junction at " << inside.x / 2.0 << ", " << inside.y / 2.0;
+            }
+        }
+    }
+}
+
+// The code each pixel's centre shows (kNotCovered where no polygon covers it); a pixel covered
+// twice is an overlap.
+Grid Rasterise(const Quads& quads, std::int32_t width, std::int32_t height, int* overlaps) {
+    Grid shown{width, height, std::vector<std::int32_t>(static_cast<std::size_t>(width) * height,
+                                                        kNotCovered)};
+    std::vector<int> cover(shown.codes.size(), 0);
+    for (const LdrawQuad& quad : quads) {
+        const std::vector<HalfCorner> corners = CornersOf(quad);
+        std::int64_t left = corners[0].x, right = left, top = corners[0].y, bottom = top;
+        for (const HalfCorner& c : corners) {
+            left = std::min(left, c.x), right = std::max(right, c.x);
+            top = std::min(top, c.y), bottom = std::max(bottom, c.y);
+        }
+        for (std::int64_t y = top / 2; y <= bottom / 2 && y < height; ++y) {
+            for (std::int64_t x = left / 2; x <= right / 2 && x < width; ++x) {
+                // The pixel's centre, nudged off any edge through it.
+                const double px = 2 * x + 1 + 0.00123, py = 2 * y + 1 + 0.00071;
+                int sign = 0;
+                bool inside = true;
+                for (std::size_t i = 0; i < corners.size() && inside; ++i) {
+                    const HalfCorner a = corners[i], b = corners[(i + 1) % corners.size()];
+                    const double cross = (b.x - a.x) * (py - a.y) - (b.y - a.y) * (px - a.x);
+                    const int s = cross > 0 ? 1 : -1;
+                    inside = sign == 0 || s == sign;
+                    sign = s;
+                }
+                if (!inside) continue;
+                const std::size_t at = static_cast<std::size_t>(y * width + x);
+                shown.codes[at] = quad.Color;
+                if (++cover[at] == 2 && overlaps) ++*overlaps;
+            }
+        }
+    }
+    return shown;
+}
+
+// Whether a pixel's centre lies more than `limit` pixels from every border between pixels of
+// different codes (and from the picture's edge).
+bool Inside(const Grid& grid, int x, int y, double limit) {
+    const int reach = static_cast<int>(std::ceil(limit)) + 1;
+    const double cx = x + 0.5, cy = y + 0.5;
+    const auto code = [&](int px, int py) {
+        return px < 0 || py < 0 || px >= grid.width || py >= grid.height ? kNotCovered + 1
+                                                                         : grid.at(px, py);
+    };
+    for (int py = y - reach; py <= y + reach; ++py) {
+        for (int px = x - reach; px <= x + reach; ++px) {
+            // The edge above the pixel (px, py) and the one left of it.
+            if (code(px, py) != code(px, py - 1)) {
+                const double qx = std::clamp(cx, double(px), double(px + 1));
+                if (std::hypot(cx - qx, cy - py) <= limit) return false;
+            }
+            if (code(px, py) != code(px - 1, py)) {
+                const double qy = std::clamp(cy, double(py), double(py + 1));
+                if (std::hypot(cx - px, cy - qy) <= limit) return false;
+            }
+        }
+    }
+    return true;
+}
+
+struct Fidelity {
+    int pixels = 0, right = 0, interior = 0, interiorWrong = 0, overlaps = 0;
+};
+
+Fidelity Compare(const Grid& picture, const Quads& quads, double tolerance) {
+    Fidelity result;
+    const Grid shown = Rasterise(quads, picture.width, picture.height, &result.overlaps);
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            ++result.pixels;
+            const bool right = shown.at(x, y) == picture.at(x, y);
+            result.right += right;
+            if (Inside(picture, x, y, tolerance + 0.5)) {
+                ++result.interior;
+                result.interiorWrong += !right;
+            }
+        }
+    }
+    return result;
+}
+
+Quads Convert(const Grid& grid, const VectorOptions& options, VectorConversionRun* run = nullptr) {
+    Quads quads;
+    CoverWithOutlines(grid.width, grid.height, grid.codes, options, quads, {}, run);
+    return quads;
+}
+
+// Shapes drawn as an anti-aliased picture would show them: discs, a ring with holes, slanted
+// stripes and a polygon, with a band of in-between colours along some edges and pixels left out.
+Grid DrawnShapes(std::mt19937& random, int side) {
+    Grid grid{side, side, std::vector<std::int32_t>(static_cast<std::size_t>(side) * side, 1)};
+    const auto pick = [&](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    for (int shape = 0; shape < 5; ++shape) {
+        const double cx = pick(0, side), cy = pick(0, side), r = pick(2, side / 2.0);
+        const double hole = pick(0, r * 0.8), slope = pick(-3, 3), width = pick(1.5, 8);
+        const int kind = static_cast<int>(random() % 4), code = 2 + shape;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const double dx = x + 0.5 - cx, dy = y + 0.5 - cy, d = std::hypot(dx, dy);
+                double edge = 0;  // how far inside the shape, in pixels
+                switch (kind) {
+                    case 0: edge = r - d; break;
+                    case 1: edge = std::min(r - d, d - hole); break;
+                    case 2: edge = width / 2 - std::fabs(std::fmod(dy - slope * dx + 1000 * width, 3 * width) - width); break;
+                    default: edge = std::min({r - std::fabs(dx), r / 2 - std::fabs(dy), r - std::fabs(dx + dy)}); break;
+                }
+                if (edge > 0.35) {
+                    grid.at(x, y) = code;
+                } else if (edge > -0.35 && random() % 3 == 0) {
+                    grid.at(x, y) = 20 + code;  // a speckle of anti-aliasing
+                }
+            }
+        }
+    }
+    // Some pixels are left out: one colour, as white or a chosen colour would be.
+    for (std::int32_t& code : grid.codes) {
+        if (code == 3) code = kNotCovered;
+    }
+    return grid;
+}
+
+Grid FromPicture(const Picture& picture, const ConversionSettings& settings = {}) {
+    Shell shell;
+    return {picture.Width(), picture.Height(), ColourCodeGrid(shell, picture, settings)};
+}
+
+// On drawn shapes and the generated test pictures, at several tolerances and smallest areas:
+// pixels farther than the tolerance and half a pixel from their region's border keep their
+// colour (left-out ones stay bare), at least 97 % of all pixels do, nothing overlaps, and every
+// polygon is clean.
+TEST(VectorConversion, ShowsThePictureWithCleanPolygons) {
+    std::mt19937 random(2024);
+    for (int round = 0; round < 60; ++round) {
+        const Grid grid = round % 2 == 0
+                              ? DrawnShapes(random, 24 + static_cast<int>(random() % 80))
+                              : FromPicture(test::GeneratePicture(random, 48),
+                                            {.IgnoreWhite = round % 3 == 0});
+        for (const double tolerance : {0.5, 1.0, 2.5}) {
+            for (const std::int32_t minArea : {0, 4}) {
+                SCOPED_TRACE("round " + std::to_string(round) + " tolerance " +
+                             std::to_string(tolerance) + " smallest area " +
+                             std::to_string(minArea) + " " + std::to_string(grid.width) + "x" +
+                             std::to_string(grid.height));
+                VectorConversionRun run;
+                const Quads quads = Convert(grid, {tolerance, minArea}, &run);
+                ExpectCleanPolygons(quads);
+                const Fidelity fidelity = Compare(grid, quads, tolerance);
+                EXPECT_EQ(fidelity.overlaps, 0);
+                EXPECT_EQ(fidelity.interiorWrong, 0) << "of " << fidelity.interior;
+                // Drawn shapes, a third of their edges speckled, still mostly show right (with
+                // a smallest area, thin slanted stripes, which are but single pixels touching
+                // at their corners, go too).
+                if (round % 2 == 0 && tolerance <= 1 && minArea == 0) {
+                    EXPECT_GE(fidelity.right, 0.85 * fidelity.pixels);
+                }
+                if (minArea == 0) {
+                    EXPECT_EQ(run.mergedRegions, 0u);
+                }
+            }
+        }
+    }
+}
+
+// With a tolerance of 0 (and no region merged) every pixel shows its own colour, on every kind of
+// generated picture, with pixels left out; the polygons are still clean and fewer than pixels.
+TEST(VectorConversion, ToleranceZeroGivesThePictureExactly) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 80; ++round) {
+        const Grid grid =
+            round % 2 == 0 ? DrawnShapes(random, 8 + static_cast<int>(random() % 60))
+                           : FromPicture(test::GeneratePicture(random, 40),
+                                         {.IgnoreWhite = round % 4 == 1, .WhiteTolerance = 30});
+        const Quads quads = Convert(grid, {0, 0});
+        ExpectCleanPolygons(quads);
+        int overlaps = 0;
+        const Grid shown = Rasterise(quads, grid.width, grid.height, &overlaps);
+        EXPECT_EQ(overlaps, 0);
+        ASSERT_EQ(shown.codes, grid.codes) << "round " << round;
+        EXPECT_LE(quads.size(), grid.codes.size());
+    }
+}
+
+// Regions under the smallest area go to the neighbour with the longest shared border; among
+// equal borders to the nearest colour; a region alone in the picture stays; and neighbours of
+// one code that merging brings together become one region.
+TEST(VectorConversion, SmallRegionsJoinTheirNeighbours) {
+    const std::int32_t white = kDirectColorBase + 0xFFFFFF, navy = kDirectColorBase + 0x000080,
+                       pale = kDirectColorBase + 0xE0E0F0, red = kDirectColorBase + 0xFF0000;
+    // A pale pixel between white (left, above) and navy (right, below): it looks nearer white.
+    Grid grid{4, 4, {white, white, white, white,  //
+                     white, pale, navy, navy,      //
+                     white, navy, navy, navy,      //
+                     navy, navy, navy, navy}};
+    VectorConversionRun run;
+    Grid shown = Rasterise(Convert(grid, {0, 4}, &run), 4, 4, nullptr);
+    EXPECT_EQ(shown.at(1, 1), white);
+    EXPECT_EQ(run.mergedRegions, 1u);
+    // Three red pixels in a row along the top edge go to the navy around them: one region is
+    // left.
+    grid = {5, 3, {navy, red, red, red, navy,  //
+                   navy, navy, navy, navy, navy,  //
+                   navy, navy, navy, navy, navy}};
+    shown = Rasterise(Convert(grid, {0, 4}, &run), 5, 3, nullptr);
+    EXPECT_EQ(run.regions, 1u);
+    EXPECT_EQ(std::set<std::int32_t>(shown.codes.begin(), shown.codes.end()),
+              std::set<std::int32_t>{navy});
+    // A smallest area of 0 keeps them; a picture of one small region keeps it.
+    shown = Rasterise(Convert(grid, {0, 0}, &run), 5, 3, nullptr);
+    EXPECT_EQ(shown.codes, grid.codes);
+    grid = {1, 2, {red, red}};
+    EXPECT_EQ(Rasterise(Convert(grid, {0.5, 4}), 1, 2, nullptr).codes, grid.codes);
+}
+
+// Straight slopes of one-pixel stairs become one edge each; a tolerance of 0 keeps every step.
+TEST(VectorConversion, OnePixelStairsBecomeStraightSlopes) {
+    for (const int run : {1, 2, 3}) {
+        // Above the line y = x / run white, below it red, over 60 columns.
+        Grid grid{60, 60 / run, {}};
+        for (int y = 0; y < grid.height; ++y) {
+            for (int x = 0; x < grid.width; ++x) {
+                grid.codes.push_back(y * run < x ? kDirectColorBase + 0xFFFFFF
+                                                 : kDirectColorBase + 0xFF0000);
+            }
+        }
+        const Quads smooth = Convert(grid, {});
+        // A triangle above the slope, a quadrilateral and a triangle (or two) below.
+        EXPECT_LE(smooth.size(), 4u) << "stairs of " << run;
+        ExpectCleanPolygons(smooth);
+        EXPECT_GE(Convert(grid, {0, 0}).size(), static_cast<std::size_t>(grid.height));
+    }
+}
+
+// Both layouts write the polygons as they are: the classic one triangles as "3" lines, every
+// number with at most 4 decimals, the same corner always the same text; the sticker layout the
+// same face, its polygons still clean after the rounding, and no more than the backing added.
+TEST(VectorConversion, BothLayoutsWriteTheCleanPolygons) {
+    std::mt19937 random(11);
+    test::TempFolder folder;
+    for (int round = 0; round < 6; ++round) {
+        const Grid grid = DrawnShapes(random, 60);
+        std::vector<std::uint8_t> pixels;
+        PaletteList palette;
+        std::map<std::int32_t, std::uint8_t> index;
+        for (const std::int32_t code : grid.codes) {
+            if (!index.count(code)) {
+                index[code] = static_cast<std::uint8_t>(palette.size());
+                const std::uint32_t rgb =
+                    code == kNotCovered ? 0xFFFFFFu : static_cast<std::uint32_t>(code) * 0x1F3D5Bu;
+                palette.push_back({static_cast<std::uint8_t>(rgb), static_cast<std::uint8_t>(rgb >> 8),
+                                   static_cast<std::uint8_t>(rgb >> 16), 0});
+            }
+            pixels.push_back(index[code]);
+        }
+        const Picture picture = test::MakePicture(60, 60, palette, pixels);
+        Shell shell;
+        Quads quads;
+        ASSERT_TRUE(ConvertVector(shell, picture, quads, {}, {}));
+        ExpectCleanPolygons(quads);
+        const std::int32_t height = round % 2 ? 60 : 23;  // 23 gives long fractions
+        const double scale = height / 60.0;
+        const StickerDetails details = {"Sticker", "s1", "Ann", "Unofficial Model"};
+        for (const PartFormat format : {PartFormat::Classic, PartFormat::LdrawSticker}) {
+            const std::string path = folder / "s1.dat";
+            PartFileCounts counts;
+            ASSERT_TRUE(format == PartFormat::Classic
+                            ? WritePartFile(shell, picture, quads, path, height, details, nullptr,
+                                            &counts, CoordinateDigits::FourDecimals)
+                            : WriteStickerPart(shell, picture, quads, path, height, details,
+                                               nullptr, &counts));
+            const std::string text = test::ReadText(path);
+            std::size_t lines = 0;
+            std::istringstream in(text);
+            std::map<std::pair<double, double>, std::string> textOf;
+            for (std::string line; std::getline(in, line);) {
+                if (line.rfind("3 ", 0) != 0 && line.rfind("4 ", 0) != 0) continue;
+                ++lines;
+                std::istringstream words(line);
+                std::string word;
+                words >> word >> word;
+                while (words >> word) {
+                    const auto point = word.find('.');
+                    EXPECT_TRUE(point == std::string::npos || word.size() - point - 1 <= 4) << line;
+                }
+            }
+            EXPECT_EQ(lines, counts.quadrilaterals + counts.triangles);
+            const std::vector<ViewPolygon> face =
+                test::PolygonsOfFile(text, format, picture, scale);
+            // The face as written (rounded), each polygon clean.
+            for (const ViewPolygon& polygon : face) {
+                std::vector<std::array<double, 2>> corners;
+                for (int i = 0; i < polygon.count; ++i) {
+                    corners.push_back({polygon.x[static_cast<std::size_t>(i)] * scale,
+                                       polygon.y[static_cast<std::size_t>(i)] * scale});
+                }
+                EXPECT_EQ(PolygonFault(corners), "") << (format == PartFormat::Classic ? "classic" : "sticker");
+            }
+            EXPECT_EQ(face.size(), quads.size());  // the sticker's face: none split
+            if (format == PartFormat::Classic) {
+                EXPECT_EQ(counts.triangles, static_cast<std::uint64_t>(std::count_if(
+                                                quads.begin(), quads.end(),
+                                                [](const LdrawQuad& q) { return q.LineType == 3; })));
+            }
+        }
+    }
+}
+
+// A conversion stopped through its progress ends with no polygons and no report; the progress
+// goes up to the end otherwise.
+TEST(VectorConversion, StopsWhenAsked) {
+    std::mt19937 random(3);
+    const Grid grid = DrawnShapes(random, 200);
+    Quads quads;
+    double last = 0;
+    CoverWithOutlines(grid.width, grid.height, grid.codes, {}, quads, [&](double share) {
+        EXPECT_GE(share, last);
+        last = share;
+        return true;
+    });
+    EXPECT_EQ(last, 1.0);
+    test::RecordingShell recording;
+    Picture picture = test::GeneratePicture(random, 60);
+    int calls = 0;
+    EXPECT_FALSE(ConvertVector(recording.shell, picture, quads, {}, {},
+                               [&](double) { return ++calls < 2; }));
+    EXPECT_TRUE(quads.empty());
+    EXPECT_TRUE(recording.boxes.empty());
+}
+
+// A picture made by ImageMagick, read with the reader; empty when ImageMagick is missing.
+Picture MadeByImageMagick(const test::TempFolder& folder, const std::string& arguments) {
+    const std::string path = folder / "picture.bmp";
+    if (!test::Succeeds("convert " + arguments + " -compress none BMP3:" + path)) return {};
+    Shell shell;
+    Picture picture;
+    double height = 0, width = 0;
+    LoadBitmap(shell, picture, path, height, width);
+    return picture;
+}
+
+std::uint64_t Polygons(const Picture& picture, const Quads& quads, PartFormat format) {
+    Shell shell;
+    const PartPreview preview = PreviewPartFile(shell, picture, quads, format, picture.Height(),
+                                                {"Sticker", "s", "a", "d"}, "s.dat",
+                                                CoordinateDigits::FourDecimals);
+    return preview.counts.quadrilaterals + preview.counts.triangles;
+}
+
+// Logos and drawings of at most 16 colours: the vector conversion writes at most half the exact
+// conversion's polygons on each, and at most a quarter over the set, in either layout; pixels
+// away from their region's border keep their colour, and at least 97 % of all pixels do.
+TEST(VectorConversion, WritesFarFewerPolygonsThanTheExactConversionOnLogosAndDrawings) {
+    test::TempFolder folder;
+    const std::vector<std::pair<std::string, std::string>> set = {
+        {"logo", "logo: +dither -colors 8"},
+        {"rose", "rose: -resize 400% +dither -colors 8"},
+        {"text", "-size 960x160 xc:white -font DejaVu-Sans -pointsize 96 -fill black -annotate "
+                 "+20+116 'Mosaikon Sticker' +dither -colors 4"},
+        {"ring", "-size 512x512 xc:white -fill red -draw 'circle 256,256 256,40' -fill white "
+                 "-draw 'circle 256,256 256,120' -fill blue -draw 'circle 180,256 180,230' "
+                 "-draw 'circle 332,256 332,230' +dither -colors 6"},
+        {"stripes", "-size 512x512 xc:white -fill navy -draw 'polygon 0,0 68,0 512,444 512,512 "
+                    "444,512 0,68' -fill orange -draw 'polygon 170,0 238,0 512,274 512,342' "
+                    "-draw 'polygon 0,170 0,238 274,512 342,512' -fill green -draw 'polygon "
+                    "340,0 408,0 512,104 512,172' +dither -colors 8"},
+        {"shapes", "-size 640x480 xc:white -fill gold -draw 'circle 160,160 160,40' -fill "
+                   "purple -draw 'polygon 320,40 600,120 520,440 300,300' -fill teal -draw "
+                   "'ellipse 200,380 150,60 0,360' -fill white -draw 'circle 450,250 450,210' "
+                   "+dither -colors 8"},
+    };
+    for (const PartFormat format : {PartFormat::Classic, PartFormat::LdrawSticker}) {
+        std::uint64_t vector = 0, exact = 0;
+        for (const auto& [name, arguments] : set) {
+            const Picture picture = MadeByImageMagick(folder, arguments);
+            if (picture.Width() == 0) GTEST_SKIP() << "ImageMagick is missing";
+            Shell shell;
+            Quads quads;
+            ASSERT_TRUE(ConvertVector(shell, picture, quads, {}));
+            const std::uint64_t v = Polygons(picture, quads, format);
+            if (format == PartFormat::Classic) {
+                // The polygons in grid units, as the rasterising compares them.
+                const Grid grid = FromPicture(picture);
+                const Fidelity fidelity = Compare(grid, Convert(grid, {}), 0.5);
+                EXPECT_EQ(fidelity.overlaps, 0) << name;
+                EXPECT_EQ(fidelity.interiorWrong, 0) << name;
+                EXPECT_GE(fidelity.right, 0.97 * fidelity.pixels) << name;
+                std::cerr << name << ": " << 100.0 * fidelity.right / fidelity.pixels
+                          << " % of the pixels right\n";
+            }
+            ASSERT_TRUE(ConvertExact(shell, picture, quads, {}));
+            const std::uint64_t e = Polygons(picture, quads, format);
+            RecordProperty(name + (format == PartFormat::Classic ? "_classic" : "_sticker"),
+                           std::to_string(v) + " of " + std::to_string(e));
+            std::cerr << name << (format == PartFormat::Classic ? " classic " : " sticker ") << v
+                      << " polygons, exact " << e << "\n";
+            EXPECT_LE(2 * v, e) << name;
+            vector += v, exact += e;
+        }
+        EXPECT_LE(4 * vector, exact);
+    }
+}
+
+}  // namespace
+}  // namespace mosaikon
