@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "conversion/part_file_writer.h"
+#include "conversion/vector_conversion.h"
 #include "image/preview_writer.h"
 #include "support/test_support.h"
 
@@ -124,7 +125,12 @@ TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
              // Texts that would end a header line and start another.
              "--name $'a\\r\\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 x.dat'" + files,
              "--part-id $'p\\n'" + files, "--author $'A\\tB'" + files,
-             "--description $'d\\x7f'" + files, picture + " " + (folder / "$'two\\nlines.dat'")}) {
+             "--description $'d\\x7f'" + files, picture + " " + (folder / "$'two\\nlines.dat'"),
+             // The vector conversion's own settings: with it only, and within their ranges.
+             "--tolerance 1" + files, "--method exact --min-area 2" + files,
+             "--method vector --tolerance -0.5" + files, "--method vector --tolerance 65" + files,
+             "--method vector --tolerance x" + files, "--method vector --min-area -1" + files,
+             "--method vector --min-area 1.5" + files}) {
         const Result result = Run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_THAT(result.err, HasSubstr("mosaikon-convert: ")) << arguments;
@@ -139,6 +145,29 @@ TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
     const Result version = Run("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_THAT(version.out, StartsWith("mosaikon-convert "));
+}
+
+// The vector conversion writes what the library writes, its coordinates to at most 4 decimals,
+// and says how many quadrilaterals and triangles; its settings reach the conversion.
+TEST_F(ConvertCommand, TheVectorConversionWritesTheLibrarysPolygons) {
+    for (const auto& [options, vector] : std::vector<std::pair<std::string, VectorOptions>>{
+             {"", {}}, {"--tolerance 0 --min-area 0", {0, 0}}, {"--tolerance 2.5 --min-area 9", {2.5, 9}}}) {
+        const Result result = Run("--method vector --height 7 " + options + " " + picture + " " + part);
+        EXPECT_EQ(result.status, 0) << result.err;
+        Shell shell;
+        const Picture loaded = test::LoadFile(picture).picture;
+        Quads quads;
+        ASSERT_TRUE(ConvertVector(shell, loaded, quads, {}, vector));
+        PartFileCounts counts;
+        WritePartFile(shell, loaded, quads, folder / "expected.dat", 7, defaults, nullptr, &counts,
+                      CoordinateDigits::FourDecimals);
+        EXPECT_EQ(ReadText(part), ReadText(folder / "expected.dat")) << options;
+        std::string said = std::to_string(counts.quadrilaterals) + " quadrilaterals";
+        if (counts.triangles > 0) said += " and " + std::to_string(counts.triangles) + " triangles";
+        EXPECT_EQ(result.err, said + " (vector)\n");
+    }
+    EXPECT_THAT(Run("--tolerance 1 " + picture + " " + part).err,
+                HasSubstr("--tolerance needs --method vector"));
 }
 
 TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {
