@@ -7,6 +7,7 @@
 #include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/quads.h"
+#include "shell/limits.h"
 #include "shell/shell.h"
 
 namespace mosaikon {
@@ -20,10 +21,6 @@ struct VectorOptions {
     // with; 0 or 1 keeps them all.
     std::int32_t minArea = 4;
 };
-
-// The largest tolerance and smallest-region area the conversion accepts.
-inline constexpr double kMostVectorTolerance = 64;
-inline constexpr std::int32_t kMostVectorMinArea = 1 << 24;
 
 // What a vector conversion did beyond its polygons.
 struct VectorConversionRun {

@@ -1,10 +1,12 @@
 #include "shell/config.h"
 
+#include <cstdlib>
 #include <string_view>
 
 #include "shell/atomic_file.h"
 #include "shell/failure.h"
 #include "shell/folders.h"
+#include "shell/limits.h"
 #include "shell/numbers.h"
 #include "shell/text_file.h"
 
@@ -58,6 +60,8 @@ std::string ConfigFileText(const AppConfig& config) {
     field("<author>", config.Author);
     if (config.LdrawSticker) field("<format>", "ldraw-sticker");
     if (config.Colours != "direct") field("<palette>", config.Colours);
+    if (config.VectorTolerance != 0.5) field("<tolerance>", NumberToText(config.VectorTolerance));
+    if (config.VectorMinArea != 4) field("<minarea>", std::to_string(config.VectorMinArea));
     return text;
 }
 
@@ -103,6 +107,25 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
         if (text.find("<palette>") != text.rfind("<palette>")) {
             const std::string colours = TaggedValue(text, "<palette>");
             if (colours == "ldraw-core" || colours == "ldraw") config.Colours = colours;
+        }
+        // The vector settings, where they are numbers the window accepts.
+        if (text.find("<tolerance>") != text.rfind("<tolerance>")) {
+            const std::string value = TaggedValue(text, "<tolerance>");
+            char* end = nullptr;
+            const double tolerance = std::strtod(value.c_str(), &end);
+            if (!value.empty() && end == value.c_str() + value.size() && tolerance >= 0 &&
+                tolerance <= kMostVectorTolerance) {
+                config.VectorTolerance = tolerance;
+            }
+        }
+        if (text.find("<minarea>") != text.rfind("<minarea>")) {
+            const std::string value = TaggedValue(text, "<minarea>");
+            char* end = nullptr;
+            const long area = std::strtol(value.c_str(), &end, 10);
+            if (!value.empty() && end == value.c_str() + value.size() && area >= 0 &&
+                area <= kMostVectorMinArea) {
+                config.VectorMinArea = static_cast<std::int32_t>(area);
+            }
         }
         WriteLog(shell.log, "Config file successfully read.  Attempting to close file.");
     } catch (...) {

@@ -22,6 +22,10 @@ struct AppConfig {
     // The colours written: "direct" (as ever), "ldraw-core" or "ldraw"; under its own tag,
     // written only when not direct.
     std::string Colours = "direct";
+    // The vector conversion's tolerance (pixels) and smallest region (pixels); under their own
+    // tags, written only when not the defaults (0.5 and 4).
+    double VectorTolerance = 0.5;
+    std::int32_t VectorMinArea = 4;
 };
 
 AppConfig DefaultConfig();

@@ -5,7 +5,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
@@ -18,12 +22,15 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <cmath>
 #include <utility>
 
 #include "shell/failure.h"
+#include "shell/limits.h"
 #include "shell/language.h"
 #include "shell/numbers.h"
 #include "ui/artwork.h"
@@ -289,6 +296,8 @@ void FrmMain::ReadLanguage() {
                                    SetCaption(control, Q(text));
                                }
                            });
+    methodCaptions_[3] = texts_(UiText::VectorCaption);
+    methodTips_[3] = texts_(UiText::VectorTip);
     for (std::size_t i = 0; i < methodActions_.size(); ++i) {
         methodActions_[i]->setText(methodCaptions_[i]);
         methodActions_[i]->setToolTip(methodTips_[i]);
@@ -306,6 +315,7 @@ void FrmMain::ReadLanguage() {
     cmbColourSet->setToolTip(texts_(UiText::ColoursTip));
     PlaceColourSet();
     actionLanguage_->setText(texts_(UiText::LanguageItem));
+    actionVector_->setText(texts_(UiText::VectorItem));
     // The procedures' failure reports and the colour-reduction warning, in the same language.
     MessageTexts& messages = state_.shell.messages;
     if (texts_(UiText::CausedAnError).contains("%2")) {
@@ -405,7 +415,56 @@ void FrmMain::BuildMenuBar() {
         languagePicker_->setWindowModality(Qt::ApplicationModal);
         languagePicker_->show();
     });
+    actionVector_ = settingsMenu_->addAction(texts_(UiText::VectorItem));
+    actionVector_->setObjectName("actionVectorSettings");
+    connect(actionVector_, &QAction::triggered, this, &FrmMain::ChooseVectorSettings);
     menuBar_->setGeometry(0, 0, TwipsToPixels(kMainWindowWidth), menuBar_->sizeHint().height());
+}
+
+// A small dialog with the vector conversion's two settings; OK takes them (and the sticker view
+// follows), Cancel or Escape leaves them. They are kept for the next run.
+void FrmMain::ChooseVectorSettings() {
+    vectorDialog_ = std::make_unique<QDialog>(this);
+    QDialog* dialog = vectorDialog_.get();
+    dialog->setObjectName("dlgVectorSettings");
+    dialog->setWindowTitle(texts_(UiText::VectorTitle));
+    auto* tolerance = new QDoubleSpinBox(dialog);
+    tolerance->setObjectName("spnTolerance");
+    tolerance->setRange(0, kMostVectorTolerance);
+    tolerance->setDecimals(2);
+    tolerance->setSingleStep(0.25);
+    tolerance->setValue(window_.vector.tolerance);
+    tolerance->setToolTip(texts_(UiText::ToleranceTip));
+    auto* minArea = new QSpinBox(dialog);
+    minArea->setObjectName("spnMinArea");
+    minArea->setRange(0, kMostVectorMinArea);
+    minArea->setValue(window_.vector.minArea);
+    minArea->setToolTip(texts_(UiText::MinAreaTip));
+    auto* form = new QFormLayout;
+    auto* toleranceLabel = new QLabel(texts_(UiText::ToleranceLabel), dialog);
+    toleranceLabel->setBuddy(tolerance);
+    auto* minAreaLabel = new QLabel(texts_(UiText::MinAreaLabel), dialog);
+    minAreaLabel->setBuddy(minArea);
+    form->addRow(toleranceLabel, tolerance);
+    form->addRow(minAreaLabel, minArea);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Cancel)->setText(texts_(UiText::Cancel));
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    connect(dialog, &QDialog::accepted, this, [this, tolerance, minArea] {
+        window_.vector = {tolerance->value(), minArea->value()};
+        state_.config.VectorTolerance = window_.vector.tolerance;
+        state_.config.VectorMinArea = window_.vector.minArea;
+        WriteLog(state_.shell.log, "Vector settings: tolerance " +
+                                       NumberToText(window_.vector.tolerance) + ", smallest region " +
+                                       std::to_string(window_.vector.minArea));
+        if (window_.method == ConversionMethod::Vector) ScheduleSticker();
+    });
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
 }
 
 // The frames grow with the window from the layout's sizes: the top two in width (their location
@@ -475,6 +534,7 @@ void FrmMain::Form_Load() {
         if (!config.ImageLocation.empty()) txtImageLocation->setText(Q(config.ImageLocation));
         if (!config.SaveLocation.empty()) txtSaveLocation->setText(Q(config.SaveLocation));
         chkLDrawSticker->setChecked(config.LdrawSticker);
+        window_.vector = {config.VectorTolerance, config.VectorMinArea};
         cmbColourSet->setCurrentIndex(config.Colours == "ldraw"        ? 2
                                       : config.Colours == "ldraw-core" ? 1
                                                                        : 0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QHash>
 #include <QRect>
 #include <QWidget>
@@ -133,6 +134,7 @@ private:
     bool DetailsAreSingleLines();
     void BeginWork();
     void EndWork();
+    void ChooseVectorSettings();
 
     AppState& state_;
     WindowState window_;
@@ -141,11 +143,14 @@ private:
     bool working_ = false;
     bool stopRequested_ = false;
     UiTexts texts_;
-    std::array<QString, 3> methodCaptions_ = {"Quick Convert", "Full Convert", "Exact Convert"};
-    std::array<QString, 3> methodTips_ = {
+    std::array<QString, 4> methodCaptions_ = {"Quick Convert", "Full Convert", "Exact Convert",
+                                              "Vector Convert"};
+    std::array<QString, 4> methodTips_ = {
         "One quadrilateral per run of equal pixels in a row",
         "The fewest, possibly slanted quadrilaterals per colour region; they may cross colours",
-        "The picture exactly, with the fewest rectangles"};
+        "The picture exactly, with the fewest rectangles",
+        "Each colour region's smoothed outline, filled with few polygons: for logos and drawings "
+        "of few colours"};
     QString quadCountFormat_ = "%1 quadrilaterals";
     // The loaded picture as the sticker view's worker reads it.
     std::shared_ptr<const Picture> pictureShared_;
@@ -176,11 +181,13 @@ private:
     QMenuBar* menuBar_ = nullptr;
     int clientTop_ = 0;
     QLabel* lblStickerStats;  // below the frames: the sticker's polygons and size, kept current
-    QAction *actionOutlines_, *actionLanguage_;
+    QAction *actionOutlines_, *actionLanguage_, *actionVector_;
+    // The vector conversion's settings, while open: its tolerance and smallest region.
+    std::unique_ptr<QDialog> vectorDialog_;
     QMenu *viewMenu_, *settingsMenu_;
     std::array<QAction*, 3> viewActions_;  // zoom in, zoom out, fit
     QToolButton* cmdConvertMethod;         // the menu of cmdConvert: which conversion it runs
-    std::array<QAction*, 3> methodActions_;
+    std::array<QAction*, 4> methodActions_;
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
     QCheckBox* chkLDrawSticker;  // above the options: write an LDraw library sticker part
     QCheckBox* chkDither;        // above the details: dither where colours are reduced

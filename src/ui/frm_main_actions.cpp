@@ -518,6 +518,7 @@ std::optional<StickerInputs> FrmMain::InputsFromControls(bool quiet) {
     inputs.picture = pictureShared_;
     inputs.settings = *settings;
     inputs.method = window_.method;
+    inputs.vector = window_.vector;
     inputs.format = chkLDrawSticker->isChecked() ? PartFormat::LdrawSticker : PartFormat::Classic;
     inputs.height = height;
     inputs.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
@@ -757,7 +758,8 @@ void FrmMain::BuildConversionMenu() {
     auto* menu = new QMenu(cmdConvertMethod);
     menu->setObjectName("conversionMenu");
     menu->setToolTipsVisible(true);
-    const char* names[] = {"actionQuickConvert", "actionFullConvert", "actionExactConvert"};
+    const char* names[] = {"actionQuickConvert", "actionFullConvert", "actionExactConvert",
+                           "actionVectorConvert"};
     for (std::size_t i = 0; i < methodActions_.size(); ++i) {
         const auto method = static_cast<ConversionMethod>(i);
         methodActions_[i] = menu->addAction(methodCaptions_[i]);

@@ -16,8 +16,8 @@ const char* const kEnglish[] = {
     "%1 is the picture being converted. Please choose another name for the part file.",
     "The part file's name must end in \".dat\". Please choose a name such as s1234567.dat.",
     "The %1 box must hold a whole number from %2 to %3.",
-    "The part file will take %1 MB for %2. Fewer colours make it much smaller. Write it all the "
-    "same?",
+    "The part file will take %1 MB for %2. Fewer colours or the vector conversion make it much "
+    "smaller. Write it all the same?",
     "%1, %2 kB",
     "Working out the sticker...",
     "&View",
@@ -44,6 +44,16 @@ const char* const kEnglish[] = {
     "All LDraw",
     "The colours written: each picture colour as a direct colour, or the nearest LDraw colour code "
     "(the 16 core codes, or every solid LDraw colour)",
+    "&Vector Convert",
+    "Each colour region's smoothed outline, filled with few polygons: for logos and drawings of "
+    "few colours",
+    "&Vector Conversion...",
+    "Vector Conversion",
+    "&Tolerance (pixels):",
+    "Smallest &region (pixels):",
+    "How far an outline may stray from the pixels' steps; 0 keeps every step",
+    "Regions of fewer pixels join the neighbour they share the longest border with; 0 keeps them "
+    "all",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

@@ -42,6 +42,14 @@ enum class UiText {
     ColoursCore,
     ColoursAll,
     ColoursTip,
+    VectorCaption,  // the vector conversion on the Convert button's menu, and its tip
+    VectorTip,
+    VectorItem,  // the Settings menu's item, the dialog's title, its boxes and their tips
+    VectorTitle,
+    ToleranceLabel,
+    MinAreaLabel,
+    ToleranceTip,
+    MinAreaTip,
     End
 };
 

@@ -45,6 +45,30 @@ TEST_F(Config, AWrittenConfigurationReadsBackWhateverItsTextsHold) {
     EXPECT_TRUE(recording.boxes.empty());
 }
 
+// The vector settings are written only when not the defaults, read back exactly, and a value
+// the window would not accept (not a number, out of range, trailing text) keeps the default.
+TEST_F(Config, TheVectorSettingsReadBackAndWrongOnesKeepTheDefaults) {
+    AppConfig written = DefaultConfig();
+    written.VectorTolerance = 0.75;
+    written.VectorMinArea = 0;
+    WriteConfig(recording.shell, written, configText, folder());
+    EXPECT_THAT(configText, EndsWith("<tolerance>0.75<tolerance><minarea>0<minarea>"));
+    Read();
+    EXPECT_EQ(config.VectorTolerance, 0.75);
+    EXPECT_EQ(config.VectorMinArea, 0);
+    const std::string base = ConfigFileText(DefaultConfig());
+    for (const char* wrong :
+         {"<tolerance>x<tolerance><minarea>4x<minarea>", "<tolerance>-1<tolerance><minarea>-2<minarea>",
+          "<tolerance>65<tolerance><minarea>99999999999<minarea>",
+          "<tolerance><tolerance><minarea><minarea>", "<tolerance>nan<tolerance><minarea>1e3<minarea>"}) {
+        WriteFile(base + wrong);
+        Read();
+        EXPECT_EQ(config.VectorTolerance, 0.5) << wrong;
+        EXPECT_EQ(config.VectorMinArea, 4) << wrong;
+    }
+    EXPECT_TRUE(recording.boxes.empty());
+}
+
 TEST_F(Config, AMissingOrCorruptedFileKeepsTheDefaultsWithAMessage) {
     Read();
     EXPECT_EQ(std::tie(config.Language, config.WindowLeft, config.Author),

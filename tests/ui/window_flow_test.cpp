@@ -5,11 +5,14 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QDialog>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QTest>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -542,6 +545,46 @@ TEST_F(WindowFlow, EnterInALocationBoxLoadsLikeBrowsingAndLosesNothing) {
     EXPECT_EQ(boxes.size(), 1u);
 }
 
+// The vector conversion is the Convert button's fourth choice; its settings dialog changes what
+// it writes (as the command line's options do), Cancel changes nothing, and the settings are
+// kept for the next run.
+TEST_F(WindowFlow, TheVectorConversionAndItsSettings) {
+    ChooseFiles();
+    Click("cmdPreview");
+    Choose("actionVectorConvert");
+    EXPECT_EQ(Caption("cmdConvert"), "Vector Convert");
+    EXPECT_THAT(Find("cmdConvert")->toolTip().toStdString(), HasSubstr("smoothed outline"));
+    Click("cmdConvert");
+    EXPECT_EQ(Part(), CommandLinePart("--method vector"));
+    EXPECT_THAT(Find<QLabel>("lblQuadCount")->text().toStdString(),
+                MatchesRegex("[0-9]+ quadrilaterals( and [0-9]+ triangles)?"));
+    const auto settings = [this](double tolerance, int minArea, bool take) {
+        main->findChild<QMenu*>("settingsMenu")->findChild<QAction*>("actionVectorSettings")->trigger();
+        auto* dialog = main->findChild<QDialog*>("dlgVectorSettings");
+        ASSERT_TRUE(dialog && dialog->isVisible());
+        EXPECT_EQ(dialog->windowTitle(), "Vector Conversion");
+        dialog->findChild<QDoubleSpinBox*>("spnTolerance")->setValue(tolerance);
+        dialog->findChild<QSpinBox*>("spnMinArea")->setValue(minArea);
+        take ? dialog->accept() : dialog->reject();
+    };
+    settings(0, 0, true);
+    Click("cmdConvert");
+    EXPECT_EQ(Part(), CommandLinePart("--method vector --tolerance 0 --min-area 0"));
+    settings(3, 50, false);
+    Click("cmdConvert");
+    EXPECT_EQ(Part(), CommandLinePart("--method vector --tolerance 0 --min-area 0"));
+    settings(1.25, 9, true);
+    main->close();
+    EXPECT_THAT(ConfigFile(), HasSubstr("<tolerance>1.25<tolerance><minarea>9<minarea>"));
+    Start();
+    main->findChild<QMenu*>("settingsMenu")->findChild<QAction*>("actionVectorSettings")->trigger();
+    auto* dialog = main->findChild<QDialog*>("dlgVectorSettings");
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->findChild<QDoubleSpinBox*>("spnTolerance")->value(), 1.25);
+    EXPECT_EQ(dialog->findChild<QSpinBox*>("spnMinArea")->value(), 9);
+    dialog->reject();
+}
+
 TEST_F(WindowFlow, CaptionsComeFromTheLanguageFileWithEnglishForMissingLines) {
     main->close();
     WriteConfig(
@@ -823,7 +866,8 @@ TEST_F(StickerView, ALargePartFileIsWrittenOnlyWhenTheUserSaysSo) {
     EXPECT_THAT(questions,
                 ElementsAre(MatchesRegex(
                     "The part file will take 0\\.0 MB for [0-9]+ quadrilaterals\\. Fewer "
-                    "colours make it much smaller\\. Write it all the same\\?")));
+                    "colours or the vector conversion make it much smaller\\. Write it all the "
+                    "same\\?")));
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "out/s1234567.dat"));
     yes = true;
     Click("cmdConvert");
