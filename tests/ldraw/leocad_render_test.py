@@ -13,7 +13,7 @@ import subprocess
 import sys
 import tempfile
 
-from PIL import Image
+from PIL import Image, ImageDraw
 
 CONVERT = sys.argv[1]
 SKIP = 77
@@ -124,17 +124,29 @@ def main():
         picture.save(bmp)
         expected = picture.convert("RGB")
         failures = 0
-        for method in ("quick", "exact"):
+        # The vector conversion keeps one-pixel regions with --min-area 0; its slopes are seen
+        # on a drawn disc and ring, at an angle.
+        disc = os.path.join(work, "disc.png")
+        drawing = Image.new("RGB", (64, 48), (60, 150, 60))
+        pen = ImageDraw.Draw(drawing)
+        pen.ellipse((6, 4, 44, 42), fill=(200, 30, 30))
+        pen.ellipse((16, 14, 34, 32), fill=(20, 40, 200))
+        pen.polygon([(40, 2), (62, 10), (50, 46)], fill=(250, 200, 0))
+        drawing.save(disc)
+        runs = (("quick", bmp, []), ("exact", bmp, []),
+                ("vector", bmp, ["--min-area", "0"]), ("vector-disc", disc, []))
+        for method, source, extra in runs:
             part = os.path.join(work, method + ".dat")
-            subprocess.run([CONVERT, "--format", "ldraw-sticker", "--method", method,
-                            "--height", "60", bmp, part], check=True, capture_output=True)
+            subprocess.run([CONVERT, "--format", "ldraw-sticker", "--method",
+                            method.split("-")[0], *extra, "--height", "60", source, part],
+                           check=True, capture_output=True)
             top = render(part, os.path.join(work, method + "-top.png"), work,
                          "--viewpoint", "top", "--orthographic", "--shading", "flat")
             background = top.getpixel((0, 0))
             xs = [x for x in range(top.width) if top.getpixel((x, top.height // 2)) != background]
             ys = [y for y in range(top.height) if top.getpixel((top.width // 2, y)) != background]
             left, right, upper, lower = xs[0], xs[-1] + 1, ys[0], ys[-1] + 1
-            for row in range(rows):
+            for row in range(rows if source == bmp else 0):
                 for col in range(cols):
                     x = left + (col + 0.5) * (right - left) / cols
                     y = upper + (row + 0.5) * (lower - upper) / rows
