@@ -9,8 +9,8 @@
 #include <string>
 
 #include "bench_pictures.h"
-#include "conversion/part_file_writer.h"
-#include "conversion/sticker_part.h"
+#include "ldraw/part_file_writer.h"
+#include "ldraw/sticker_part.h"
 #include "conversion/quick_conversion.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "bench_pictures.h"
 #include "conversion/exact_conversion.h"
-#include "conversion/part_preview.h"
+#include "ldraw/part_preview.h"
 #include "conversion/vector_conversion.h"
 
 namespace {

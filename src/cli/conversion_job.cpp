@@ -9,7 +9,7 @@
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
 #include "conversion/quick_conversion.h"
-#include "conversion/sticker_part.h"
+#include "ldraw/sticker_part.h"
 #include "conversion/vector_conversion.h"
 #include "image/bitmap_reader.h"
 #include "image/colours.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "conversion/conversion_method.h"
-#include "conversion/part_file_writer.h"
+#include "ldraw/part_file_writer.h"
 #include "conversion/progress.h"
 #include "conversion/vector_conversion.h"
 #include "image/conversion_settings.h"

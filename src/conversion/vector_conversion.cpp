@@ -9,7 +9,8 @@
 #include <utility>
 
 #include "conversion/exact_conversion.h"
-#include "conversion/geometry.h"
+#include "geometry/geometry.h"
+#include "geometry/region_cut.h"
 #include "image/colours.h"
 #include "image/ldraw_colours.h"
 #include "shell/failure.h"
@@ -31,11 +32,6 @@ namespace mosaikon {
 namespace {
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
-// The parts library refuses corners under 0.025 or over 179.9 degrees; these leave room for
-// the coordinates' rounding to 4 decimals.
-constexpr double kLeastAngle = 0.03;
-constexpr double kMostAngle = 179.85;
 
 struct Corner {
     std::int32_t x = 0, y = 0;
@@ -62,28 +58,7 @@ double DistanceSquared(const Corner& p, const Corner& a, const Corner& b) {
     return cross * cross / length;
 }
 
-// A polygon of 3 or 4 lattice corners, counter-clockwise by the cross product.
-struct Polygon {
-    std::int32_t count = 0;
-    std::array<Corner, 4> corners{};
-};
-
-// Whether every corner turns left and its angle is one the parts library accepts.
-bool AcceptedPolygon(const Corner* corners, int count) {
-    for (int i = 0; i < count; ++i) {
-        const Corner& previous = corners[(i + count - 1) % count];
-        const Corner& corner = corners[i];
-        const Corner& next = corners[(i + 1) % count];
-        const std::int64_t turn = Cross(previous, corner, next);
-        if (turn <= 0) return false;
-        const double ax = previous.x - corner.x, ay = previous.y - corner.y;
-        const double bx = next.x - corner.x, by = next.y - corner.y;
-        const double degrees =
-            std::atan2(static_cast<double>(turn), ax * bx + ay * by) * (180.0 / 3.14159265358979323846);
-        if (degrees < kLeastAngle || degrees > kMostAngle) return false;
-    }
-    return true;
-}
+using Polygon = CutPolygon;
 
 class OutlineConversion {
 public:
@@ -717,228 +692,21 @@ private:
     // Cuts region r into polygons; false when they are not what the region needs: its outline
     // encloses no area, or encloses a different area than it bounds (a hole that left it), or
     // some polygon has a corner the parts library refuses.
+    // The region cut into polygons along its chains' points (see RegionCutter).
     bool Fill(std::uint32_t r, std::vector<Polygon>& out) {
         // The region's segments, each with the region on its positive side.
-        std::vector<std::pair<Corner, Corner>>& segments = segments_;
+        auto& segments = segments_;
         segments.clear();
-        std::int64_t twiceArea = 0;
         for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
             const Chain& chain = chains_[chainList_[i]];
             const bool forward = chain.positive == r;
             for (std::uint32_t p = chain.start; p + 1 < chain.start + chain.count; p = next_[p]) {
-                const Corner& a = points_[p];
-                const Corner& b = points_[next_[p]];
-                if (forward) {
-                    segments.emplace_back(a, b);
-                } else {
-                    segments.emplace_back(b, a);
-                }
-                const auto& [from, to] = segments.back();
-                twiceArea += static_cast<std::int64_t>(from.x) * to.y -
-                             static_cast<std::int64_t>(to.x) * from.y;
+                const GridPoint a{points_[p].x, points_[p].y};
+                const GridPoint b{points_[next_[p]].x, points_[next_[p]].y};
+                segments.emplace_back(forward ? a : b, forward ? b : a);
             }
         }
-        if (twiceArea <= 0) return false;
-        // One convex ring of three or four corners is its own polygon.
-        if (segments.size() <= 4) {
-            Polygon ring;
-            Corner at = segments[0].first;
-            std::size_t used = 0;
-            for (; used < segments.size(); ++used) {
-                const auto next = std::find_if(segments.begin(), segments.end(),
-                                               [&](const auto& s) { return s.first == at; });
-                if (next == segments.end()) break;
-                ring.corners[ring.count++] = at;
-                at = next->second;
-                if (at == segments[0].first) {
-                    ++used;
-                    break;
-                }
-            }
-            if (used == segments.size() && at == segments[0].first && ring.count >= 3 &&
-                AcceptedPolygon(ring.corners.data(), ring.count)) {
-                out.push_back(ring);
-                return true;
-            }
-        }
-        std::vector<GridPoint>& points = gridPoints_;
-        points.clear();
-        for (const auto& [a, b] : segments) points.push_back({a.x, a.y});
-        std::sort(points.begin(), points.end());
-        points.erase(std::unique(points.begin(), points.end()), points.end());
-        const auto index = [&](const Corner& c) {
-            return static_cast<int>(
-                std::lower_bound(points.begin(), points.end(), GridPoint{c.x, c.y}) - points.begin());
-        };
-        std::vector<std::array<int, 2>>& constraints = constraints_;
-        constraints.clear();
-        for (const auto& [a, b] : segments) constraints.push_back({index(a), index(b)});
-        const auto corner = [&](int i) {
-            return Corner{static_cast<std::int32_t>(points[static_cast<std::size_t>(i)].x),
-                          static_cast<std::int32_t>(points[static_cast<std::size_t>(i)].y)};
-        };
-        // Where a triangle comes out too thin, a point inside the region (never on its outline,
-        // which other regions share) splits its longest inner side, and the region is cut again.
-        constexpr int kMostRounds = 8;
-        for (int round = 0; round < kMostRounds; ++round) {
-            const std::optional<Triangulation> triangulation = TriangulateInside(points, constraints);
-            if (!triangulation) return false;
-            const auto& triangles = triangulation->triangles;
-            const auto& neighbours = triangulation->neighbours;
-            std::int64_t filled = 0;
-            for (const auto& t : triangles) filled += Cross(corner(t[0]), corner(t[1]), corner(t[2]));
-            if (filled != twiceArea) return false;
-            out.clear();
-            std::vector<int>& from = sourceTriangles_;
-            PairTriangles(triangles, neighbours, corner, out, from);
-            bool added = false, refused = false;
-            for (std::size_t p = 0; p < out.size(); ++p) {
-                if (AcceptedPolygon(out[p].corners.data(), out[p].count)) continue;
-                refused = true;
-                if (from[p] < 0) return false;
-                const auto& t = triangles[static_cast<std::size_t>(from[p])];
-                const auto& across = neighbours[static_cast<std::size_t>(from[p])];
-                std::int64_t longest = 0;
-                std::optional<GridPoint> middle;
-                for (int i = 0; i < 3; ++i) {
-                    if (across[static_cast<std::size_t>(i)] < 0) continue;
-                    const Corner u = corner(t[static_cast<std::size_t>((i + 1) % 3)]);
-                    const Corner v = corner(t[static_cast<std::size_t>((i + 2) % 3)]);
-                    const std::int64_t length = static_cast<std::int64_t>(u.x - v.x) * (u.x - v.x) +
-                                                static_cast<std::int64_t>(u.y - v.y) * (u.y - v.y);
-                    if (length <= longest) continue;
-                    const GridPoint m{(std::int64_t{u.x} + v.x) / 2, (std::int64_t{u.y} + v.y) / 2};
-                    if (OnOutline(m)) continue;
-                    longest = length, middle = m;
-                }
-                if (middle && std::find(points.begin(), points.end(), *middle) == points.end()) {
-                    points.push_back(*middle);
-                    added = true;
-                }
-            }
-            if (!refused) return true;
-            if (!added) return false;
-        }
-        return false;
-    }
-
-    // Whether a point lies on a segment of the region's outline (or is one of its points).
-    bool OnOutline(const GridPoint& p) const {
-        for (const auto& [a, b] : segments_) {
-            if (p.x < std::min(a.x, b.x) || p.x > std::max(a.x, b.x) ||
-                p.y < std::min(a.y, b.y) || p.y > std::max(a.y, b.y)) {
-                continue;
-            }
-            if (Orientation({a.x, a.y}, {b.x, b.y}, p) == 0) return true;
-        }
-        return false;
-    }
-
-    // Neighbouring triangles become convex quadrilaterals, the triangles with fewest choices
-    // (refused ones before all) paired first.
-    template <typename CornerOf>
-    void PairTriangles(const std::vector<std::array<int, 3>>& triangles,
-                       const std::vector<std::array<int, 3>>& neighbours, CornerOf corner,
-                       std::vector<Polygon>& out, std::vector<int>& from) {
-        from.clear();
-        const std::size_t n = triangles.size();
-        // The quadrilateral of triangle t and its neighbour across side i (opposite corner i).
-        const auto quadOf = [&](std::size_t t, int i) {
-            const auto& tri = triangles[t];
-            const auto& other = triangles[static_cast<std::size_t>(neighbours[t][static_cast<std::size_t>(i)])];
-            const int a = tri[static_cast<std::size_t>((i + 1) % 3)], b = tri[static_cast<std::size_t>((i + 2) % 3)];
-            int far = other[0];
-            for (const int v : other) {
-                if (v != a && v != b) far = v;
-            }
-            Polygon quad;
-            quad.count = 4;
-            quad.corners = {corner(tri[static_cast<std::size_t>(i)]), corner(a), corner(far), corner(b)};
-            return quad;
-        };
-        std::vector<std::array<std::uint8_t, 3>> pairable(n);
-        std::vector<std::uint8_t> refused(n);
-        for (std::size_t t = 0; t < n; ++t) {
-            const Corner c[3] = {corner(triangles[t][0]), corner(triangles[t][1]), corner(triangles[t][2])};
-            refused[t] = !AcceptedPolygon(c, 3);
-            for (int i = 0; i < 3; ++i) {
-                const int u = neighbours[t][static_cast<std::size_t>(i)];
-                pairable[t][static_cast<std::size_t>(i)] =
-                    u >= 0 && static_cast<std::size_t>(u) > t
-                        ? AcceptedPolygon(quadOf(t, i).corners.data(), 4)
-                        : 0;
-            }
-        }
-        // Pairable is worked out once per shared side, from the lower-numbered triangle.
-        for (std::size_t t = 0; t < n; ++t) {
-            for (int i = 0; i < 3; ++i) {
-                const int u = neighbours[t][static_cast<std::size_t>(i)];
-                if (u < 0 || static_cast<std::size_t>(u) > t) continue;
-                for (int j = 0; j < 3; ++j) {
-                    if (neighbours[static_cast<std::size_t>(u)][static_cast<std::size_t>(j)] == static_cast<int>(t)) {
-                        pairable[t][static_cast<std::size_t>(i)] = pairable[static_cast<std::size_t>(u)][static_cast<std::size_t>(j)];
-                    }
-                }
-            }
-        }
-        std::vector<int> partner(n, -1);
-        const auto choices = [&](std::size_t t) {
-            int count = 0;
-            for (int i = 0; i < 3; ++i) {
-                const int u = neighbours[t][static_cast<std::size_t>(i)];
-                count += pairable[t][static_cast<std::size_t>(i)] && partner[static_cast<std::size_t>(u)] < 0;
-            }
-            return count;
-        };
-        const auto key = [&](std::size_t t) { return choices(t) + (refused[t] ? 0 : 4); };
-        using Entry = std::pair<int, std::uint32_t>;
-        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-        for (std::size_t t = 0; t < n; ++t) {
-            if (choices(t) > 0) queue.emplace(key(t), static_cast<std::uint32_t>(t));
-        }
-        while (!queue.empty()) {
-            const auto [k, t] = queue.top();
-            queue.pop();
-            if (partner[t] >= 0 || choices(t) == 0) continue;
-            if (key(t) != k) {
-                queue.emplace(key(t), t);
-                continue;
-            }
-            int best = -1, bestKey = 0;
-            for (int i = 0; i < 3; ++i) {
-                const int u = neighbours[t][static_cast<std::size_t>(i)];
-                if (!pairable[t][static_cast<std::size_t>(i)] || partner[static_cast<std::size_t>(u)] >= 0) continue;
-                const int uKey = key(static_cast<std::size_t>(u));
-                if (best < 0 || uKey < bestKey) best = u, bestKey = uKey;
-            }
-            partner[t] = best;
-            partner[static_cast<std::size_t>(best)] = static_cast<int>(t);
-            for (const std::size_t v : {static_cast<std::size_t>(t), static_cast<std::size_t>(best)}) {
-                for (const int w : neighbours[v]) {
-                    if (w >= 0 && partner[static_cast<std::size_t>(w)] < 0 && choices(static_cast<std::size_t>(w)) > 0) {
-                        queue.emplace(key(static_cast<std::size_t>(w)), static_cast<std::uint32_t>(w));
-                    }
-                }
-            }
-        }
-        for (std::size_t t = 0; t < n; ++t) {
-            const int u = partner[t];
-            if (u < 0) {
-                Polygon triangle;
-                triangle.count = 3;
-                triangle.corners = {corner(triangles[t][0]), corner(triangles[t][1]),
-                                    corner(triangles[t][2]), Corner{}};
-                out.push_back(triangle);
-                from.push_back(static_cast<int>(t));
-            } else if (static_cast<std::size_t>(u) > t) {
-                for (int i = 0; i < 3; ++i) {
-                    if (neighbours[t][static_cast<std::size_t>(i)] == u) {
-                        out.push_back(quadOf(t, i));
-                        from.push_back(-1);
-                    }
-                }
-            }
-        }
+        return cutter_.Cut(segments, out);
     }
 
     // A polygon in picture units: the lattice point (x, y), in half pixels, is (x / 2 + 1,
@@ -950,9 +718,9 @@ private:
         double* xs[] = {&quad.X1, &quad.X2, &quad.X3, &quad.X4};
         double* ys[] = {&quad.Y1, &quad.Y2, &quad.Y3, &quad.Y4};
         for (int i = 0; i < 4; ++i) {
-            const Corner& c = polygon.corners[static_cast<std::size_t>(i < polygon.count ? i : polygon.count - 1)];
-            *xs[i] = c.x / 2.0 + 1;
-            *ys[i] = c.y / 2.0 + 1;
+            const GridPoint& c = polygon.corners[static_cast<std::size_t>(i < polygon.count ? i : polygon.count - 1)];
+            *xs[i] = static_cast<double>(c.x) / 2 + 1;
+            *ys[i] = static_cast<double>(c.y) / 2 + 1;
         }
     }
 
@@ -977,10 +745,8 @@ private:
     std::vector<std::uint8_t> changed_;
     std::vector<std::uint32_t> chainStart_, chainList_;  // the chains beside every region
     std::int32_t gridWidth_ = 1;
-    std::vector<std::pair<Corner, Corner>> segments_;
-    std::vector<GridPoint> gridPoints_;
-    std::vector<std::array<int, 2>> constraints_;
-    std::vector<int> sourceTriangles_;
+    std::vector<std::pair<GridPoint, GridPoint>> segments_;
+    RegionCutter cutter_;
 };
 
 }  // namespace

@@ -29,10 +29,10 @@
 
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
-#include "conversion/part_file_writer.h"
-#include "conversion/part_preview.h"
+#include "ldraw/part_file_writer.h"
+#include "ldraw/part_preview.h"
 #include "conversion/quick_conversion.h"
-#include "conversion/sticker_part.h"
+#include "ldraw/sticker_part.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
 #include "shell/failure.h"

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "conversion/part_preview.h"
+#include "ldraw/part_preview.h"
 
 namespace mosaikon {
 

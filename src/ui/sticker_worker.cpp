@@ -5,7 +5,7 @@
 
 #include "conversion/exact_conversion.h"
 #include "conversion/full_conversion.h"
-#include "conversion/part_preview.h"
+#include "ldraw/part_preview.h"
 #include "conversion/quick_conversion.h"
 #include "conversion/vector_conversion.h"
 #include "shell/failure.h"

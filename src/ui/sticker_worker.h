@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "conversion/conversion_method.h"
-#include "conversion/part_file_writer.h"
+#include "ldraw/part_file_writer.h"
 #include "conversion/vector_conversion.h"
 #include "image/conversion_settings.h"
 #include "image/picture.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "conversion/part_file_writer.h"
+#include "ldraw/part_file_writer.h"
 #include "conversion/vector_conversion.h"
 #include "image/preview_writer.h"
 #include "support/test_support.h"

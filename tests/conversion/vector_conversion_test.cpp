@@ -16,8 +16,8 @@
 #include <sstream>
 
 #include "conversion/exact_conversion.h"
-#include "conversion/part_preview.h"
-#include "conversion/sticker_part.h"
+#include "ldraw/part_preview.h"
+#include "ldraw/sticker_part.h"
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
 #include "support/test_support.h"

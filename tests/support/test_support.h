@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "conversion/part_preview.h"
+#include "ldraw/part_preview.h"
 #include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/quads.h"

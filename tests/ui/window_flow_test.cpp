@@ -23,7 +23,7 @@
 #include <tuple>
 
 #include "conversion/full_conversion.h"
-#include "conversion/part_file_writer.h"
+#include "ldraw/part_file_writer.h"
 #include "image/bitmap_reader.h"
 #include "program_fixture.h"
 #include "ui/captions.h"

@@ -2,7 +2,7 @@
 // writer makes for generated pictures and all three conversions, and the face rasterised from
 // above against the picture.
 
-#include "conversion/sticker_part.h"
+#include "ldraw/sticker_part.h"
 
 #include <gtest/gtest.h>
 

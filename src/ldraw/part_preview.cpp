@@ -1,6 +1,6 @@
-#include "conversion/part_preview.h"
+#include "ldraw/part_preview.h"
 
-#include "conversion/sticker_part.h"
+#include "ldraw/sticker_part.h"
 
 namespace mosaikon {
 

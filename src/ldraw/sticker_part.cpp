@@ -1,4 +1,4 @@
-#include "conversion/sticker_part.h"
+#include "ldraw/sticker_part.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,14 +1,14 @@
 // What the window shows of a part file before it is written: the same polygons, counts and size
 // as the file the writers then write, for every conversion and both layouts.
 
-#include "conversion/part_preview.h"
+#include "ldraw/part_preview.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
-#include "conversion/sticker_part.h"
+#include "ldraw/sticker_part.h"
 #include "support/test_support.h"
 
 namespace mosaikon {

@@ -1,4 +1,4 @@
-#include "conversion/part_file_writer.h"
+#include "ldraw/part_file_writer.h"
 
 #include <gtest/gtest.h>
 

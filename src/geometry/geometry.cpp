@@ -1,4 +1,4 @@
-#include "conversion/geometry.h"
+#include "geometry/geometry.h"
 
 #include <CGAL/Constrained_Delaunay_triangulation_2.h>
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
