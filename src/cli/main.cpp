@@ -18,6 +18,7 @@
 #include "cli/conversion_job.h"
 #include "image/conversion_settings.h"
 #include "image/ldraw_colours.h"
+#include "ldraw/part_checker.h"
 #include "shell/atomic_file.h"
 #include "shell/english_texts.h"
 #include "shell/failure.h"
@@ -147,6 +148,7 @@ struct Arguments {
     std::string json;
     double tolerance = 0.5;
     std::int32_t minArea = 4;
+    bool check = false;
 };
 
 // What the command line asks for, checked.
@@ -160,8 +162,7 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
     app.add_option("FILES", args.files,
                    "PICTURE PART.dat: the picture to convert (BMP, PNG, JPEG, GIF or WebP) and the "
                    "part file to write; with --output-dir, the pictures and folders of pictures "
-                   "to convert")
-        ->required();
+                   "to convert; with --check, the part files to check");
     app.add_option("--height", args.height,
                    "sticker height in LDraw units; default: the picture's height in pixels");
     app.add_flag("--primary", args.primary, "use only the 16 LDraw primary colours")
@@ -238,10 +239,16 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                    "also write a report of every picture as JSON to FILE, or to standard output "
                    "for -")
         ->option_text("FILE");
+    app.add_flag("--check", args.check,
+                 "check the part files given by the parts library's rules (polygons, colours, "
+                 "numbers, T-junctions, a library part's header, a sticker's face and backing): "
+                 "one line per finding; exit status 1 when there are errors")
+        ->disable_flag_override();
     app.add_flag("--version")->description("show the version and exit");
 }
 
 Request CheckedRequest(const CLI::App& app, const Arguments& args) {
+    if (args.files.empty()) throw UsageError{"FILES is required"};
     Request request;
     request.args = args;
     request.batch = app.count("--output-dir") > 0;
@@ -429,13 +436,35 @@ int ConvertMany(Shell& shell, const Request& request) {
     return failed > 0 ? kExitFailure : 0;
 }
 
+// Each part file checked: its findings on standard output, one per line, and a summary.
+int CheckFiles(const std::vector<std::string>& files) {
+    bool errors = false;
+    for (const std::string& path : files) {
+        const CheckReport report = CheckPartFile(path);
+        for (const CheckFinding& finding : report.findings) {
+            std::cout << path << ": " << FindingLine(finding) << "\n";
+        }
+        if (report.findings.size() < report.errors + report.warnings) {
+            std::cout << path << ": ... and "
+                      << report.errors + report.warnings - report.findings.size()
+                      << " findings more\n";
+        }
+        std::cout << path << ": " << report.errors << (report.errors == 1 ? " error, " : " errors, ")
+                  << report.warnings << (report.warnings == 1 ? " warning" : " warnings") << " ("
+                  << report.polygons << " polygons)\n";
+        errors = errors || report.errors > 0;
+    }
+    return errors ? kExitFailure : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{
         "Turns pictures (BMP, PNG, JPEG, GIF or WebP) into LDraw sticker part files:\n"
         "  mosaikon-convert [OPTIONS] PICTURE PART.dat\n"
-        "  mosaikon-convert [OPTIONS] PICTURE... --output-dir DIR",
+        "  mosaikon-convert [OPTIONS] PICTURE... --output-dir DIR\n"
+        "  mosaikon-convert --check PART.dat...",
         "mosaikon-convert"};
     Arguments args;
     DeclareOptions(app, args);
@@ -455,6 +484,10 @@ int main(int argc, char** argv) {
             }
         }
         app.parse(argc, argv);
+        if (args.check) {
+            if (args.files.empty()) throw UsageError{"--check needs the part files to check"};
+            return CheckFiles(args.files);
+        }
         request = CheckedRequest(app, args);
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();

@@ -9,6 +9,7 @@
 
 #include "conversion/conversion_method.h"
 #include "shell/atomic_file.h"
+#include "geometry/region_cut.h"
 #include "shell/failure.h"
 
 namespace mosaikon {
@@ -304,6 +305,27 @@ struct Point3 {
     double x, y, z;
 };
 
+// The edges of the face that no other polygon of it has (the other way round): the outline of
+// the face and of its holes, each edge with the face on its left (positive cross product).
+std::vector<Segment> OuterEdges(const std::vector<FacePolygon>& face) {
+    std::vector<Segment> edges;
+    for (const FacePolygon& polygon : face) {
+        const std::size_t n = polygon.corners.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            edges.emplace_back(polygon.corners[i], polygon.corners[(i + 1) % n]);
+        }
+    }
+    std::vector<Segment> sorted = edges;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<Segment> outer;
+    for (const Segment& edge : edges) {
+        if (!std::binary_search(sorted.begin(), sorted.end(), Segment{edge.second, edge.first})) {
+            outer.push_back(edge);
+        }
+    }
+    return outer;
+}
+
 class PartText {
 public:
     explicit PartText(const TextSink& out) : out_(out) { text_.reserve(1 << 20); }
@@ -342,6 +364,22 @@ private:
     std::uint64_t quadrilaterals_ = 0, triangles_ = 0;
 };
 
+// Whether the cut of a polygon runs through no corner of another and adds none of theirs (which
+// polygons that overlap it can have inside).
+bool ClearOf(const CornerIndex& corners, const std::vector<CutPolygon>& cut,
+             const std::vector<HalfPoint>& ring) {
+    std::vector<HalfPoint> between;
+    for (const CutPolygon& polygon : cut) {
+        for (int i = 0; i < polygon.count; ++i) {
+            const HalfPoint& a = polygon.corners[static_cast<std::size_t>(i)];
+            corners.Between(a, polygon.corners[static_cast<std::size_t>((i + 1) % polygon.count)], between);
+            if (!between.empty()) return false;
+            if (corners.Has(a) && std::find(ring.begin(), ring.end(), a) == ring.end()) return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
@@ -355,6 +393,9 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
     face.reserve(valid.size());
     std::vector<HalfPoint> ring;
     std::vector<std::vector<HalfPoint>> parts;
+    RegionCutter cutter;
+    std::vector<Segment> segments;
+    std::vector<CutPolygon> cut;
     for (FacePolygon& polygon : valid) {
         ring.clear();
         const std::size_t n = polygon.corners.size();
@@ -362,10 +403,21 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
             ring.push_back(polygon.corners[i]);
             corners.Between(polygon.corners[i], polygon.corners[(i + 1) % n], ring);
         }
-        if (ring.size() == n && (n == 3 || StrictlyConvex(ring))) {
+        if (ring.size() == n && AcceptedPolygon(ring.data(), static_cast<int>(n))) {
             face.push_back(std::move(polygon));  // nothing to split: taken as it is
             continue;
         }
+        segments.clear();
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            segments.emplace_back(ring[i], ring[(i + 1) % ring.size()]);
+        }
+        if (cutter.Cut(segments, cut) && ClearOf(corners, cut, ring)) {
+            for (const CutPolygon& part : cut) {
+                face.push_back({polygon.Color, {part.corners.begin(), part.corners.begin() + part.count}});
+            }
+            continue;
+        }
+        // Overlapping polygons of the full conversion can leave no accepted cut.
         parts.clear();
         Decompose(ring, parts, &corners);
         for (auto& part : parts) face.push_back({polygon.Color, std::move(part)});
@@ -378,10 +430,23 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
                      const std::string& fileName, const TextSink& out, PartFileCounts* counts) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double scale = static_cast<double>(height) / picture.Height();
-    const CornerIndex corners(face);
     const std::int64_t w = picture.Width(), h = picture.Height();
+    // The sticker is what the face covers (the picture less the pixels left out), centred on the
+    // origin; its size is in the description, in studs.
+    std::int64_t left = 2, right = 2 * w + 2, top = 2, bottom = 2 * h + 2;
+    if (!face.empty()) {
+        left = right = face[0].corners[0].x;
+        top = bottom = face[0].corners[0].y;
+        for (const FacePolygon& polygon : face) {
+            for (const HalfPoint& p : polygon.corners) {
+                left = std::min(left, p.x), right = std::max(right, p.x);
+                top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+            }
+        }
+    }
     PartText text(out);
-    text.Line("0 Sticker " + StudsText(h * scale) + " x " + StudsText(w * scale) + " " +
+    text.Line("0 Sticker " + StudsText(static_cast<double>(bottom - top) / 2 * scale) + " x " +
+              StudsText(static_cast<double>(right - left) / 2 * scale) + " " +
               StickerTitle(details));
     text.Line("0 Name: " + fileName);
     text.Line("0 Author: " + details[2]);
@@ -394,10 +459,9 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
     WriteLog(shell.log, "WRITE PART FILE: About to write to raw image data");
     // Picture corner (1, 1) is the top-left; the top edge goes to +Z, seen from above.
     auto place = [&](const HalfPoint& p, double y) {
-        return Point3{static_cast<double>(p.x - 2 - w) * scale / 2, y,
-                      -static_cast<double>(p.y - 2 - h) * scale / 2};
+        return Point3{static_cast<double>(2 * p.x - left - right) * scale / 4, y,
+                      -static_cast<double>(2 * p.y - top - bottom) * scale / 4};
     };
-    const Point3 up{0, -1, 0};
     std::vector<Point3> corners3;
     // Face corners are half pixels of the picture: each coordinate's text is made once. The
     // polygons turn the other way once Z runs against the picture's rows, so they are
@@ -422,41 +486,33 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
         text.Line(line);
     }
 
-    // The backing: four sides, each cut at the face's corners along its top edge, and the
-    // bottom, written facing down and, for the view through left-out pixels, facing up.
-    const HalfPoint rim[4] = {{2, 2}, {2 * w + 2, 2}, {2 * w + 2, 2 * h + 2}, {2, 2 * h + 2}};
-    std::vector<HalfPoint> along;
-    std::vector<std::vector<HalfPoint>> parts;
-    for (int side = 0; side < 4; ++side) {
-        const HalfPoint a = rim[side], b = rim[(side + 1) % 4];
-        along.assign({a});
-        corners.Between(a, b, along);
-        along.push_back(b);
-        // In the side's own plane: u along the rim, v = 0 at the face and 1 at the bottom.
-        std::vector<HalfPoint> ring;
-        for (std::size_t i = 0; i < along.size(); ++i) {
-            ring.push_back({static_cast<std::int64_t>(i), 0});
-        }
-        ring.push_back({static_cast<std::int64_t>(along.size() - 1), 1});
-        ring.push_back({0, 1});
-        parts.clear();
-        Decompose(ring, parts, nullptr);
-        const Point3 outward = place(b, 0).x == place(a, 0).x
-                                   ? Point3{place(a, 0).x < 0 ? -1.0 : 1.0, 0, 0}
-                                   : Point3{0, 0, place(a, 0).z < 0 ? -1.0 : 1.0};
-        for (const auto& part : parts) {
+    // The backing. Its sides stand on the face's outer edges (those no other polygon of the face
+    // shares), one rectangle each, facing out of the face; its bottom is the face's area cut
+    // again in colour 16, with the same corners along the outline.
+    const std::vector<Segment> outline = OuterEdges(face);
+    for (const auto& [a, b] : outline) {
+        const std::int64_t dx = b.x - a.x, dy = b.y - a.y;
+        text.Polygon(16, {place(a, kFaceY), place(b, kFaceY), place(b, 0), place(a, 0)},
+                     Point3{static_cast<double>(dy), 0, static_cast<double>(dx)});
+    }
+    RegionCutter cutter;
+    std::vector<CutPolygon> underside;
+    if (!outline.empty() && cutter.Cut(outline, underside)) {
+        for (const CutPolygon& polygon : underside) {
             corners3.clear();
-            for (const HalfPoint& p : part) {
-                corners3.push_back(
-                    place(along[static_cast<std::size_t>(p.x)], p.y == 0 ? kFaceY : 0.0));
+            for (int i = 0; i < polygon.count; ++i) {
+                corners3.push_back(place(polygon.corners[static_cast<std::size_t>(i)], 0));
             }
-            text.Polygon(16, corners3, outward);
+            text.Polygon(16, corners3, {0, 1, 0});
+        }
+    } else {
+        // Faces whose polygons overlap have no simple outline: the bottom is the face again.
+        for (const FacePolygon& polygon : face) {
+            corners3.clear();
+            for (const HalfPoint& p : polygon.corners) corners3.push_back(place(p, 0));
+            text.Polygon(16, corners3, {0, 1, 0});
         }
     }
-    std::vector<Point3> bottom;
-    for (const HalfPoint& p : rim) bottom.push_back(place(p, 0));
-    text.Polygon(16, bottom, {0, 1, 0});
-    text.Polygon(16, bottom, up);
     text.Flush();
     if (counts) {
         counts->quadrilaterals = text.Quadrilaterals();

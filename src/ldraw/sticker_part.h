@@ -6,17 +6,14 @@
 #include <vector>
 
 #include "conversion/conversion_method.h"
+#include "geometry/geometry.h"
 #include "ldraw/part_file_writer.h"
 
 namespace mosaikon {
 
 // A point of the picture plane in half picture units (both coordinates doubled), so that every
 // corner the conversions make is a whole number.
-struct HalfPoint {
-    std::int64_t x = 0, y = 0;
-    friend bool operator==(const HalfPoint&, const HalfPoint&) = default;
-    friend auto operator<=>(const HalfPoint&, const HalfPoint&) = default;
-};
+using HalfPoint = GridPoint;
 
 // One polygon of the sticker's face: 3 or 4 corners, counter-clockwise in picture units (x right,
 // y down), in one colour.
@@ -27,9 +24,10 @@ struct FacePolygon {
 
 // The face of the sticker made from the conversion's quadrilaterals: every quadrilateral made
 // valid (corners reordered into a convex order where one exists, concave ones split into two
-// triangles, repeated corners dropped, zero-area ones left out), and every edge split where a
-// corner of another polygon lies on it, into convex quadrilaterals and triangles that need no
-// new corner. Fails when a corner is not on the half-unit grid.
+// triangles, repeated corners dropped, zero-area ones left out), and every polygon with a corner
+// of another on its edges, or with a corner the parts library refuses, cut into strips of
+// convex quadrilaterals and triangles the library accepts, with no new corner on its edges.
+// Fails when a corner is not on the half-unit grid.
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads);
 
 // The text of the sticker part WriteStickerPart writes, for the face already built, handed to
@@ -40,8 +38,11 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
                      PartFileCounts* counts = nullptr);
 
 // Writes the LDraw sticker part: the library header, then the face at Y = -0.25 facing up (-Y),
-// the picture's top edge towards +Z, centred on the origin, and a 0.25 LDU backing box in colour
-// 16 under it. Reports and file handling as WritePartFile.
+// the picture's top edge towards +Z, centred on the origin, and a 0.25 LDU backing in colour 16
+// under it: a side along every outer edge of the face, the outline's and the holes' (where the
+// picture is left out, the sticker has a hole, through which the surface under it shows), and
+// a bottom at Y = 0 under the face alone, facing down. Reports and file handling as
+// WritePartFile.
 bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
                       const std::string& path, std::int32_t height, const StickerDetails& details,
                       PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);

@@ -1,0 +1,544 @@
+#include "ldraw/part_checker.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <system_error>
+#include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace mosaikon {
+
+bool KnownLdrawCode(std::int64_t code);  // ldraw_codes.cpp
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kLeastAngle = 0.025, kMostAngle = 179.9;       // degrees
+constexpr double kBentWarning = 1.0, kBentError = 3.0;          // degrees between halves
+constexpr double kSame = 1e-6;     // LDU: coordinates this close are one
+constexpr double kOnEdge = 2e-4;   // LDU: a corner this near an edge lies on it (4-decimal text)
+constexpr double kFaceY = -0.25;
+constexpr std::size_t kLongestLine = 1 << 16;
+
+struct V3 {
+    double x = 0, y = 0, z = 0;
+    V3 operator-(const V3& b) const { return {x - b.x, y - b.y, z - b.z}; }
+    V3 operator+(const V3& b) const { return {x + b.x, y + b.y, z + b.z}; }
+    V3 operator*(double s) const { return {x * s, y * s, z * s}; }
+    double Dot(const V3& b) const { return x * b.x + y * b.y + z * b.z; }
+    V3 Cross(const V3& b) const { return {y * b.z - z * b.y, z * b.x - x * b.z, x * b.y - y * b.x}; }
+    double Length() const { return std::sqrt(Dot(*this)); }
+};
+
+double Degrees(const V3& a, const V3& b) {
+    return std::atan2(a.Cross(b).Length(), a.Dot(b)) * 180 / kPi;
+}
+
+struct CheckedPolygon {
+    std::uint64_t line = 0;
+    bool backing = false;  // colour 16
+    int count = 0;
+    std::array<V3, 4> corners{};
+    V3 Normal() const {
+        V3 n;
+        for (int i = 0; i < count; ++i) {
+            const V3& a = corners[static_cast<std::size_t>(i)];
+            const V3& b = corners[static_cast<std::size_t>((i + 1) % count)];
+            n = n + a.Cross(b);
+        }
+        return n;
+    }
+};
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+std::string Text(double value) {
+    char text[48];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 4);
+    std::string s(text, end.ptr);
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s == "-0" ? "0" : s;
+}
+
+std::string Point(const V3& p) { return Text(p.x) + " " + Text(p.y) + " " + Text(p.z); }
+
+class Checker {
+public:
+    explicit Checker(const std::string& fileName) : fileName_(fileName) {}
+
+    CheckReport Run(std::string_view text) {
+        std::uint64_t number = 0;
+        std::size_t at = 0;
+        while (at < text.size()) {
+            std::size_t end = text.find('\n', at);
+            if (end == std::string_view::npos) end = text.size();
+            std::string_view line = text.substr(at, end - at);
+            at = end + 1;
+            ++number;
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            Line(number, line);
+        }
+        Finish();
+        std::stable_sort(report_.findings.begin(), report_.findings.end(),
+                         [](const CheckFinding& a, const CheckFinding& b) { return a.line < b.line; });
+        report_.polygons = polygons_.size();
+        return report_;
+    }
+
+    void Add(std::uint64_t line, bool error, std::string text) {
+        (error ? report_.errors : report_.warnings) += 1;
+        if (report_.findings.size() < kMostListedFindings) {
+            report_.findings.push_back({line, error, std::move(text)});
+        }
+    }
+
+private:
+    void Line(std::uint64_t number, std::string_view line) {
+        if (line.size() > kLongestLine) {
+            Add(number, true, "the line is longer than 65536 characters");
+            return;
+        }
+        for (const char c : line) {
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
+                Add(number, true, "the line holds control characters");
+                return;
+            }
+        }
+        const std::vector<std::string_view> words = Words(line);
+        if (words.empty()) return;
+        const std::string_view type = words[0];
+        if (type == "0") {
+            Meta(number, line, words);
+            return;
+        }
+        if (type != "1" && type != "2" && type != "3" && type != "4" && type != "5") {
+            Add(number, true, "unknown line type \"" + std::string(type.substr(0, 20)) + "\"");
+            return;
+        }
+        seenGeometry_ = true;
+        const int kind = type[0] - '0';
+        const std::size_t numbers[] = {0, 13, 6, 9, 12, 12};
+        const std::size_t wanted = 2 + numbers[kind] + (kind == 1 ? 1 : 0);
+        if (words.size() != wanted && !(kind == 1 && words.size() > wanted)) {
+            Add(number, true, "a line of type " + std::string(type) + " needs " +
+                                  std::to_string(wanted - 1) + " values after its type, not " +
+                                  std::to_string(words.size() - 1));
+            return;
+        }
+        if (!Colour(number, words[1], kind)) return;
+        std::array<double, 13> values{};
+        for (std::size_t i = 0; i < numbers[kind]; ++i) {
+            if (!Number(number, words[2 + i], values[i])) return;
+        }
+        if (kind == 1) {
+            Add(number, false, "the subfile " + std::string(words[14]) + " is not checked");
+            if (sticker_) Add(number, true, "a sticker holds no subfiles");
+            return;
+        }
+        if (kind == 2 || kind == 5) {
+            if (sticker_) Add(number, true, "a sticker has no edge lines (line types 2 and 5)");
+            return;
+        }
+        CheckedPolygon polygon;
+        polygon.line = number;
+        polygon.backing = words[1] == "16";
+        polygon.count = kind;
+        for (int i = 0; i < kind; ++i) {
+            polygon.corners[static_cast<std::size_t>(i)] = {values[static_cast<std::size_t>(3 * i)],
+                                                           values[static_cast<std::size_t>(3 * i + 1)],
+                                                           values[static_cast<std::size_t>(3 * i + 2)]};
+        }
+        if (Shape(polygon)) polygons_.push_back(polygon);
+    }
+
+    void Meta(std::uint64_t number, std::string_view line, const std::vector<std::string_view>& words) {
+        if (seenGeometry_) {
+            if (words.size() >= 2 && words[1] == "BFC" && line.find("CERTIFY") != std::string_view::npos) {
+                Add(number, true, "BFC CERTIFY comes after the first polygon");
+            }
+            return;
+        }
+        header_.push_back({number, std::string(line)});
+        if (line.find("BFC CERTIFY CCW") != std::string_view::npos) certified_ = true;
+        if (header_.size() == 1) sticker_ = words.size() >= 2 && words[1].rfind("Sticker", 0) == 0;
+        if (words.size() >= 2 && words[1] == "!LDRAW_ORG") library_ = true;
+    }
+
+    bool Colour(std::uint64_t number, std::string_view word, int kind) {
+        if (word.size() == 9 && (word.substr(0, 3) == "0x2" || word.substr(0, 3) == "0X2")) {
+            const bool hex = std::all_of(word.begin() + 3, word.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+            });
+            if (hex) return true;
+        }
+        std::int64_t code = -1;
+        const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), code);
+        if (error != std::errc{} || end != word.data() + word.size() || code < 0) {
+            Add(number, true, "the colour \"" + std::string(word.substr(0, 20)) +
+                                  "\" is neither a colour code nor a direct colour 0x2RRGGBB");
+            return false;
+        }
+        if (!KnownLdrawCode(code)) {
+            Add(number, true, "the colour code " + std::to_string(code) +
+                                  " is not defined in LDraw's colour definitions (LDConfig.ldr)");
+        } else if (code == 24 && (kind == 3 || kind == 4)) {
+            Add(number, true, "colour 24 (the edge colour) is for lines, not polygons");
+        } else if (code == 24 && sticker_) {
+            Add(number, true, "a sticker does not use colour 24");
+        }
+        return true;
+    }
+
+    bool Number(std::uint64_t number, std::string_view word, double& value) {
+        const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value,
+                                                  std::chars_format::fixed);
+        const bool plain = std::all_of(word.begin(), word.end(), [](char c) {
+            return (c >= '0' && c <= '9') || c == '.' || c == '-';
+        });
+        if (error != std::errc{} || end != word.data() + word.size() || !std::isfinite(value) ||
+            !plain || std::fabs(value) > 1e9) {
+            Add(number, true, "\"" + std::string(word.substr(0, 30)) + "\" is not a number");
+            return false;
+        }
+        const std::size_t point = word.find('.');
+        if (point != std::string_view::npos) {
+            const std::size_t decimals = word.size() - point - 1;
+            if (decimals > 4) {
+                Add(number, true, std::string(word) + " has more than 4 decimals");
+            } else if (decimals == 0 || word.back() == '0') {
+                Add(number, false, std::string(word) + " ends in a needless zero or point");
+            }
+        }
+        const std::string_view digits = word.substr(word[0] == '-' ? 1 : 0);
+        if (digits.size() > 1 && digits[0] == '0' && digits[1] != '.') {
+            Add(number, false, std::string(word) + " has a needless leading zero");
+        } else if (word[0] == '-' && value == 0) {
+            Add(number, false, std::string(word) + " is written with a minus sign");
+        }
+        return true;
+    }
+
+    // The polygon's own rules; whether it is kept for the rules between polygons.
+    bool Shape(const CheckedPolygon& p) {
+        const int n = p.count;
+        for (int i = 0; i < n; ++i) {
+            for (int j = i + 1; j < n; ++j) {
+                if ((p.corners[static_cast<std::size_t>(i)] - p.corners[static_cast<std::size_t>(j)]).Length() < kSame) {
+                    Add(p.line, true, "corners " + std::to_string(i + 1) + " and " +
+                                          std::to_string(j + 1) + " are the same point");
+                    return false;
+                }
+            }
+        }
+        const V3 normal = p.Normal();
+        if (n == 4) {
+            const auto& c = p.corners;
+            const double bent = std::max(Degrees((c[1] - c[0]).Cross(c[2] - c[0]), (c[2] - c[0]).Cross(c[3] - c[0])),
+                                         Degrees((c[2] - c[1]).Cross(c[3] - c[1]), (c[3] - c[1]).Cross(c[0] - c[1])));
+            if (bent > kBentError) {
+                Add(p.line, true, "the quadrilateral is not flat: its halves meet at " + Text(bent) + " degrees");
+            } else if (bent > kBentWarning) {
+                Add(p.line, false, "the quadrilateral is not quite flat: its halves meet at " + Text(bent) + " degrees");
+            }
+            for (int i = 0; i < n; ++i) {
+                const V3 turn = (c[static_cast<std::size_t>((i + 1) % n)] - c[static_cast<std::size_t>(i)])
+                                    .Cross(c[static_cast<std::size_t>((i + 2) % n)] - c[static_cast<std::size_t>((i + 1) % n)]);
+                if (turn.Dot(normal) <= 0) {
+                    Add(p.line, true, "the quadrilateral is concave or crossed (a bow tie)");
+                    return false;
+                }
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            const V3& corner = p.corners[static_cast<std::size_t>(i)];
+            const V3 a = p.corners[static_cast<std::size_t>((i + n - 1) % n)] - corner;
+            const V3 b = p.corners[static_cast<std::size_t>((i + 1) % n)] - corner;
+            const double angle = Degrees(a, b);
+            if (angle < kLeastAngle) {
+                Add(p.line, true, "the angle at corner " + std::to_string(i + 1) + " is " +
+                                      Text(angle) + " degrees, below 0.025");
+                return false;
+            }
+            if (angle > kMostAngle) {
+                Add(p.line, true, "the angle at corner " + std::to_string(i + 1) + " is " +
+                                      Text(angle) + " degrees, above 179.9");
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void Finish() {
+        if (library_ || sticker_) Header();
+        TJunctions();
+        if (sticker_) Sticker();
+    }
+
+    void Header() {
+        const auto line = [&](std::size_t i) { return i < header_.size() ? header_[i].number : 0; };
+        const auto text = [&](std::size_t i) { return i < header_.size() ? header_[i].text : std::string(); };
+        const auto startsWith = [](const std::string& s, std::string_view lead) { return s.rfind(lead, 0) == 0; };
+        if (header_.empty() || header_[0].number != 1 || startsWith(text(0), "0 Name:") || startsWith(text(0), "0 !")) {
+            Add(1, true, "the first line must be the part's description");
+        }
+        if (!startsWith(text(1), "0 Name: ")) {
+            Add(line(1), true, "the second header line must be \"0 Name: <file name>\"");
+        } else {
+            const std::string name = text(1).substr(8);
+            if (name.size() < 5 || name.substr(name.size() - 4) != ".dat") {
+                Add(line(1), true, "the part's name must end in .dat");
+            } else if (!fileName_.empty() && name != fileName_) {
+                Add(line(1), true, "the Name line says " + name + ", the file is " + fileName_);
+            }
+        }
+        if (!startsWith(text(2), "0 Author: ")) {
+            Add(line(2), true, "the third header line must be \"0 Author: Real Name [username]\"");
+        } else {
+            const std::string author = text(2).substr(10);
+            const std::size_t open = author.rfind(" [");
+            const bool named = open != std::string::npos && open > 0 && author.back() == ']' &&
+                               author.size() > open + 3 &&
+                               author.find_first_of(" []", open + 2) == author.size() - 1;
+            if (!named) {
+                Add(line(2), false, "the author \"" + author +
+                                        "\" is not in the library's form Real Name [username]");
+            }
+        }
+        if (!startsWith(text(3), "0 !LDRAW_ORG ")) {
+            Add(line(3), true, "the fourth header line must be \"0 !LDRAW_ORG <type>\"");
+        }
+        if (!startsWith(text(4), "0 !LICENSE ")) {
+            Add(line(4), true, "the fifth header line must be \"0 !LICENSE ...\"");
+        }
+        if (!certified_) Add(0, true, "no \"0 BFC CERTIFY CCW\" before the first polygon");
+    }
+
+    // A corner strictly inside another polygon's edge: the two do not meet corner to corner.
+    void TJunctions() {
+        if (polygons_.empty()) return;
+        std::vector<double> lengths;
+        for (std::size_t i = 0; i < polygons_.size(); i += std::max<std::size_t>(1, polygons_.size() / 4096)) {
+            const CheckedPolygon& p = polygons_[i];
+            lengths.push_back((p.corners[1] - p.corners[0]).Length());
+        }
+        std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2), lengths.end());
+        cell_ = std::max(lengths[lengths.size() / 2], 1e-3);
+        std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid;
+        std::vector<V3> corners;
+        std::vector<std::uint64_t> cornerLine;
+        {
+            std::unordered_set<std::uint64_t> seen;
+            for (const CheckedPolygon& p : polygons_) {
+                for (int i = 0; i < p.count; ++i) {
+                    const V3& c = p.corners[static_cast<std::size_t>(i)];
+                    const std::uint64_t key = Key(std::llround(c.x * 1e4), std::llround(c.y * 1e4), std::llround(c.z * 1e4));
+                    if (!seen.insert(key).second) continue;
+                    grid[CellKey(c)].push_back(static_cast<std::uint32_t>(corners.size()));
+                    corners.push_back(c);
+                    cornerLine.push_back(p.line);
+                }
+            }
+        }
+        std::size_t reported = 0;
+        const auto visit = [&](const CheckedPolygon& p, const V3& a, const V3& b, std::int64_t cx, std::int64_t cy, std::int64_t cz) {
+            const auto found = grid.find(Key(cx, cy, cz));
+            if (found == grid.end()) return false;
+            const V3 ab = b - a;
+            const double length2 = ab.Dot(ab);
+            for (const std::uint32_t index : found->second) {
+                const V3& c = corners[index];
+                const double t = (c - a).Dot(ab) / length2;
+                if (t <= 0 || t >= 1) continue;
+                if ((c - a).Length() < kOnEdge || (c - b).Length() < kOnEdge) continue;
+                if ((c - (a + ab * t)).Length() >= kOnEdge) continue;
+                Add(p.line, true, "the corner " + Point(c) + " of line " + std::to_string(cornerLine[index]) +
+                                      " lies on this polygon's edge (a T-junction)");
+                return true;
+            }
+            return false;
+        };
+        for (const CheckedPolygon& p : polygons_) {
+            for (int i = 0; i < p.count && reported < kMostListedFindings; ++i) {
+                const V3& a = p.corners[static_cast<std::size_t>(i)];
+                const V3& b = p.corners[static_cast<std::size_t>((i + 1) % p.count)];
+                const std::int64_t x0 = Cell(std::min(a.x, b.x) - kOnEdge), x1 = Cell(std::max(a.x, b.x) + kOnEdge);
+                const std::int64_t y0 = Cell(std::min(a.y, b.y) - kOnEdge), y1 = Cell(std::max(a.y, b.y) + kOnEdge);
+                const std::int64_t z0 = Cell(std::min(a.z, b.z) - kOnEdge), z1 = Cell(std::max(a.z, b.z) + kOnEdge);
+                bool found = false;
+                if ((x1 - x0 + 1) * (y1 - y0 + 1) * (z1 - z0 + 1) <= 64) {
+                    for (std::int64_t x = x0; x <= x1 && !found; ++x)
+                        for (std::int64_t y = y0; y <= y1 && !found; ++y)
+                            for (std::int64_t z = z0; z <= z1 && !found; ++z) found = visit(p, a, b, x, y, z);
+                } else {
+                    // A long edge: the cells around points along it, half a cell apart.
+                    const double steps = std::ceil((b - a).Length() / (cell_ / 2));
+                    std::unordered_set<std::uint64_t> done;
+                    for (double s = 0; s <= steps && !found; ++s) {
+                        const V3 q = a + (b - a) * (s / steps);
+                        for (int dx = -1; dx <= 1 && !found; ++dx)
+                            for (int dy = -1; dy <= 1 && !found; ++dy)
+                                for (int dz = -1; dz <= 1 && !found; ++dz) {
+                                    const std::int64_t x = Cell(q.x) + dx, y = Cell(q.y) + dy, z = Cell(q.z) + dz;
+                                    if (done.insert(Key(x, y, z)).second) found = visit(p, a, b, x, y, z);
+                                }
+                    }
+                }
+                if (found) {
+                    ++reported;
+                    break;
+                }
+            }
+        }
+    }
+
+    void Sticker() {
+        double left = 0, right = 0, near = 0, far = 0, faceArea = 0, bottomArea = 0;
+        bool first = true, sides = false;
+        std::vector<std::pair<std::array<std::int64_t, 4>, std::uint64_t>> faceEdges;
+        std::unordered_set<std::uint64_t> sideTops;
+        std::size_t bad = 0;
+        for (const CheckedPolygon& p : polygons_) {
+            bool atFace = true, atBottom = true;
+            for (int i = 0; i < p.count; ++i) {
+                const V3& c = p.corners[static_cast<std::size_t>(i)];
+                if (first) left = right = c.x, near = far = c.z, first = false;
+                left = std::min(left, c.x), right = std::max(right, c.x);
+                near = std::min(near, c.z), far = std::max(far, c.z);
+                atFace = atFace && std::fabs(c.y - kFaceY) < kSame;
+                atBottom = atBottom && std::fabs(c.y) < kSame;
+                if ((c.y < kFaceY - kSame || c.y > kSame) && bad++ < 20) {
+                    Add(p.line, true, "the corner " + Point(c) + " lies outside the sticker's 0.25 LDU between Y = -0.25 and Y = 0");
+                }
+            }
+            const V3 normal = p.Normal();
+            const double area = normal.Length() / 2;
+            if (!p.backing && !atFace && bad++ < 20) {
+                Add(p.line, true, "a polygon of the picture lies off the face at Y = -0.25");
+            }
+            if (atFace) {
+                if (normal.y >= 0 && bad++ < 20) Add(p.line, true, "a polygon of the face faces down");
+                faceArea += area;
+                for (int i = 0; i < p.count; ++i) {
+                    const V3& a = p.corners[static_cast<std::size_t>(i)];
+                    const V3& b = p.corners[static_cast<std::size_t>((i + 1) % p.count)];
+                    faceEdges.push_back({{std::llround(a.x * 1e4), std::llround(a.z * 1e4), std::llround(b.x * 1e4), std::llround(b.z * 1e4)}, p.line});
+                }
+            } else if (atBottom) {
+                if (normal.y <= 0) {
+                    if (bad++ < 20) Add(p.line, true, "the polygon faces up at Y = 0, where the sticker meets the surface it lies on");
+                } else {
+                    bottomArea += area;
+                }
+            } else if (p.backing) {
+                sides = true;
+                // A side's top edge: its two corners at the face.
+                for (int i = 0; i < p.count; ++i) {
+                    const V3& a = p.corners[static_cast<std::size_t>(i)];
+                    const V3& b = p.corners[static_cast<std::size_t>((i + 1) % p.count)];
+                    if (std::fabs(a.y - kFaceY) < kSame && std::fabs(b.y - kFaceY) < kSame) {
+                        sideTops.insert(EdgeKey(std::llround(a.x * 1e4), std::llround(a.z * 1e4), std::llround(b.x * 1e4), std::llround(b.z * 1e4)));
+                        sideTops.insert(EdgeKey(std::llround(b.x * 1e4), std::llround(b.z * 1e4), std::llround(a.x * 1e4), std::llround(a.z * 1e4)));
+                    }
+                }
+            }
+        }
+        if (first) {
+            Add(0, true, "the sticker has no polygons");
+            return;
+        }
+        if (std::fabs(left + right) > kOnEdge || std::fabs(near + far) > kOnEdge) {
+            Add(0, true, "the sticker is not centred on the origin: its middle is at X " +
+                             Text((left + right) / 2) + ", Z " + Text((near + far) / 2));
+        }
+        if (std::fabs(faceArea - bottomArea) > 1e-3 * faceArea + 1e-6) {
+            Add(0, true, "the backing's bottom (" + Text(bottomArea) +
+                             " square LDU at Y = 0, facing down) does not cover the face (" +
+                             Text(faceArea) + " square LDU)");
+        }
+        if (!sides) {
+            Add(0, true, "the backing has no sides");
+            return;
+        }
+        // Every outer edge of the face (no other face polygon has it) has a side beneath it.
+        std::unordered_set<std::uint64_t> edges;
+        for (const auto& [e, line] : faceEdges) edges.insert(EdgeKey(e[0], e[1], e[2], e[3]));
+        std::size_t open = 0;
+        for (const auto& [e, line] : faceEdges) {
+            if (edges.count(EdgeKey(e[2], e[3], e[0], e[1]))) continue;
+            if (sideTops.count(EdgeKey(e[0], e[1], e[2], e[3]))) continue;
+            if (open++ < 20) Add(line, true, "an outer edge of the face has no side of the backing beneath it");
+        }
+    }
+
+    std::int64_t Cell(double v) const { return static_cast<std::int64_t>(std::floor(v / cell_)); }
+    std::uint64_t CellKey(const V3& c) const { return Key(Cell(c.x), Cell(c.y), Cell(c.z)); }
+    static std::uint64_t Key(std::int64_t x, std::int64_t y, std::int64_t z) {
+        std::uint64_t h = static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15ull;
+        h ^= static_cast<std::uint64_t>(y) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
+        h ^= static_cast<std::uint64_t>(z) * 0x165667B19E3779F9ull + (h << 6) + (h >> 2);
+        return h;
+    }
+    static std::uint64_t EdgeKey(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t d) {
+        return Key(a, b, Key(c, d, 1) & 0x7FFFFFFFFFFFFFFF);
+    }
+
+    struct HeaderLine {
+        std::uint64_t number;
+        std::string text;
+    };
+    const std::string fileName_;
+    CheckReport report_;
+    std::vector<HeaderLine> header_;
+    std::vector<CheckedPolygon> polygons_;
+    bool seenGeometry_ = false, library_ = false, sticker_ = false, certified_ = false;
+    double cell_ = 1;
+};
+
+}  // namespace
+
+CheckReport CheckPartText(std::string_view text, const std::string& fileName) {
+    return Checker(fileName).Run(text);
+}
+
+CheckReport CheckPartFile(const std::string& path) {
+    Checker failed("");
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || std::filesystem::is_directory(path)) {
+        failed.Add(0, true, "the file cannot be read");
+        return failed.Run("");
+    }
+    if (size > kMostCheckedBytes) {
+        failed.Add(0, true, "the file is larger than 256 MB: no part file is that large");
+        return failed.Run("");
+    }
+    std::ifstream file(path, std::ios::binary);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (!file.read(text.data(), static_cast<std::streamsize>(size))) {
+        failed.Add(0, true, "the file cannot be read");
+        return failed.Run("");
+    }
+    return CheckPartText(text, std::filesystem::path(path).filename().string());
+}
+
+std::string FindingLine(const CheckFinding& finding) {
+    std::string line = finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : "";
+    return line + (finding.error ? "error: " : "warning: ") + finding.text;
+}
+
+}  // namespace mosaikon
