@@ -34,7 +34,15 @@ const char* MethodName(ConversionMethod method) {
 }
 
 const char* FormatName(PartFormat format) {
-    return format == PartFormat::LdrawSticker ? "ldraw-sticker" : "classic";
+    switch (format) {
+        case PartFormat::LdrawSticker:
+            return "ldraw-sticker";
+        case PartFormat::LdrawTexture:
+            return "ldraw-texture";
+        case PartFormat::Classic:
+            break;
+    }
+    return "classic";
 }
 
 std::string BaseName(const std::string& path) {
@@ -43,7 +51,7 @@ std::string BaseName(const std::string& path) {
     if (name.size() >= 4) {
         std::string ending = name.substr(name.size() - 4);
         for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (ending == ".dat") name.resize(name.size() - 4);
+        if (ending == ".dat" || ending == ".mpd") name.resize(name.size() - 4);
     }
     return name;
 }
@@ -107,45 +115,75 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
             !CreateBitmap(shell, picture, previewPath, options.settings, &written)) {
             return;
         }
+        // The picture converted by the chosen conversion; its messages are shown once.
+        const auto runConversion = [&](const Picture& source, const ConversionSettings& settings,
+                                       Quads& quads, bool tell) {
+            switch (options.method) {
+                case ConversionMethod::Full: {
+                    FullConversionRun run;
+                    ConvertToLdraw(shell, source, quads, settings, progress, &run);
+                    if (tell && run.regionsCoveredWithRectangles > 0) {
+                        ShowMessage(shell, std::to_string(run.regionsCoveredWithRectangles) +
+                                               " colour regions would have taken too long to "
+                                               "search and are covered with rectangles");
+                    }
+                    break;
+                }
+                case ConversionMethod::Exact:
+                    ConvertExact(shell, source, quads, settings, progress);
+                    break;
+                case ConversionMethod::Vector: {
+                    VectorConversionRun run;
+                    ConvertVector(shell, source, quads, settings, options.vector, progress, &run);
+                    if (tell && run.regionsKeptAsStairs > 0) {
+                        ShowMessage(shell, std::to_string(run.regionsKeptAsStairs) +
+                                               " colour regions keep their pixels' steps: their "
+                                               "smoothed outlines could not be filled cleanly");
+                    }
+                    break;
+                }
+                case ConversionMethod::Quick:
+                    ConvertBitmap(shell, source, quads, settings);
+                    break;
+            }
+        };
         Quads quads;
-        switch (options.method) {
-            case ConversionMethod::Full: {
-                FullConversionRun run;
-                ConvertToLdraw(shell, picture, quads, options.settings, progress, &run);
-                if (run.regionsCoveredWithRectangles > 0) {
-                    ShowMessage(shell, std::to_string(run.regionsCoveredWithRectangles) +
-                                           " colour regions would have taken too long to search "
-                                           "and are covered with rectangles");
-                }
-                break;
+        if (options.format == PartFormat::LdrawTexture) {
+            // The picture itself is the texture; the fallback is the picture of fewer colours
+            // converted, or one quadrilateral.
+            const RgbaPicture texture = TextureOf(picture, options.settings);
+            std::vector<FacePolygon> fallback;
+            if (options.texture.fallback == TextureFallback::Flat) {
+                fallback = FlatFallback(picture, options.settings, options.colours);
+            } else {
+                const Picture reduced = FallbackPicture(shell, texture,
+                                                        options.texture.fallbackColours,
+                                                        options.colours);
+                ConversionSettings plain = options.settings;  // left-out pixels are transparent
+                plain.IgnoreWhite = plain.IgnoreRgbColor = false;
+                runConversion(reduced, plain, quads, true);
+                if (failed()) return;
+                fallback = BuildStickerFace(quads);
             }
-            case ConversionMethod::Exact:
-                ConvertExact(shell, picture, quads, options.settings, progress);
-                break;
-            case ConversionMethod::Vector: {
-                VectorConversionRun run;
-                ConvertVector(shell, picture, quads, options.settings, options.vector, progress,
-                              &run);
-                if (run.regionsKeptAsStairs > 0) {
-                    ShowMessage(shell, std::to_string(run.regionsKeptAsStairs) +
-                                           " colour regions keep their pixels' steps: their "
-                                           "smoothed outlines could not be filled cleanly");
-                }
-                break;
+            if (!WriteTexturedStickerPart(shell, picture, fallback, texture, partPath,
+                                          options.height.value_or(picture.Height()),
+                                          DetailsFor(options, partPath), options.texture,
+                                          &written, &report.counts)) {
+                return;
             }
-            case ConversionMethod::Quick:
-                ConvertBitmap(shell, picture, quads, options.settings);
-                break;
+        } else {
+            runConversion(picture, options.settings, quads, true);
         }
         if (failed()) return;
         const std::int32_t height = options.height.value_or(picture.Height());
         const StickerDetails details = DetailsFor(options, partPath);
         const bool done =
-            options.format == PartFormat::LdrawSticker
+            options.format == PartFormat::LdrawTexture ||
+            (options.format == PartFormat::LdrawSticker
                 ? WriteStickerPart(shell, picture, quads, partPath, height, details, &written,
                                    &report.counts)
                 : WritePartFile(shell, picture, quads, partPath, height, details, &written,
-                                &report.counts, DigitsFor(options.method));
+                                &report.counts, DigitsFor(options.method)));
         if (!done) return;
         written.CommitAll();
         std::set<std::int32_t> colours;

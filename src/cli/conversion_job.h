@@ -7,6 +7,7 @@
 
 #include "conversion/conversion_method.h"
 #include "ldraw/part_file_writer.h"
+#include "ldraw/texture_part.h"
 #include "conversion/progress.h"
 #include "conversion/vector_conversion.h"
 #include "image/conversion_settings.h"
@@ -22,6 +23,7 @@ struct JobOptions {
     ConversionMethod method = ConversionMethod::Quick;
     VectorOptions vector;  // for the vector conversion
     PartFormat format = PartFormat::Classic;
+    TextureOptions texture;  // for the textured sticker
     std::optional<std::int32_t> height;  // LDraw units; the picture's height in pixels when none
     ColourReduction reduction;
     ColourSet colours = ColourSet::Direct;
@@ -51,7 +53,7 @@ struct JobReport {
 const char* MethodName(ConversionMethod method);
 const char* FormatName(PartFormat format);
 
-// The part file's name without its ".dat" (any case), without its folder.
+// The part file's name without its ".dat" or ".mpd" (any case), without its folder.
 std::string BaseName(const std::string& path);
 
 // The sticker details for the part file: given ones, else the defaults from its name.

@@ -149,6 +149,9 @@ struct Arguments {
     double tolerance = 0.5;
     std::int32_t minArea = 4;
     bool check = false;
+    std::string fallback = "geometry";
+    int fallbackColours = 16;
+    bool embed = false;
 };
 
 // What the command line asks for, checked.
@@ -206,10 +209,26 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                  "fewer quadrilaterals)")
         ->disable_flag_override();
     app.add_option("--format", args.format,
-                   "the part file's layout: classic (default; a flat picture at z = 0) or "
+                   "the part file's layout: classic (default; a flat picture at z = 0), "
                    "ldraw-sticker (an LDraw library sticker part: centred, lying flat, with a "
-                   "backing, certified, without cracks)")
-        ->check(CLI::IsMember({"classic", "ldraw-sticker"}));
+                   "backing, certified, without cracks, with holes where the picture is left "
+                   "out) or ldraw-texture (the library sticker whose face shows the picture as a "
+                   "texture, PNG in a textures folder beside the part, with plain geometry for "
+                   "programs without textures)")
+        ->check(CLI::IsMember({"classic", "ldraw-sticker", "ldraw-texture"}));
+    app.add_option("--fallback", args.fallback,
+                   "with --format ldraw-texture, what programs without textures show: geometry "
+                   "(default; the picture of --fallback-colors colours, converted) or flat (one "
+                   "quadrilateral in the picture's mean colour)")
+        ->check(CLI::IsMember({"geometry", "flat"}));
+    app.add_option("--fallback-colors", args.fallbackColours,
+                   "with --format ldraw-texture, the most colours of the geometry fallback (2 "
+                   "to 256, default 16)")
+        ->check(CLI::Range(2, 256));
+    app.add_flag("--embed", args.embed,
+                 "with --format ldraw-texture, write one MPD file holding the part and its "
+                 "texture (a !DATA block) instead of the part and a textures folder")
+        ->disable_flag_override();
     app.add_flag("--accept-damaged", args.acceptDamaged,
                  "convert a damaged or cut-short picture all the same, with a warning saying what "
                  "is missing (by default such a picture is refused)")
@@ -277,8 +296,16 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
         }
     }
     options.vector = {args.tolerance, args.minArea};
-    options.format =
-        args.format == "ldraw-sticker" ? PartFormat::LdrawSticker : PartFormat::Classic;
+    options.format = args.format == "ldraw-sticker"   ? PartFormat::LdrawSticker
+                     : args.format == "ldraw-texture" ? PartFormat::LdrawTexture
+                                                      : PartFormat::Classic;
+    for (const char* textureOnly : {"--fallback", "--fallback-colors", "--embed"}) {
+        if (app.count(textureOnly) > 0 && options.format != PartFormat::LdrawTexture) {
+            throw UsageError{std::string(textureOnly) + " needs --format ldraw-texture"};
+        }
+    }
+    options.texture = {args.fallback == "flat" ? TextureFallback::Flat : TextureFallback::Geometry,
+                       args.fallbackColours, args.embed};
     options.reduction = {args.colors, args.dither};
     options.acceptDamaged = args.acceptDamaged;
     options.colours = args.palette == "ldraw"        ? ColourSet::Ldraw

@@ -5,7 +5,8 @@ namespace mosaikon {
 std::uint64_t MemoryNeedPerPixel(ConversionMethod method, PartFormat format) {
     // Peaks measured (bytes a pixel): quick 80, exact 88, full 118; with the sticker layout, which
     // keeps the face's polygons and splits their edges, 254, 254 and 280.
-    const bool sticker = format == PartFormat::LdrawSticker;
+    // The textured form converts a picture of fewer colours and keeps the texture besides.
+    const bool sticker = format != PartFormat::Classic;
     switch (method) {
         case ConversionMethod::Quick:
             return sticker ? 320 : 100;

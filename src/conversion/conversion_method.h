@@ -10,7 +10,9 @@ enum class ConversionMethod { Quick, Full, Exact, Vector };
 // The part file layouts: the program's own (a flat picture at z = 0, four header lines), and
 // the LDraw parts library's sticker part (centred in the X-Z plane, with backing, certified
 // counter-clockwise, free of T-junctions).
-enum class PartFormat { Classic, LdrawSticker };
+// The part file's layout: the program's own, the library sticker form, and the library sticker
+// form with the picture as a texture (and the sticker's geometry as its fallback).
+enum class PartFormat { Classic, LdrawSticker, LdrawTexture };
 
 // The most memory that reading a picture, converting it and writing its part file take, in bytes
 // per pixel: the peak measured on the 1024 x 1024 worst case (no two neighbouring pixels alike),

@@ -150,6 +150,104 @@ bool AcceptedPolygon(const GridPoint* corners, int count) {
     return true;
 }
 
+namespace {
+
+// The fewest pieces of the strip that starts at the ring's side (start, start + 1), or -1; the
+// steps taken, from the end back, in steps (0: one corner on after `start + 1`, 1: one back
+// before `start`, 2: both).
+int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector<std::uint8_t>& steps) {
+    const std::size_t n = ring.size();
+    // After i steps forward and j back, the cut runs from a(i) = start + 1 + i to b(j) = start - j.
+    const auto a = [&](std::size_t i) { return ring[(start + 1 + i) % n]; };
+    const auto b = [&](std::size_t j) { return ring[(start + n - j) % n]; };
+    const std::size_t size = n - 1;  // i and j each below it; i + j + 2 <= n
+    constexpr int kNone = 1 << 30;
+    std::vector<int> cost(size * size, kNone);
+    std::vector<std::uint8_t> how(size * size, 0);
+    const auto at = [&](std::size_t i, std::size_t j) { return i * size + j; };
+    cost[at(0, 0)] = 0;
+    for (std::size_t sum = 0; sum + 2 < n; ++sum) {
+        for (std::size_t i = 0; i <= sum; ++i) {
+            const std::size_t j = sum - i;
+            const int here = cost[at(i, j)];
+            if (here == kNone) continue;
+            const GridPoint ai = a(i), bj = b(j);
+            const auto relax = [&](std::size_t ni, std::size_t nj, std::uint8_t step) {
+                if (here + 1 < cost[at(ni, nj)]) cost[at(ni, nj)] = here + 1, how[at(ni, nj)] = step;
+            };
+            if (i + j + 3 <= n) {
+                const GridPoint t[3] = {ai, a(i + 1), bj};
+                if (AcceptedPolygon(t, 3)) relax(i + 1, j, 0);
+                const GridPoint u[3] = {ai, b(j + 1), bj};
+                if (AcceptedPolygon(u, 3)) relax(i, j + 1, 1);
+            }
+            if (i + j + 4 <= n) {
+                const GridPoint q[4] = {ai, a(i + 1), b(j + 1), bj};
+                if (AcceptedPolygon(q, 4)) relax(i + 1, j + 1, 2);
+            }
+        }
+    }
+    // The strip ends where the two chains meet along one side: i + j + 2 == n.
+    int best = kNone;
+    std::size_t bestI = 0;
+    for (std::size_t i = 0; i + 2 <= n; ++i) {
+        const std::size_t j = n - 2 - i;
+        if (cost[at(i, j)] < best) best = cost[at(i, j)], bestI = i;
+    }
+    if (best == kNone) return -1;
+    steps.clear();
+    for (std::size_t i = bestI, j = n - 2 - bestI; i + j > 0;) {
+        const std::uint8_t step = how[at(i, j)];
+        steps.push_back(step);
+        if (step != 1) --i;
+        if (step != 0) --j;
+    }
+    return best;
+}
+
+}  // namespace
+
+bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out) {
+    out.clear();
+    const std::size_t n = ring.size();
+    if (n < 3 || n > kMostStripCorners) return false;
+    // Strips start at a side beside a true corner (one not in a line with its neighbours).
+    std::vector<std::size_t> starts;
+    for (std::size_t k = 0; k < n; ++k) {
+        const GridPoint& before = ring[(k + n - 1) % n];
+        const GridPoint& after = ring[(k + 1) % n];
+        if (Cross(before, ring[k], after) == 0) continue;
+        starts.push_back(k);
+        starts.push_back((k + n - 1) % n);
+    }
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    if (n > 64 && starts.size() > 2) starts.resize(2);
+    std::vector<std::uint8_t> steps, bestSteps;
+    int best = -1;
+    std::size_t bestStart = 0;
+    for (const std::size_t start : starts) {
+        const int pieces = StripFrom(ring, start, steps);
+        if (pieces >= 0 && (best < 0 || pieces < best)) best = pieces, bestStart = start, bestSteps = steps;
+    }
+    if (best < 0) return false;
+    std::size_t i = 0, j = 0;
+    const auto a = [&](std::size_t k) { return ring[(bestStart + 1 + k) % n]; };
+    const auto b = [&](std::size_t k) { return ring[(bestStart + n - k) % n]; };
+    for (auto step = bestSteps.rbegin(); step != bestSteps.rend(); ++step) {
+        CutPolygon piece;
+        if (*step == 0) {
+            piece.count = 3, piece.corners = {a(i), a(i + 1), b(j), GridPoint{}}, ++i;
+        } else if (*step == 1) {
+            piece.count = 3, piece.corners = {a(i), b(j + 1), b(j), GridPoint{}}, ++j;
+        } else {
+            piece.count = 4, piece.corners = {a(i), a(i + 1), b(j + 1), b(j)}, ++i, ++j;
+        }
+        out.push_back(piece);
+    }
+    return true;
+}
+
 bool RegionCutter::OnOutline(const GridPoint& p) const {
     for (const auto& [a, b] : *segments_) {
         if (p.x < std::min(a.x, b.x) || p.x > std::max(a.x, b.x) || p.y < std::min(a.y, b.y) ||

@@ -19,6 +19,15 @@ struct CutPolygon {
 // accepts: between 0.025 and 179.9 degrees, with a margin for rounding coordinates to 4 decimals.
 bool AcceptedPolygon(const GridPoint* corners, int count);
 
+// Cuts a convex ring (counter-clockwise by the cross product; points in a line along its sides
+// allowed, as where other polygons' corners lie on them) into the fewest strip pieces: from one
+// of its sides, cuts between the two chains of corners running on either way, each piece a
+// quadrilateral of two of each chain's corners or a triangle, every piece one the parts library
+// accepts. No point is added. False, with out empty, when no such strip is found (or the ring
+// has more than kMostStripCorners corners).
+constexpr std::size_t kMostStripCorners = 256;
+bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
+
 // A directed segment; the area it bounds lies on its left (the cross product's positive side).
 using Segment = std::pair<GridPoint, GridPoint>;
 

@@ -433,4 +433,25 @@ RgbaPicture DecodeWebP(std::span<const std::uint8_t> bytes, const std::string& n
     return picture;
 }
 
+std::vector<std::uint8_t> EncodePng(const RgbaPicture& picture) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(picture.width);
+    image.height = static_cast<png_uint_32>(picture.height);
+    image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(image, size, 0, picture.rgba.data(), 0, nullptr)) {
+        png_image_free(&image);
+        Fail("The picture could not be written as PNG");
+    }
+    std::vector<std::uint8_t> bytes(size);
+    if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, picture.rgba.data(), 0,
+                                   nullptr)) {
+        png_image_free(&image);
+        Fail("The picture could not be written as PNG");
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
 }  // namespace mosaikon

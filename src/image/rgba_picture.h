@@ -64,6 +64,8 @@ PictureFormat SniffFormat(std::span<const std::uint8_t> bytes);
 // library's limits before it reads, so that a small file cannot make it take much memory or time.
 RgbaPicture DecodePng(std::span<const std::uint8_t> bytes, const std::string& name,
                       const DecodeRules& rules);
+// The picture as a PNG file's bytes (8-bit RGBA; fully transparent pixels stay so).
+std::vector<std::uint8_t> EncodePng(const RgbaPicture& picture);
 RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& name,
                        const DecodeRules& rules);
 RgbaPicture DecodeGif(std::span<const std::uint8_t> bytes, const std::string& name,

@@ -84,6 +84,10 @@ public:
     CheckReport Run(std::string_view text) {
         std::uint64_t number = 0;
         std::size_t at = 0;
+        // In a multi-part document, the first block (0 FILE) is the part; 0 !DATA blocks hold
+        // base64 lines only; other blocks are not checked.
+        enum class Block { Part, Data, Other } block = Block::Part;
+        bool multiPart = false, firstLine = true;
         while (at < text.size()) {
             std::size_t end = text.find('\n', at);
             if (end == std::string_view::npos) end = text.size();
@@ -91,6 +95,30 @@ public:
             at = end + 1;
             ++number;
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            const std::vector<std::string_view> words = line.size() <= kLongestLine ? Words(line) : std::vector<std::string_view>{};
+            if (words.size() >= 2 && words[0] == "0" && (words[1] == "FILE" || words[1] == "!DATA")) {
+                if (firstLine && words[1] == "FILE") {
+                    multiPart = true;
+                    if (words.size() >= 3) fileName_ = std::string(line.substr(line.find("FILE") + 5));
+                    firstLine = false;
+                    continue;
+                }
+                if (multiPart) {
+                    block = words[1] == "!DATA" ? Block::Data : Block::Other;
+                    if (block == Block::Other) Add(number, false, "the block " + std::string(words.size() > 2 ? words[2] : "") + " is not checked");
+                    continue;
+                }
+            }
+            if (!words.empty()) firstLine = false;
+            if (block == Block::Data) {
+                const bool base64 = words.size() == 3 && words[0] == "0" && words[1] == "!:" &&
+                                    std::all_of(words[2].begin(), words[2].end(), [](char c) {
+                                        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=';
+                                    });
+                if (!words.empty() && !base64) Add(number, true, "a !DATA block holds only \"0 !: <base64>\" lines");
+                continue;
+            }
+            if (block == Block::Other) continue;
             Line(number, line);
         }
         Finish();
@@ -108,7 +136,7 @@ public:
     }
 
 private:
-    void Line(std::uint64_t number, std::string_view line) {
+    void Line(std::uint64_t number, std::string_view line, bool textured = false) {
         if (line.size() > kLongestLine) {
             Add(number, true, "the line is longer than 65536 characters");
             return;
@@ -123,6 +151,18 @@ private:
         if (words.empty()) return;
         const std::string_view type = words[0];
         if (type == "0") {
+            if (words.size() >= 2 && words[1] == "!:") {
+                // Geometry that programs showing textures draw: checked, but not one with the rest.
+                if (texmap_ != Texmap::Textured) {
+                    Add(number, true, "a \"0 !:\" line outside a !TEXMAP block's textured part");
+                }
+                Line(number, line.substr(line.find("!:") + 2), true);
+                return;
+            }
+            if (words.size() >= 2 && words[1] == "!TEXMAP") {
+                Texture(number, words);
+                return;
+            }
             Meta(number, line, words);
             return;
         }
@@ -163,7 +203,29 @@ private:
                                                            values[static_cast<std::size_t>(3 * i + 1)],
                                                            values[static_cast<std::size_t>(3 * i + 2)]};
         }
-        if (Shape(polygon)) polygons_.push_back(polygon);
+        if (Shape(polygon) && !textured) polygons_.push_back(polygon);
+    }
+
+    void Texture(std::uint64_t number, const std::vector<std::string_view>& words) {
+        const std::string_view command = words.size() >= 3 ? words[2] : std::string_view();
+        if (command == "START" || command == "NEXT") {
+            if (texmap_ != Texmap::None) Add(number, true, "a !TEXMAP block starts inside another");
+            if (words.size() != 14 || words[3] != "PLANAR") {
+                Add(number, true, "a planar !TEXMAP START needs PLANAR, three points and the PNG's name");
+            } else {
+                double value = 0;
+                for (std::size_t i = 4; i < 13; ++i) Number(number, words[i], value);
+            }
+            texmap_ = Texmap::Textured;
+        } else if (command == "FALLBACK") {
+            if (texmap_ != Texmap::Textured) Add(number, true, "!TEXMAP FALLBACK without a START");
+            texmap_ = Texmap::Fallback;
+        } else if (command == "END") {
+            if (texmap_ == Texmap::None) Add(number, true, "!TEXMAP END without a START");
+            texmap_ = Texmap::None;
+        } else {
+            Add(number, true, "unknown !TEXMAP command");
+        }
     }
 
     void Meta(std::uint64_t number, std::string_view line, const std::vector<std::string_view>& words) {
@@ -284,6 +346,7 @@ private:
     }
 
     void Finish() {
+        if (texmap_ != Texmap::None) Add(0, true, "a !TEXMAP block has no END");
         if (library_ || sticker_) Header();
         TJunctions();
         if (sticker_) Sticker();
@@ -293,8 +356,8 @@ private:
         const auto line = [&](std::size_t i) { return i < header_.size() ? header_[i].number : 0; };
         const auto text = [&](std::size_t i) { return i < header_.size() ? header_[i].text : std::string(); };
         const auto startsWith = [](const std::string& s, std::string_view lead) { return s.rfind(lead, 0) == 0; };
-        if (header_.empty() || header_[0].number != 1 || startsWith(text(0), "0 Name:") || startsWith(text(0), "0 !")) {
-            Add(1, true, "the first line must be the part's description");
+        if (header_.empty() || startsWith(text(0), "0 Name:") || startsWith(text(0), "0 !")) {
+            Add(line(0), true, "the first line must be the part's description");
         }
         if (!startsWith(text(1), "0 Name: ")) {
             Add(line(1), true, "the second header line must be \"0 Name: <file name>\"");
@@ -501,10 +564,11 @@ private:
         std::uint64_t number;
         std::string text;
     };
-    const std::string fileName_;
+    std::string fileName_;
     CheckReport report_;
     std::vector<HeaderLine> header_;
     std::vector<CheckedPolygon> polygons_;
+    enum class Texmap { None, Textured, Fallback } texmap_ = Texmap::None;
     bool seenGeometry_ = false, library_ = false, sticker_ = false, certified_ = false;
     double cell_ = 1;
 };

@@ -337,14 +337,16 @@ public:
         if (text_.size() > (1 << 20) - 512) Flush();
     }
     // A polygon whose corners run counter-clockwise seen from the side `facing` points to.
-    void Polygon(std::int32_t color, std::vector<Point3> corners, const Point3& facing) {
+    void Polygon(std::int32_t color, std::vector<Point3> corners, const Point3& facing,
+                 const char* lead = "") {
         const Point3 &a = corners[0], &b = corners[1], &c = corners[2];
         const Point3 u{b.x - a.x, b.y - a.y, b.z - a.z}, v{c.x - a.x, c.y - a.y, c.z - a.z};
         const Point3 normal{u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
         if (normal.x * facing.x + normal.y * facing.y + normal.z * facing.z < 0) {
             std::reverse(corners.begin(), corners.end());
         }
-        std::string line = corners.size() == 3 ? "3 " : "4 ";
+        std::string line = lead;
+        line += corners.size() == 3 ? "3 " : "4 ";
         line += ColorText(color);
         for (const Point3& p : corners) {
             line += ' ' + LduText(p.x) + ' ' + LduText(p.y) + ' ' + LduText(p.z);
@@ -427,7 +429,8 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
 
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
                      std::int32_t height, const StickerDetails& details,
-                     const std::string& fileName, const TextSink& out, PartFileCounts* counts) {
+                     const std::string& fileName, const TextSink& out, PartFileCounts* counts,
+                     const std::string& textureName) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double scale = static_cast<double>(height) / picture.Height();
     const std::int64_t w = picture.Width(), h = picture.Height();
@@ -475,6 +478,39 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
     for (std::size_t i = 0; i < zTexts.size(); ++i) {
         zTexts[i] = LduText(place({2, static_cast<std::int64_t>(i)}, 0).z);
     }
+    // The face's area: the outline of the face and its holes, and that area cut into polygons
+    // again with the same corners along the outline (the backing's bottom, and the textured
+    // face). Faces whose polygons overlap have no simple outline: their area is the face again.
+    const std::vector<Segment> outline = OuterEdges(face);
+    RegionCutter cutter;
+    std::vector<CutPolygon> area;
+    if (outline.empty() || !cutter.Cut(outline, area)) {
+        area.clear();
+        for (const FacePolygon& polygon : face) {
+            CutPolygon copy;
+            copy.count = static_cast<int>(polygon.corners.size());
+            std::copy(polygon.corners.begin(), polygon.corners.end(), copy.corners.begin());
+            area.push_back(copy);
+        }
+    }
+    const auto corners3Of = [&](const CutPolygon& polygon, double y) {
+        corners3.clear();
+        for (int i = 0; i < polygon.count; ++i) {
+            corners3.push_back(place(polygon.corners[static_cast<std::size_t>(i)], y));
+        }
+        return corners3;
+    };
+    if (!textureName.empty()) {
+        // The picture's top-left, top-right and bottom-left corners.
+        std::string start = "0 !TEXMAP START PLANAR";
+        for (const HalfPoint& p : {HalfPoint{2, 2}, HalfPoint{2 * w + 2, 2}, HalfPoint{2, 2 * h + 2}}) {
+            const Point3 q = place(p, kFaceY);
+            start += ' ' + LduText(q.x) + ' ' + LduText(q.y) + ' ' + LduText(q.z);
+        }
+        text.Line(start + ' ' + textureName);
+        for (const CutPolygon& polygon : area) text.Polygon(16, corners3Of(polygon, kFaceY), {0, -1, 0}, "0 !: ");
+        text.Line("0 !TEXMAP FALLBACK");
+    }
     std::string line;
     for (const FacePolygon& polygon : face) {
         line.assign(polygon.corners.size() == 3 ? "3 " : "4 ");
@@ -486,33 +522,16 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
         text.Line(line);
     }
 
+    if (!textureName.empty()) text.Line("0 !TEXMAP END");
+
     // The backing. Its sides stand on the face's outer edges (those no other polygon of the face
-    // shares), one rectangle each, facing out of the face; its bottom is the face's area cut
-    // again in colour 16, with the same corners along the outline.
-    const std::vector<Segment> outline = OuterEdges(face);
+    // shares), one rectangle each, facing out of the face; its bottom is the face's area.
     for (const auto& [a, b] : outline) {
         const std::int64_t dx = b.x - a.x, dy = b.y - a.y;
         text.Polygon(16, {place(a, kFaceY), place(b, kFaceY), place(b, 0), place(a, 0)},
                      Point3{static_cast<double>(dy), 0, static_cast<double>(dx)});
     }
-    RegionCutter cutter;
-    std::vector<CutPolygon> underside;
-    if (!outline.empty() && cutter.Cut(outline, underside)) {
-        for (const CutPolygon& polygon : underside) {
-            corners3.clear();
-            for (int i = 0; i < polygon.count; ++i) {
-                corners3.push_back(place(polygon.corners[static_cast<std::size_t>(i)], 0));
-            }
-            text.Polygon(16, corners3, {0, 1, 0});
-        }
-    } else {
-        // Faces whose polygons overlap have no simple outline: the bottom is the face again.
-        for (const FacePolygon& polygon : face) {
-            corners3.clear();
-            for (const HalfPoint& p : polygon.corners) corners3.push_back(place(p, 0));
-            text.Polygon(16, corners3, {0, 1, 0});
-        }
-    }
+    for (const CutPolygon& polygon : area) text.Polygon(16, corners3Of(polygon, 0), {0, 1, 0});
     text.Flush();
     if (counts) {
         counts->quadrilaterals = text.Quadrilaterals();

@@ -31,11 +31,13 @@ struct FacePolygon {
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads);
 
 // The text of the sticker part WriteStickerPart writes, for the face already built, handed to
-// out; with counts, its polygons are counted there.
+// out; with counts, its polygons are counted there. With a texture's name, the face is the
+// fallback of a !TEXMAP block that maps the texture onto the picture's rectangle, drawn on the
+// face's area (its outline cut again, in colour 16) by programs that show textures.
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
                      std::int32_t height, const StickerDetails& details,
                      const std::string& fileName, const TextSink& out,
-                     PartFileCounts* counts = nullptr);
+                     PartFileCounts* counts = nullptr, const std::string& textureName = "");
 
 // Writes the LDraw sticker part: the library header, then the face at Y = -0.25 facing up (-Y),
 // the picture's top edge towards +Z, centred on the origin, and a 0.25 LDU backing in colour 16

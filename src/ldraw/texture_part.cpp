@@ -1,0 +1,161 @@
+#include "ldraw/texture_part.h"
+
+#include <filesystem>
+
+#include "image/colours.h"
+#include "image/ldraw_colours.h"
+#include "shell/atomic_file.h"
+#include "shell/failure.h"
+
+namespace mosaikon {
+
+namespace {
+
+// Base64 lines of a !DATA block hold this many characters, the last one fewer.
+constexpr std::size_t kBase64Line = 76;
+
+std::string BaseNameOf(const std::string& path) {
+    std::string name = std::filesystem::path(path).filename().string();
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+}  // namespace
+
+RgbaPicture TextureOf(const Picture& picture, const ConversionSettings& settings) {
+    RgbaPicture texture = RgbaOf(picture);
+    const ColourLookup colours(picture, settings);
+    std::uint8_t* out = texture.rgba.data();
+    for (std::int32_t y = picture.Height(); y >= 1; --y) {
+        for (std::int32_t x = 1; x <= picture.Width(); ++x, out += 4) {
+            const std::uint8_t index = picture.Pixels(x, y);
+            if (!colours.Known(index) || colours.LeftOut(index)) {
+                out[0] = out[1] = out[2] = out[3] = 0;
+            } else {
+                out[3] = 255;
+            }
+        }
+    }
+    return texture;
+}
+
+Picture FallbackPicture(Shell& shell, const RgbaPicture& texture, int colours, ColourSet set) {
+    Picture picture;
+    const ColourReduction reduction{colours, false};
+    if (set != ColourSet::Direct) {
+        RecolourToLdraw(texture, picture, ColoursOfSet(LdrawColours(), set), reduction);
+    } else {
+        GivePalette(texture, picture, reduction);
+    }
+    (void)shell;
+    return picture;
+}
+
+std::vector<FacePolygon> FlatFallback(const Picture& picture, const ConversionSettings& settings,
+                                      ColourSet set) {
+    const ColourLookup colours(picture, settings);
+    std::uint64_t red = 0, green = 0, blue = 0, count = 0;
+    for (std::int32_t y = 1; y <= picture.Height(); ++y) {
+        for (std::int32_t x = 1; x <= picture.Width(); ++x) {
+            const std::uint8_t index = picture.Pixels(x, y);
+            if (!colours.Known(index) || colours.LeftOut(index)) continue;
+            const PaletteEntry& entry = picture.Palette[index];
+            red += entry.Red, green += entry.Green, blue += entry.Blue, ++count;
+        }
+    }
+    const auto mean = [&](std::uint64_t sum) {
+        return static_cast<std::uint8_t>(count == 0 ? 255 : (sum + count / 2) / count);
+    };
+    RgbaPicture one;
+    one.width = one.height = 1;
+    one.rgba = {mean(red), mean(green), mean(blue), 255};
+    Picture single;
+    if (set != ColourSet::Direct) {
+        RecolourToLdraw(one, single, ColoursOfSet(LdrawColours(), set), {256, false});
+    } else {
+        GivePalette(one, single, {256, false});
+    }
+    ConversionSettings plain = settings;
+    plain.IgnoreWhite = plain.IgnoreRgbColor = false;
+    const ColourLookup lookup(single, plain);
+    const std::int64_t w = picture.Width(), h = picture.Height();
+    return {FacePolygon{lookup.Code(single.Pixels(1, 1)),
+                        {{2, 2}, {2 * w + 2, 2}, {2 * w + 2, 2 * h + 2}, {2, 2 * h + 2}}}};
+}
+
+std::string Base64(const std::vector<std::uint8_t>& bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::uint32_t chunk = static_cast<std::uint32_t>(bytes[i]) << 16 |
+                                    (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0) |
+                                    (i + 2 < bytes.size() ? bytes[i + 2] : 0);
+        text += kDigits[chunk >> 18 & 63];
+        text += kDigits[chunk >> 12 & 63];
+        text += i + 1 < bytes.size() ? kDigits[chunk >> 6 & 63] : '=';
+        text += i + 2 < bytes.size() ? kDigits[chunk & 63] : '=';
+    }
+    return text;
+}
+
+bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
+                              const std::vector<FacePolygon>& fallback, const RgbaPicture& texture,
+                              const std::string& path, std::int32_t height,
+                              const StickerDetails& details, const TextureOptions& options,
+                              PendingFiles* pending, PartFileCounts* counts) {
+    if (picture.Height() == 0) Fail(failure::DivisionByZero);
+    try {
+        WriteLog(shell.log, "WRITE PART FILE: Starting");
+        CheckSingleLineDetails(details);
+        const std::string base = BaseNameOf(path);
+        const std::string pngName = base + ".png";
+        const std::vector<std::uint8_t> png = EncodePng(texture);
+        WriteLog(shell.log, "WRITE PART FILE: About to create output file");
+        CheckRoomFor(path, fallback.size() * kLeastBytesPerPolygon + png.size() * 4 / 3);
+        PartFileCounts written;
+        if (options.embed) {
+            AtomicFileWriter file(path);
+            file.Write("0 FILE " + base + ".dat\r\n");
+            EmitStickerPart(
+                shell, picture, fallback, height, details, base + ".dat",
+                [&file](std::string_view text) { file.Write(text); }, &written, pngName);
+            file.Write("0 !DATA " + pngName + "\r\n");
+            const std::string encoded = Base64(png);
+            for (std::size_t at = 0; at < encoded.size(); at += kBase64Line) {
+                file.Write("0 !: " + encoded.substr(at, kBase64Line) + "\r\n");
+            }
+            written.bytes = file.Size();
+            CommitOrKeep(file, pending);
+        } else {
+            const std::filesystem::path folder =
+                std::filesystem::path(path).parent_path() / "textures";
+            std::error_code error;
+            std::filesystem::create_directories(folder, error);
+            if (!std::filesystem::is_directory(folder)) {
+                Fail("The folder " + folder.string() + " cannot be made");
+            }
+            AtomicFileWriter image((folder / pngName).string());
+            image.Write(std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+            AtomicFileWriter file(path);
+            EmitStickerPart(
+                shell, picture, fallback, height, details, std::filesystem::path(path).filename().string(),
+                [&file](std::string_view text) { file.Write(text); }, &written, pngName);
+            written.bytes = file.Size();
+            // Both are complete before either is put in place.
+            CommitOrKeep(image, pending);
+            CommitOrKeep(file, pending);
+        }
+        if (counts) *counts = written;
+        WriteLog(shell.log, "WRITE PART FILE: Done");
+        return true;
+    } catch (...) {
+        ReportFailure(shell, "WritePartFile", "WRITE PART FILE: ERROR CONVERTING BITMAP ",
+                      CurrentFailureDescription());
+        return false;
+    }
+}
+
+}  // namespace mosaikon

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/conversion_settings.h"
+#include "image/picture.h"
+#include "image/rgba_picture.h"
+#include "ldraw/sticker_part.h"
+
+namespace mosaikon {
+
+// What a textured sticker shows in programs without textures.
+enum class TextureFallback { Geometry, Flat };
+
+struct TextureOptions {
+    TextureFallback fallback = TextureFallback::Geometry;
+    int fallbackColours = 16;  // 2 to 256: the geometry fallback's picture is reduced to these
+    bool embed = false;        // one .mpd file, the texture in it as a !DATA block
+};
+
+// The texture: the picture as the conversions see it (its palette's colours), its left-out
+// pixels (transparent or ignored) fully transparent.
+RgbaPicture TextureOf(const Picture& picture, const ConversionSettings& settings);
+
+// The picture the geometry fallback is made from: the texture reduced to at most `colours`
+// colours of the colour set, its transparent pixels left out.
+Picture FallbackPicture(Shell& shell, const RgbaPicture& texture, int colours, ColourSet set);
+
+// The flat fallback: one quadrilateral over the whole picture in the mean colour of its pixels
+// that are not left out, as the settings and colour set give colours.
+std::vector<FacePolygon> FlatFallback(const Picture& picture, const ConversionSettings& settings,
+                                      ColourSet set);
+
+// Writes the textured sticker part: the library sticker form whose face is one !TEXMAP START
+// PLANAR block mapping the texture exactly onto the picture's rectangle (programs that show
+// textures draw the sticker's area in it), with `fallback` as its FALLBACK geometry and the
+// backing under the fallback's area. The texture is written as a PNG named after the part in a
+// textures folder beside it, where LDraw programs look textures up; with options.embed, a single
+// MPD file holds the part and the texture (a 0 !DATA block of base64 lines) instead. Reports,
+// file handling and pending as WriteStickerPart; both files are put in place together.
+bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
+                              const std::vector<FacePolygon>& fallback, const RgbaPicture& texture,
+                              const std::string& path, std::int32_t height,
+                              const StickerDetails& details, const TextureOptions& options,
+                              PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);
+
+// Base64 (RFC 4648, with padding) of bytes.
+std::string Base64(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace mosaikon
