@@ -172,7 +172,7 @@ private:
         }
         seenGeometry_ = true;
         const int kind = type[0] - '0';
-        const std::size_t numbers[] = {0, 13, 6, 9, 12, 12};
+        const std::size_t numbers[] = {0, 12, 6, 9, 12, 12};
         const std::size_t wanted = 2 + numbers[kind] + (kind == 1 ? 1 : 0);
         if (words.size() != wanted && !(kind == 1 && words.size() > wanted)) {
             Add(number, true, "a line of type " + std::string(type) + " needs " +
@@ -186,7 +186,7 @@ private:
             if (!Number(number, words[2 + i], values[i])) return;
         }
         if (kind == 1) {
-            Add(number, false, "the subfile " + std::string(words[14]) + " is not checked");
+            Add(number, false, "the subfile " + std::string(words[14 - 1]) + " is not checked");
             if (sticker_) Add(number, true, "a sticker holds no subfiles");
             return;
         }

@@ -43,7 +43,7 @@ TEST(PartPreview, ShowsThePolygonsCountsAndSizeTheWriterWrites) {
         EXPECT_EQ(preview.counts.bytes, std::filesystem::file_size(path));
         const double scale = static_cast<double>(height) / picture.Height();
         const std::vector<ViewPolygon> file =
-            test::PolygonsOfFile(test::ReadText(path), format, picture, scale);
+            test::PolygonsOfFile(test::ReadText(path), format, picture, scale, &preview.polygons);
         ASSERT_EQ(file.size(), preview.polygons.size());
         for (std::size_t p = 0; p < file.size(); ++p) {
             ASSERT_EQ(file[p].Color, preview.polygons[p].Color) << p;

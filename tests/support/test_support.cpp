@@ -258,7 +258,8 @@ void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step) {
 }
 
 std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat format,
-                                        const Picture& picture, double scale) {
+                                        const Picture& picture, double scale,
+                                        const std::vector<ViewPolygon>* alignWith) {
     std::vector<ViewPolygon> polygons;
     std::istringstream lines(text);
     std::string line;
@@ -287,6 +288,26 @@ std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat form
             }
         }
         if (face) polygons.push_back(polygon);
+    }
+    const auto leastCorner = [](const std::vector<ViewPolygon>& list) {
+        double x = 1e300, y = 1e300;
+        for (const ViewPolygon& p : list) {
+            for (int k = 0; k < p.count; ++k) {
+                x = std::min(x, p.x[static_cast<std::size_t>(k)]);
+                y = std::min(y, p.y[static_cast<std::size_t>(k)]);
+            }
+        }
+        return std::pair{x, y};
+    };
+    if (alignWith && format != PartFormat::Classic && !polygons.empty() && !alignWith->empty()) {
+        const auto [fx, fy] = leastCorner(polygons);
+        const auto [ax, ay] = leastCorner(*alignWith);
+        for (ViewPolygon& p : polygons) {
+            for (int k = 0; k < p.count; ++k) {
+                p.x[static_cast<std::size_t>(k)] += ax - fx;
+                p.y[static_cast<std::size_t>(k)] += ay - fy;
+            }
+        }
     }
     return polygons;
 }

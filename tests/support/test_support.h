@@ -103,8 +103,11 @@ void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step);
 // The polygons of a written part file's picture, back in picture units (scale: LDraw units per
 // pixel): the classic layout's quadrilaterals, or the sticker's face (the polygons at Y = -0.25,
 // listed from their last corner, as the writer lists them to face up).
+// A sticker is centred on what its face covers, which pixels left out at its edges make smaller
+// than the picture: with alignWith, the face is moved to where those polygons lie.
 std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat format,
-                                        const Picture& picture, double scale);
+                                        const Picture& picture, double scale,
+                                        const std::vector<ViewPolygon>* alignWith = nullptr);
 
 // What a step fails with, or "no failure".
 std::string FailureOf(const std::function<void()>& step);

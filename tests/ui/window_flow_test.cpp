@@ -718,7 +718,8 @@ TEST_F(StickerView, ShowsThePolygonsThePartFileGetsForEveryConversionAndLayout) 
             // the message: quadrilaterals and triangles.
             const Picture loaded = test::LoadFile(picture).picture;
             const std::vector<ViewPolygon> file = test::PolygonsOfFile(
-                part, sticker ? PartFormat::LdrawSticker : PartFormat::Classic, loaded, 3);
+                part, sticker ? PartFormat::LdrawSticker : PartFormat::Classic, loaded, 3,
+                &shown.polygons);
             ASSERT_EQ(file.size(), shown.polygons.size());
             for (std::size_t i = 0; i < file.size(); ++i) {
                 ASSERT_EQ(file[i].Color, shown.polygons[i].Color);

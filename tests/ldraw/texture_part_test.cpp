@@ -1,0 +1,207 @@
+// The textured sticker: the texture is the picture with its left-out pixels transparent, mapped
+// onto the picture's rectangle; the fallback follows the checker's rules; the embedded form holds
+// the very same texture; a failure leaves no file behind.
+
+#include "ldraw/texture_part.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "conversion/exact_conversion.h"
+#include "image/colours.h"
+#include "ldraw/part_checker.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+const StickerDetails kDetails = {"Sticker: Logo", "s1", "Ann Bee [ab]", "Unofficial Model"};
+
+std::vector<std::uint8_t> FromBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        if (c == '=') break;
+        bits = bits << 6 | static_cast<std::uint32_t>(digits.find(c));
+        if ((count += 6) >= 8) bytes.push_back(static_cast<std::uint8_t>(bits >> (count -= 8)));
+    }
+    return bytes;
+}
+
+TEST(Base64, TheStandardsExamples) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+    for (const auto& [plain, encoded] : cases) {
+        const std::string text(plain);
+        EXPECT_EQ(Base64({text.begin(), text.end()}), encoded);
+    }
+    std::mt19937 random(5);
+    std::vector<std::uint8_t> bytes(1000);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    EXPECT_EQ(FromBase64(Base64(bytes)), bytes);
+}
+
+class TexturePart : public ::testing::Test {
+protected:
+    // A 5 x 3 picture of four colours, its white pixels left out.
+    TexturePart()
+        : picture(test::MakePicture(5, 3, test::kTestColours,
+                                    {0, 1, 1, 2, 2,  //
+                                     1, 1, 3, 3, 2,  //
+                                     0, 3, 3, 3, 0})) {}
+    std::string Write(const TextureOptions& options, const std::string& name = "s1.dat") {
+        const RgbaPicture texture = TextureOf(picture, settings);
+        std::vector<FacePolygon> fallback;
+        if (options.fallback == TextureFallback::Flat) {
+            fallback = FlatFallback(picture, settings, ColourSet::Direct);
+        } else {
+            Quads quads;
+            Shell shell;
+            ConversionSettings plain;
+            const Picture reduced = FallbackPicture(shell, texture, options.fallbackColours,
+                                                    ColourSet::Direct);
+            EXPECT_TRUE(ConvertExact(shell, reduced, quads, plain));
+            fallback = BuildStickerFace(quads);
+        }
+        const std::string path = folder / name;
+        EXPECT_TRUE(WriteTexturedStickerPart(recording.shell, picture, fallback, texture, path, 30,
+                                             kDetails, options));
+        return std::filesystem::exists(path) ? test::ReadText(path) : "";
+    }
+    Picture picture;
+    ConversionSettings settings{.IgnoreWhite = true};
+    test::RecordingShell recording;
+    test::TempFolder folder;
+};
+
+TEST_F(TexturePart, TheTextureIsThePictureMappedOntoItsRectangle) {
+    const std::string text = Write({});
+    const CheckReport report = CheckPartText(text, "s1.dat");
+    EXPECT_EQ(report.errors + report.warnings, 0u);
+    for (const CheckFinding& finding : report.findings) ADD_FAILURE() << FindingLine(finding);
+
+    // The PNG beside the part: the picture's colours, left-out pixels fully transparent.
+    const test::Bytes png = test::ReadBytes(folder.path() / "textures" / "s1.png");
+    const RgbaPicture texture = DecodePng(png, "s1.png", {});
+    ASSERT_EQ(texture.width, 5);
+    ASSERT_EQ(texture.height, 3);
+    const std::vector<std::uint8_t> rows = test::PixelsTopDown(picture);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PaletteEntry& entry = picture.Palette[rows[i]];
+        const std::uint8_t* got = &texture.rgba[4 * i];
+        if (rows[i] == 0) {
+            EXPECT_EQ(got[3], 0) << i;
+        } else {
+            EXPECT_EQ((std::array<int, 4>{got[0], got[1], got[2], got[3]}),
+                      (std::array<int, 4>{entry.Red, entry.Green, entry.Blue, 255}))
+                << i;
+        }
+    }
+
+    // The planar mapping: the picture's top-left, top-right and bottom-left corners, the top
+    // edge towards +Z, 10 units a pixel; the face's area and the fallback inside the block.
+    std::istringstream lines(text);
+    std::string line;
+    std::vector<std::string> block;
+    bool inside = false;
+    while (std::getline(lines, line)) {
+        if (line.rfind("0 !TEXMAP START", 0) == 0) {
+            std::istringstream words(line);
+            std::vector<std::string> w{std::istream_iterator<std::string>(words), {}};
+            ASSERT_EQ(w.size(), 14u);
+            EXPECT_EQ(w[3], "PLANAR");
+            EXPECT_EQ(w[13], "s1.png");
+            const double x1 = std::stod(w[4]), z1 = std::stod(w[6]), x2 = std::stod(w[7]),
+                         z2 = std::stod(w[9]), x3 = std::stod(w[10]), z3 = std::stod(w[12]);
+            EXPECT_EQ(w[5], "-0.25");
+            EXPECT_DOUBLE_EQ(x2 - x1, 50.0);  // 5 pixels of 10 units
+            EXPECT_DOUBLE_EQ(z1 - z3, 30.0);
+            EXPECT_EQ(z1, z2);
+            EXPECT_EQ(x1, x3);
+            inside = true;
+        }
+        if (inside) block.push_back(line);
+        if (line.rfind("0 !TEXMAP END", 0) == 0) inside = false;
+    }
+    ASSERT_FALSE(block.empty());
+    EXPECT_TRUE(std::any_of(block.begin(), block.end(), [](const std::string& l) { return l.rfind("0 !: 4 16 ", 0) == 0 || l.rfind("0 !: 3 16 ", 0) == 0; }));
+    EXPECT_TRUE(std::any_of(block.begin(), block.end(), [](const std::string& l) { return l.rfind("0 !TEXMAP FALLBACK", 0) == 0; }));
+}
+
+TEST_F(TexturePart, TheFallbackHasTheColoursAskedForOrOneQuadrilateral) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 6; ++round) {
+        picture = test::GeneratePicture(random, 24);
+        const ColourLookup lookup(picture, settings);
+        bool shown = false;  // a picture of white alone leaves nothing to show
+        for (const std::uint8_t index : test::PixelsTopDown(picture)) shown = shown || !lookup.LeftOut(index);
+        for (const int colours : {2, 3, 16}) {
+            if (!shown) break;
+            const std::string text = Write({TextureFallback::Geometry, colours, false});
+            const CheckReport report = CheckPartText(text, "s1.dat");
+            EXPECT_EQ(report.errors + report.warnings, 0u) << round;
+            std::set<std::string> used;
+            std::istringstream lines(text);
+            for (std::string line; std::getline(lines, line);) {
+                if ((line.rfind("3 ", 0) == 0 || line.rfind("4 ", 0) == 0) && line.find(" 16 ") != 1) {
+                    used.insert(line.substr(2, line.find(' ', 2) - 2));
+                }
+            }
+            used.erase("16");
+            EXPECT_LE(used.size(), static_cast<std::size_t>(colours)) << round;
+        }
+    }
+    picture = test::MakePicture(2, 1, test::kTestColours, {1, 3});
+    const std::string flat = Write({TextureFallback::Flat, 16, false});
+    EXPECT_EQ(CheckPartText(flat, "s1.dat").errors, 0u);
+    // The mean of red (204, 0, 0) and green (0, 119, 51), rounded: (102, 60, 26).
+    EXPECT_NE(flat.find("\n4 0x2663C1A "), std::string::npos) << flat;
+    EXPECT_LT(flat.size(), 2000u);
+}
+
+TEST_F(TexturePart, TheEmbeddedTextureIsTheSamePicture) {
+    Write({});
+    const test::Bytes png = test::ReadBytes(folder.path() / "textures" / "s1.png");
+    const std::string text = Write({TextureFallback::Geometry, 16, true}, "s2.mpd");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "textures" / "s2.png"));
+    EXPECT_EQ(text.rfind("0 FILE s2.dat\r\n", 0), 0u);
+    EXPECT_NE(text.find("\r\n0 Name: s2.dat\r\n"), std::string::npos);
+    EXPECT_NE(text.find(" s2.png\r\n0 !: "), std::string::npos);
+    const auto data = text.find("0 !DATA s2.png\r\n");
+    ASSERT_NE(data, std::string::npos);
+    std::istringstream lines(text.substr(data));
+    std::string line, encoded;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        ASSERT_EQ(line.rfind("0 !: ", 0), 0u);
+        line.pop_back();  // CR
+        EXPECT_LE(line.size(), 5u + 76u);
+        encoded += line.substr(5);
+    }
+    EXPECT_EQ(FromBase64(encoded), png);
+    EXPECT_EQ(CheckPartText(text, "s2.mpd").errors, 0u);
+}
+
+TEST_F(TexturePart, AFailureLeavesNeitherFile) {
+    const std::string text = Write({});
+    // The textures folder cannot be made: a file stands in its place.
+    test::TempFolder other;
+    test::WriteBytes(other.path() / "textures", {1, 2, 3});
+    const RgbaPicture texture = TextureOf(picture, settings);
+    const auto fallback = FlatFallback(picture, settings, ColourSet::Direct);
+    EXPECT_FALSE(WriteTexturedStickerPart(recording.shell, picture, fallback, texture, other / "s1.dat",
+                                          30, kDetails, {}));
+    EXPECT_FALSE(std::filesystem::exists(other.path() / "s1.dat"));
+    EXPECT_EQ(test::ReadBytes(other.path() / "textures"), (test::Bytes{1, 2, 3}));
+    EXPECT_FALSE(recording.boxes.empty());
+}
+
+}  // namespace
+}  // namespace mosaikon
