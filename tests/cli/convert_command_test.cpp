@@ -130,7 +130,14 @@ TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
              "--tolerance 1" + files, "--method exact --min-area 2" + files,
              "--method vector --tolerance -0.5" + files, "--method vector --tolerance 65" + files,
              "--method vector --tolerance x" + files, "--method vector --min-area -1" + files,
-             "--method vector --min-area 1.5" + files}) {
+             "--method vector --min-area 1.5" + files,
+             // The textured sticker's own settings: with it only, and within their ranges.
+             "--fallback flat" + files, "--embed" + files, "--format ldraw-sticker --fallback-colors 8" + files,
+             "--format ldraw-texture --fallback none" + files,
+             "--format ldraw-texture --fallback-colors 1" + files,
+             "--format ldraw-texture --fallback-colors 257" + files, "--format textured" + files,
+             // Checking needs files.
+             "--check"}) {
         const Result result = Run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_THAT(result.err, HasSubstr("mosaikon-convert: ")) << arguments;
@@ -145,6 +152,41 @@ TEST_F(ConvertCommand, WrongUsageExitsWithTwoAndAReason) {
     const Result version = Run("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_THAT(version.out, StartsWith("mosaikon-convert "));
+}
+
+// The library sticker and the textured one, checked by --check: nothing found; a damaged copy
+// gets its findings, one line each with the line number, and exit status 1.
+TEST_F(ConvertCommand, StickersPassTheCheckAndFaultsAreFound) {
+    const std::string details = " --author 'Ann Bee [ab]' --ignore-white ";
+    for (const std::string& form : {"--format ldraw-sticker", "--format ldraw-texture",
+                                    "--format ldraw-texture --fallback flat",
+                                    "--format ldraw-texture --fallback-colors 2 --method exact",
+                                    "--format ldraw-sticker --method vector"}) {
+        EXPECT_EQ(Run(form + details + picture + " " + part).status, 0) << form;
+        const Result check = Run("--check " + part);
+        EXPECT_EQ(check.status, 0) << form << "\n" << check.out;
+        EXPECT_EQ(check.out.substr(check.out.find(": ") + 2, 20), "0 errors, 0 warnings") << form;
+    }
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "textures" / "s1234567.png"));
+    const std::string embedded = folder / "s1234567.mpd";
+    EXPECT_EQ(Run("--format ldraw-texture --embed" + details + picture + " " + embedded).status, 0);
+    EXPECT_EQ(Run("--check " + embedded).status, 0);
+    EXPECT_THAT(ReadText(embedded), HasSubstr("\r\n0 !DATA s1234567.png\r\n0 !: iVBORw0KGgo"));
+
+    // The default author is not the library's form: a warning, not an error.
+    EXPECT_EQ(Run("--format ldraw-sticker " + picture + " " + part).status, 0);
+    const Result named = Run("--check " + part);
+    EXPECT_EQ(named.status, 0);
+    EXPECT_THAT(named.out, HasSubstr(part + ": line 3: warning: the author \"Mosaikon\" is not"));
+    std::string text = ReadText(part);
+    const std::size_t colour = text.find("\r\n4 ") + 4;
+    text.replace(colour, text.find(' ', colour) - colour, "9999");
+    test::WriteBytes(folder / "bad.dat", test::Bytes(text.begin(), text.end()));
+    const Result bad = Run("--check " + (folder / "bad.dat") + " " + part + " " + (folder / "none.dat"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_THAT(bad.out, HasSubstr(": line 9: error: the colour code 9999 is not defined"));
+    EXPECT_THAT(bad.out, HasSubstr("none.dat: error: the file cannot be read"));
+    EXPECT_THAT(bad.out, HasSubstr("none.dat: 1 error, 0 warnings (0 polygons)"));
 }
 
 // The vector conversion writes what the library writes, its coordinates to at most 4 decimals,
