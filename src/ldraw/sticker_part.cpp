@@ -430,7 +430,7 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
                      std::int32_t height, const StickerDetails& details,
                      const std::string& fileName, const TextSink& out, PartFileCounts* counts,
-                     const std::string& textureName) {
+                     const TextureMapping* texture) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double scale = static_cast<double>(height) / picture.Height();
     const std::int64_t w = picture.Width(), h = picture.Height();
@@ -500,14 +500,15 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
         }
         return corners3;
     };
-    if (!textureName.empty()) {
-        // The picture's top-left, top-right and bottom-left corners.
+    if (texture) {
+        // The texture's top-left, top-right and bottom-left corners: the picture at its top left.
         std::string start = "0 !TEXMAP START PLANAR";
-        for (const HalfPoint& p : {HalfPoint{2, 2}, HalfPoint{2 * w + 2, 2}, HalfPoint{2, 2 * h + 2}}) {
+        for (const HalfPoint& p : {HalfPoint{2, 2}, HalfPoint{2 * texture->width + 2, 2},
+                                   HalfPoint{2, 2 * texture->height + 2}}) {
             const Point3 q = place(p, kFaceY);
             start += ' ' + LduText(q.x) + ' ' + LduText(q.y) + ' ' + LduText(q.z);
         }
-        text.Line(start + ' ' + textureName);
+        text.Line(start + ' ' + texture->name);
         for (const CutPolygon& polygon : area) text.Polygon(16, corners3Of(polygon, kFaceY), {0, -1, 0}, "0 !: ");
         text.Line("0 !TEXMAP FALLBACK");
     }
@@ -522,7 +523,7 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
         text.Line(line);
     }
 
-    if (!textureName.empty()) text.Line("0 !TEXMAP END");
+    if (texture) text.Line("0 !TEXMAP END");
 
     // The backing. Its sides stand on the face's outer edges (those no other polygon of the face
     // shares), one rectangle each, facing out of the face; its bottom is the face's area.

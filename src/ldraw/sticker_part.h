@@ -30,14 +30,21 @@ struct FacePolygon {
 // Fails when a corner is not on the half-unit grid.
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads);
 
+// A texture mapped onto the sticker: the PNG's name, and its size in pixels, of which the
+// picture takes the top-left corner.
+struct TextureMapping {
+    std::string name;
+    std::int64_t width = 0, height = 0;
+};
+
 // The text of the sticker part WriteStickerPart writes, for the face already built, handed to
-// out; with counts, its polygons are counted there. With a texture's name, the face is the
-// fallback of a !TEXMAP block that maps the texture onto the picture's rectangle, drawn on the
-// face's area (its outline cut again, in colour 16) by programs that show textures.
+// out; with counts, its polygons are counted there. With a texture, the face is the fallback of a
+// !TEXMAP block that maps the texture onto the picture's rectangle, drawn on the face's area (its
+// outline cut again, in colour 16) by programs that show textures.
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
                      std::int32_t height, const StickerDetails& details,
                      const std::string& fileName, const TextSink& out,
-                     PartFileCounts* counts = nullptr, const std::string& textureName = "");
+                     PartFileCounts* counts = nullptr, const TextureMapping* texture = nullptr);
 
 // Writes the LDraw sticker part: the library header, then the face at Y = -0.25 facing up (-Y),
 // the picture's top edge towards +Z, centred on the origin, and a 0.25 LDU backing in colour 16

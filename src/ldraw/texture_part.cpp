@@ -1,5 +1,7 @@
 #include "ldraw/texture_part.h"
 
+#include <algorithm>
+#include <bit>
 #include <filesystem>
 
 #include "image/colours.h"
@@ -112,7 +114,19 @@ bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
         CheckSingleLineDetails(details);
         const std::string base = BaseNameOf(path);
         const std::string pngName = base + ".png";
-        const std::vector<std::uint8_t> png = EncodePng(texture);
+        // Sides of powers of two, padded with transparent pixels: programs resample other sizes,
+        // which blurs the picture's pixels into their neighbours.
+        RgbaPicture padded;
+        padded.width = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.width)));
+        padded.height = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.height)));
+        padded.rgba.assign(static_cast<std::size_t>(padded.width) * padded.height * 4, 0);
+        for (std::int32_t y = 0; y < texture.height; ++y) {
+            std::copy_n(texture.rgba.begin() + static_cast<std::ptrdiff_t>(y) * texture.width * 4,
+                        texture.width * 4,
+                        padded.rgba.begin() + static_cast<std::ptrdiff_t>(y) * padded.width * 4);
+        }
+        const TextureMapping mapping{pngName, padded.width, padded.height};
+        const std::vector<std::uint8_t> png = EncodePng(padded);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         CheckRoomFor(path, fallback.size() * kLeastBytesPerPolygon + png.size() * 4 / 3);
         PartFileCounts written;
@@ -121,7 +135,7 @@ bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
             file.Write("0 FILE " + base + ".dat\r\n");
             EmitStickerPart(
                 shell, picture, fallback, height, details, base + ".dat",
-                [&file](std::string_view text) { file.Write(text); }, &written, pngName);
+                [&file](std::string_view text) { file.Write(text); }, &written, &mapping);
             file.Write("0 !DATA " + pngName + "\r\n");
             const std::string encoded = Base64(png);
             for (std::size_t at = 0; at < encoded.size(); at += kBase64Line) {
@@ -142,7 +156,7 @@ bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
             AtomicFileWriter file(path);
             EmitStickerPart(
                 shell, picture, fallback, height, details, std::filesystem::path(path).filename().string(),
-                [&file](std::string_view text) { file.Write(text); }, &written, pngName);
+                [&file](std::string_view text) { file.Write(text); }, &written, &mapping);
             written.bytes = file.Size();
             // Both are complete before either is put in place.
             CommitOrKeep(image, pending);

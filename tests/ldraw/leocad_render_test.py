@@ -7,6 +7,7 @@ crosses the sticker in one unbroken run). The LDraw colour sets, as LeoCAD draws
 must come nearer to photographs and drawings than the primary colours. Skipped (exit 77) where
 LeoCAD is not installed.
 """
+import math
 import os
 import shutil
 import subprocess
@@ -22,15 +23,23 @@ SKIP = 77
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def render(part, out, work, *options):
-    """LeoCAD's picture of the part, in a library that has today's LDConfig.ldr, as a user's."""
+def render(part, out, work, *options, textures=None, model_lines=None, parts=None):
+    """LeoCAD's picture of the part, in a library that has today's LDConfig.ldr, as a user's.
+    textures: a folder of textures for the library's parts; parts: other parts (name, text)."""
     lib = os.path.join(work, "lib")
+    shutil.rmtree(lib, ignore_errors=True)
     os.makedirs(os.path.join(lib, "parts"), exist_ok=True)
     shutil.copy(part, os.path.join(lib, "parts", "sticker.dat"))
+    if textures:
+        shutil.copytree(textures, os.path.join(lib, "parts", "textures"))
+    for name, text in parts or []:
+        with open(os.path.join(lib, "parts", name), "w") as f:
+            f.write(text)
     shutil.copy(os.path.join(HERE, "..", "data", "LDConfig.ldr"), os.path.join(lib, "LDConfig.ldr"))
     model = os.path.join(work, "model.ldr")
+    lines = model_lines or ["1 16 0 0 0 1 0 0 0 1 0 0 0 1 sticker.dat"]
     with open(model, "w") as f:
-        f.write("0 model\r\n0 Name: model.ldr\r\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 sticker.dat\r\n")
+        f.write("0 model\r\n0 Name: model.ldr\r\n" + "".join(l + "\r\n" for l in lines))
     env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=work, XDG_CACHE_HOME=work,
                LIBGL_ALWAYS_SOFTWARE="1")
     subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "leocad", "-l", lib,
@@ -48,6 +57,102 @@ def cells(top, cols, rows):
     return [top.getpixel((int(left + (col + 0.5) * (right - left) / cols),
                           int(upper + (row + 0.5) * (lower - upper) / rows)))
             for row in range(rows) for col in range(cols)]
+
+
+def textured(work):
+    """The textured sticker from above shows the picture cell for cell; without its texture, the
+    fallback (the picture has 12 colours, fewer than the fallback's 16) shows it as well."""
+    cols, rows = 24, 16
+    palette = [((53 * i) % 256, (97 * i + 30) % 256, (151 * i + 60) % 256) for i in range(12)]
+    picture = Image.new("RGB", (cols, rows))
+    picture.putdata([palette[(x // 3 + 2 * (y // 2) + (x * y) % 3) % 12]
+                     for y in range(rows) for x in range(cols)])
+    source = os.path.join(work, "textured.png")
+    picture.save(source)
+    folder = os.path.join(work, "textured")
+    os.makedirs(folder, exist_ok=True)
+    part = os.path.join(folder, "sticker.dat")
+    subprocess.run([CONVERT, "--format", "ldraw-texture", "--method", "exact", "--height", "64",
+                    source, part], check=True, capture_output=True)
+    failures = 0
+    for name, textures in (("texture", os.path.join(folder, "textures")), ("fallback", None)):
+        top = render(part, os.path.join(work, name + "-top.png"), work, "--viewpoint", "top",
+                     "--orthographic", "--shading", "flat", textures=textures)
+        got = cells(top, cols, rows)
+        want = list(picture.getdata())
+        right = sum(1 for a, b in zip(got, want) if max(abs(p - q) for p, q in zip(a, b)) <= 3)
+        print(f"textured sticker, {name}: {right} of {len(want)} cells right")
+        if right < (0.99 if name == "texture" else 1.0) * len(want):
+            failures += 1
+    return failures
+
+
+def blue(p):
+    return p[2] > p[0] + 40 and p[2] > p[1] + 20
+
+
+def red(p):
+    return p[0] > p[1] + 40 and p[0] > p[2] + 40
+
+
+def holes(work):
+    """A sticker with a hole (its white pixels left out) lying on a red plate, seen at 30 and 60
+    degrees: the hole shows the plate, and two views a fraction of a unit apart agree there."""
+    picture = Image.new("RGB", (24, 16), (30, 60, 200))
+    ImageDraw.Draw(picture).rectangle((6, 4, 17, 11), fill=(255, 255, 255))
+    source = os.path.join(work, "holes.png")
+    picture.save(source)
+    part = os.path.join(work, "holes.dat")
+    subprocess.run([CONVERT, "--format", "ldraw-sticker", "--method", "exact", "--ignore-white",
+                    "--height", "32", source, part], check=True, capture_output=True)
+    plate = "0 plate\r\n0 BFC CERTIFY CCW\r\n" + "".join(
+        f"4 16 {a}\r\n" for a in ("-40 0 -30 40 0 -30 40 0 30 -40 0 30",
+                                   "-40 8 30 40 8 30 40 8 -30 -40 8 -30",
+                                   "-40 0 30 40 0 30 40 8 30 -40 8 30",
+                                   "40 0 -30 -40 0 -30 -40 8 -30 40 8 -30",
+                                   "40 0 30 40 0 -30 40 8 -30 40 8 30",
+                                   "-40 0 -30 -40 0 30 -40 8 30 -40 8 -30"))
+    lines = ["1 4 0 0 0 1 0 0 0 1 0 0 0 1 plate.dat", "1 15 0 0 0 1 0 0 0 1 0 0 0 1 sticker.dat"]
+    failures = 0
+    for elevation in (30, 60):
+        views = []
+        for nudge in (0, 0.3):
+            r = math.radians(elevation)
+            eye = (nudge, -140 * math.sin(r), 140 * math.cos(r) + nudge)
+            views.append(render(part, os.path.join(work, f"holes-{elevation}-{nudge}.png"), work,
+                                "--camera-position-ldraw", *(str(v) for v in eye),
+                                "0", "0", "0", "0", "-1", "0", "--shading", "default",
+                                model_lines=lines, parts=[("plate.dat", plate)]))
+        # The hole: the pixels between the sticker's blue ones, row by row, that are not blue,
+        # away from the hole's rim (its walls, 0.25 units high, and the face's edge).
+        first = views[0]
+        pixels = [[first.getpixel((x, y)) for x in range(first.width)] for y in range(first.height)]
+        isblue = [[blue(p) for p in row] for row in pixels]
+        near = set()
+        for y in range(first.height):
+            for x in range(first.width):
+                if isblue[y][x]:
+                    for dy in range(-3, 4):
+                        for dx in (-3, 0, 3):
+                            near.add((x + dx, y + dy))
+                    for dx in range(-3, 4):
+                        near.add((x + dx, y))
+        hole, shown, agree = 0, 0, 0
+        for y in range(first.height):
+            xs = [x for x in range(first.width) if isblue[y][x]]
+            if not xs:
+                continue
+            for x in range(xs[0], xs[-1] + 1):
+                if isblue[y][x] or (x, y) in near:
+                    continue
+                hole += 1
+                shown += red(pixels[y][x])
+                agree += red(pixels[y][x]) == red(views[1].getpixel((x, y)))
+        print(f"holes at {elevation} degrees: {shown} of {hole} hole pixels show the plate, "
+              f"{agree} agree in the nudged view")
+        if hole < 50 or shown < 0.98 * hole or agree < 0.98 * hole:
+            failures += 1
+    return failures
 
 
 def colour_sets(work):
@@ -170,6 +275,8 @@ def main():
                     print(f"{method}: background shows through the face in row {y}")
                     failures += 1
                     break
+        failures += textured(work)
+        failures += holes(work)
         failures += colour_sets(work)
         print("1 passed, 0 failed" if failures == 0 else "0 passed, 1 failed")
         return 1 if failures else 0

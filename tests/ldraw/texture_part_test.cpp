@@ -87,26 +87,31 @@ TEST_F(TexturePart, TheTextureIsThePictureMappedOntoItsRectangle) {
     EXPECT_EQ(report.errors + report.warnings, 0u);
     for (const CheckFinding& finding : report.findings) ADD_FAILURE() << FindingLine(finding);
 
-    // The PNG beside the part: the picture's colours, left-out pixels fully transparent.
+    // The PNG beside the part: the picture's colours at its top left, left-out pixels fully
+    // transparent, and transparent padding to sides of powers of two (8 x 4).
     const test::Bytes png = test::ReadBytes(folder.path() / "textures" / "s1.png");
     const RgbaPicture texture = DecodePng(png, "s1.png", {});
-    ASSERT_EQ(texture.width, 5);
-    ASSERT_EQ(texture.height, 3);
+    ASSERT_EQ(texture.width, 8);
+    ASSERT_EQ(texture.height, 4);
     const std::vector<std::uint8_t> rows = test::PixelsTopDown(picture);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const PaletteEntry& entry = picture.Palette[rows[i]];
-        const std::uint8_t* got = &texture.rgba[4 * i];
-        if (rows[i] == 0) {
-            EXPECT_EQ(got[3], 0) << i;
-        } else {
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const std::uint8_t* got = &texture.rgba[static_cast<std::size_t>(4 * (y * 8 + x))];
+            const int index = x < 5 && y < 3 ? rows[static_cast<std::size_t>(y * 5 + x)] : 0;
+            if (index == 0) {
+                EXPECT_EQ(got[3], 0) << x << "," << y;
+                continue;
+            }
+            const PaletteEntry& entry = picture.Palette[static_cast<std::size_t>(index)];
             EXPECT_EQ((std::array<int, 4>{got[0], got[1], got[2], got[3]}),
                       (std::array<int, 4>{entry.Red, entry.Green, entry.Blue, 255}))
-                << i;
+                << x << "," << y;
         }
     }
 
-    // The planar mapping: the picture's top-left, top-right and bottom-left corners, the top
-    // edge towards +Z, 10 units a pixel; the face's area and the fallback inside the block.
+    // The planar mapping: the texture's top-left, top-right and bottom-left corners, the top
+    // edge towards +Z, 10 units a pixel, the picture's top left at the face's; the face's area
+    // and the fallback inside the block.
     std::istringstream lines(text);
     std::string line;
     std::vector<std::string> block;
@@ -121,8 +126,10 @@ TEST_F(TexturePart, TheTextureIsThePictureMappedOntoItsRectangle) {
             const double x1 = std::stod(w[4]), z1 = std::stod(w[6]), x2 = std::stod(w[7]),
                          z2 = std::stod(w[9]), x3 = std::stod(w[10]), z3 = std::stod(w[12]);
             EXPECT_EQ(w[5], "-0.25");
-            EXPECT_DOUBLE_EQ(x2 - x1, 50.0);  // 5 pixels of 10 units
-            EXPECT_DOUBLE_EQ(z1 - z3, 30.0);
+            EXPECT_DOUBLE_EQ(x2 - x1, 80.0);  // 8 pixels of 10 units
+            EXPECT_DOUBLE_EQ(z1 - z3, 40.0);
+            EXPECT_DOUBLE_EQ(x1, -25.0);  // the picture, 50 x 30, centred
+            EXPECT_DOUBLE_EQ(z1, 15.0);
             EXPECT_EQ(z1, z2);
             EXPECT_EQ(x1, x3);
             inside = true;
