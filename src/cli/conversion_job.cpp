@@ -152,18 +152,15 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
             // The picture itself is the texture; the fallback is the picture of fewer colours
             // converted, or one quadrilateral.
             const RgbaPicture texture = TextureOf(picture, options.settings);
-            std::vector<FacePolygon> fallback;
-            if (options.texture.fallback == TextureFallback::Flat) {
-                fallback = FlatFallback(picture, options.settings, options.colours);
-            } else {
-                const Picture reduced = FallbackPicture(shell, texture,
-                                                        options.texture.fallbackColours,
-                                                        options.colours);
-                ConversionSettings plain = options.settings;  // left-out pixels are transparent
-                plain.IgnoreWhite = plain.IgnoreRgbColor = false;
-                runConversion(reduced, plain, quads, true);
-                if (failed()) return;
-                fallback = BuildStickerFace(quads);
+            const std::vector<FacePolygon> fallback = TextureFallbackFace(
+                shell, picture, texture, options.settings, options.colours, options.texture,
+                [&](const Picture& source, const ConversionSettings& settings, Quads& built) {
+                    runConversion(source, settings, built, true);
+                });
+            if (failed()) return;
+            for (const FacePolygon& polygon : fallback) {
+                LdrawQuad& quad = quads.emplace_back();  // for the count of colours alone
+                quad.Color = polygon.Color;
             }
             if (!WriteTexturedStickerPart(shell, picture, fallback, texture, partPath,
                                           options.height.value_or(picture.Height()),

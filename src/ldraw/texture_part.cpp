@@ -86,6 +86,20 @@ std::vector<FacePolygon> FlatFallback(const Picture& picture, const ConversionSe
                         {{2, 2}, {2 * w + 2, 2}, {2 * w + 2, 2 * h + 2}, {2, 2 * h + 2}}}};
 }
 
+std::vector<FacePolygon> TextureFallbackFace(Shell& shell, const Picture& picture,
+                                             const RgbaPicture& texture,
+                                             const ConversionSettings& settings, ColourSet set,
+                                             const TextureOptions& options,
+                                             const FallbackConversion& convert) {
+    if (options.fallback == TextureFallback::Flat) return FlatFallback(picture, settings, set);
+    const Picture reduced = FallbackPicture(shell, texture, options.fallbackColours, set);
+    ConversionSettings plain = settings;
+    plain.IgnoreWhite = plain.IgnoreRgbColor = false;
+    Quads quads;
+    convert(reduced, plain, quads);
+    return BuildStickerFace(quads);
+}
+
 std::string Base64(const std::vector<std::uint8_t>& bytes) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,17 @@ Picture FallbackPicture(Shell& shell, const RgbaPicture& texture, int colours, C
 // that are not left out, as the settings and colour set give colours.
 std::vector<FacePolygon> FlatFallback(const Picture& picture, const ConversionSettings& settings,
                                       ColourSet set);
+
+// The face of the fallback, as the options ask: the flat quadrilateral, or the picture of fewer
+// colours converted by `convert` (with nothing left out but its transparent pixels, the texture's
+// left-out ones) and made a sticker's face.
+using FallbackConversion =
+    std::function<void(const Picture& picture, const ConversionSettings& settings, Quads& quads)>;
+std::vector<FacePolygon> TextureFallbackFace(Shell& shell, const Picture& picture,
+                                             const RgbaPicture& texture,
+                                             const ConversionSettings& settings, ColourSet set,
+                                             const TextureOptions& options,
+                                             const FallbackConversion& convert);
 
 // Writes the textured sticker part: the library sticker form whose face is one !TEXMAP START
 // PLANAR block mapping the texture exactly onto the picture's rectangle (programs that show

@@ -44,7 +44,7 @@ void RestorePointer(Shell& shell) {
 }  // namespace
 
 AppConfig DefaultConfig() {
-    return AppConfig{"Default", 500, 500, "/", "/", "Mosaikon", false, "direct"};
+    return AppConfig{"Default", 500, 500, "/", "/", "Mosaikon", "classic", "direct"};
 }
 
 std::string ConfigFileText(const AppConfig& config) {
@@ -58,7 +58,7 @@ std::string ConfigFileText(const AppConfig& config) {
     field("<image>", config.ImageLocation);
     field("<save>", config.SaveLocation);
     field("<author>", config.Author);
-    if (config.LdrawSticker) field("<format>", "ldraw-sticker");
+    if (config.Form != "classic") field("<format>", config.Form);
     if (config.Colours != "direct") field("<palette>", config.Colours);
     if (config.VectorTolerance != 0.5) field("<tolerance>", NumberToText(config.VectorTolerance));
     if (config.VectorMinArea != 4) field("<minarea>", std::to_string(config.VectorMinArea));
@@ -102,7 +102,8 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
         config.SaveLocation = TaggedValue(text, "<save>");
         config.Author = TaggedValue(text, "<author>");
         if (text.find("<format>") != text.rfind("<format>")) {
-            config.LdrawSticker = TaggedValue(text, "<format>") == "ldraw-sticker";
+            const std::string form = TaggedValue(text, "<format>");
+            if (form == "ldraw-sticker" || form == "ldraw-texture") config.Form = form;
         }
         if (text.find("<palette>") != text.rfind("<palette>")) {
             const std::string colours = TaggedValue(text, "<palette>");

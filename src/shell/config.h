@@ -18,7 +18,7 @@ struct AppConfig {
     std::string Author;
     // Whether part files are written as LDraw library sticker parts; kept under its own tag,
     // which is written only when set, so that a file without it reads as the classic layout.
-    bool LdrawSticker = false;
+    std::string Form = "classic";  // the part file's form: classic, ldraw-sticker, ldraw-texture
     // The colours written: "direct" (as ever), "ldraw-core" or "ldraw"; under its own tag,
     // written only when not direct.
     std::string Colours = "direct";

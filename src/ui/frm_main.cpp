@@ -223,11 +223,16 @@ void FrmMain::FindControls() {
     lblQuadCount->setFocusPolicy(Qt::NoFocus);
 
     // Not laid out either: in the free strip below the options frame's title, over the options.
-    chkLDrawSticker = new QCheckBox("LDraw library sticker (flat, with backing)", frmOptions);
-    chkLDrawSticker->setObjectName("chkLDrawSticker");
-    SetTwips(chkLDrawSticker, 4080, 230, 4095, 195);
-    SetCaptionFont(chkLDrawSticker, SmallBoldFont());
-    chkLDrawSticker->setEnabled(false);
+    cmbOutputForm = new QComboBox(frmOptions);
+    cmbOutputForm->setObjectName("cmbOutputForm");
+    SetTwips(cmbOutputForm, 4080, 120, 4095, 195);
+    cmbOutputForm->setFixedHeight(TwipsToPixels(300));
+    cmbOutputForm->setFont(SmallBoldFont());
+    cmbOutputForm->addItem(UiTexts::English(UiText::FormClassic));
+    cmbOutputForm->addItem("LDraw library sticker (flat, with backing)");
+    cmbOutputForm->addItem(UiTexts::English(UiText::FormTextured));
+    cmbOutputForm->setToolTip(UiTexts::English(UiText::FormTip));
+    cmbOutputForm->setEnabled(false);
     // Beside the primary colours check box, in the room its caption leaves (PlaceColourSet).
     cmbColourSet = new QComboBox(frmOptions);
     cmbColourSet->setObjectName("cmbColourSet");
@@ -256,8 +261,8 @@ void FrmMain::SetTabOrder() {
         previous = control;
     }
     QWidget::setTabOrder(txtColor, chkDither);
-    QWidget::setTabOrder(chkDither, chkLDrawSticker);
-    QWidget::setTabOrder(chkLDrawSticker, cmdPreview);
+    QWidget::setTabOrder(chkDither, cmbOutputForm);
+    QWidget::setTabOrder(cmbOutputForm, cmdPreview);
     QWidget::setTabOrder(chkLDRAWColors, cmbColourSet);
     QWidget::setTabOrder(cmbColourSet, chkIgnoreWhite);
     QWidget::setTabOrder(cmdConvert, cmdConvertMethod);
@@ -282,7 +287,10 @@ void FrmMain::ReadLanguage() {
                                if (line == 33) methodCaptions_[1] = Q(text);
                                if (line == 34) methodCaptions_[2] = Q(text);
                                if (line >= 36 && line <= 38) methodTips_[line - 36] = Q(text);
-                               if (line == 39) SetCaption(chkLDrawSticker, Q(text));
+                               if (line == 39) {
+                                   // A choice has no marked letter.
+                                   cmbOutputForm->setItemText(1, Q(text).remove('&'));
+                               }
                                if (line == 40) SetCaption(chkDither, Q(text));
                                if (line == 35 && text.find("%1") != std::string::npos) {
                                    quadCountFormat_ = Q(text);
@@ -316,6 +324,9 @@ void FrmMain::ReadLanguage() {
     PlaceColourSet();
     actionLanguage_->setText(texts_(UiText::LanguageItem));
     actionVector_->setText(texts_(UiText::VectorItem));
+    cmbOutputForm->setItemText(0, texts_(UiText::FormClassic));
+    cmbOutputForm->setItemText(2, texts_(UiText::FormTextured));
+    cmbOutputForm->setToolTip(texts_(UiText::FormTip));
     // The procedures' failure reports and the colour-reduction warning, in the same language.
     MessageTexts& messages = state_.shell.messages;
     if (texts_(UiText::CausedAnError).contains("%2")) {
@@ -533,7 +544,9 @@ void FrmMain::Form_Load() {
         if (!config.Author.empty()) state_.DefaultAuthor = config.Author;
         if (!config.ImageLocation.empty()) txtImageLocation->setText(Q(config.ImageLocation));
         if (!config.SaveLocation.empty()) txtSaveLocation->setText(Q(config.SaveLocation));
-        chkLDrawSticker->setChecked(config.LdrawSticker);
+        cmbOutputForm->setCurrentIndex(config.Form == "ldraw-texture"   ? 2
+                                       : config.Form == "ldraw-sticker" ? 1
+                                                                        : 0);
         window_.vector = {config.VectorTolerance, config.VectorMinArea};
         cmbColourSet->setCurrentIndex(config.Colours == "ldraw"        ? 2
                                       : config.Colours == "ldraw-core" ? 1
@@ -572,7 +585,8 @@ void FrmMain::Form_Unload() {
         config.Author = author.empty() ? state_.DefaultAuthor : author;
         config.ImageLocation = txtImageLocation->text().toStdString();
         config.SaveLocation = txtSaveLocation->text().toStdString();
-        config.LdrawSticker = chkLDrawSticker->isChecked();
+        const char* forms[] = {"classic", "ldraw-sticker", "ldraw-texture"};
+        config.Form = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
         const char* sets[] = {"direct", "ldraw-core", "ldraw"};
         config.Colours = sets[std::clamp(cmbColourSet->currentIndex(), 0, 2)];
         if (!state_.settingsReadOnly) {

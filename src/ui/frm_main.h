@@ -189,7 +189,7 @@ private:
     QToolButton* cmdConvertMethod;         // the menu of cmdConvert: which conversion it runs
     std::array<QAction*, 4> methodActions_;
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
-    QCheckBox* chkLDrawSticker;  // above the options: write an LDraw library sticker part
+    QComboBox* cmbOutputForm;  // above the options: the part file's form
     QCheckBox* chkDither;        // above the details: dither where colours are reduced
     QComboBox* cmbColourSet;     // beside the primary colours: direct, LDraw core or all LDraw
 };

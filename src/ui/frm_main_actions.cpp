@@ -33,6 +33,7 @@
 #include "ldraw/part_preview.h"
 #include "conversion/quick_conversion.h"
 #include "ldraw/sticker_part.h"
+#include "ldraw/texture_part.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
 #include "shell/failure.h"
@@ -150,7 +151,7 @@ void FrmMain::DisableDetailsAndOptions() {
     }
     for (QWidget* control : std::initializer_list<QWidget*>{
              lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors, cmbColourSet, chkIgnoreWhite,
-             chkIgnoreRGBColor, chkLDrawSticker}) {
+             chkIgnoreRGBColor, cmbOutputForm}) {
         control->setEnabled(false);
     }
     window_.partPath.clear();
@@ -311,7 +312,7 @@ void FrmMain::SetupOptions() {
     }
     for (QWidget* control : std::initializer_list<QWidget*>{
              lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors, chkIgnoreWhite,
-             chkIgnoreRGBColor, lblwithin, chkLDrawSticker}) {
+             chkIgnoreRGBColor, lblwithin, cmbOutputForm}) {
         control->setEnabled(true);
     }
     cmbColourSet->setEnabled(!IsSet(chkLDRAWColors));
@@ -519,7 +520,9 @@ std::optional<StickerInputs> FrmMain::InputsFromControls(bool quiet) {
     inputs.settings = *settings;
     inputs.method = window_.method;
     inputs.vector = window_.vector;
-    inputs.format = chkLDrawSticker->isChecked() ? PartFormat::LdrawSticker : PartFormat::Classic;
+    const PartFormat forms[] = {PartFormat::Classic, PartFormat::LdrawSticker,
+                                PartFormat::LdrawTexture};
+    inputs.format = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
     inputs.height = height;
     inputs.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
                       S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};
@@ -713,12 +716,40 @@ void FrmMain::cmdConvert_Click() {
         }
         BeginWork();
         PartFileCounts counts;
-        const bool written =
-            inputs->format == PartFormat::LdrawSticker
-                ? WriteStickerPart(state_.shell, state_.picture, state_.quads, path,
-                                   inputs->height, details, nullptr, &counts)
-                : WritePartFile(state_.shell, state_.picture, state_.quads, path, inputs->height,
-                                details, nullptr, &counts, DigitsFor(inputs->method));
+        bool written = false;
+        if (inputs->format == PartFormat::LdrawTexture) {
+            // The picture is the texture; its fallback, the picture of 16 colours converted the
+            // same way.
+            const RgbaPicture texture = TextureOf(state_.picture, inputs->settings);
+            const std::vector<FacePolygon> fallback = TextureFallbackFace(
+                state_.shell, state_.picture, texture, inputs->settings,
+                ReadOptionsFromControls().colours, {},
+                [&](const Picture& source, const ConversionSettings& settings, Quads& built) {
+                    switch (inputs->method) {
+                        case ConversionMethod::Exact:
+                            ConvertExact(state_.shell, source, built, settings);
+                            break;
+                        case ConversionMethod::Full:
+                            ConvertToLdraw(state_.shell, source, built, settings);
+                            break;
+                        case ConversionMethod::Vector:
+                            ConvertVector(state_.shell, source, built, settings, inputs->vector);
+                            break;
+                        case ConversionMethod::Quick:
+                            ConvertBitmap(state_.shell, source, built, settings);
+                            break;
+                    }
+                });
+            written = WriteTexturedStickerPart(state_.shell, state_.picture, fallback, texture,
+                                               path, inputs->height, details, {}, nullptr, &counts);
+        } else {
+            written = inputs->format == PartFormat::LdrawSticker
+                          ? WriteStickerPart(state_.shell, state_.picture, state_.quads, path,
+                                             inputs->height, details, nullptr, &counts)
+                          : WritePartFile(state_.shell, state_.picture, state_.quads, path,
+                                          inputs->height, details, nullptr, &counts,
+                                          DigitsFor(inputs->method));
+        }
         EndWork();
         if (written) ShowConverted(path, counts);
         cmdConvert->setFocus();
@@ -796,9 +827,10 @@ void FrmMain::ConnectHandlers() {
                            txtMetaData[1], txtMetaData[2], txtMetaData[3]}) {
         connect(box, &QLineEdit::textChanged, this, &FrmMain::ScheduleSticker);
     }
-    for (QCheckBox* box : {chkLDRAWColors, chkIgnoreWhite, chkIgnoreRGBColor, chkLDrawSticker}) {
+    for (QCheckBox* box : {chkLDRAWColors, chkIgnoreWhite, chkIgnoreRGBColor}) {
         connect(box, &QCheckBox::stateChanged, this, &FrmMain::ScheduleSticker);
     }
+    connect(cmbOutputForm, &QComboBox::currentIndexChanged, this, &FrmMain::ScheduleSticker);
     for (QObject* watched : std::initializer_list<QObject*>{txtImageLocation, txtSaveLocation,
                                                             cmdConvert, cmdConvertMethod}) {
         watched->installEventFilter(this);

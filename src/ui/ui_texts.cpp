@@ -54,6 +54,10 @@ const char* const kEnglish[] = {
     "How far an outline may stray from the pixels' steps; 0 keeps every step",
     "Regions of fewer pixels join the neighbour they share the longest border with; 0 keeps them "
     "all",
+    "Classic part file",
+    "Textured LDraw sticker",
+    "The part file: the classic layout, the LDraw library's sticker form, or that form showing the "
+    "picture as a texture (PNG in a textures folder), with polygons for programs without textures",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

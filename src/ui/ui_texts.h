@@ -50,6 +50,9 @@ enum class UiText {
     MinAreaLabel,
     ToleranceTip,
     MinAreaTip,
+    FormClassic,  // the choices of the part file's form (the library sticker's is line 39), and
+    FormTextured,  // their tip
+    FormTip,
     End
 };
 

@@ -80,7 +80,7 @@ TEST_F(MainWindowLayoutTest, TabGoesThroughTheControlsByTabIndex) {
         // The two check boxes the table does not lay out come before Preview, and the choice
         // of the conversion after Convert.
         const auto extra = [](QWidget* w) {
-            return w->objectName() == "chkLDrawSticker" || w->objectName() == "chkDither" ||
+            return w->objectName() == "cmbOutputForm" || w->objectName() == "chkDither" ||
                    w->objectName() == "cmdConvertMethod" || w->objectName() == "cmbColourSet";
         };
         while (!(next->focusPolicy() & Qt::TabFocus) || extra(next)) {
@@ -141,17 +141,22 @@ TEST_P(CaptionsFit, InEveryControl) {
             EXPECT_LE(QFontMetrics(control->font()).horizontalAdvance(line), room);
         }
     }
-    // The colour sets' names fit their box, which stays clear of Preview.
-    auto* sets = Find<QComboBox>("cmbColourSet");
-    for (int i = 0; i < sets->count(); ++i) {
-        EXPECT_LE(QFontMetrics(sets->font()).horizontalAdvance(sets->itemText(i)) + 24,
-                  sets->width())
-            << sets->itemText(i).toStdString();
+    // The colour sets' and the output forms' names fit their boxes; the colour sets stay
+    // clear of Preview, the forms of the options below them.
+    for (const char* name : {"cmbColourSet", "cmbOutputForm"}) {
+        auto* box = Find<QComboBox>(name);
+        for (int i = 0; i < box->count(); ++i) {
+            EXPECT_LE(QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)) + 24,
+                      box->width())
+                << box->itemText(i).toStdString();
+        }
     }
+    auto* sets = Find<QComboBox>("cmbColourSet");
+    EXPECT_LE(Find("cmbOutputForm")->geometry().bottom(), Find("txtHeight")->geometry().top());
     EXPECT_LT(sets->geometry().right(), Find("cmdPreview")->geometry().left());
     EXPECT_GT(sets->geometry().left(), Find("chkLDRAWColors")->geometry().right());
-    // The two check boxes the layout table does not have fit at their full size.
-    for (const char* name : {"chkLDrawSticker", "chkDither"}) {
+    // The two controls the layout table does not have fit at their full size.
+    for (const char* name : {"cmbOutputForm", "chkDither"}) {
         EXPECT_EQ(Find(name)->font().pixelSize(), SmallBoldFont().pixelSize()) << name;
     }
     main->close();

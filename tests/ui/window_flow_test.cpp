@@ -138,7 +138,7 @@ const std::vector<std::string> kOptions = {
     "lblMetaData(0)", "lblMetaData(1)", "lblMetaData(2)",  "lblMetaData(3)", "txtMetaData(0)",
     "txtMetaData(1)", "txtMetaData(2)", "txtMetaData(3)",  "lblHeight",      "txtHeight",
     "lblWidth",       "txtWidth",       "chkLDRAWColors",  "chkIgnoreWhite", "chkIgnoreRGBColor",
-    "lblwithin",      "cmdPreview",     "chkLDrawSticker", "cmbColourSet"};
+    "lblwithin",      "cmdPreview",     "cmbOutputForm", "cmbColourSet"};
 
 std::vector<std::string> With(std::initializer_list<std::vector<std::string>> groups) {
     std::vector<std::string> names;
@@ -624,18 +624,28 @@ TEST_F(WindowFlow, CancelStopsALongConversionAndWritesNothing) {
     EXPECT_FALSE(QGuiApplication::overrideCursor());
 }
 
-TEST_F(WindowFlow, TheStickerCheckBoxWritesTheLibraryPartAndIsRemembered) {
+TEST_F(WindowFlow, TheOutputFormWritesTheLibraryPartsAndIsRemembered) {
     ChooseFiles();
-    Find<QCheckBox>("chkLDrawSticker")->setChecked(true);
+    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(1);
     Click("cmdPreview");
     Click("cmdConvert");
     std::string expected = CommandLinePart("--format ldraw-sticker");
     expected.replace(expected.find("cli.dat"), 7, "s1234567.dat");  // the file's real name
     EXPECT_EQ(Part(), expected);
+    // The textured sticker: the part and its texture, as the converter writes them.
+    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(2);
+    Click("cmdPreview");
+    Click("cmdConvert");
+    expected = CommandLinePart("--format ldraw-texture");
+    expected.replace(expected.find("cli.dat"), 7, "s1234567.dat");
+    expected.replace(expected.find(" cli.png"), 8, " s1234567.png");
+    EXPECT_EQ(Part(), expected);
+    EXPECT_EQ(test::ReadBytes(folder.path() / "out" / "textures" / "s1234567.png"),
+              test::ReadBytes(folder.path() / "textures" / "cli.png"));
     main->close();
-    EXPECT_THAT(ConfigFile(), HasSubstr("<author>Ann<author><format>ldraw-sticker<format>"));
+    EXPECT_THAT(ConfigFile(), HasSubstr("<author>Ann<author><format>ldraw-texture<format>"));
     Start();
-    EXPECT_TRUE(Find<QCheckBox>("chkLDrawSticker")->isChecked());
+    EXPECT_EQ(Find<QComboBox>("cmbOutputForm")->currentIndex(), 2);
 }
 
 TEST_F(WindowFlow, TheCaptionsMarkedLettersWorkWithAlt) {
@@ -703,7 +713,7 @@ TEST_F(StickerView, ShowsThePolygonsThePartFileGetsForEveryConversionAndLayout) 
     Find<QCheckBox>("chkIgnoreWhite")->click();
     Click("cmdPreview");
     for (const bool sticker : {false, true}) {
-        Find<QCheckBox>("chkLDrawSticker")->setChecked(sticker);
+        Find<QComboBox>("cmbOutputForm")->setCurrentIndex(sticker ? 1 : 0);
         for (const char* action :
              {"actionQuickConvert", "actionFullConvert", "actionExactConvert"}) {
             SCOPED_TRACE(std::string(action) + (sticker ? " sticker" : " classic"));
