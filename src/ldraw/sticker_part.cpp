@@ -9,6 +9,8 @@
 
 #include "conversion/conversion_method.h"
 #include "shell/atomic_file.h"
+#include "conversion/exact_conversion.h"
+#include "conversion/vector_conversion.h"
 #include "geometry/region_cut.h"
 #include "shell/failure.h"
 
@@ -420,11 +422,95 @@ bool ClearOf(const CornerIndex& corners, const std::vector<CutPolygon>& cut,
 
 }  // namespace
 
+namespace {
+
+// Whether a point lies strictly inside a convex polygon (counter-clockwise by the cross product).
+bool StrictlyInside(const std::vector<HalfPoint>& ring, const HalfPoint& p) {
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        if (Cross(ring[i], ring[(i + 1) % ring.size()], p) <= 0) return false;
+    }
+    return true;
+}
+
+bool InsideOrOn(const std::vector<HalfPoint>& ring, const HalfPoint& p) {
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        if (Cross(ring[i], ring[(i + 1) % ring.size()], p) < 0) return false;
+    }
+    return true;
+}
+
+// The picture the polygons show, pixel by pixel (the colour of the last polygon over a pixel's
+// centre; pixels under none are left out), and whether two polygons lie over one centre.
+struct Shown {
+    std::int64_t left = 0, top = 0;  // the grid's top-left corner, in half units
+    std::int32_t width = 0, height = 0;
+    std::vector<std::int32_t> codes;
+    bool overlapped = false;
+};
+
+Shown ShownPicture(const std::vector<FacePolygon>& valid) {
+    Shown shown;
+    if (valid.empty()) return shown;
+    std::int64_t right = valid[0].corners[0].x, bottom = valid[0].corners[0].y;
+    shown.left = right, shown.top = bottom;
+    for (const FacePolygon& polygon : valid) {
+        for (const HalfPoint& p : polygon.corners) {
+            shown.left = std::min(shown.left, p.x), right = std::max(right, p.x);
+            shown.top = std::min(shown.top, p.y), bottom = std::max(bottom, p.y);
+        }
+    }
+    shown.width = static_cast<std::int32_t>((right - shown.left + 1) / 2);
+    shown.height = static_cast<std::int32_t>((bottom - shown.top + 1) / 2);
+    shown.codes.assign(static_cast<std::size_t>(shown.width) * shown.height, kNotCovered);
+    std::vector<std::uint8_t> covered(shown.codes.size(), 0);
+    for (const FacePolygon& polygon : valid) {
+        std::int64_t x0 = right, x1 = shown.left, y0 = bottom, y1 = shown.top;
+        for (const HalfPoint& p : polygon.corners) {
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        }
+        for (std::int64_t r = (y0 - shown.top) / 2; r < shown.height && shown.top + 1 + 2 * r <= y1; ++r) {
+            for (std::int64_t c = (x0 - shown.left) / 2; c < shown.width && shown.left + 1 + 2 * c <= x1; ++c) {
+                const HalfPoint centre{shown.left + 1 + 2 * c, shown.top + 1 + 2 * r};
+                if (!InsideOrOn(polygon.corners, centre)) continue;
+                const std::size_t at = static_cast<std::size_t>(r * shown.width + c);
+                if (StrictlyInside(polygon.corners, centre)) {
+                    shown.overlapped = shown.overlapped || covered[at];
+                    covered[at] = 1;
+                }
+                shown.codes[at] = polygon.Color;
+            }
+        }
+    }
+    return shown;
+}
+
+}  // namespace
+
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
     std::vector<FacePolygon> valid;
     valid.reserve(quads.size());
     for (const LdrawQuad& quad : quads) {
         for (auto& ring : ValidPolygons(quad)) valid.push_back({quad.Color, std::move(ring)});
+    }
+    // Polygons that overlap (the full conversion's slanted ones cross their neighbours) make no
+    // clean face: the picture they show, pixel by pixel, is traced again along its outlines
+    // (within half a pixel), which meet without overlaps.
+    Shown shown = ShownPicture(valid);
+    if (shown.overlapped) {
+        Quads outlines;
+        CoverWithOutlines(shown.width, shown.height, std::move(shown.codes), {0.5, 0}, outlines);
+        const double dx = static_cast<double>(shown.left) / 2 - 1;
+        const double dy = static_cast<double>(shown.top) / 2 - 1;
+        for (LdrawQuad& quad : outlines) {
+            quad.X1 += dx, quad.X2 += dx, quad.X3 += dx, quad.X4 += dx;
+            quad.Y1 += dy, quad.Y2 += dy, quad.Y3 += dy, quad.Y4 += dy;
+        }
+        valid.clear();
+        for (const LdrawQuad& quad : outlines) {
+            for (auto& ring : ValidPolygons(quad)) valid.push_back({quad.Color, std::move(ring)});
+        }
+    } else {
+        std::vector<std::int32_t>().swap(shown.codes);
     }
     const CornerIndex corners(valid);
     std::vector<FacePolygon> face;
@@ -449,7 +535,7 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
         for (std::size_t i = 0; i < ring.size(); ++i) {
             segments.emplace_back(ring[i], ring[(i + 1) % ring.size()]);
         }
-        if (cutter.Cut(segments, cut) && ClearOf(corners, cut, ring)) {
+        if ((CutIntoStrip(ring, cut) || cutter.Cut(segments, cut)) && ClearOf(corners, cut, ring)) {
             for (const CutPolygon& part : cut) {
                 face.push_back({polygon.Color, {part.corners.begin(), part.corners.begin() + part.count}});
             }

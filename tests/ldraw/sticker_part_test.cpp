@@ -242,5 +242,46 @@ TEST_F(StickerPart, BowTiesConcaveAndDegenerateQuadrilateralsAreRepaired) {
     }
 }
 
+// Polygons that overlap, as the full conversion's slanted ones do, are not written over each
+// other: the picture they show is traced again, each pixel in the colour of the last polygon over
+// its centre, and the file passes the checker.
+TEST_F(StickerPart, OverlappingPolygonsAreTracedAgainWithoutOverlaps) {
+    const Picture picture = test::MakePicture(12, 10, test::kTestColours, std::vector<std::uint8_t>(120, 1));
+    const Quads quads = {test::Quad(4, 1, 1, 13, 1, 13, 11, 1, 11),     // the whole picture
+                         test::Quad(2, 3, 2, 9, 4, 10, 9, 2, 8)};       // a slanted one over it
+    const std::string text = Write(picture, quads, 10);
+    const CheckReport report = CheckPartText(text, "s1.dat");
+    EXPECT_EQ(report.errors + report.warnings, 0u);
+    for (const CheckFinding& finding : report.findings) ADD_FAILURE() << FindingLine(finding);
+    const ParsedPart part = Parse(text);
+    const auto inside = [](const LdrawQuad& q, double x, double y) {
+        const double xs[] = {q.X1, q.X2, q.X3, q.X4}, ys[] = {q.Y1, q.Y2, q.Y3, q.Y4};
+        int sign = 0;
+        for (int i = 0; i < 4; ++i) {
+            const double cross = (xs[(i + 1) % 4] - xs[i]) * (y - ys[i]) - (ys[(i + 1) % 4] - ys[i]) * (x - xs[i]);
+            if (std::fabs(cross) < 1e-9) return false;
+            const int s = cross > 0 ? 1 : -1;
+            if (sign != 0 && s != sign) return false;
+            sign = s;
+        }
+        return true;
+    };
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 12; ++x) {
+            // Near the pixel's centre, off the diagonals that cut polygons, in picture units and
+            // in the sticker (centred, 1 unit a pixel).
+            const double px = x + 1.4877, py = y + 1.5129;
+            const auto found = ColoursAt(part, px - 1 - 6, 5 - (py - 1));
+            ASSERT_EQ(found.size(), 1u) << x << "," << y;
+            if (inside(quads[1], px, py)) {
+                EXPECT_EQ(found[0], "2") << x << "," << y;
+            } else if (!inside(quads[1], px + 0.6, py) && !inside(quads[1], px - 0.6, py) &&
+                       !inside(quads[1], px, py + 0.6) && !inside(quads[1], px, py - 0.6)) {
+                EXPECT_EQ(found[0], "4") << x << "," << y;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace mosaikon
