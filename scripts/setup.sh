@@ -9,7 +9,7 @@ mosaikon_packages=(
     imagemagick netpbm python3-pil python3-skimage fonts-dejavu-core fonts-liberation2 xauth xvfb
     clang-14 libclang-rt-14-dev leocad libgl1-mesa-dri
     help2man desktop-file-utils appstream dpkg-dev fakeroot man-db qt6-qpa-plugins
-    openbox xdotool debootstrap lintian python3-jsonschema
+    openbox xdotool debootstrap lintian python3-jsonschema nodejs libjs-three
 )
 
 mosaikon_setup() {
