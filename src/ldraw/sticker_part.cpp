@@ -21,6 +21,10 @@ namespace {
 // The picture face lies this far above the backing's bottom, which is the part's origin plane.
 constexpr double kFaceY = -0.25;
 
+// The longest outline whose area is cut again as a whole (a few seconds at most); beyond it the
+// backing's bottom repeats the face.
+constexpr std::size_t kMostOutlineToCut = 50000;
+
 std::int64_t Cross(const HalfPoint& o, const HalfPoint& a, const HalfPoint& b) {
     return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
 }
@@ -602,11 +606,12 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
     }
     // The face's area: the outline of the face and its holes, and that area cut into polygons
     // again with the same corners along the outline (the backing's bottom, and the textured
-    // face). Faces whose polygons overlap have no simple outline: their area is the face again.
+    // face). Faces whose polygons overlap have no simple outline, and the outline of a picture
+    // riddled with holes is too long to cut at once: their area is the face again.
     const std::vector<Segment> outline = OuterEdges(face);
     RegionCutter cutter;
     std::vector<CutPolygon> area;
-    if (outline.empty() || !cutter.Cut(outline, area)) {
+    if (outline.empty() || outline.size() > kMostOutlineToCut || !cutter.Cut(outline, area)) {
         area.clear();
         for (const FacePolygon& polygon : face) {
             CutPolygon copy;

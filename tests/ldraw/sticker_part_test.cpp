@@ -283,5 +283,23 @@ TEST_F(StickerPart, OverlappingPolygonsAreTracedAgainWithoutOverlaps) {
     }
 }
 
+// A picture riddled with holes has an outline too long to cut again as a whole: the backing's
+// bottom repeats the face, and the file is as clean as any.
+TEST_F(StickerPart, APictureRiddledWithHolesKeepsItsBackingClean) {
+    std::mt19937 random(9);
+    std::vector<std::uint8_t> pixels(300 * 300);
+    for (auto& p : pixels) p = random() % 2 == 0 ? 0 : static_cast<std::uint8_t>(1 + random() % 6);
+    const Picture picture = test::MakePicture(300, 300, test::kTestColours, pixels);
+    Quads quads;
+    Shell shell;
+    ConvertBitmap(shell, picture, quads, {.IgnoreWhite = true});
+    const std::string text = Write(picture, quads, 100);
+    const CheckReport report = CheckPartText(text, "s1.dat");
+    EXPECT_EQ(report.errors + report.warnings, 0u);
+    for (std::size_t i = 0; i < report.findings.size() && i < 5; ++i) {
+        ADD_FAILURE() << FindingLine(report.findings[i]);
+    }
+}
+
 }  // namespace
 }  // namespace mosaikon
