@@ -248,6 +248,302 @@ bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& o
     return true;
 }
 
+namespace {
+
+// Whether the segments a-b and c-d have any point in common.
+bool Touch(const GridPoint& a, const GridPoint& b, const GridPoint& c, const GridPoint& d) {
+    const auto sign = [](std::int64_t v) { return (v > 0) - (v < 0); };
+    const int d1 = sign(Cross(a, b, c)), d2 = sign(Cross(a, b, d));
+    const int d3 = sign(Cross(c, d, a)), d4 = sign(Cross(c, d, b));
+    const auto within = [](const GridPoint& p, const GridPoint& q, const GridPoint& r) {
+        return std::min(p.x, q.x) <= r.x && r.x <= std::max(p.x, q.x) && std::min(p.y, q.y) <= r.y &&
+               r.y <= std::max(p.y, q.y);
+    };
+    if (d1 * d2 < 0 && d3 * d4 < 0) return true;
+    return (d1 == 0 && within(a, b, c)) || (d2 == 0 && within(a, b, d)) || (d3 == 0 && within(c, d, a)) ||
+           (d4 == 0 && within(c, d, b));
+}
+
+
+// Whether the segment from corner i of a ring to p starts into the area on the ring's left.
+bool InCone(const std::vector<GridPoint>& ring, std::size_t i, const GridPoint& p) {
+    const std::size_t n = ring.size();
+    const GridPoint& before = ring[(i + n - 1) % n];
+    const GridPoint& after = ring[(i + 1) % n];
+    const bool left = Cross(before, ring[i], p) > 0, onward = Cross(ring[i], after, p) > 0;
+    return Cross(before, ring[i], after) > 0 ? left && onward : left || onward;
+}
+
+std::int64_t TwiceArea(const std::vector<GridPoint>& ring) {
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const GridPoint& a = ring[i];
+        const GridPoint& b = ring[(i + 1) % ring.size()];
+        sum += a.x * b.y - b.x * a.y;
+    }
+    return sum;
+}
+
+// Whether p lies inside a ring (p on no side of it).
+bool InsideRing(const std::vector<GridPoint>& ring, const GridPoint& p) {
+    bool inside = false;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const GridPoint& a = ring[i];
+        const GridPoint& b = ring[(i + 1) % ring.size()];
+        if ((a.y > p.y) == (b.y > p.y)) continue;
+        const std::int64_t rise = b.y - a.y;
+        const std::int64_t v = (p.y - a.y) * (b.x - a.x) - (p.x - a.x) * rise;
+        if (rise > 0 ? v > 0 : v < 0) inside = !inside;
+    }
+    return inside;
+}
+
+// The closed rings the segments make, none passing a point twice: where a region touches itself
+// at a point (two segments start there), the rings part. False where the segments do not close.
+bool Rings(const std::vector<Segment>& segments, std::vector<std::vector<GridPoint>>& rings) {
+    rings.clear();
+    std::vector<Segment> sorted = segments;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t n = sorted.size();
+    std::vector<std::size_t> next(n, n);
+    std::vector<std::uint8_t> taken(n, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+        const GridPoint& from = sorted[k].first;
+        const GridPoint& to = sorted[k].second;
+        const double ax = static_cast<double>(to.x - from.x), ay = static_cast<double>(to.y - from.y);
+        double bestTurn = -10;
+        for (auto it = std::lower_bound(sorted.begin(), sorted.end(), Segment{to, GridPoint{INT64_MIN, INT64_MIN}});
+             it != sorted.end() && it->first == to; ++it) {
+            const double bx = static_cast<double>(it->second.x - to.x), by = static_cast<double>(it->second.y - to.y);
+            const double turn = std::atan2(ax * by - ay * bx, ax * bx + ay * by);
+            if (turn > bestTurn) bestTurn = turn, next[k] = static_cast<std::size_t>(it - sorted.begin());
+        }
+        if (next[k] == n || taken[next[k]]) return false;
+        taken[next[k]] = 1;
+    }
+    // A ring that passes a point twice goes on there the other way, which parts it in two.
+    std::vector<std::uint8_t> used(n);
+    std::vector<std::vector<std::size_t>> cycles;
+    std::vector<std::pair<GridPoint, std::size_t>> ends;
+    for (std::size_t round = 0; round <= n; ++round) {
+        std::fill(used.begin(), used.end(), 0);
+        cycles.clear();
+        for (std::size_t start = 0; start < n; ++start) {
+            if (used[start]) continue;
+            auto& cycle = cycles.emplace_back();
+            for (std::size_t at = start; !used[at]; at = next[at]) {
+                used[at] = 1;
+                cycle.push_back(at);
+            }
+        }
+        bool parted = false;
+        for (const auto& cycle : cycles) {
+            ends.clear();
+            for (const std::size_t k : cycle) ends.emplace_back(sorted[k].second, k);
+            std::sort(ends.begin(), ends.end());
+            for (std::size_t i = 1; i < ends.size() && !parted; ++i) {
+                if (ends[i].first != ends[i - 1].first) continue;
+                std::swap(next[ends[i].second], next[ends[i - 1].second]);
+                parted = true;
+            }
+            if (parted) break;
+        }
+        if (parted) continue;
+        for (const auto& cycle : cycles) {
+            auto& ring = rings.emplace_back();
+            for (const std::size_t k : cycle) ring.push_back(sorted[k].first);
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, std::int64_t* work) {
+    out.clear();
+    const std::size_t n = ring.size();
+    if (n < 3 || n > kMostRingCorners) return false;
+    // The search takes about n^3 steps to find the segments inside, and up to n^4 / 24 more.
+    const auto spend = [work](std::int64_t more) {
+        if (work == nullptr) return true;
+        *work -= more;
+        return *work >= 0;
+    };
+    if (!spend(static_cast<std::int64_t>(n * n))) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = i + 1; j < n; ++j) {
+            if (ring[i] == ring[j]) return false;
+        }
+    }
+    // inside[i * n + j]: the segment from corner i to corner j is a side of the ring or runs
+    // inside it, touching its outline at its ends alone.
+    std::vector<std::uint8_t> inside(n * n, 0);
+    const auto at = [n](std::size_t i, std::size_t j) { return i * n + j; };
+    const auto inCone = [&](std::size_t i, const GridPoint& p) { return InCone(ring, i, p); };
+    for (std::size_t i = 0; i < n; ++i) {
+        inside[at(i, (i + 1) % n)] = inside[at((i + 1) % n, i)] = 1;
+        for (std::size_t j = i + 2; j < n; ++j) {
+            if (i == 0 && j == n - 1) continue;
+            if (!inCone(i, ring[j]) || !inCone(j, ring[i])) continue;
+            if (!spend(static_cast<std::int64_t>(n))) return false;
+            bool clear = true;
+            for (std::size_t k = 0; clear && k < n; ++k) {
+                const std::size_t l = (k + 1) % n;
+                if (k == i || k == j || l == i || l == j) continue;
+                clear = !Touch(ring[i], ring[j], ring[k], ring[l]);
+            }
+            inside[at(i, j)] = inside[at(j, i)] = clear;
+        }
+    }
+    // cost[i][j]: the fewest pieces of the part of the ring from corner i to corner j, closed by
+    // the segment from j back to i; how: the piece on that segment (its middle corners).
+    constexpr int kNone = 1 << 28;
+    std::vector<int> cost(n * n, kNone);
+    std::vector<std::array<std::uint16_t, 2>> how(n * n);
+    for (std::size_t i = 0; i + 1 < n; ++i) cost[at(i, i + 1)] = 0;
+    for (std::size_t length = 2; length < n; ++length) {
+        for (std::size_t i = 0; i + length < n; ++i) {
+            const std::size_t j = i + length;
+            if (!inside[at(i, j)]) continue;
+            int best = kNone;
+            for (std::size_t k = i + 1; k < j; ++k) {
+                if (!inside[at(i, k)] || cost[at(i, k)] >= kNone) continue;
+                const int toK = cost[at(i, k)];
+                if (!spend(static_cast<std::int64_t>(j - k))) return false;
+                if (inside[at(k, j)] && cost[at(k, j)] < kNone && toK + cost[at(k, j)] + 1 < best) {
+                    const GridPoint t[3] = {ring[i], ring[k], ring[j]};
+                    if (AcceptedPolygon(t, 3)) {
+                        best = toK + cost[at(k, j)] + 1;
+                        how[at(i, j)] = {static_cast<std::uint16_t>(k), static_cast<std::uint16_t>(k)};
+                    }
+                }
+                for (std::size_t l = k + 1; l < j; ++l) {
+                    if (!inside[at(k, l)] || !inside[at(l, j)]) continue;
+                    const int total = toK + cost[at(k, l)] + cost[at(l, j)] + 1;
+                    if (total >= best) continue;
+                    const GridPoint q[4] = {ring[i], ring[k], ring[l], ring[j]};
+                    if (AcceptedPolygon(q, 4)) {
+                        best = total;
+                        how[at(i, j)] = {static_cast<std::uint16_t>(k), static_cast<std::uint16_t>(l)};
+                    }
+                }
+            }
+            cost[at(i, j)] = best;
+        }
+    }
+    if (cost[at(0, n - 1)] >= kNone) return false;
+    std::vector<std::pair<std::size_t, std::size_t>> open = {{0, n - 1}};
+    while (!open.empty()) {
+        const auto [i, j] = open.back();
+        open.pop_back();
+        if (j == i + 1) continue;
+        const auto [k, l] = how[at(i, j)];
+        CutPolygon piece;
+        if (k == l) {
+            piece.count = 3, piece.corners = {ring[i], ring[k], ring[j], GridPoint{}};
+            open.insert(open.end(), {{i, k}, {k, j}});
+        } else {
+            piece.count = 4, piece.corners = {ring[i], ring[k], ring[l], ring[j]};
+            open.insert(open.end(), {{i, k}, {k, l}, {l, j}});
+        }
+        out.push_back(piece);
+    }
+    return true;
+}
+
+
+bool RegionCutter::CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
+                           std::vector<CutPolygon>& out) {
+    if (holes.empty()) {
+        std::vector<CutPolygon> pieces;
+        if (!CutRing(outer, pieces, &work_)) return false;
+        out.insert(out.end(), pieces.begin(), pieces.end());
+        return true;
+    }
+    // The first hole is cut out along the two shortest segments from its corners to the
+    // outline's that run inside the area: the area splits into two, each holding some of the
+    // other holes.
+    const std::vector<GridPoint> hole = std::move(holes.front());
+    holes.erase(holes.begin());
+    std::size_t corners = outer.size() + hole.size();
+    for (const auto& other : holes) corners += other.size();
+    const auto clear = [&](const GridPoint& a, const GridPoint& b) {
+        const auto crosses = [&](const std::vector<GridPoint>& ring) {
+            for (std::size_t k = 0; k < ring.size(); ++k) {
+                const GridPoint& c = ring[k];
+                const GridPoint& d = ring[(k + 1) % ring.size()];
+                if (c == a || c == b || d == a || d == b) continue;
+                if (Touch(a, b, c, d)) return true;
+            }
+            return false;
+        };
+        if (crosses(outer) || crosses(hole)) return false;
+        for (const auto& other : holes) {
+            if (crosses(other)) return false;
+        }
+        return true;
+    };
+    struct Bridge {
+        std::int64_t length;
+        std::size_t h, o;
+    };
+    std::vector<Bridge> bridges;
+    work_ -= static_cast<std::int64_t>(hole.size() * outer.size());
+    if (work_ < 0) return false;
+    for (std::size_t h = 0; h < hole.size(); ++h) {
+        for (std::size_t o = 0; o < outer.size(); ++o) {
+            // Where the hole touches the outline, it is cut out there already.
+            if (hole[h] == outer[o]) bridges.push_back({0, h, o});
+            if (!InCone(hole, h, outer[o]) || !InCone(outer, o, hole[h])) continue;
+            const std::int64_t dx = outer[o].x - hole[h].x, dy = outer[o].y - hole[h].y;
+            bridges.push_back({dx * dx + dy * dy, h, o});
+        }
+    }
+    std::sort(bridges.begin(), bridges.end(),
+              [](const Bridge& a, const Bridge& b) { return a.length < b.length; });
+    std::optional<Bridge> first, second;
+    for (const Bridge& bridge : bridges) {
+        work_ -= static_cast<std::int64_t>(corners);
+        if (work_ < 0) return false;
+        if (first && (bridge.h == first->h || bridge.o == first->o ||
+                      Touch(hole[bridge.h], outer[bridge.o], hole[first->h], outer[first->o]))) {
+            continue;
+        }
+        if (bridge.length > 0 && !clear(hole[bridge.h], outer[bridge.o])) continue;
+        if (first) {
+            second = bridge;
+            break;
+        }
+        first = bridge;
+    }
+    if (!second) return false;
+    // One part runs along the outline from the first bridge to the second, then along the
+    // hole back; the other the rest of both.
+    std::vector<GridPoint> parts[2];
+    const auto along = [](const std::vector<GridPoint>& ring, std::size_t from, std::size_t to,
+                          std::vector<GridPoint>& part) {
+        for (std::size_t i = from;; i = (i + 1) % ring.size()) {
+            if (part.empty() || part.back() != ring[i]) part.push_back(ring[i]);
+            if (i == to) break;
+        }
+    };
+    along(outer, first->o, second->o, parts[0]);
+    along(hole, second->h, first->h, parts[0]);
+    along(outer, second->o, first->o, parts[1]);
+    along(hole, first->h, second->h, parts[1]);
+    for (auto& part : parts) {
+        if (part.size() > 1 && part.front() == part.back()) part.pop_back();
+    }
+    std::vector<std::vector<GridPoint>> inside[2];
+    for (auto& other : holes) inside[InsideRing(parts[0], other[0]) ? 0 : 1].push_back(std::move(other));
+    for (int k = 0; k < 2; ++k) {
+        if (parts[k].size() < 3 || TwiceArea(parts[k]) <= 0) return false;
+        if (!CutArea(parts[k], std::move(inside[k]), out)) return false;
+    }
+    return true;
+}
+
 bool RegionCutter::OnOutline(const GridPoint& p) const {
     for (const auto& [a, b] : *segments_) {
         if (p.x < std::min(a.x, b.x) || p.x > std::max(a.x, b.x) || p.y < std::min(a.y, b.y) ||
@@ -286,6 +582,31 @@ bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPoly
             out.push_back(ring);
             return true;
         }
+    }
+    // An area of few corners is cut by the fewest pieces (its holes cut out along segments to its
+    // outline first).
+    if (segments.size() <= 2 * kMostRingCorners) {
+        std::vector<std::vector<GridPoint>> rings, outers, holes;
+        if (!Rings(segments, rings)) rings.clear();
+        for (auto& ring : rings) (TwiceArea(ring) > 0 ? outers : holes).push_back(std::move(ring));
+        // Each hole within the outline it lies in (at a corner of it that is not the outline's).
+        std::vector<std::vector<std::vector<GridPoint>>> within(outers.size());
+        bool placed = true;
+        for (auto& hole : holes) {
+            std::size_t in = outers.size();
+            for (std::size_t k = 0; k < outers.size() && in == outers.size(); ++k) {
+                const auto free = std::find_if(hole.begin(), hole.end(), [&](const GridPoint& p) {
+                    return std::find(outers[k].begin(), outers[k].end(), p) == outers[k].end();
+                });
+                if (free != hole.end() && InsideRing(outers[k], *free)) in = k;
+            }
+            if (in == outers.size()) placed = false;
+            else within[in].push_back(std::move(hole));
+        }
+        bool cut = placed && !outers.empty();
+        for (std::size_t k = 0; cut && k < outers.size(); ++k) cut = CutArea(outers[k], std::move(within[k]), out);
+        if (cut) return true;
+        out.clear();
     }
     std::vector<GridPoint>& points = points_;
     points.clear();

@@ -28,15 +28,27 @@ bool AcceptedPolygon(const GridPoint* corners, int count);
 constexpr std::size_t kMostStripCorners = 256;
 bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
 
+// Cuts a simple ring (counter-clockwise by the cross product, no corner twice; points in a line
+// along its sides allowed) into the fewest pieces whose corners are its own, each a triangle or a
+// convex quadrilateral the parts library accepts: dynamic programming over the segments between
+// its corners that run inside it. False, with out empty, when there is no such cut (or the ring
+// has more than kMostRingCorners corners). work, where given, is the number of steps the search
+// may take; it is lowered by those taken, and the search gives up when none are left.
+constexpr std::size_t kMostRingCorners = 256;
+bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out,
+             std::int64_t* work = nullptr);
+
 // A directed segment; the area it bounds lies on its left (the cross product's positive side).
 using Segment = std::pair<GridPoint, GridPoint>;
 
 // Cuts areas into polygons the parts library accepts. The area is given by closed boundaries of
 // segments (the outline of a region and of its holes); only their points are corners on them, so
-// that whatever lies beside the outline meets the polygons corner to corner. A constrained
-// Delaunay triangulation is made, neighbouring triangles are paired into convex quadrilaterals
-// (those with fewest choices first), and where a triangle comes out too thin, a point inside the
-// area (never on its outline) splits its longest inner side and the area is cut again.
+// that whatever lies beside the outline meets the polygons corner to corner. An area of few
+// corners is cut by CutRing (each hole first cut out along two segments to the outline). A larger
+// one, or where that fails, is triangulated (constrained Delaunay), neighbouring triangles are
+// paired into convex quadrilaterals (those with fewest choices first), and where a triangle comes
+// out too thin, a point inside the area (never on its outline) splits its longest inner side and
+// the area is cut again.
 class RegionCutter {
 public:
     // The polygons of the area in out; false when the segments cross, enclose no area, or the
@@ -45,7 +57,12 @@ public:
 
 private:
     bool OnOutline(const GridPoint& p) const;
+    bool CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
+                 std::vector<CutPolygon>& out);
 
+    // The steps the fewest-pieces search may still take, in all the areas this cutter cuts
+    // (about a second's worth); beyond them areas are triangulated and paired.
+    std::int64_t work_ = std::int64_t{1} << 34;
     const std::vector<Segment>* segments_ = nullptr;
     std::vector<GridPoint> points_;
     std::vector<std::array<int, 2>> constraints_;

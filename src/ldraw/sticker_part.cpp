@@ -488,6 +488,28 @@ Shown ShownPicture(const std::vector<FacePolygon>& valid) {
     return shown;
 }
 
+// The regions of one colour (pixels side by side) in the picture shown.
+std::size_t RegionsOf(const Shown& shown) {
+    const std::size_t w = static_cast<std::size_t>(shown.width), count = shown.codes.size();
+    std::vector<std::uint32_t> parent(count);
+    std::iota(parent.begin(), parent.end(), 0);
+    const auto root = [&](std::uint32_t i) {
+        while (parent[i] != i) i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    std::size_t regions = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (shown.codes[i] == kNotCovered) continue;
+        ++regions;
+        for (const std::size_t j : {i % w > 0 ? i - 1 : i, i >= w ? i - w : i}) {
+            if (j == i || shown.codes[j] != shown.codes[i]) continue;
+            const std::uint32_t a = root(static_cast<std::uint32_t>(i)), b = root(static_cast<std::uint32_t>(j));
+            if (a != b) parent[a] = b, --regions;
+        }
+    }
+    return regions;
+}
+
 }  // namespace
 
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
@@ -498,18 +520,32 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
     }
     // Polygons that overlap (the full conversion's slanted ones cross their neighbours) make no
     // clean face: the picture they show, pixel by pixel, is traced again along its outlines
-    // (within half a pixel), which meet without overlaps.
+    // (within half a pixel), which meet without overlaps. Rectangles of whole pixels, where some
+    // lie side by side in one colour, are traced again step for step: each region of one colour
+    // cut as a whole needs fewer polygons than its rectangles cut apart, every one at the
+    // corners of its neighbours.
     Shown shown = ShownPicture(valid);
-    if (shown.overlapped) {
+    const bool pixelRectangles = std::all_of(valid.begin(), valid.end(), [](const FacePolygon& polygon) {
+        if (polygon.corners.size() != 4) return false;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const HalfPoint& a = polygon.corners[i];
+            const HalfPoint& b = polygon.corners[(i + 1) % 4];
+            if (a.x % 2 != 0 || a.y % 2 != 0 || (a.x != b.x && a.y != b.y)) return false;
+        }
+        return true;
+    });
+    if (shown.overlapped || (pixelRectangles && RegionsOf(shown) < valid.size())) {
+        std::vector<FacePolygon>().swap(valid);
         Quads outlines;
-        CoverWithOutlines(shown.width, shown.height, std::move(shown.codes), {0.5, 0}, outlines);
+        const VectorOptions retrace{shown.overlapped ? 0.5 : 0.0, 0};
+        CoverWithOutlines(shown.width, shown.height, std::move(shown.codes), retrace, outlines);
         const double dx = static_cast<double>(shown.left) / 2 - 1;
         const double dy = static_cast<double>(shown.top) / 2 - 1;
         for (LdrawQuad& quad : outlines) {
             quad.X1 += dx, quad.X2 += dx, quad.X3 += dx, quad.X4 += dx;
             quad.Y1 += dy, quad.Y2 += dy, quad.Y3 += dy, quad.Y4 += dy;
         }
-        valid.clear();
+        valid.reserve(outlines.size());
         for (const LdrawQuad& quad : outlines) {
             for (auto& ring : ValidPolygons(quad)) valid.push_back({quad.Color, std::move(ring)});
         }

@@ -1,0 +1,259 @@
+// Cutting areas into the polygons of a sticker's face: the fewest-pieces search on shapes whose
+// least cut is known, and random pixel regions (holes, regions touching themselves at a corner,
+// extra corners along their sides) checked piece by piece against the pixels they must cover.
+
+#include "geometry/region_cut.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+namespace mosaikon {
+namespace {
+
+std::int64_t TwiceArea(const CutPolygon& p) {
+    std::int64_t sum = 0;
+    for (int i = 0; i < p.count; ++i) {
+        const GridPoint& a = p.corners[static_cast<std::size_t>(i)];
+        const GridPoint& b = p.corners[static_cast<std::size_t>((i + 1) % p.count)];
+        sum += a.x * b.y - b.x * a.y;
+    }
+    return sum;
+}
+
+std::int64_t TwiceArea(const std::vector<GridPoint>& ring) {
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        sum += ring[i].x * ring[(i + 1) % ring.size()].y - ring[(i + 1) % ring.size()].x * ring[i].y;
+    }
+    return sum;
+}
+
+// A rectangle from (0, 0) to (w, h), counter-clockwise by the cross product, with extra corners
+// along its top (y = 0) and bottom (y = h) sides.
+std::vector<GridPoint> Rectangle(std::int64_t w, std::int64_t h, const std::vector<std::int64_t>& top,
+                                 const std::vector<std::int64_t>& bottom) {
+    std::vector<GridPoint> ring = {{0, 0}};
+    for (const auto x : top) ring.push_back({x, 0});
+    ring.push_back({w, 0});
+    ring.push_back({w, h});
+    for (auto x = bottom.rbegin(); x != bottom.rend(); ++x) ring.push_back({*x, h});
+    ring.push_back({0, h});
+    return ring;
+}
+
+// Every piece accepted, made of the ring's corners, and the pieces filling the ring's area.
+void ExpectCleanCut(const std::vector<GridPoint>& ring, const std::vector<CutPolygon>& pieces) {
+    std::int64_t area = 0;
+    for (const CutPolygon& piece : pieces) {
+        EXPECT_TRUE(AcceptedPolygon(piece.corners.data(), piece.count));
+        for (int i = 0; i < piece.count; ++i) {
+            EXPECT_NE(std::find(ring.begin(), ring.end(), piece.corners[static_cast<std::size_t>(i)]), ring.end());
+        }
+        area += TwiceArea(piece);
+    }
+    EXPECT_EQ(area, TwiceArea(ring));
+}
+
+TEST(RegionCut, TheRingSearchFindsTheLeastCutOfShapesWhoseLeastIsKnown) {
+    std::vector<CutPolygon> pieces;
+    // A convex ring of n corners, none in a line: n - 2 triangles pair into ceil((n - 2) / 2).
+    const std::vector<GridPoint> octagon = {{2, 0}, {5, 0}, {7, 2}, {7, 5}, {5, 7}, {2, 7}, {0, 5}, {0, 2}};
+    ASSERT_TRUE(CutRing(octagon, pieces));
+    ExpectCleanCut(octagon, pieces);
+    EXPECT_EQ(pieces.size(), 3u);
+    for (std::size_t k = 0; k <= 6; ++k) {
+        std::vector<std::int64_t> xs;
+        for (std::size_t i = 1; i <= k; ++i) xs.push_back(static_cast<std::int64_t>(3 * i));
+        const std::int64_t w = static_cast<std::int64_t>(3 * k + 3);
+        // k corners along the top alone: every one needs a piece reaching down to a bottom
+        // corner, and two bottom corners serve one piece each: k + 1.
+        const auto topOnly = Rectangle(w, 4, xs, {});
+        ASSERT_TRUE(CutRing(topOnly, pieces)) << k;
+        ExpectCleanCut(topOnly, pieces);
+        EXPECT_EQ(pieces.size(), k + 1) << k;
+        // k corners above k others: k + 1 columns.
+        const auto columns = Rectangle(w, 4, xs, xs);
+        ASSERT_TRUE(CutRing(columns, pieces)) << k;
+        ExpectCleanCut(columns, pieces);
+        EXPECT_EQ(pieces.size(), k + 1) << k;
+    }
+    // An L of six corners: two quadrilaterals; a staircase of three steps (ten corners): four.
+    const std::vector<GridPoint> l = {{0, 0}, {1, 0}, {1, 1}, {2, 1}, {2, 2}, {0, 2}};
+    ASSERT_TRUE(CutRing(l, pieces));
+    ExpectCleanCut(l, pieces);
+    EXPECT_EQ(pieces.size(), 2u);
+    const std::vector<GridPoint> stairs = {{0, 0}, {1, 0}, {1, 1}, {2, 1}, {2, 2},
+                                           {3, 2}, {3, 3}, {0, 3}};
+    ASSERT_TRUE(CutRing(stairs, pieces));
+    ExpectCleanCut(stairs, pieces);
+    EXPECT_EQ(pieces.size(), 3u);
+    // No cut of a ring passing a point twice, running the wrong way, or too long to search.
+    EXPECT_FALSE(CutRing({{0, 0}, {2, 0}, {2, 2}, {1, 1}, {0, 2}, {1, 1}}, pieces));
+    EXPECT_FALSE(CutRing({{0, 0}, {0, 2}, {2, 2}, {2, 0}}, pieces));
+    EXPECT_TRUE(pieces.empty());
+    std::vector<GridPoint> long_ring;
+    for (std::int64_t x = 0; x <= static_cast<std::int64_t>(kMostRingCorners); ++x) long_ring.push_back({x, 0});
+    long_ring.push_back({0, 5});
+    EXPECT_FALSE(CutRing(long_ring, pieces));
+    // A search given too little work gives up.
+    std::int64_t work = 10;
+    EXPECT_FALSE(CutRing(octagon, pieces, &work));
+}
+
+// The outline of the pixels of a mask that are set, in half units (pixel corners at even
+// coordinates), with the set pixels on the segments' left, broken at every corner of a pixel
+// that `split` marks (as the corners of neighbouring regions along the outline).
+std::vector<Segment> Outline(const std::vector<std::uint8_t>& mask, int w, int h,
+                             const std::set<std::pair<int, int>>& split) {
+    const auto set = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && mask[static_cast<std::size_t>(y * w + x)]; };
+    // Unit edges, each with the set pixel on its left (positive cross product, y down).
+    std::vector<Segment> unit;
+    for (int y = 0; y <= h; ++y) {
+        for (int x = 0; x <= w; ++x) {
+            if (x < w && set(x, y) != set(x, y - 1)) {
+                // Horizontal edge between rows y - 1 and y.
+                if (set(x, y)) unit.push_back({{2 * x, 2 * y}, {2 * x + 2, 2 * y}});
+                else unit.push_back({{2 * x + 2, 2 * y}, {2 * x, 2 * y}});
+            }
+            if (y < h && set(x, y) != set(x - 1, y)) {
+                if (set(x - 1, y)) unit.push_back({{2 * x, 2 * y}, {2 * x, 2 * y + 2}});
+                else unit.push_back({{2 * x, 2 * y + 2}, {2 * x, 2 * y}});
+            }
+        }
+    }
+    // Runs in a line joined where nothing else meets them.
+    std::vector<Segment> joined;
+    std::map<GridPoint, std::vector<std::size_t>> starting;
+    for (std::size_t i = 0; i < unit.size(); ++i) starting[unit[i].first].push_back(i);
+    std::vector<std::uint8_t> used(unit.size(), 0);
+    const auto keep = [&](const GridPoint& p) {
+        return starting[p].size() != 1 || split.count({static_cast<int>(p.x / 2), static_cast<int>(p.y / 2)}) > 0;
+    };
+    // Start runs at points that must stay.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i < unit.size(); ++i) {
+            if (used[i] || (pass == 0 && !keep(unit[i].first))) continue;
+            Segment run = unit[i];
+            used[i] = 1;
+            for (;;) {
+                const auto& next = starting[run.second];
+                if (next.size() != 1 || used[next[0]] || keep(run.second)) break;
+                const Segment& s = unit[next[0]];
+                if ((s.second.x - s.first.x) * (run.second.y - run.first.y) !=
+                    (s.second.y - s.first.y) * (run.second.x - run.first.x)) {
+                    break;
+                }
+                run.second = s.second;
+                used[next[0]] = 1;
+            }
+            joined.push_back(run);
+        }
+    }
+    return joined;
+}
+
+bool InsideOrOnPiece(const CutPolygon& p, std::int64_t x, std::int64_t y, bool& strictly) {
+    strictly = true;
+    for (int i = 0; i < p.count; ++i) {
+        const GridPoint& a = p.corners[static_cast<std::size_t>(i)];
+        const GridPoint& b = p.corners[static_cast<std::size_t>((i + 1) % p.count)];
+        const std::int64_t c = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+        if (c < 0) return false;
+        if (c == 0) strictly = false;
+    }
+    return true;
+}
+
+TEST(RegionCut, RandomPixelRegionsAreCoveredExactlyWithoutTJunctions) {
+    std::mt19937 random(7);
+    RegionCutter cutter;
+    int touching = 0;
+    for (int round = 0; round < 400; ++round) {
+        const int w = 2 + static_cast<int>(random() % 9), h = 2 + static_cast<int>(random() % 9);
+        std::vector<std::uint8_t> mask(static_cast<std::size_t>(w * h));
+        for (auto& m : mask) m = random() % 100 < 70;
+        // The region: the pixels joined side by side to the first set one.
+        std::vector<std::uint8_t> region(mask.size(), 0);
+        const auto first = std::find(mask.begin(), mask.end(), 1);
+        if (first == mask.end()) continue;
+        std::vector<int> stack = {static_cast<int>(first - mask.begin())};
+        region[static_cast<std::size_t>(stack[0])] = 1;
+        while (!stack.empty()) {
+            const int at = stack.back();
+            stack.pop_back();
+            const int x = at % w, y = at / w;
+            for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                const auto k = static_cast<std::size_t>(ny * w + nx);
+                if (mask[k] && !region[k]) region[k] = 1, stack.push_back(static_cast<int>(k));
+            }
+        }
+        std::set<std::pair<int, int>> split;
+        for (int i = 0; i < 4; ++i) split.insert({static_cast<int>(random() % (w + 1)), static_cast<int>(random() % (h + 1))});
+        const std::vector<Segment> segments = Outline(region, w, h, split);
+        std::set<GridPoint> starts;
+        std::int64_t areaTwice = 0;
+        for (const auto& [a, b] : segments) {
+            touching += !starts.insert(a).second;
+            areaTwice += a.x * b.y - b.x * a.y;
+        }
+        std::vector<CutPolygon> pieces;
+        ASSERT_TRUE(cutter.Cut(segments, pieces)) << round;
+        std::set<GridPoint> outlinePoints(starts);
+        std::int64_t filled = 0;
+        for (const CutPolygon& piece : pieces) {
+            ASSERT_TRUE(AcceptedPolygon(piece.corners.data(), piece.count)) << round;
+            filled += TwiceArea(piece);
+        }
+        ASSERT_EQ(filled, areaTwice) << round;
+        ASSERT_EQ(areaTwice, 8 * std::count(region.begin(), region.end(), 1)) << round;
+        // Points spread over every pixel (those on a side of a piece left aside): in exactly one
+        // piece where the pixel is the region's, in none elsewhere.
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                for (int sample = 0; sample < 9; ++sample) {
+                    // Sixteen times the half units, so that the points fall between lattice lines.
+                    const std::int64_t px = 32 * x + 5 + 11 * (sample % 3), py = 32 * y + 3 + 13 * (sample / 3);
+                    int inside = 0, onSide = 0;
+                    for (const CutPolygon& piece : pieces) {
+                        CutPolygon scaled = piece;
+                        for (auto& c : scaled.corners) c = {16 * c.x, 16 * c.y};
+                        bool strictly = false;
+                        if (InsideOrOnPiece(scaled, px, py, strictly)) ++(strictly ? inside : onSide);
+                    }
+                    if (onSide > 0) continue;
+                    const bool want = region[static_cast<std::size_t>(y * w + x)] != 0;
+                    ASSERT_EQ(inside, want ? 1 : 0) << round << " pixel " << x << "," << y;
+                }
+            }
+        }
+        // No corner of a piece, and no point of the outline, lies inside a side of another.
+        for (const CutPolygon& piece : pieces) {
+            for (int i = 0; i < piece.count; ++i) outlinePoints.insert(piece.corners[static_cast<std::size_t>(i)]);
+        }
+        for (const CutPolygon& piece : pieces) {
+            for (int i = 0; i < piece.count; ++i) {
+                const GridPoint& a = piece.corners[static_cast<std::size_t>(i)];
+                const GridPoint& b = piece.corners[static_cast<std::size_t>((i + 1) % piece.count)];
+                for (const GridPoint& p : outlinePoints) {
+                    if (p == a || p == b) continue;
+                    const bool onLine = (b.x - a.x) * (p.y - a.y) == (b.y - a.y) * (p.x - a.x);
+                    const bool between = std::min(a.x, b.x) <= p.x && p.x <= std::max(a.x, b.x) &&
+                                         std::min(a.y, b.y) <= p.y && p.y <= std::max(a.y, b.y);
+                    ASSERT_FALSE(onLine && between) << round << ": a corner inside a side";
+                }
+            }
+        }
+        // Without corners added, no cut has fewer pieces than half its triangles.
+        EXPECT_GE(2 * pieces.size() + 2, starts.size()) << round;
+    }
+    EXPECT_GT(touching, 0);
+}
+
+}  // namespace
+}  // namespace mosaikon
