@@ -300,7 +300,7 @@ bool InsideRing(const std::vector<GridPoint>& ring, const GridPoint& p) {
 
 // The closed rings the segments make, none passing a point twice: where a region touches itself
 // at a point (two segments start there), the rings part. False where the segments do not close.
-bool Rings(const std::vector<Segment>& segments, std::vector<std::vector<GridPoint>>& rings) {
+bool Rings(const std::vector<Segment>& segments, std::vector<std::vector<GridPoint>>& rings, std::int64_t& work) {
     rings.clear();
     std::vector<Segment> sorted = segments;
     std::sort(sorted.begin(), sorted.end());
@@ -326,6 +326,8 @@ bool Rings(const std::vector<Segment>& segments, std::vector<std::vector<GridPoi
     std::vector<std::vector<std::size_t>> cycles;
     std::vector<std::pair<GridPoint, std::size_t>> ends;
     for (std::size_t round = 0; round <= n; ++round) {
+        work -= static_cast<std::int64_t>(4 * n);
+        if (work < 0) return false;
         std::fill(used.begin(), used.end(), 0);
         cycles.clear();
         for (std::size_t start = 0; start < n; ++start) {
@@ -453,14 +455,82 @@ bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, s
 }
 
 
+bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out) {
+    // A ring too long to search at once is cut in two along the shortest segment inside it
+    // between corners a quarter to three quarters of the way round from each other, from one of
+    // sixteen corners spread over it, and each part cut again.
+    const std::size_t n = ring.size();
+    struct Chord {
+        std::int64_t length;
+        std::size_t i, j;
+    };
+    std::vector<Chord> chords;
+    work_ -= static_cast<std::int64_t>(8 * n);
+    if (work_ < 0) return false;
+    for (std::size_t k = 0; k < 16; ++k) {
+        const std::size_t i = k * n / 16;
+        for (std::size_t d = n / 4; d <= 3 * n / 4; ++d) {
+            const std::size_t j = (i + d) % n;
+            const std::int64_t dx = ring[j].x - ring[i].x, dy = ring[j].y - ring[i].y;
+            chords.push_back({dx * dx + dy * dy, i, j});
+        }
+    }
+    std::sort(chords.begin(), chords.end(), [](const Chord& a, const Chord& b) {
+        return a.length != b.length ? a.length < b.length : a.i != b.i ? a.i < b.i : a.j < b.j;
+    });
+    constexpr std::size_t kMostTries = 1024;
+    std::size_t tries = 0;
+    for (std::size_t t = 0; t < chords.size() && tries < kMostTries; ++t) {
+        const auto [length, i, j] = chords[t];
+        if (length == 0 || !InCone(ring, i, ring[j]) || !InCone(ring, j, ring[i])) continue;
+        ++tries;
+        work_ -= static_cast<std::int64_t>(n);
+        if (work_ < 0) return false;
+        bool clear = true;
+        for (std::size_t k = 0; clear && k < n; ++k) {
+            const std::size_t l = (k + 1) % n;
+            if (k == i || k == j || l == i || l == j) continue;
+            clear = !Touch(ring[i], ring[j], ring[k], ring[l]);
+        }
+        if (!clear) continue;
+        std::vector<GridPoint> part;
+        for (std::size_t k = i;; k = (k + 1) % n) {
+            part.push_back(ring[k]);
+            if (k == j) break;
+        }
+        // Its parts are cut again down to a size searched quickly.
+        const auto cutPart = [&] {
+            if (part.size() > kMostSearchedCorners) return SplitRing(part, out);
+            std::vector<CutPolygon> pieces;
+            if (!CutRing(part, pieces, &work_)) return false;
+            out.insert(out.end(), pieces.begin(), pieces.end());
+            return true;
+        };
+        if (!cutPart()) return false;
+        part.clear();
+        for (std::size_t k = j;; k = (k + 1) % n) {
+            part.push_back(ring[k]);
+            if (k == i) break;
+        }
+        return cutPart();
+    }
+    // No such segment: a ring short enough is searched as a whole.
+    std::vector<CutPolygon> pieces;
+    if (!CutRing(ring, pieces, &work_)) return false;
+    out.insert(out.end(), pieces.begin(), pieces.end());
+    return true;
+}
+
 bool RegionCutter::CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
                            std::vector<CutPolygon>& out) {
+    if (holes.empty() && outer.size() > kMostRingCorners) return SplitRing(outer, out);
     if (holes.empty()) {
         std::vector<CutPolygon> pieces;
         if (!CutRing(outer, pieces, &work_)) return false;
         out.insert(out.end(), pieces.begin(), pieces.end());
         return true;
     }
+    if (static_cast<std::uint64_t>(outer.size()) * holes.front().size() > kMostBridges) return false;
     // The first hole is cut out along the two shortest segments from its corners to the
     // outline's that run inside the area: the area splits into two, each holding some of the
     // other holes.
@@ -585,9 +655,9 @@ bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPoly
     }
     // An area of few corners is cut by the fewest pieces (its holes cut out along segments to its
     // outline first).
-    if (segments.size() <= 2 * kMostRingCorners) {
+    if (segments.size() <= kMostAreaCorners) {
         std::vector<std::vector<GridPoint>> rings, outers, holes;
-        if (!Rings(segments, rings)) rings.clear();
+        if (!Rings(segments, rings, work_)) rings.clear();
         for (auto& ring : rings) (TwiceArea(ring) > 0 ? outers : holes).push_back(std::move(ring));
         // Each hole within the outline it lies in (at a corner of it that is not the outline's).
         std::vector<std::vector<std::vector<GridPoint>>> within(outers.size());

@@ -43,9 +43,9 @@ using Segment = std::pair<GridPoint, GridPoint>;
 
 // Cuts areas into polygons the parts library accepts. The area is given by closed boundaries of
 // segments (the outline of a region and of its holes); only their points are corners on them, so
-// that whatever lies beside the outline meets the polygons corner to corner. An area of few
-// corners is cut by CutRing (each hole first cut out along two segments to the outline). A larger
-// one, or where that fails, is triangulated (constrained Delaunay), neighbouring triangles are
+// that whatever lies beside the outline meets the polygons corner to corner. An area is cut by
+// CutRing: each hole first cut out along two segments to the outline, a long ring cut in parts
+// along segments inside it. Where that fails, or takes too long, the area is triangulated (constrained Delaunay), neighbouring triangles are
 // paired into convex quadrilaterals (those with fewest choices first), and where a triangle comes
 // out too thin, a point inside the area (never on its outline) splits its longest inner side and
 // the area is cut again.
@@ -59,10 +59,17 @@ private:
     bool OnOutline(const GridPoint& p) const;
     bool CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
                  std::vector<CutPolygon>& out);
+    bool SplitRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
+
+    // The most corners of an area cut by the fewest-pieces search (a longer ring is first cut
+    // in parts), and the most segments from a hole's corners to the outline's weighed at once.
+    static constexpr std::size_t kMostAreaCorners = 1 << 16;
+    static constexpr std::size_t kMostSearchedCorners = 128;
+    static constexpr std::uint64_t kMostBridges = 1 << 20;
 
     // The steps the fewest-pieces search may still take, in all the areas this cutter cuts
-    // (about a second's worth); beyond them areas are triangulated and paired.
-    std::int64_t work_ = std::int64_t{1} << 34;
+    // (a second or two); beyond them areas are triangulated and paired.
+    std::int64_t work_ = std::int64_t{1} << 26;
     const std::vector<Segment>* segments_ = nullptr;
     std::vector<GridPoint> points_;
     std::vector<std::array<int, 2>> constraints_;

@@ -255,5 +255,37 @@ TEST(RegionCut, RandomPixelRegionsAreCoveredExactlyWithoutTJunctions) {
     EXPECT_GT(touching, 0);
 }
 
+TEST(RegionCut, ALongOutlineIsCutInPartsNearlyAsWellAsAtOnce) {
+    // A staircase of 300 steps (602 corners, more than one search takes): every cut without
+    // added corners needs 300 pieces; cut in parts, a few more at most.
+    std::vector<GridPoint> ring = {{0, 0}};
+    for (std::int64_t k = 0; k < 300; ++k) {
+        ring.push_back({2 * k + 2, 2 * k});
+        ring.push_back({2 * k + 2, 2 * k + 2});
+    }
+    ring.push_back({0, 600});
+    std::vector<Segment> segments;
+    for (std::size_t i = 0; i < ring.size(); ++i) segments.emplace_back(ring[i], ring[(i + 1) % ring.size()]);
+    std::vector<CutPolygon> pieces;
+    RegionCutter cutter;
+    ASSERT_TRUE(cutter.Cut(segments, pieces));
+    ExpectCleanCut(ring, pieces);
+    EXPECT_GE(pieces.size(), 300u);
+    EXPECT_LE(pieces.size(), 310u);
+    // The same with a hole in its wide part: cut out, then the parts cut as before (a search
+    // over all of it would need 303).
+    const std::vector<GridPoint> hole = {{100, 500}, {100, 520}, {140, 520}, {140, 500}};
+    for (std::size_t i = 0; i < hole.size(); ++i) segments.emplace_back(hole[i], hole[(i + 1) % hole.size()]);
+    RegionCutter fresh;
+    ASSERT_TRUE(fresh.Cut(segments, pieces));
+    std::int64_t area = 0;
+    for (const CutPolygon& piece : pieces) {
+        EXPECT_TRUE(AcceptedPolygon(piece.corners.data(), piece.count));
+        area += TwiceArea(piece);
+    }
+    EXPECT_EQ(area, TwiceArea(ring) - 2 * 40 * 20);
+    EXPECT_LE(pieces.size(), 320u);
+}
+
 }  // namespace
 }  // namespace mosaikon
