@@ -711,6 +711,7 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
         WriteLog(shell.log, "WRITE PART FILE: Starting");
         CheckSingleLineDetails(details);
         const std::vector<FacePolygon> face = BuildStickerFace(quads);
+        if (face.empty()) Fail(kNothingLeft);
         CheckRoomFor(path, quads.size() * kLeastBytesPerPolygon);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);

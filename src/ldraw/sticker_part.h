@@ -51,7 +51,9 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
 // under it: a side along every outer edge of the face, the outline's and the holes' (where the
 // picture is left out, the sticker has a hole, through which the surface under it shows), and
 // a bottom at Y = 0 under the face alone, facing down. Reports and file handling as
-// WritePartFile.
+// WritePartFile. A picture whose every pixel is left out makes no sticker: that is reported
+// (kNothingLeft) and no file is written.
+inline constexpr const char* kNothingLeft = "Nothing is left of the picture: every pixel is left out";
 bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
                       const std::string& path, std::int32_t height, const StickerDetails& details,
                       PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);

@@ -126,6 +126,9 @@ bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
         CheckSingleLineDetails(details);
+        bool shown = false;
+        for (std::size_t i = 3; i < texture.rgba.size() && !shown; i += 4) shown = texture.rgba[i] != 0;
+        if (fallback.empty() || !shown) Fail(kNothingLeft);
         const std::string base = BaseNameOf(path);
         const std::string pngName = base + ".png";
         // Sides of powers of two, padded with transparent pixels: programs resample other sizes,

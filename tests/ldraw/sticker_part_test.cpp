@@ -301,5 +301,20 @@ TEST_F(StickerPart, APictureRiddledWithHolesKeepsItsBackingClean) {
     }
 }
 
+TEST_F(StickerPart, APictureLeftOutEntirelyIsReportedAndWritesNothing) {
+    const Picture blank = test::MakePicture(3, 2, test::kTestColours, {0, 0, 0, 0, 0, 0});
+    Quads quads;
+    Shell shell;
+    ASSERT_TRUE(ConvertExact(shell, blank, quads, {.IgnoreWhite = true}));
+    ASSERT_TRUE(quads.empty());
+    const std::string path = recording.folder / "s1.dat";
+    test::WriteBytes(path, {7, 8, 9});
+    EXPECT_FALSE(WriteStickerPart(recording.shell, blank, quads, path, 20,
+                                  {"Sticker: Blank", "s1", "Ann Bee [ab]", "Unofficial Model"}));
+    EXPECT_EQ(test::ReadBytes(path), (test::Bytes{7, 8, 9}));
+    ASSERT_EQ(recording.boxes.size(), 1u);
+    EXPECT_NE(recording.boxes[0].find(kNothingLeft), std::string::npos) << recording.boxes[0];
+}
+
 }  // namespace
 }  // namespace mosaikon

@@ -210,5 +210,22 @@ TEST_F(TexturePart, AFailureLeavesNeitherFile) {
     EXPECT_FALSE(recording.boxes.empty());
 }
 
+TEST_F(TexturePart, APictureLeftOutEntirelyIsReportedAndWritesNothing) {
+    // Every pixel white and left out: no sticker, neither the part nor a texture, and the file
+    // already there stays as it was.
+    const Picture blank = test::MakePicture(3, 2, test::kTestColours, {0, 0, 0, 0, 0, 0});
+    const RgbaPicture texture = TextureOf(blank, settings);
+    test::WriteBytes(folder / "s1.dat", {7, 8, 9});
+    for (const auto& fallback : {FlatFallback(blank, settings, ColourSet::Direct), std::vector<FacePolygon>{}}) {
+        recording.boxes.clear();
+        EXPECT_FALSE(WriteTexturedStickerPart(recording.shell, blank, fallback, texture, folder / "s1.dat", 30,
+                                              kDetails, {}));
+        EXPECT_EQ(test::ReadBytes(folder / "s1.dat"), (test::Bytes{7, 8, 9}));
+        EXPECT_FALSE(std::filesystem::exists(folder / "textures"));
+        ASSERT_EQ(recording.boxes.size(), 1u);
+        EXPECT_NE(recording.boxes[0].find(kNothingLeft), std::string::npos) << recording.boxes[0];
+    }
+}
+
 }  // namespace
 }  // namespace mosaikon
