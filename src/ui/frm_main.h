@@ -114,7 +114,7 @@ private:
     void chkIgnoreRGBColor_Click();
     void cmdPreview_Click();
     void cmdConvert_Click();
-    bool BuildQuads(const ConversionSettings& settings);
+    bool BuildQuads(const Picture& source, const ConversionSettings& settings, Quads& quads);
     void ShowConverted(const std::string& path, const PartFileCounts& counts);
     bool ConfirmTarget(const std::string& path);
     bool ConfirmSize(const PartFileCounts& counts);

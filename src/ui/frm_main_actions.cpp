@@ -594,9 +594,10 @@ bool FrmMain::DetailsAreSingleLines() {
     return true;
 }
 
-// Runs the chosen conversion into the picture's quadrilaterals. Every conversion shows its
-// progress after a moment, in a window whose Cancel button (or Escape) stops it.
-bool FrmMain::BuildQuads(const ConversionSettings& settings) {
+// Runs the chosen conversion of a picture (the one loaded, or the textured sticker's fallback)
+// into quads. Every conversion shows its progress after a moment, in a window whose Cancel
+// button (or Escape) stops it.
+bool FrmMain::BuildQuads(const Picture& source, const ConversionSettings& settings, Quads& quads) {
     QElapsedTimer clock, sinceEvents;
     clock.start();
     sinceEvents.start();
@@ -634,16 +635,15 @@ bool FrmMain::BuildQuads(const ConversionSettings& settings) {
     };
     switch (window_.method) {
         case ConversionMethod::Exact:
-            return ConvertExact(state_.shell, state_.picture, state_.quads, settings, report);
+            return ConvertExact(state_.shell, source, quads, settings, report);
         case ConversionMethod::Full:
-            return ConvertToLdraw(state_.shell, state_.picture, state_.quads, settings, report);
+            return ConvertToLdraw(state_.shell, source, quads, settings, report);
         case ConversionMethod::Vector:
-            return ConvertVector(state_.shell, state_.picture, state_.quads, settings,
-                                 window_.vector, report);
+            return ConvertVector(state_.shell, source, quads, settings, window_.vector, report);
         case ConversionMethod::Quick:
             break;
     }
-    return ConvertBitmap(state_.shell, state_.picture, state_.quads, settings, report);
+    return ConvertBitmap(state_.shell, source, quads, settings, report);
 }
 
 // Whether the part file may be written at path: never over the picture being converted, and
@@ -698,7 +698,7 @@ void FrmMain::cmdConvert_Click() {
         const bool worked = sticker_ && sticker_->inputs.SameAs(*inputs) && sticker_->quads;
         if (worked) {
             state_.quads = *sticker_->quads;
-        } else if (!BuildQuads(inputs->settings) || stopRequested_) {
+        } else if (!BuildQuads(state_.picture, inputs->settings, state_.quads) || stopRequested_) {
             EndWork();  // stopped, or reported: nothing is written
             cmdConvert->setFocus();
             return;
@@ -719,29 +719,18 @@ void FrmMain::cmdConvert_Click() {
         bool written = false;
         if (inputs->format == PartFormat::LdrawTexture) {
             // The picture is the texture; its fallback, the picture of 16 colours converted the
-            // same way.
+            // same way, with its progress shown (Cancel writes nothing).
             const RgbaPicture texture = TextureOf(state_.picture, inputs->settings);
+            bool converted = true;
             const std::vector<FacePolygon> fallback = TextureFallbackFace(
                 state_.shell, state_.picture, texture, inputs->settings,
                 ReadOptionsFromControls().colours, {},
                 [&](const Picture& source, const ConversionSettings& settings, Quads& built) {
-                    switch (inputs->method) {
-                        case ConversionMethod::Exact:
-                            ConvertExact(state_.shell, source, built, settings);
-                            break;
-                        case ConversionMethod::Full:
-                            ConvertToLdraw(state_.shell, source, built, settings);
-                            break;
-                        case ConversionMethod::Vector:
-                            ConvertVector(state_.shell, source, built, settings, inputs->vector);
-                            break;
-                        case ConversionMethod::Quick:
-                            ConvertBitmap(state_.shell, source, built, settings);
-                            break;
-                    }
+                    converted = BuildQuads(source, settings, built) && !stopRequested_;
                 });
-            written = WriteTexturedStickerPart(state_.shell, state_.picture, fallback, texture,
-                                               path, inputs->height, details, {}, nullptr, &counts);
+            written = converted && WriteTexturedStickerPart(state_.shell, state_.picture, fallback,
+                                                            texture, path, inputs->height, details,
+                                                            {}, nullptr, &counts);
         } else {
             written = inputs->format == PartFormat::LdrawSticker
                           ? WriteStickerPart(state_.shell, state_.picture, state_.quads, path,

@@ -707,6 +707,31 @@ protected:
     PictureView* View() { return Find<PictureView>("imgPreview"); }
 };
 
+TEST_F(StickerView, TheTexturedStickersFallbackShowsItsProgressAndCancelWritesNothing) {
+    std::vector<std::uint8_t> noise(400 * 300);  // the full conversion takes seconds over it
+    std::mt19937 random(3);
+    for (auto& pixel : noise) pixel = static_cast<std::uint8_t>(random() % 5);
+    WritePicture(400, 300, test::GreyRamp(5), noise);
+    ChooseFiles();
+    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(2);
+    Choose("actionFullConvert");
+    Click("cmdPreview");
+    WaitForSticker();  // the picture's own polygons are worked out: Convert converts the fallback
+    test::WriteBytes(folder.path() / "out/s1234567.dat", {'o', 'l', 'd'});
+    main->progressDelayMilliseconds = 0;
+    QTimer::singleShot(300, [this] {
+        QTest::keyClick(main->findChild<QWidget*>("progress"), Qt::Key_Escape);  // Cancel
+    });
+    Click("cmdConvert");
+    EXPECT_GE(main->progressShown, 0);
+    EXPECT_LT(main->progressShown, 100);
+    EXPECT_EQ(Part(), "old");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "out" / "textures"));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(Find("cmdConvert")->isEnabled());
+    EXPECT_FALSE(QGuiApplication::overrideCursor());
+}
+
 TEST_F(StickerView, ShowsThePolygonsThePartFileGetsForEveryConversionAndLayout) {
     ChooseFiles();
     Type("txtHeight", "30");
