@@ -456,9 +456,9 @@ bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, s
 
 
 bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out) {
-    // A ring too long to search at once is cut in two along the shortest segment inside it
-    // between corners a quarter to three quarters of the way round from each other, from one of
-    // sixteen corners spread over it, and each part cut again.
+    // A ring too long to search at once is cut in two along a segment inside it between corners
+    // a quarter to three quarters of the way round from each other, from one of sixteen corners
+    // spread over it (the shortest along the grid, else the shortest), and each part cut again.
     const std::size_t n = ring.size();
     struct Chord {
         std::int64_t length;
@@ -475,15 +475,14 @@ bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<Cut
             chords.push_back({dx * dx + dy * dy, i, j});
         }
     }
-    std::sort(chords.begin(), chords.end(), [](const Chord& a, const Chord& b) {
+    // Segments along the grid first (they leave parts whose sides meet square), shortest first.
+    const auto slanted = [&](const Chord& c) { return ring[c.i].x != ring[c.j].x && ring[c.i].y != ring[c.j].y; };
+    std::sort(chords.begin(), chords.end(), [&](const Chord& a, const Chord& b) {
+        if (slanted(a) != slanted(b)) return !slanted(a);
         return a.length != b.length ? a.length < b.length : a.i != b.i ? a.i < b.i : a.j < b.j;
     });
-    constexpr std::size_t kMostTries = 1024;
-    std::size_t tries = 0;
-    for (std::size_t t = 0; t < chords.size() && tries < kMostTries; ++t) {
-        const auto [length, i, j] = chords[t];
+    for (const auto& [length, i, j] : chords) {
         if (length == 0 || !InCone(ring, i, ring[j]) || !InCone(ring, j, ring[i])) continue;
-        ++tries;
         work_ -= static_cast<std::int64_t>(n);
         if (work_ < 0) return false;
         bool clear = true;
@@ -506,13 +505,19 @@ bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<Cut
             out.insert(out.end(), pieces.begin(), pieces.end());
             return true;
         };
-        if (!cutPart()) return false;
-        part.clear();
-        for (std::size_t k = j;; k = (k + 1) % n) {
-            part.push_back(ring[k]);
-            if (k == i) break;
+        // A segment that leaves a part with no accepted cut (a sliver along a long side) gives
+        // way to the next.
+        const std::size_t mark = out.size();
+        if (cutPart()) {
+            part.clear();
+            for (std::size_t k = j;; k = (k + 1) % n) {
+                part.push_back(ring[k]);
+                if (k == i) break;
+            }
+            if (cutPart()) return true;
         }
-        return cutPart();
+        if (work_ < 0) return false;
+        out.resize(mark);
     }
     // No such segment: a ring short enough is searched as a whole.
     std::vector<CutPolygon> pieces;
@@ -653,8 +658,9 @@ bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPoly
             return true;
         }
     }
-    // An area of few corners is cut by the fewest pieces (its holes cut out along segments to its
-    // outline first).
+    // An area is cut by the fewest pieces (its holes cut out along segments to its outline first,
+    // a long outline cut in parts).
+    std::vector<CutPolygon> searched;
     if (segments.size() <= kMostAreaCorners) {
         std::vector<std::vector<GridPoint>> rings, outers, holes;
         if (!Rings(segments, rings, work_)) rings.clear();
@@ -675,9 +681,22 @@ bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPoly
         }
         bool cut = placed && !outers.empty();
         for (std::size_t k = 0; cut && k < outers.size(); ++k) cut = CutArea(outers[k], std::move(within[k]), out);
-        if (cut) return true;
+        if (cut) {
+            // A long outline is cut in parts, each searched; the triangulation may yet do better.
+            if (segments.size() <= kMostRingCorners) return true;
+            searched.swap(out);
+        }
         out.clear();
     }
+    const bool triangulated = Triangulate(segments, twiceArea, out);
+    if (searched.empty()) return triangulated;
+    if (!triangulated || searched.size() <= out.size()) out.swap(searched);
+    return true;
+}
+
+bool RegionCutter::Triangulate(const std::vector<Segment>& segments, std::int64_t twiceArea,
+                               std::vector<CutPolygon>& out) {
+    out.clear();
     std::vector<GridPoint>& points = points_;
     points.clear();
     for (const auto& [a, b] : segments) points.push_back(a);

@@ -60,6 +60,8 @@ private:
     bool CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
                  std::vector<CutPolygon>& out);
     bool SplitRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
+    bool Triangulate(const std::vector<Segment>& segments, std::int64_t twiceArea,
+                     std::vector<CutPolygon>& out);
 
     // The most corners of an area cut by the fewest-pieces search (a longer ring is first cut
     // in parts), and the most segments from a hole's corners to the outline's weighed at once.
