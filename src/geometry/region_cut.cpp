@@ -566,14 +566,22 @@ bool RegionCutter::CutArea(const std::vector<GridPoint>& outer, std::vector<std:
     std::vector<Bridge> bridges;
     work_ -= static_cast<std::int64_t>(hole.size() * outer.size());
     if (work_ < 0) return false;
+    // From each of the hole's corners, the nearest few of the outline's.
+    constexpr std::size_t kNearest = 8;
+    std::vector<Bridge> from;
     for (std::size_t h = 0; h < hole.size(); ++h) {
+        from.clear();
         for (std::size_t o = 0; o < outer.size(); ++o) {
             // Where the hole touches the outline, it is cut out there already.
-            if (hole[h] == outer[o]) bridges.push_back({0, h, o});
+            if (hole[h] == outer[o]) from.push_back({0, h, o});
             if (!InCone(hole, h, outer[o]) || !InCone(outer, o, hole[h])) continue;
             const std::int64_t dx = outer[o].x - hole[h].x, dy = outer[o].y - hole[h].y;
-            bridges.push_back({dx * dx + dy * dy, h, o});
+            from.push_back({dx * dx + dy * dy, h, o});
         }
+        const auto nearest = from.begin() + static_cast<std::ptrdiff_t>(std::min(kNearest, from.size()));
+        std::partial_sort(from.begin(), nearest, from.end(),
+                          [](const Bridge& a, const Bridge& b) { return a.length < b.length; });
+        bridges.insert(bridges.end(), from.begin(), nearest);
     }
     std::sort(bridges.begin(), bridges.end(),
               [](const Bridge& a, const Bridge& b) { return a.length < b.length; });

@@ -67,7 +67,7 @@ private:
     // in parts), and the most segments from a hole's corners to the outline's weighed at once.
     static constexpr std::size_t kMostAreaCorners = 1 << 16;
     static constexpr std::size_t kMostSearchedCorners = 128;
-    static constexpr std::uint64_t kMostBridges = 1 << 20;
+    static constexpr std::uint64_t kMostBridges = 1 << 24;
 
     // The steps the fewest-pieces search may still take, in all the areas this cutter cuts
     // (a second or two); beyond them areas are triangulated and paired.
