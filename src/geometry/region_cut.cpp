@@ -499,11 +499,7 @@ bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<Cut
         }
         // Its parts are cut again down to a size searched quickly.
         const auto cutPart = [&] {
-            if (part.size() > kMostSearchedCorners) return SplitRing(part, out);
-            std::vector<CutPolygon> pieces;
-            if (!CutRing(part, pieces, &work_)) return false;
-            out.insert(out.end(), pieces.begin(), pieces.end());
-            return true;
+            return part.size() > kMostSearchedCorners ? SplitRing(part, out) : SearchRing(part, out);
         };
         // A segment that leaves a part with no accepted cut (a sliver along a long side) gives
         // way to the next.
@@ -520,6 +516,10 @@ bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<Cut
         out.resize(mark);
     }
     // No such segment: a ring short enough is searched as a whole.
+    return SearchRing(ring, out);
+}
+
+bool RegionCutter::SearchRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out) {
     std::vector<CutPolygon> pieces;
     if (!CutRing(ring, pieces, &work_)) return false;
     out.insert(out.end(), pieces.begin(), pieces.end());
@@ -529,12 +529,7 @@ bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<Cut
 bool RegionCutter::CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
                            std::vector<CutPolygon>& out) {
     if (holes.empty() && outer.size() > kMostRingCorners) return SplitRing(outer, out);
-    if (holes.empty()) {
-        std::vector<CutPolygon> pieces;
-        if (!CutRing(outer, pieces, &work_)) return false;
-        out.insert(out.end(), pieces.begin(), pieces.end());
-        return true;
-    }
+    if (holes.empty()) return SearchRing(outer, out);
     if (static_cast<std::uint64_t>(outer.size()) * holes.front().size() > kMostBridges) return false;
     // The first hole is cut out along the two shortest segments from its corners to the
     // outline's that run inside the area: the area splits into two, each holding some of the

@@ -60,6 +60,8 @@ private:
     bool CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
                  std::vector<CutPolygon>& out);
     bool SplitRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
+    // CutRing within this cutter's budget, its pieces added to out.
+    bool SearchRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
     bool Triangulate(const std::vector<Segment>& segments, std::int64_t twiceArea,
                      std::vector<CutPolygon>& out);
 

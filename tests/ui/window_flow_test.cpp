@@ -69,6 +69,13 @@ protected:
             picture, test::EncodeBitmap(
                          {.width = width, .height = height, .palette = palette, .pixels = pixels}));
     }
+    // A noise of five greys, 400 x 300: the full conversion takes seconds over it.
+    void WriteSlowPicture() {
+        std::vector<std::uint8_t> noise(400 * 300);
+        std::mt19937 random(3);
+        for (auto& pixel : noise) pixel = static_cast<std::uint8_t>(random() % 5);
+        WritePicture(400, 300, test::GreyRamp(5), noise);
+    }
     void SetText(const char* name, const std::string& text) {
         Find<QLineEdit>(name)->setText(QString::fromStdString(text));
     }
@@ -603,10 +610,7 @@ TEST_F(WindowFlow, CaptionsComeFromTheLanguageFileWithEnglishForMissingLines) {
 }
 
 TEST_F(WindowFlow, CancelStopsALongConversionAndWritesNothing) {
-    std::vector<std::uint8_t> noise(400 * 300);  // the full conversion takes seconds over it
-    std::mt19937 random(3);
-    for (auto& pixel : noise) pixel = static_cast<std::uint8_t>(random() % 5);
-    WritePicture(400, 300, test::GreyRamp(5), noise);
+    WriteSlowPicture();
     ChooseFiles();
     Click("cmdPreview");
     test::WriteBytes(folder.path() / "out/s1234567.dat", {'o', 'l', 'd'});
@@ -708,10 +712,7 @@ protected:
 };
 
 TEST_F(StickerView, TheTexturedStickersFallbackShowsItsProgressAndCancelWritesNothing) {
-    std::vector<std::uint8_t> noise(400 * 300);  // the full conversion takes seconds over it
-    std::mt19937 random(3);
-    for (auto& pixel : noise) pixel = static_cast<std::uint8_t>(random() % 5);
-    WritePicture(400, 300, test::GreyRamp(5), noise);
+    WriteSlowPicture();
     ChooseFiles();
     Find<QComboBox>("cmbOutputForm")->setCurrentIndex(2);
     Choose("actionFullConvert");
