@@ -86,6 +86,7 @@ public:
         std::vector<std::uint32_t> start(regions_ + 1, 0);
         std::map<std::uint32_t, std::vector<Polygon>> refilled;
         std::uint64_t keptAsStairs = 0;
+        std::vector<std::uint8_t> asRows(regions_, 0);
         for (bool first = true;; first = false) {
             FixMeetingSegments();
             MarkChangedChains(toFill);
@@ -96,7 +97,16 @@ public:
                 if (!toFill[r]) continue;
                 if (first && (r & 1023) == 0) Report(0.4 + 0.55 * r / regions_);
                 filled.clear();
-                if (!Fill(r, filled) && !stairs[r]) bad.push_back(r);
+                if (!Fill(r, filled)) {
+                    if (!stairs[r]) {
+                        bad.push_back(r);
+                    } else {
+                        // Not even its staircase can be cut cleanly: it keeps its pixels, a
+                        // rectangle for each run of them along a row, rather than being lost.
+                        filled.clear();
+                        asRows[r] = 1;
+                    }
+                }
                 if (first) {
                     polygons.insert(polygons.end(), filled.begin(), filled.end());
                 } else {
@@ -117,12 +127,30 @@ public:
             }
         }
         for (std::uint32_t r = 0; r < regions_; ++r) {
+            if (asRows[r]) continue;
             const auto again = refilled.find(r);
             if (again != refilled.end()) {
                 for (const Polygon& polygon : again->second) Emit(code_[r], polygon, quads);
             } else {
                 for (std::uint32_t i = start[r]; i < start[r + 1]; ++i) {
                     Emit(code_[r], polygons[i], quads);
+                }
+            }
+        }
+        if (std::find(asRows.begin(), asRows.end(), 1) != asRows.end()) {
+            for (std::int32_t y = 0; y < height_; ++y) {
+                for (std::int32_t x = 0; x < width_;) {
+                    const std::uint32_t r = At(x, y);
+                    std::int32_t end = x + 1;
+                    while (end < width_ && At(end, y) == r) ++end;
+                    if (asRows[r]) {
+                        Polygon row;
+                        row.count = 4;
+                        row.corners = {GridPoint{2 * x, 2 * y}, GridPoint{2 * end, 2 * y},
+                                       GridPoint{2 * end, 2 * y + 2}, GridPoint{2 * x, 2 * y + 2}};
+                        Emit(code_[r], row, quads);
+                    }
+                    x = end;
                 }
             }
         }

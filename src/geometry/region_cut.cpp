@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <queue>
+#include <unordered_map>
 
 namespace mosaikon {
 
@@ -622,20 +623,46 @@ bool RegionCutter::CutArea(const std::vector<GridPoint>& outer, std::vector<std:
     return true;
 }
 
+void RegionCutter::IndexOutline() {
+    // Each segment is listed in the cells its bounding box covers, as long as that stays within
+    // a few entries per segment; else every segment is looked at.
+    cells_.clear();
+    std::size_t entries = 0;
+    for (std::size_t k = 0; k < segments_->size(); ++k) {
+        const auto& [a, b] = (*segments_)[k];
+        const std::int64_t x0 = std::min(a.x, b.x) >> kCellShift, x1 = std::max(a.x, b.x) >> kCellShift;
+        const std::int64_t y0 = std::min(a.y, b.y) >> kCellShift, y1 = std::max(a.y, b.y) >> kCellShift;
+        entries += static_cast<std::size_t>((x1 - x0 + 1) * (y1 - y0 + 1));
+        if (entries > 16 * segments_->size() + 4096) {
+            cells_.clear();
+            return;
+        }
+        for (std::int64_t y = y0; y <= y1; ++y) {
+            for (std::int64_t x = x0; x <= x1; ++x) cells_[CellKey(x, y)].push_back(static_cast<std::uint32_t>(k));
+        }
+    }
+}
+
 bool RegionCutter::OnOutline(const GridPoint& p) const {
-    for (const auto& [a, b] : *segments_) {
+    const auto on = [&p](const Segment& segment) {
+        const auto& [a, b] = segment;
         if (p.x < std::min(a.x, b.x) || p.x > std::max(a.x, b.x) || p.y < std::min(a.y, b.y) ||
             p.y > std::max(a.y, b.y)) {
-            continue;
+            return false;
         }
-        if (Orientation(a, b, p) == 0) return true;
-    }
-    return false;
+        return Orientation(a, b, p) == 0;
+    };
+    if (cells_.empty()) return std::any_of(segments_->begin(), segments_->end(), on);
+    const auto cell = cells_.find(CellKey(p.x >> kCellShift, p.y >> kCellShift));
+    if (cell == cells_.end()) return false;
+    return std::any_of(cell->second.begin(), cell->second.end(),
+                       [&](std::uint32_t k) { return on((*segments_)[k]); });
 }
 
 bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPolygon>& out) {
     out.clear();
     segments_ = &segments;
+    IndexOutline();
     std::int64_t twiceArea = 0;
     for (const auto& [from, to] : segments) twiceArea += from.x * to.y - to.x * from.y;
     if (twiceArea <= 0) return false;
@@ -661,39 +688,211 @@ bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPoly
             return true;
         }
     }
-    // An area is cut by the fewest pieces (its holes cut out along segments to its outline first,
-    // a long outline cut in parts).
-    std::vector<CutPolygon> searched;
-    if (segments.size() <= kMostAreaCorners) {
-        std::vector<std::vector<GridPoint>> rings, outers, holes;
-        if (!Rings(segments, rings, work_)) rings.clear();
-        for (auto& ring : rings) (TwiceArea(ring) > 0 ? outers : holes).push_back(std::move(ring));
-        // Each hole within the outline it lies in (at a corner of it that is not the outline's).
-        std::vector<std::vector<std::vector<GridPoint>>> within(outers.size());
-        bool placed = true;
-        for (auto& hole : holes) {
-            std::size_t in = outers.size();
-            for (std::size_t k = 0; k < outers.size() && in == outers.size(); ++k) {
-                const auto free = std::find_if(hole.begin(), hole.end(), [&](const GridPoint& p) {
-                    return std::find(outers[k].begin(), outers[k].end(), p) == outers[k].end();
-                });
-                if (free != hole.end() && InsideRing(outers[k], *free)) in = k;
-            }
-            if (in == outers.size()) placed = false;
-            else within[in].push_back(std::move(hole));
+    // A long outline is cut in groups of the triangulation's triangles, each searched; up to
+    // kMostComparedCorners, the area is searched as a whole (in parts) too, the fewer pieces kept.
+    std::vector<CutPolygon> grouped;
+    if (segments.size() > kMostRingCorners) {
+        if (!CutInGroups(segments, twiceArea, grouped)) grouped.clear();
+        if (segments.size() > kMostComparedCorners) {
+            if (grouped.empty()) return Triangulate(segments, twiceArea, out);
+            out.swap(grouped);
+            return true;
         }
-        bool cut = placed && !outers.empty();
-        for (std::size_t k = 0; cut && k < outers.size(); ++k) cut = CutArea(outers[k], std::move(within[k]), out);
-        if (cut) {
-            // A long outline is cut in parts, each searched; the triangulation may yet do better.
-            if (segments.size() <= kMostRingCorners) return true;
-            searched.swap(out);
-        }
-        out.clear();
     }
-    const bool triangulated = Triangulate(segments, twiceArea, out);
-    if (searched.empty()) return triangulated;
-    if (!triangulated || searched.size() <= out.size()) out.swap(searched);
+    // The area is cut by the fewest pieces, its holes cut out along segments to its outline
+    // first, a long outline cut in parts.
+    std::vector<std::vector<GridPoint>> rings, outers, holes;
+    if (!Rings(segments, rings, work_)) rings.clear();
+    for (auto& ring : rings) (TwiceArea(ring) > 0 ? outers : holes).push_back(std::move(ring));
+    // Each hole within the outline it lies in (at a corner of it that is not the outline's).
+    std::vector<std::vector<std::vector<GridPoint>>> within(outers.size());
+    bool placed = true;
+    for (auto& hole : holes) {
+        std::size_t in = outers.size();
+        for (std::size_t k = 0; k < outers.size() && in == outers.size(); ++k) {
+            const auto free = std::find_if(hole.begin(), hole.end(), [&](const GridPoint& p) {
+                return std::find(outers[k].begin(), outers[k].end(), p) == outers[k].end();
+            });
+            if (free != hole.end() && InsideRing(outers[k], *free)) in = k;
+        }
+        if (in == outers.size()) placed = false;
+        else within[in].push_back(std::move(hole));
+    }
+    bool cut = placed && !outers.empty();
+    for (std::size_t k = 0; cut && k < outers.size(); ++k) cut = CutArea(outers[k], std::move(within[k]), out);
+    if (cut && (grouped.empty() || out.size() <= grouped.size())) return true;
+    out.clear();
+    if (grouped.empty()) return Triangulate(segments, twiceArea, out);
+    out.swap(grouped);
+    return true;
+}
+
+std::optional<GridPoint> RegionCutter::SplitPoint(const std::array<int, 3>& triangle, const std::array<int, 3>& across,
+                                                  const std::vector<GridPoint>& points) const {
+    // The middle of the triangle's longest side inside the area, where it is not on the outline.
+    std::int64_t longest = 0;
+    std::optional<GridPoint> middle;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (across[i] < 0) continue;
+        const GridPoint u = points[static_cast<std::size_t>(triangle[(i + 1) % 3])];
+        const GridPoint v = points[static_cast<std::size_t>(triangle[(i + 2) % 3])];
+        const std::int64_t length = (u.x - v.x) * (u.x - v.x) + (u.y - v.y) * (u.y - v.y);
+        if (length <= longest) continue;
+        const GridPoint m{(u.x + v.x) / 2, (u.y + v.y) / 2};
+        if (OnOutline(m)) continue;
+        longest = length, middle = m;
+    }
+    if (middle && std::find(points.begin(), points.end(), *middle) != points.end()) middle.reset();
+    return middle;
+}
+
+bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_t twiceArea,
+                               std::vector<CutPolygon>& out) {
+    // The area is triangulated, points added inside it until no triangle is too thin. Its
+    // triangles are gathered into groups, each grown from one triangle by the triangles beside it
+    // whose third corner is new to the group, so that each group's outline is a simple ring of
+    // up to kMostGroupCorners corners. Each ring is cut into its fewest pieces (or, once the
+    // budget is spent, its triangles paired); neighbouring groups meet along whole sides of the
+    // triangulation, corner to corner.
+    out.clear();
+    std::vector<GridPoint> points;  // apart from points_, which Triangulate uses
+    for (const auto& [a, b] : segments) points.push_back(a);
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    const auto index = [&](const GridPoint& c) {
+        return static_cast<int>(std::lower_bound(points.begin(), points.end(), c) - points.begin());
+    };
+    constraints_.clear();
+    for (const auto& [a, b] : segments) constraints_.push_back({index(a), index(b)});
+    std::optional<Triangulation> triangulation;
+    // Whether every triangle is one the parts library accepts; where points added cannot make
+    // it so (thin triangles along a long side), the groups' searches may yet find a clean cut.
+    bool accepted = false;
+    constexpr int kMostRounds = 8;
+    for (int round = 0;; ++round) {
+        work_ -= static_cast<std::int64_t>(16 * points.size());
+        if (work_ < 0) return false;
+        triangulation = TriangulateInside(points, constraints_);
+        if (!triangulation) return false;
+        std::int64_t filled = 0;
+        for (const auto& t : triangulation->triangles) {
+            filled += Cross(points[static_cast<std::size_t>(t[0])], points[static_cast<std::size_t>(t[1])],
+                            points[static_cast<std::size_t>(t[2])]);
+        }
+        if (filled != twiceArea) return false;
+        const std::size_t known = points.size();
+        accepted = true;
+        for (std::size_t t = 0; t < triangulation->triangles.size(); ++t) {
+            const auto& c = triangulation->triangles[t];
+            const GridPoint corners[3] = {points[static_cast<std::size_t>(c[0])], points[static_cast<std::size_t>(c[1])],
+                                          points[static_cast<std::size_t>(c[2])]};
+            if (AcceptedPolygon(corners, 3)) continue;
+            accepted = false;
+            if (round + 1 < kMostRounds) {
+                if (const auto middle = SplitPoint(c, triangulation->neighbours[t], points)) points.push_back(*middle);
+            }
+        }
+        if (points.size() == known) break;
+    }
+    const auto& triangles = triangulation->triangles;
+    const auto& neighbours = triangulation->neighbours;
+    const auto corner = [&](int i) { return points[static_cast<std::size_t>(i)]; };
+
+    const std::size_t n = triangles.size();
+    constexpr int kFree = -1;
+    std::vector<int> group(n, kFree);
+    // How many triangles of the group being grown have each point as a corner.
+    std::vector<std::uint16_t> uses(points.size(), 0);
+    std::vector<std::size_t> members, seeds, grow;
+    std::vector<std::pair<int, int>> sides;
+    std::vector<GridPoint> ring;
+    std::vector<CutPolygon> pieces;
+    std::vector<std::array<int, 3>> ownTriangles, ownNeighbours;
+    std::vector<int> from;
+    int groups = 0;
+    std::size_t nextSeed = 0;
+    for (;;) {
+        // The next group starts beside the groups already made where it can.
+        std::size_t seed = n;
+        while (!seeds.empty() && seed == n) {
+            if (group[seeds.back()] == kFree) seed = seeds.back();
+            seeds.pop_back();
+        }
+        while (seed == n && nextSeed < n) {
+            if (group[nextSeed] == kFree) seed = nextSeed;
+            ++nextSeed;
+        }
+        if (seed == n) break;
+        const int g = groups++;
+        members.clear();
+        grow.assign(1, seed);
+        std::size_t cornerCount = 0;
+        for (std::size_t at = 0; at < grow.size(); ++at) {
+            const std::size_t t = grow[at];
+            if (group[t] != kFree) continue;
+            int fresh = 0;
+            for (const int v : triangles[t]) fresh += uses[static_cast<std::size_t>(v)] == 0;
+            if (!members.empty() && (fresh != 1 || cornerCount + 1 > kMostGroupCorners)) continue;
+            group[t] = g;
+            members.push_back(t);
+            cornerCount += static_cast<std::size_t>(fresh);
+            for (const int v : triangles[t]) ++uses[static_cast<std::size_t>(v)];
+            for (const int u : neighbours[t]) {
+                if (u >= 0 && group[static_cast<std::size_t>(u)] == kFree) grow.push_back(static_cast<std::size_t>(u));
+            }
+        }
+        for (const std::size_t t : grow) {
+            if (group[t] == kFree) seeds.push_back(t);
+        }
+        for (const std::size_t t : members) {
+            for (const int v : triangles[t]) uses[static_cast<std::size_t>(v)] = 0;
+        }
+        if (members.size() == 1) {
+            CutPolygon piece;
+            piece.count = 3;
+            piece.corners = {corner(triangles[members[0]][0]), corner(triangles[members[0]][1]),
+                             corner(triangles[members[0]][2]), GridPoint{}};
+            out.push_back(piece);
+            continue;
+        }
+        // The group's ring: the sides of its triangles that no other of its triangles shares.
+        sides.clear();
+        for (const std::size_t t : members) {
+            for (std::size_t i = 0; i < 3; ++i) {
+                const int u = neighbours[t][i];
+                if (u >= 0 && group[static_cast<std::size_t>(u)] == g) continue;
+                sides.emplace_back(triangles[t][(i + 1) % 3], triangles[t][(i + 2) % 3]);
+            }
+        }
+        std::sort(sides.begin(), sides.end());
+        ring.clear();
+        for (int at = sides.front().first; ring.size() < sides.size();) {
+            ring.push_back(corner(at));
+            const auto next = std::lower_bound(sides.begin(), sides.end(), std::pair<int, int>{at, INT32_MIN});
+            if (next == sides.end() || next->first != at) return false;
+            at = next->second;
+        }
+        if (work_ > 0 && CutRing(ring, pieces, &work_)) {
+            out.insert(out.end(), pieces.begin(), pieces.end());
+            continue;
+        }
+        // Beyond the budget, the group's triangles are paired where each is accepted.
+        if (!accepted) return false;
+        ownTriangles.clear();
+        ownNeighbours.clear();
+        for (const std::size_t t : members) {
+            ownTriangles.push_back(triangles[t]);
+            auto& own = ownNeighbours.emplace_back();
+            for (std::size_t i = 0; i < 3; ++i) {
+                const int u = neighbours[t][i];
+                own[i] = u >= 0 && group[static_cast<std::size_t>(u)] == g
+                             ? static_cast<int>(std::find(members.begin(), members.end(), static_cast<std::size_t>(u)) - members.begin())
+                             : -1;
+            }
+        }
+        PairTriangles(ownTriangles, ownNeighbours, points, pieces, from);
+        out.insert(out.end(), pieces.begin(), pieces.end());
+    }
     return true;
 }
 
@@ -727,21 +926,9 @@ bool RegionCutter::Triangulate(const std::vector<Segment>& segments, std::int64_
             if (AcceptedPolygon(out[p].corners.data(), out[p].count)) continue;
             refused = true;
             if (from[p] < 0) return false;
-            const auto& t = triangles[static_cast<std::size_t>(from[p])];
-            const auto& across = neighbours[static_cast<std::size_t>(from[p])];
-            std::int64_t longest = 0;
-            std::optional<GridPoint> middle;
-            for (int i = 0; i < 3; ++i) {
-                if (across[static_cast<std::size_t>(i)] < 0) continue;
-                const GridPoint u = corner(t[static_cast<std::size_t>((i + 1) % 3)]);
-                const GridPoint v = corner(t[static_cast<std::size_t>((i + 2) % 3)]);
-                const std::int64_t length = (u.x - v.x) * (u.x - v.x) + (u.y - v.y) * (u.y - v.y);
-                if (length <= longest) continue;
-                const GridPoint m{(u.x + v.x) / 2, (u.y + v.y) / 2};
-                if (OnOutline(m)) continue;
-                longest = length, middle = m;
-            }
-            if (middle && std::find(points.begin(), points.end(), *middle) == points.end()) {
+            const auto middle = SplitPoint(triangles[static_cast<std::size_t>(from[p])],
+                                           neighbours[static_cast<std::size_t>(from[p])], points);
+            if (middle) {
                 points.push_back(*middle);
                 added = true;
             }

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -56,12 +58,22 @@ public:
     bool Cut(const std::vector<Segment>& segments, std::vector<CutPolygon>& out);
 
 private:
+    // Whether p lies on a segment of the area's outline (found through cells of the plane).
+    void IndexOutline();
     bool OnOutline(const GridPoint& p) const;
+    static constexpr int kCellShift = 4;
+    static std::uint64_t CellKey(std::int64_t x, std::int64_t y) {
+        return (static_cast<std::uint64_t>(x) << 32) ^ static_cast<std::uint64_t>(y & 0xffffffff);
+    }
     bool CutArea(const std::vector<GridPoint>& outer, std::vector<std::vector<GridPoint>> holes,
                  std::vector<CutPolygon>& out);
     bool SplitRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
     // CutRing within this cutter's budget, its pieces added to out.
     bool SearchRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
+    std::optional<GridPoint> SplitPoint(const std::array<int, 3>& triangle, const std::array<int, 3>& across,
+                                        const std::vector<GridPoint>& points) const;
+    bool CutInGroups(const std::vector<Segment>& segments, std::int64_t twiceArea,
+                     std::vector<CutPolygon>& out);
     bool Triangulate(const std::vector<Segment>& segments, std::int64_t twiceArea,
                      std::vector<CutPolygon>& out);
 
@@ -70,11 +82,16 @@ private:
     static constexpr std::size_t kMostAreaCorners = 1 << 16;
     static constexpr std::size_t kMostSearchedCorners = 128;
     static constexpr std::uint64_t kMostBridges = 1 << 24;
+    // The most corners of a group of triangles searched at once, and of an area cut both ways
+    // (the fewest-pieces search in parts and the groups), the fewer pieces kept.
+    static constexpr std::size_t kMostGroupCorners = 64;
+    static constexpr std::size_t kMostComparedCorners = 1024;
 
     // The steps the fewest-pieces search may still take, in all the areas this cutter cuts
     // (a second or two); beyond them areas are triangulated and paired.
     std::int64_t work_ = std::int64_t{1} << 26;
     const std::vector<Segment>* segments_ = nullptr;
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> cells_;
     std::vector<GridPoint> points_;
     std::vector<std::array<int, 2>> constraints_;
     std::vector<int> sourceTriangles_;
