@@ -288,6 +288,23 @@ TEST(VectorConversion, ToleranceZeroGivesThePictureExactly) {
     }
 }
 
+// A comb: a band whose long top side has no corner, above a row of teeth. Not even the band's
+// staircase can be cut without slivers there; the band keeps its pixels, row by row, rather than
+// being lost.
+TEST(VectorConversion, ARegionWithNoCleanCutKeepsItsPixels) {
+    Grid grid{512, 16, std::vector<std::int32_t>(512 * 16, 1)};
+    for (int y = 0; y < 15; ++y) {
+        for (int x = 0; x < 512; ++x) grid.at(x, y) = y < 8 || x % 4 < 2 ? 2 : 1;
+    }
+    VectorConversionRun run;
+    const Quads quads = Convert(grid, {0, 0}, &run);
+    int overlaps = 0;
+    const Grid shown = Rasterise(quads, grid.width, grid.height, &overlaps);
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_EQ(shown.codes, grid.codes);
+    EXPECT_GT(run.regionsKeptAsStairs, 0u);
+}
+
 // Regions under the smallest area go to the neighbour with the longest shared border; among
 // equal borders to the nearest colour; a region alone in the picture stays; and neighbours of
 // one code that merging brings together become one region.
