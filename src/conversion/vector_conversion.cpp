@@ -86,7 +86,7 @@ public:
         std::vector<std::uint32_t> start(regions_ + 1, 0);
         std::map<std::uint32_t, std::vector<Polygon>> refilled;
         std::uint64_t keptAsStairs = 0;
-        std::vector<std::uint8_t> asRows(regions_, 0);
+        std::vector<std::uint8_t> asPixels(regions_, 0);
         for (bool first = true;; first = false) {
             FixMeetingSegments();
             MarkChangedChains(toFill);
@@ -101,10 +101,11 @@ public:
                     if (!stairs[r]) {
                         bad.push_back(r);
                     } else {
-                        // Not even its staircase can be cut cleanly: it keeps its pixels, a
-                        // rectangle for each run of them along a row, rather than being lost.
+                        // Not even its staircase can be cut cleanly (thin slivers between a long
+                        // side and many corners): it keeps its pixels, a square each, rather
+                        // than being lost.
                         filled.clear();
-                        asRows[r] = 1;
+                        asPixels[r] = 1;
                     }
                 }
                 if (first) {
@@ -127,7 +128,7 @@ public:
             }
         }
         for (std::uint32_t r = 0; r < regions_; ++r) {
-            if (asRows[r]) continue;
+            if (asPixels[r]) continue;
             const auto again = refilled.find(r);
             if (again != refilled.end()) {
                 for (const Polygon& polygon : again->second) Emit(code_[r], polygon, quads);
@@ -137,20 +138,16 @@ public:
                 }
             }
         }
-        if (std::find(asRows.begin(), asRows.end(), 1) != asRows.end()) {
+        if (std::find(asPixels.begin(), asPixels.end(), 1) != asPixels.end()) {
             for (std::int32_t y = 0; y < height_; ++y) {
-                for (std::int32_t x = 0; x < width_;) {
+                for (std::int32_t x = 0; x < width_; ++x) {
                     const std::uint32_t r = At(x, y);
-                    std::int32_t end = x + 1;
-                    while (end < width_ && At(end, y) == r) ++end;
-                    if (asRows[r]) {
-                        Polygon row;
-                        row.count = 4;
-                        row.corners = {GridPoint{2 * x, 2 * y}, GridPoint{2 * end, 2 * y},
-                                       GridPoint{2 * end, 2 * y + 2}, GridPoint{2 * x, 2 * y + 2}};
-                        Emit(code_[r], row, quads);
-                    }
-                    x = end;
+                    if (!asPixels[r]) continue;
+                    Polygon pixel;
+                    pixel.count = 4;
+                    pixel.corners = {GridPoint{2 * x, 2 * y}, GridPoint{2 * x + 2, 2 * y},
+                                     GridPoint{2 * x + 2, 2 * y + 2}, GridPoint{2 * x, 2 * y + 2}};
+                    Emit(code_[r], pixel, quads);
                 }
             }
         }

@@ -289,7 +289,7 @@ TEST(VectorConversion, ToleranceZeroGivesThePictureExactly) {
 }
 
 // A comb: a band whose long top side has no corner, above a row of teeth. Not even the band's
-// staircase can be cut without slivers there; the band keeps its pixels, row by row, rather than
+// staircase can be cut without slivers there; the band keeps its pixels, a square each, rather than
 // being lost.
 TEST(VectorConversion, ARegionWithNoCleanCutKeepsItsPixels) {
     Grid grid{512, 16, std::vector<std::int32_t>(512 * 16, 1)};
