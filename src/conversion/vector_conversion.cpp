@@ -98,7 +98,7 @@ public:
                 if (first && (r & 1023) == 0) Report(0.4 + 0.55 * r / regions_);
                 filled.clear();
                 if (!Fill(r, filled)) {
-                    if (!stairs[r]) {
+                    if (stairs[r] < 2) {
                         bad.push_back(r);
                     } else {
                         // Not even its staircase can be cut cleanly (thin slivers between a long
@@ -117,13 +117,19 @@ public:
             }
             if (first) start[regions_] = static_cast<std::uint32_t>(polygons.size());
             if (bad.empty()) break;
-            // Those regions keep their staircase: every point of their chains comes back, and
-            // every region along a changed chain is filled again.
+            // Those regions keep their staircase: every corner of their chains comes back, and
+            // every region along a changed chain is filled again. Where the staircase cannot be
+            // cut either (a long side facing many steps), every lattice point of its chains
+            // becomes a corner, on both sides of them.
             for (const std::uint32_t r : bad) {
-                stairs[r] = 1;
-                ++keptAsStairs;
+                keptAsStairs += stairs[r] == 0;
+                ++stairs[r];
                 for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
-                    Restore(chainList_[i]);
+                    if (stairs[r] == 1) {
+                        Restore(chainList_[i]);
+                    } else {
+                        KeepEvery(chainList_[i]);
+                    }
                 }
             }
         }
@@ -454,6 +460,7 @@ private:
         next_.assign(points_.size(), kNone);
         straight_.assign(points_.size(), 0);
         changed_.assign(chains_.size(), 0);
+        dense_.assign(chains_.size(), 0);
         chainStarts_.reserve(chains_.size());
         for (const Chain& chain : chains_) chainStarts_.push_back(chain.start);
     }
@@ -486,7 +493,23 @@ private:
     }
 
     void Restore(std::uint32_t c) {
-        KeepCorners(c);
+        if (!dense_[c]) KeepCorners(c);  // a chain with every lattice point has its corners
+        changed_[c] = 1;
+    }
+
+    // Every lattice point of the chain (and its ends) kept.
+    void KeepEvery(std::uint32_t c) {
+        const Chain& chain = chains_[c];
+        const std::uint32_t last = chain.start + chain.count - 1;
+        std::uint32_t from = chain.start;
+        keep_[from] = 1;
+        for (std::uint32_t k = chain.start + 1; k <= last; ++k) {
+            keep_[k] = k == last || (points_[k].x % 2 == 0 && points_[k].y % 2 == 0);
+            if (!keep_[k]) continue;
+            Link(from, k);
+            from = k;
+        }
+        dense_[c] = 1;
         changed_[c] = 1;
     }
 
@@ -768,6 +791,7 @@ private:
     std::vector<Chain> chains_;
     std::vector<std::uint32_t> chainStarts_;
     std::vector<std::uint8_t> changed_;
+    std::vector<std::uint8_t> dense_;  // chains with every lattice point kept
     std::vector<std::uint32_t> chainStart_, chainList_;  // the chains beside every region
     std::int32_t gridWidth_ = 1;
     std::vector<std::pair<GridPoint, GridPoint>> segments_;

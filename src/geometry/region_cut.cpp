@@ -768,6 +768,8 @@ bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_
     // Whether every triangle is one the parts library accepts; where points added cannot make
     // it so (thin triangles along a long side), the groups' searches may yet find a clean cut.
     bool accepted = false;
+    std::size_t thinBefore = SIZE_MAX;
+    std::vector<std::size_t> thinTriangles;
     constexpr int kMostRounds = 8;
     for (int round = 0;; ++round) {
         work_ -= static_cast<std::int64_t>(16 * points.size());
@@ -780,17 +782,22 @@ bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_
                             points[static_cast<std::size_t>(t[2])]);
         }
         if (filled != twiceArea) return false;
-        const std::size_t known = points.size();
-        accepted = true;
+        thinTriangles.clear();
         for (std::size_t t = 0; t < triangulation->triangles.size(); ++t) {
             const auto& c = triangulation->triangles[t];
             const GridPoint corners[3] = {points[static_cast<std::size_t>(c[0])], points[static_cast<std::size_t>(c[1])],
                                           points[static_cast<std::size_t>(c[2])]};
-            if (AcceptedPolygon(corners, 3)) continue;
-            accepted = false;
-            if (round + 1 < kMostRounds) {
-                if (const auto middle = SplitPoint(c, triangulation->neighbours[t], points)) points.push_back(*middle);
-            }
+            if (!AcceptedPolygon(corners, 3)) thinTriangles.push_back(t);
+        }
+        accepted = thinTriangles.empty();
+        // Points are added while they make fewer thin triangles (not along a long side facing
+        // many corners, where they only move the thin triangles on).
+        if (accepted || round + 1 == kMostRounds || thinTriangles.size() >= thinBefore) break;
+        thinBefore = thinTriangles.size();
+        const std::size_t known = points.size();
+        for (const std::size_t t : thinTriangles) {
+            const auto middle = SplitPoint(triangulation->triangles[t], triangulation->neighbours[t], points);
+            if (middle) points.push_back(*middle);
         }
         if (points.size() == known) break;
     }
@@ -909,6 +916,7 @@ bool RegionCutter::Triangulate(const std::vector<Segment>& segments, std::int64_
     };
     constraints_.clear();
     for (const auto& [a, b] : segments) constraints_.push_back({index(a), index(b)});
+    std::size_t refusedBefore = SIZE_MAX;
     constexpr int kMostRounds = 8;
     for (int round = 0; round < kMostRounds; ++round) {
         const std::optional<Triangulation> triangulation = TriangulateInside(points, constraints_);
@@ -921,10 +929,11 @@ bool RegionCutter::Triangulate(const std::vector<Segment>& segments, std::int64_
         if (filled != twiceArea) return false;
         std::vector<int>& from = sourceTriangles_;
         PairTriangles(triangles, neighbours, points, out, from);
-        bool added = false, refused = false;
+        bool added = false;
+        std::size_t refused = 0;
         for (std::size_t p = 0; p < out.size(); ++p) {
             if (AcceptedPolygon(out[p].corners.data(), out[p].count)) continue;
-            refused = true;
+            ++refused;
             if (from[p] < 0) return false;
             const auto middle = SplitPoint(triangles[static_cast<std::size_t>(from[p])],
                                            neighbours[static_cast<std::size_t>(from[p])], points);
@@ -933,11 +942,13 @@ bool RegionCutter::Triangulate(const std::vector<Segment>& segments, std::int64_
                 added = true;
             }
         }
-        if (!refused) return true;
-        if (!added) {
+        if (refused == 0) return true;
+        // Points that no longer make fewer refused polygons are given up.
+        if (!added || refused > refusedBefore) {
             out.clear();
             return false;
         }
+        refusedBefore = refused;
     }
     out.clear();
     return false;

@@ -289,9 +289,9 @@ TEST(VectorConversion, ToleranceZeroGivesThePictureExactly) {
 }
 
 // A comb: a band whose long top side has no corner, above a row of teeth. Not even the band's
-// staircase can be cut without slivers there; the band keeps its pixels, a square each, rather than
-// being lost.
-TEST(VectorConversion, ARegionWithNoCleanCutKeepsItsPixels) {
+// staircase can be cut without slivers there; every lattice point of its outline becomes a corner
+// (on both sides), rather than the band being lost.
+TEST(VectorConversion, ARegionWithNoCleanCutIsNotLost) {
     Grid grid{512, 16, std::vector<std::int32_t>(512 * 16, 1)};
     for (int y = 0; y < 15; ++y) {
         for (int x = 0; x < 512; ++x) grid.at(x, y) = y < 8 || x % 4 < 2 ? 2 : 1;

@@ -301,6 +301,57 @@ TEST_F(StickerPart, APictureRiddledWithHolesKeepsItsBackingClean) {
     }
 }
 
+// A comb: a band whose long side has no corner, above a row of teeth. Traced again as regions,
+// the band cannot be cut from its corners alone without slivers: every lattice point of its
+// outline becomes a corner, and it is cut cleanly with every pixel shown (none lost).
+TEST_F(StickerPart, AThinBandFacingManyStepsIsCutCleanlyAndKeepsEveryPixel) {
+    const int width = 400, height = 12;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height), 0);
+    for (int y = 0; y < height - 1; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (y < 6 || x % 4 < 2) pixels[static_cast<std::size_t>(y * width + x)] = 3;
+        }
+    }
+    const Picture picture = test::MakePicture(width, height, test::kTestColours, pixels);
+    {
+        Quads quads;
+        Shell shell;
+        ASSERT_TRUE(ConvertExact(shell, picture, quads, {.IgnoreWhite = true}));
+        const std::string text = Write(picture, quads, height);
+        const CheckReport report = CheckPartText(text, "s1.dat");
+        EXPECT_EQ(report.errors + report.warnings, 0u);
+        for (std::size_t i = 0; i < report.findings.size() && i < 5; ++i) {
+            ADD_FAILURE() << FindingLine(report.findings[i]);
+        }
+        // Seen from above at the picture's own height (a unit a pixel), centred on the columns
+        // and rows shown: every pixel of the comb in exactly one polygon, none elsewhere.
+        const ParsedPart part = Parse(text);
+        const ColourLookup colours(picture.Palette, {.IgnoreWhite = true});
+        int left = width + 1, right = 0, top = height + 1, bottom = 0;
+        for (int y = 1; y <= height; ++y) {
+            for (int x = 1; x <= width; ++x) {
+                if (colours.LeftOut(picture.Pixels(x, y))) continue;
+                const int row = height - y + 1;
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, row), bottom = std::max(bottom, row);
+            }
+        }
+        int wrong = 0;
+        for (int y = 1; y <= height; ++y) {
+            for (int x = 1; x <= width && wrong < 5; ++x) {
+                const int row = height - y + 1;
+                const auto found = ColoursAt(part, (x - 0.5123) - (left - 1 + right) / 2.0,
+                                             (top - 1 + bottom) / 2.0 - (row - 0.5129));
+                const bool shown = !colours.LeftOut(picture.Pixels(x, y));
+                if (found.size() != (shown ? 1u : 0u)) {
+                    ++wrong;
+                    ADD_FAILURE() << "pixel " << x << "," << y << ": " << found.size() << " polygons";
+                }
+            }
+        }
+    }
+}
+
 TEST_F(StickerPart, APictureLeftOutEntirelyIsReportedAndWritesNothing) {
     const Picture blank = test::MakePicture(3, 2, test::kTestColours, {0, 0, 0, 0, 0, 0});
     Quads quads;
