@@ -325,8 +325,11 @@ std::vector<Segment> OuterEdges(const std::vector<FacePolygon>& face) {
             top = std::min(top, p.y), bottom = std::max(bottom, p.y);
         }
     }
+    std::uint64_t edgeCount = 0;
+    for (const FacePolygon& polygon : face) edgeCount += polygon.corners.size();
     const std::uint64_t across = static_cast<std::uint64_t>(right - left + 1);
-    if (!first && across * static_cast<std::uint64_t>(bottom - top + 1) < (std::uint64_t{1} << 32)) {
+    if (!first && across * static_cast<std::uint64_t>(bottom - top + 1) < (std::uint64_t{1} << 32) &&
+        edgeCount < (std::uint64_t{1} << 32)) {
         const auto number = [&](const HalfPoint& p) {
             return static_cast<std::uint64_t>(p.y - top) * across + static_cast<std::uint64_t>(p.x - left);
         };
@@ -334,18 +337,29 @@ std::vector<Segment> OuterEdges(const std::vector<FacePolygon>& face) {
             return number(a) << 32 | number(b);
         };
         std::vector<std::uint64_t> keys;
+        keys.reserve(edgeCount);
         for (const FacePolygon& polygon : face) {
             const std::size_t n = polygon.corners.size();
             for (std::size_t i = 0; i < n; ++i) keys.push_back(key(polygon.corners[i], polygon.corners[(i + 1) % n]));
         }
         std::sort(keys.begin(), keys.end());
+        // Where the keys of each run of first corners start, so that a look-up searches a few.
+        const std::uint64_t numbers = across * static_cast<std::uint64_t>(bottom - top + 1);
+        int shift = 0;
+        while ((numbers >> shift) > keys.size()) ++shift;
+        std::vector<std::uint32_t> starts((numbers >> shift) + 2, 0);
+        for (const std::uint64_t k : keys) ++starts[((k >> 32) >> shift) + 1];
+        for (std::size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
         std::vector<Segment> outer;
         for (const FacePolygon& polygon : face) {
             const std::size_t n = polygon.corners.size();
             for (std::size_t i = 0; i < n; ++i) {
                 const HalfPoint& a = polygon.corners[i];
                 const HalfPoint& b = polygon.corners[(i + 1) % n];
-                if (!std::binary_search(keys.begin(), keys.end(), key(b, a))) outer.emplace_back(a, b);
+                const std::uint64_t reverse = key(b, a);
+                const std::size_t run = static_cast<std::size_t>((reverse >> 32) >> shift);
+                const auto from = keys.begin() + starts[run], to = keys.begin() + starts[run + 1];
+                if (!std::binary_search(from, to, reverse)) outer.emplace_back(a, b);
             }
         }
         return outer;
