@@ -465,20 +465,19 @@ private:
         for (const Chain& chain : chains_) chainStarts_.push_back(chain.start);
     }
 
-    // Keeps the chain's staircase: its ends and every corner.
-    void KeepCorners(std::uint32_t c) {
+    // Keeps the chain's staircase: its ends and every corner (or, with every, every lattice
+    // point).
+    void KeepCorners(std::uint32_t c, bool every = false) {
         const Chain& chain = chains_[c];
         const std::uint32_t last = chain.start + chain.count - 1;
         std::uint32_t from = chain.start;
         keep_[from] = 1;
         for (std::uint32_t k = chain.start + 1; k <= last; ++k) {
-            if (k == last || Cross(points_[k - 1], points_[k], points_[k + 1]) != 0) {
-                keep_[k] = 1;
-                Link(from, k);
-                from = k;
-            } else {
-                keep_[k] = 0;
-            }
+            keep_[k] = k == last || (every ? points_[k].x % 2 == 0 && points_[k].y % 2 == 0
+                                           : Cross(points_[k - 1], points_[k], points_[k + 1]) != 0);
+            if (!keep_[k]) continue;
+            Link(from, k);
+            from = k;
         }
     }
 
@@ -499,16 +498,7 @@ private:
 
     // Every lattice point of the chain (and its ends) kept.
     void KeepEvery(std::uint32_t c) {
-        const Chain& chain = chains_[c];
-        const std::uint32_t last = chain.start + chain.count - 1;
-        std::uint32_t from = chain.start;
-        keep_[from] = 1;
-        for (std::uint32_t k = chain.start + 1; k <= last; ++k) {
-            keep_[k] = k == last || (points_[k].x % 2 == 0 && points_[k].y % 2 == 0);
-            if (!keep_[k]) continue;
-            Link(from, k);
-            from = k;
-        }
+        KeepCorners(c, true);
         dense_[c] = 1;
         changed_[c] = 1;
     }

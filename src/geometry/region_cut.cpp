@@ -727,6 +727,18 @@ bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPoly
     return true;
 }
 
+void RegionCutter::ListPoints(const std::vector<Segment>& segments, std::vector<GridPoint>& points) {
+    points.clear();
+    for (const auto& [a, b] : segments) points.push_back(a);
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    const auto index = [&](const GridPoint& c) {
+        return static_cast<int>(std::lower_bound(points.begin(), points.end(), c) - points.begin());
+    };
+    constraints_.clear();
+    for (const auto& [a, b] : segments) constraints_.push_back({index(a), index(b)});
+}
+
 std::optional<GridPoint> RegionCutter::SplitPoint(const std::array<int, 3>& triangle, const std::array<int, 3>& across,
                                                   const std::vector<GridPoint>& points) const {
     // The middle of the triangle's longest side inside the area, where it is not on the outline.
@@ -756,14 +768,7 @@ bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_
     // triangulation, corner to corner.
     out.clear();
     std::vector<GridPoint> points;  // apart from points_, which Triangulate uses
-    for (const auto& [a, b] : segments) points.push_back(a);
-    std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end()), points.end());
-    const auto index = [&](const GridPoint& c) {
-        return static_cast<int>(std::lower_bound(points.begin(), points.end(), c) - points.begin());
-    };
-    constraints_.clear();
-    for (const auto& [a, b] : segments) constraints_.push_back({index(a), index(b)});
+    ListPoints(segments, points);
     std::optional<Triangulation> triangulation;
     // Whether every triangle is one the parts library accepts; where points added cannot make
     // it so (thin triangles along a long side), the groups' searches may yet find a clean cut.
@@ -907,15 +912,7 @@ bool RegionCutter::Triangulate(const std::vector<Segment>& segments, std::int64_
                                std::vector<CutPolygon>& out) {
     out.clear();
     std::vector<GridPoint>& points = points_;
-    points.clear();
-    for (const auto& [a, b] : segments) points.push_back(a);
-    std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end()), points.end());
-    const auto index = [&](const GridPoint& c) {
-        return static_cast<int>(std::lower_bound(points.begin(), points.end(), c) - points.begin());
-    };
-    constraints_.clear();
-    for (const auto& [a, b] : segments) constraints_.push_back({index(a), index(b)});
+    ListPoints(segments, points);
     std::size_t refusedBefore = SIZE_MAX;
     constexpr int kMostRounds = 8;
     for (int round = 0; round < kMostRounds; ++round) {

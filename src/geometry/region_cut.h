@@ -70,6 +70,8 @@ private:
     bool SplitRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
     // CutRing within this cutter's budget, its pieces added to out.
     bool SearchRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
+    // The segments' points, sorted, each once, and the segments between them as constraints_.
+    void ListPoints(const std::vector<Segment>& segments, std::vector<GridPoint>& points);
     std::optional<GridPoint> SplitPoint(const std::array<int, 3>& triangle, const std::array<int, 3>& across,
                                         const std::vector<GridPoint>& points) const;
     bool CutInGroups(const std::vector<Segment>& segments, std::int64_t twiceArea,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <map>
 #include <random>
@@ -107,6 +108,22 @@ std::vector<std::string> ColoursAt(const ParsedPart& part, double x, double z) {
     return found;
 }
 
+// What the face covers: the first and last columns and rows (rows from the top) of pixels not
+// left out.
+std::array<int, 4> ShownBounds(const Picture& picture, const ColourLookup& colours) {
+    const int width = picture.Width(), height = picture.Height();
+    int left = width + 1, right = 0, top = height + 1, bottom = 0;
+    for (int y = 1; y <= height; ++y) {
+        for (int x = 1; x <= width; ++x) {
+            if (colours.LeftOut(picture.Pixels(x, y))) continue;
+            const int row = height - y + 1;
+            left = std::min(left, x), right = std::max(right, x);
+            top = std::min(top, row), bottom = std::max(bottom, row);
+        }
+    }
+    return {left, right, top, bottom};
+}
+
 class StickerPart : public ::testing::Test {
 protected:
     std::string Write(const Picture& picture, const Quads& quads, std::int32_t height,
@@ -153,16 +170,7 @@ TEST_F(StickerPart, EveryFileFollowsTheLibrarysRulesAndShowsThePicture) {
         const std::int32_t partHeight = round % 3 == 0 ? height : 17;
         const double scale = static_cast<double>(partHeight) / height;
         const ColourLookup colours(picture.Palette, settings);
-        // What the face covers: the columns and rows (from the top) of pixels not left out.
-        int left = width + 1, right = 0, top = height + 1, bottom = 0;
-        for (int y = 1; y <= height; ++y) {
-            for (int x = 1; x <= width; ++x) {
-                if (colours.LeftOut(picture.Pixels(x, y))) continue;
-                const int row = height - y + 1;
-                left = std::min(left, x), right = std::max(right, x);
-                top = std::min(top, row), bottom = std::max(bottom, row);
-            }
-        }
+        const auto [left, right, top, bottom] = ShownBounds(picture, colours);
         for (const auto& [name, convert] : conversions) {
             SCOPED_TRACE("round " + std::to_string(round) + " " + name);
             Shell shell;
@@ -327,15 +335,7 @@ TEST_F(StickerPart, AThinBandFacingManyStepsIsCutCleanlyAndKeepsEveryPixel) {
         // and rows shown: every pixel of the comb in exactly one polygon, none elsewhere.
         const ParsedPart part = Parse(text);
         const ColourLookup colours(picture.Palette, {.IgnoreWhite = true});
-        int left = width + 1, right = 0, top = height + 1, bottom = 0;
-        for (int y = 1; y <= height; ++y) {
-            for (int x = 1; x <= width; ++x) {
-                if (colours.LeftOut(picture.Pixels(x, y))) continue;
-                const int row = height - y + 1;
-                left = std::min(left, x), right = std::max(right, x);
-                top = std::min(top, row), bottom = std::max(bottom, row);
-            }
-        }
+        const auto [left, right, top, bottom] = ShownBounds(picture, colours);
         int wrong = 0;
         for (int y = 1; y <= height; ++y) {
             for (int x = 1; x <= width && wrong < 5; ++x) {
