@@ -9,9 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_pictures.h"
-#include "conversion/exact_conversion.h"
-#include "ldraw/part_preview.h"
-#include "conversion/vector_conversion.h"
+#include "sticker/sticker.h"
 
 namespace {
 
@@ -23,30 +21,32 @@ double PeakMegabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024;
 }
 
+// The sticker a user gets: converted, made into its form and counted.
+PartFileCounts Counts(const Picture& picture, ConversionMethod method, PartFormat format) {
+    StickerRequest request;
+    request.picture = std::make_shared<const Picture>(picture);
+    request.method = method;
+    request.format = format;
+    request.height = picture.Height();
+    request.details = {"Sticker", "s", "a", "d"};
+    request.fileName = "s.dat";
+    return MakeSticker(Shell{}, request).preview.counts;
+}
+
 void Vector(benchmark::State& state, const Picture& picture, PartFormat format) {
     if (picture.Width() == 0) {
         state.SkipWithError("the picture could not be made (is ImageMagick installed?)");
         return;
     }
-    Shell shell;
-    Quads quads;
-    PartPreview preview;
+    PartFileCounts counts;
     for (auto _ : state) {
-        ConvertVector(shell, picture, quads, {});
-        preview = PreviewPartFile(shell, picture, quads, format, picture.Height(),
-                                  {"Sticker", "s", "a", "d"}, "s.dat",
-                                  CoordinateDigits::FourDecimals);
-        benchmark::DoNotOptimize(preview.counts);
+        counts = Counts(picture, ConversionMethod::Vector, format);
+        benchmark::DoNotOptimize(counts);
     }
-    state.counters["vector"] =
-        static_cast<double>(preview.counts.quadrilaterals + preview.counts.triangles);
+    state.counters["vector"] = static_cast<double>(counts.quadrilaterals + counts.triangles);
     state.counters["peak MB"] = PeakMegabytes();
-    Quads exact;
-    ConvertExact(shell, picture, exact, {});
-    const PartPreview exactPreview = PreviewPartFile(shell, picture, exact, format, picture.Height(),
-                                                     {"Sticker", "s", "a", "d"}, "s.dat");
-    state.counters["exact"] =
-        static_cast<double>(exactPreview.counts.quadrilaterals + exactPreview.counts.triangles);
+    const PartFileCounts exact = Counts(picture, ConversionMethod::Exact, format);
+    state.counters["exact"] = static_cast<double>(exact.quadrilaterals + exact.triangles);
 }
 
 const Picture& Logo() {

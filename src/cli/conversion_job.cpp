@@ -4,13 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <map>
-#include <set>
 
-#include "conversion/exact_conversion.h"
-#include "conversion/full_conversion.h"
-#include "conversion/quick_conversion.h"
-#include "ldraw/sticker_part.h"
-#include "conversion/vector_conversion.h"
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
 #include "image/preview_writer.h"
@@ -18,32 +12,6 @@
 #include "shell/failure.h"
 
 namespace mosaikon {
-
-const char* MethodName(ConversionMethod method) {
-    switch (method) {
-        case ConversionMethod::Full:
-            return "full";
-        case ConversionMethod::Exact:
-            return "exact";
-        case ConversionMethod::Vector:
-            return "vector";
-        case ConversionMethod::Quick:
-            break;
-    }
-    return "quick";
-}
-
-const char* FormatName(PartFormat format) {
-    switch (format) {
-        case PartFormat::LdrawSticker:
-            return "ldraw-sticker";
-        case PartFormat::LdrawTexture:
-            return "ldraw-texture";
-        case PartFormat::Classic:
-            break;
-    }
-    return "classic";
-}
 
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -60,6 +28,22 @@ StickerDetails DetailsFor(const JobOptions& options, const std::string& partPath
     const std::string base = BaseName(partPath);
     return {options.name.value_or("Sticker: " + base), options.partId.value_or(base),
             options.author, options.description};
+}
+
+StickerRequest RequestFor(const JobOptions& options, std::shared_ptr<const Picture> picture,
+                          const std::string& partPath) {
+    StickerRequest request;
+    request.height = options.height.value_or(picture->Height());
+    request.picture = std::move(picture);
+    request.settings = options.settings;
+    request.method = options.method;
+    request.vector = options.vector;
+    request.colours = options.colours;
+    request.format = options.format;
+    request.texture = options.texture;
+    request.details = DetailsFor(options, partPath);
+    request.fileName = FileNameOf(partPath);
+    return request;
 }
 
 std::vector<std::pair<std::int32_t, std::uint64_t>> CodePixels(const Picture& picture,
@@ -115,78 +99,15 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
             !CreateBitmap(shell, picture, previewPath, options.settings, &written)) {
             return;
         }
-        // The picture converted by the chosen conversion; its messages are shown once.
-        const auto runConversion = [&](const Picture& source, const ConversionSettings& settings,
-                                       Quads& quads, bool tell) {
-            switch (options.method) {
-                case ConversionMethod::Full: {
-                    FullConversionRun run;
-                    ConvertToLdraw(shell, source, quads, settings, progress, &run);
-                    if (tell && run.regionsCoveredWithRectangles > 0) {
-                        ShowMessage(shell, std::to_string(run.regionsCoveredWithRectangles) +
-                                               " colour regions would have taken too long to "
-                                               "search and are covered with rectangles");
-                    }
-                    break;
-                }
-                case ConversionMethod::Exact:
-                    ConvertExact(shell, source, quads, settings, progress);
-                    break;
-                case ConversionMethod::Vector: {
-                    VectorConversionRun run;
-                    ConvertVector(shell, source, quads, settings, options.vector, progress, &run);
-                    if (tell && run.regionsKeptAsStairs > 0) {
-                        ShowMessage(shell, std::to_string(run.regionsKeptAsStairs) +
-                                               " colour regions keep their pixels' steps: their "
-                                               "smoothed outlines could not be filled cleanly");
-                    }
-                    break;
-                }
-                case ConversionMethod::Quick:
-                    ConvertBitmap(shell, source, quads, settings);
-                    break;
-            }
-        };
-        Quads quads;
-        if (options.format == PartFormat::LdrawTexture) {
-            // The picture itself is the texture; the fallback is the picture of fewer colours
-            // converted, or one quadrilateral.
-            const RgbaPicture texture = TextureOf(picture, options.settings);
-            const std::vector<FacePolygon> fallback = TextureFallbackFace(
-                shell, picture, texture, options.settings, options.colours, options.texture,
-                [&](const Picture& source, const ConversionSettings& settings, Quads& built) {
-                    runConversion(source, settings, built, true);
-                });
-            if (failed()) return;
-            for (const FacePolygon& polygon : fallback) {
-                LdrawQuad& quad = quads.emplace_back();  // for the count of colours alone
-                quad.Color = polygon.Color;
-            }
-            if (!WriteTexturedStickerPart(shell, picture, fallback, texture, partPath,
-                                          options.height.value_or(picture.Height()),
-                                          DetailsFor(options, partPath), options.texture,
-                                          &written, &report.counts)) {
-                return;
-            }
-        } else {
-            runConversion(picture, options.settings, quads, true);
-        }
-        if (failed()) return;
-        const std::int32_t height = options.height.value_or(picture.Height());
-        const StickerDetails details = DetailsFor(options, partPath);
-        const bool done =
-            options.format == PartFormat::LdrawTexture ||
-            (options.format == PartFormat::LdrawSticker
-                ? WriteStickerPart(shell, picture, quads, partPath, height, details, &written,
-                                   &report.counts)
-                : WritePartFile(shell, picture, quads, partPath, height, details, &written,
-                                &report.counts, DigitsFor(options.method)));
-        if (!done) return;
+        const auto shared = std::make_shared<const Picture>(std::move(picture));
+        const Sticker sticker = MakeSticker(shell, RequestFor(options, shared, partPath),
+                                            progress, nullptr, StickerUse::File);
+        PassOn(shell, sticker);
+        if (!sticker.made || failed()) return;
+        if (!WriteSticker(shell, sticker, partPath, &written, &report.counts)) return;
         written.CommitAll();
-        std::set<std::int32_t> colours;
-        for (const LdrawQuad& quad : quads) colours.insert(quad.Color);
-        report.colours = colours.size();
-        report.codePixels = CodePixels(picture, options.settings);
+        report.colours = sticker.shapes->colours;
+        report.codePixels = CodePixels(*shared, options.settings);
         report.converted = true;
     };
     try {

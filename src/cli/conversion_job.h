@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "conversion/conversion_method.h"
-#include "ldraw/part_file_writer.h"
-#include "ldraw/texture_part.h"
 #include "conversion/progress.h"
 #include "conversion/vector_conversion.h"
 #include "image/conversion_settings.h"
 #include "image/picture.h"
 #include "image/rgba_picture.h"
+#include "ldraw/part_file_writer.h"
+#include "ldraw/texture_part.h"
 #include "shell/shell.h"
+#include "sticker/sticker.h"
 
 namespace mosaikon {
 
@@ -50,14 +51,15 @@ struct JobReport {
     double seconds = 0;
 };
 
-const char* MethodName(ConversionMethod method);
-const char* FormatName(PartFormat format);
-
 // The part file's name without its ".dat" or ".mpd" (any case), without its folder.
 std::string BaseName(const std::string& path);
 
 // The sticker details for the part file: given ones, else the defaults from its name.
 StickerDetails DetailsFor(const JobOptions& options, const std::string& partPath);
+
+// The sticker the options ask for of a picture read, to be written at partPath.
+StickerRequest RequestFor(const JobOptions& options, std::shared_ptr<const Picture> picture,
+                          const std::string& partPath);
 
 // The colour code of every pixel that is not left out, counted, the most used first.
 std::vector<std::pair<std::int32_t, std::uint64_t>> CodePixels(const Picture& picture,

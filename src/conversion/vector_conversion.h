@@ -20,6 +20,8 @@ struct VectorOptions {
     // Regions of fewer pixels are first given to the neighbour they share the longest border
     // with; 0 or 1 keeps them all.
     std::int32_t minArea = 4;
+
+    friend bool operator==(const VectorOptions&, const VectorOptions&) = default;
 };
 
 // What a vector conversion did beyond its polygons.

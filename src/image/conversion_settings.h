@@ -14,6 +14,8 @@ struct ConversionSettings {
     std::int16_t IgnoreRed = 256;
     std::int16_t IgnoreGreen = 0;
     std::int16_t IgnoreBlue = 0;
+
+    friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };
 
 // Tolerance defaults that the option boxes fill in: they depend on the primary-colour option.

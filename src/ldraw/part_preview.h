@@ -2,14 +2,11 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <vector>
 
-#include "conversion/conversion_method.h"
-#include "ldraw/part_file_writer.h"
-#include "image/picture.h"
 #include "image/quads.h"
-#include "shell/shell.h"
+#include "ldraw/part_file_writer.h"
+#include "ldraw/sticker_part.h"
 
 namespace mosaikon {
 
@@ -21,17 +18,16 @@ struct ViewPolygon {
     std::array<double, 4> x{}, y{};
 };
 
-// What a part file of these quadrilaterals holds, worked out without writing it: the polygons of
-// the picture's face exactly as the writer writes them (the sticker layout's backing, which lies
-// under the face, is not among them), and the counts and size of the whole file.
+// What a part file holds, worked out without writing it: the polygons of the picture's face
+// exactly as the writer writes them (the sticker layout's backing, which lies under the face, is
+// not among them), and the counts and size of the whole file.
 struct PartPreview {
     std::vector<ViewPolygon> polygons;
     PartFileCounts counts;
 };
 
-PartPreview PreviewPartFile(Shell& shell, const Picture& picture, const Quads& quads,
-                            PartFormat format, std::int32_t height, const StickerDetails& details,
-                            const std::string& fileName,
-                            CoordinateDigits digits = CoordinateDigits::Full);
+// The classic layout's polygons, and a sticker's face, as the view shows them.
+std::vector<ViewPolygon> ViewPolygonsOf(const Quads& quads);
+std::vector<ViewPolygon> ViewPolygonsOf(const std::vector<FacePolygon>& face);
 
 }  // namespace mosaikon

@@ -287,11 +287,6 @@ std::string StudsText(double ldu) {
     return std::string(text, end.ptr);
 }
 
-std::string FileNameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The words after "0 Sticker W x D": the sticker's name without its "Sticker:" lead, or else the
 // description.
 std::string StickerTitle(const StickerDetails& details) {
@@ -439,6 +434,11 @@ bool ClearOf(const CornerIndex& corners, const std::vector<CutPolygon>& cut,
 }
 
 }  // namespace
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 namespace {
 
@@ -603,10 +603,27 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
     return face;
 }
 
+StickerBacking BuildStickerBacking(const std::vector<FacePolygon>& face) {
+    StickerBacking backing;
+    backing.outline = OuterEdges(face);
+    RegionCutter cutter;
+    if (backing.outline.empty() || backing.outline.size() > kMostOutlineToCut ||
+        !cutter.Cut(backing.outline, backing.area)) {
+        backing.area.clear();
+        for (const FacePolygon& polygon : face) {
+            CutPolygon copy;
+            copy.count = static_cast<int>(polygon.corners.size());
+            std::copy(polygon.corners.begin(), polygon.corners.end(), copy.corners.begin());
+            backing.area.push_back(copy);
+        }
+    }
+    return backing;
+}
+
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
-                     std::int32_t height, const StickerDetails& details,
-                     const std::string& fileName, const TextSink& out, PartFileCounts* counts,
-                     const TextureMapping* texture) {
+                     const StickerBacking& backing, std::int32_t height,
+                     const StickerDetails& details, const std::string& fileName,
+                     const TextSink& out, PartFileCounts* counts, const TextureMapping* texture) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
     const double scale = static_cast<double>(height) / picture.Height();
     const std::int64_t w = picture.Width(), h = picture.Height();
@@ -654,22 +671,8 @@ void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<Fac
     for (std::size_t i = 0; i < zTexts.size(); ++i) {
         zTexts[i] = LduText(place({2, static_cast<std::int64_t>(i)}, 0).z);
     }
-    // The face's area: the outline of the face and its holes, and that area cut into polygons
-    // again with the same corners along the outline (the backing's bottom, and the textured
-    // face). Faces whose polygons overlap have no simple outline, and the outline of a picture
-    // riddled with holes is too long to cut at once: their area is the face again.
-    const std::vector<Segment> outline = OuterEdges(face);
-    RegionCutter cutter;
-    std::vector<CutPolygon> area;
-    if (outline.empty() || outline.size() > kMostOutlineToCut || !cutter.Cut(outline, area)) {
-        area.clear();
-        for (const FacePolygon& polygon : face) {
-            CutPolygon copy;
-            copy.count = static_cast<int>(polygon.corners.size());
-            std::copy(polygon.corners.begin(), polygon.corners.end(), copy.corners.begin());
-            area.push_back(copy);
-        }
-    }
+    const std::vector<Segment>& outline = backing.outline;
+    const std::vector<CutPolygon>& area = backing.area;
     const auto corners3Of = [&](const CutPolygon& polygon, double y) {
         corners3.clear();
         for (int i = 0; i < polygon.count; ++i) {
@@ -721,18 +724,35 @@ bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
                       const std::string& path, std::int32_t height, const StickerDetails& details,
                       PendingFiles* pending, PartFileCounts* counts) {
     if (picture.Height() == 0) Fail(failure::DivisionByZero);
+    std::vector<FacePolygon> face;
+    StickerBacking backing;
+    try {
+        face = BuildStickerFace(quads);
+        backing = BuildStickerBacking(face);
+    } catch (...) {
+        ReportFailure(shell, "WritePartFile", "WRITE PART FILE: ERROR CONVERTING BITMAP ",
+                      CurrentFailureDescription());
+        return false;
+    }
+    return WriteStickerPart(shell, picture, face, backing, path, height, details, pending, counts);
+}
+
+bool WriteStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
+                      const StickerBacking& backing, const std::string& path, std::int32_t height,
+                      const StickerDetails& details, PendingFiles* pending,
+                      PartFileCounts* counts) {
+    if (picture.Height() == 0) Fail(failure::DivisionByZero);
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
         CheckSingleLineDetails(details);
-        const std::vector<FacePolygon> face = BuildStickerFace(quads);
         if (face.empty()) Fail(kNothingLeft);
-        CheckRoomFor(path, quads.size() * kLeastBytesPerPolygon);
+        CheckRoomFor(path, face.size() * kLeastBytesPerPolygon);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
         AtomicFileWriter file(path);
         WriteLog(shell.log, "WRITE PART FILE: About to write to file");
         PartFileCounts written;
         EmitStickerPart(
-            shell, picture, face, height, details, FileNameOf(path),
+            shell, picture, face, backing, height, details, FileNameOf(path),
             [&file](std::string_view text) { file.Write(text); }, &written);
         WriteLog(shell.log, "WRITE PART FILE: About to close file");
         written.bytes = file.Size();

@@ -7,6 +7,7 @@
 
 #include "conversion/conversion_method.h"
 #include "geometry/geometry.h"
+#include "geometry/region_cut.h"
 #include "ldraw/part_file_writer.h"
 
 namespace mosaikon {
@@ -37,14 +38,26 @@ struct TextureMapping {
     std::int64_t width = 0, height = 0;
 };
 
-// The text of the sticker part WriteStickerPart writes, for the face already built, handed to
-// out; with counts, its polygons are counted there. With a texture, the face is the fallback of a
-// !TEXMAP block that maps the texture onto the picture's rectangle, drawn on the face's area (its
-// outline cut again, in colour 16) by programs that show textures.
+// The backing under a sticker's face: a side along each of the face's outer edges (those no
+// other polygon of the face shares: the outline's and the holes'), and the bottom, the face's
+// area cut again with the same corners along its outline. Faces whose polygons overlap have no
+// simple outline, and the outline of a picture riddled with holes is too long to cut at once:
+// their bottom repeats the face.
+struct StickerBacking {
+    std::vector<Segment> outline;  // each edge with the face on its left
+    std::vector<CutPolygon> area;
+};
+StickerBacking BuildStickerBacking(const std::vector<FacePolygon>& face);
+
+// The text of the sticker part WriteStickerPart writes, for the face and backing already built,
+// handed to out; with counts, its polygons are counted there. With a texture, the face is the
+// fallback of a !TEXMAP block that maps the texture onto the picture's rectangle, drawn on the
+// face's area (the backing's bottom, in colour 16) by programs that show textures.
 void EmitStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
-                     std::int32_t height, const StickerDetails& details,
-                     const std::string& fileName, const TextSink& out,
-                     PartFileCounts* counts = nullptr, const TextureMapping* texture = nullptr);
+                     const StickerBacking& backing, std::int32_t height,
+                     const StickerDetails& details, const std::string& fileName,
+                     const TextSink& out, PartFileCounts* counts = nullptr,
+                     const TextureMapping* texture = nullptr);
 
 // Writes the LDraw sticker part: the library header, then the face at Y = -0.25 facing up (-Y),
 // the picture's top edge towards +Z, centred on the origin, and a 0.25 LDU backing in colour 16
@@ -57,5 +70,13 @@ inline constexpr const char* kNothingLeft = "Nothing is left of the picture: eve
 bool WriteStickerPart(Shell& shell, const Picture& picture, const Quads& quads,
                       const std::string& path, std::int32_t height, const StickerDetails& details,
                       PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);
+// The same for a face and backing already built.
+bool WriteStickerPart(Shell& shell, const Picture& picture, const std::vector<FacePolygon>& face,
+                      const StickerBacking& backing, const std::string& path, std::int32_t height,
+                      const StickerDetails& details, PendingFiles* pending = nullptr,
+                      PartFileCounts* counts = nullptr);
+
+// The part file's name in a path: the text after the last separator.
+std::string FileNameOf(const std::string& path);
 
 }  // namespace mosaikon

@@ -117,8 +117,68 @@ std::string Base64(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
+TextureImage MakeTextureImage(const RgbaPicture& texture) {
+    TextureImage image;
+    RgbaPicture padded;
+    padded.width = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.width)));
+    padded.height = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.height)));
+    padded.rgba.assign(static_cast<std::size_t>(padded.width) * padded.height * 4, 0);
+    for (std::int32_t y = 0; y < texture.height; ++y) {
+        std::copy_n(texture.rgba.begin() + static_cast<std::ptrdiff_t>(y) * texture.width * 4,
+                    texture.width * 4,
+                    padded.rgba.begin() + static_cast<std::ptrdiff_t>(y) * padded.width * 4);
+    }
+    for (std::size_t i = 3; i < texture.rgba.size() && !image.shown; i += 4) {
+        image.shown = texture.rgba[i] != 0;
+    }
+    image.width = padded.width;
+    image.height = padded.height;
+    image.png = EncodePng(padded);
+    return image;
+}
+
+std::string TextureNameFor(const std::string& partFileName) {
+    return BaseNameOf(partFileName) + ".png";
+}
+
+void EmitTexturedStickerPart(Shell& shell, const Picture& picture,
+                             const std::vector<FacePolygon>& fallback,
+                             const StickerBacking& backing, const TextureImage& texture,
+                             std::int32_t height, const StickerDetails& details,
+                             const std::string& fileName, bool embed, const TextSink& out,
+                             PartFileCounts* counts) {
+    const std::string base = BaseNameOf(fileName);
+    const TextureMapping mapping{TextureNameFor(fileName), texture.width, texture.height};
+    if (!embed) {
+        EmitStickerPart(shell, picture, fallback, backing, height, details, fileName, out, counts,
+                        &mapping);
+        return;
+    }
+    out("0 FILE " + base + ".dat\r\n");
+    EmitStickerPart(shell, picture, fallback, backing, height, details, base + ".dat", out,
+                    counts, &mapping);
+    out("0 !DATA " + mapping.name + "\r\n");
+    const std::string encoded = Base64(texture.png);
+    std::string lines;
+    for (std::size_t at = 0; at < encoded.size(); at += kBase64Line) {
+        lines += "0 !: " + encoded.substr(at, kBase64Line) + "\r\n";
+    }
+    out(lines);
+}
+
 bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
                               const std::vector<FacePolygon>& fallback, const RgbaPicture& texture,
+                              const std::string& path, std::int32_t height,
+                              const StickerDetails& details, const TextureOptions& options,
+                              PendingFiles* pending, PartFileCounts* counts) {
+    return WriteTexturedStickerPart(shell, picture, fallback, BuildStickerBacking(fallback),
+                                    MakeTextureImage(texture), path, height, details, options,
+                                    pending, counts);
+}
+
+bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
+                              const std::vector<FacePolygon>& fallback,
+                              const StickerBacking& backing, const TextureImage& texture,
                               const std::string& path, std::int32_t height,
                               const StickerDetails& details, const TextureOptions& options,
                               PendingFiles* pending, PartFileCounts* counts) {
@@ -126,38 +186,16 @@ bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
     try {
         WriteLog(shell.log, "WRITE PART FILE: Starting");
         CheckSingleLineDetails(details);
-        bool shown = false;
-        for (std::size_t i = 3; i < texture.rgba.size() && !shown; i += 4) shown = texture.rgba[i] != 0;
-        if (fallback.empty() || !shown) Fail(kNothingLeft);
-        const std::string base = BaseNameOf(path);
-        const std::string pngName = base + ".png";
-        // Sides of powers of two, padded with transparent pixels: programs resample other sizes,
-        // which blurs the picture's pixels into their neighbours.
-        RgbaPicture padded;
-        padded.width = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.width)));
-        padded.height = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.height)));
-        padded.rgba.assign(static_cast<std::size_t>(padded.width) * padded.height * 4, 0);
-        for (std::int32_t y = 0; y < texture.height; ++y) {
-            std::copy_n(texture.rgba.begin() + static_cast<std::ptrdiff_t>(y) * texture.width * 4,
-                        texture.width * 4,
-                        padded.rgba.begin() + static_cast<std::ptrdiff_t>(y) * padded.width * 4);
-        }
-        const TextureMapping mapping{pngName, padded.width, padded.height};
-        const std::vector<std::uint8_t> png = EncodePng(padded);
+        if (fallback.empty() || !texture.shown) Fail(kNothingLeft);
         WriteLog(shell.log, "WRITE PART FILE: About to create output file");
-        CheckRoomFor(path, fallback.size() * kLeastBytesPerPolygon + png.size() * 4 / 3);
+        CheckRoomFor(path, fallback.size() * kLeastBytesPerPolygon + texture.png.size() * 4 / 3);
+        const std::string fileName = FileNameOf(path);
         PartFileCounts written;
+        AtomicFileWriter file(path);
+        const TextSink toFile = [&file](std::string_view text) { file.Write(text); };
         if (options.embed) {
-            AtomicFileWriter file(path);
-            file.Write("0 FILE " + base + ".dat\r\n");
-            EmitStickerPart(
-                shell, picture, fallback, height, details, base + ".dat",
-                [&file](std::string_view text) { file.Write(text); }, &written, &mapping);
-            file.Write("0 !DATA " + pngName + "\r\n");
-            const std::string encoded = Base64(png);
-            for (std::size_t at = 0; at < encoded.size(); at += kBase64Line) {
-                file.Write("0 !: " + encoded.substr(at, kBase64Line) + "\r\n");
-            }
+            EmitTexturedStickerPart(shell, picture, fallback, backing, texture, height, details,
+                                    fileName, true, toFile, &written);
             written.bytes = file.Size();
             CommitOrKeep(file, pending);
         } else {
@@ -168,12 +206,11 @@ bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
             if (!std::filesystem::is_directory(folder)) {
                 Fail("The folder " + folder.string() + " cannot be made");
             }
-            AtomicFileWriter image((folder / pngName).string());
-            image.Write(std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
-            AtomicFileWriter file(path);
-            EmitStickerPart(
-                shell, picture, fallback, height, details, std::filesystem::path(path).filename().string(),
-                [&file](std::string_view text) { file.Write(text); }, &written, &mapping);
+            AtomicFileWriter image((folder / TextureNameFor(fileName)).string());
+            image.Write(std::string_view(reinterpret_cast<const char*>(texture.png.data()),
+                                         texture.png.size()));
+            EmitTexturedStickerPart(shell, picture, fallback, backing, texture, height, details,
+                                    fileName, false, toFile, &written);
             written.bytes = file.Size();
             // Both are complete before either is put in place.
             CommitOrKeep(image, pending);

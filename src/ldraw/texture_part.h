@@ -19,6 +19,8 @@ struct TextureOptions {
     TextureFallback fallback = TextureFallback::Geometry;
     int fallbackColours = 16;  // 2 to 256: the geometry fallback's picture is reduced to these
     bool embed = false;        // one .mpd file, the texture in it as a !DATA block
+
+    friend bool operator==(const TextureOptions&, const TextureOptions&) = default;
 };
 
 // The texture: the picture as the conversions see it (its palette's colours), its left-out
@@ -45,15 +47,44 @@ std::vector<FacePolygon> TextureFallbackFace(Shell& shell, const Picture& pictur
                                              const TextureOptions& options,
                                              const FallbackConversion& convert);
 
-// Writes the textured sticker part: the library sticker form whose face is one !TEXMAP START
-// PLANAR block mapping the texture exactly onto the picture's rectangle (programs that show
+// The texture as it is written: padded with transparent pixels to sides of powers of two
+// (programs resample other sizes, which blurs the picture's pixels into their neighbours), the
+// picture in its top-left corner, encoded as a PNG.
+struct TextureImage {
+    std::int64_t width = 0, height = 0;  // the padded size
+    std::vector<std::uint8_t> png;
+    bool shown = false;  // whether any pixel is not fully transparent
+};
+TextureImage MakeTextureImage(const RgbaPicture& texture);
+
+// The PNG's name for a part file: its base name with ".png".
+std::string TextureNameFor(const std::string& partFileName);
+
+// The text of the textured sticker part: the library sticker form whose face is one !TEXMAP
+// START PLANAR block mapping the texture exactly onto the picture's rectangle (programs that show
 // textures draw the sticker's area in it), with `fallback` as its FALLBACK geometry and the
-// backing under the fallback's area. The texture is written as a PNG named after the part in a
-// textures folder beside it, where LDraw programs look textures up; with options.embed, a single
-// MPD file holds the part and the texture (a 0 !DATA block of base64 lines) instead. Reports,
-// file handling and pending as WriteStickerPart; both files are put in place together.
+// backing under the fallback's area. Embedded, it is a multi-part document: the part, then the
+// texture as a 0 !DATA block of base64 lines. With counts, its polygons are counted there.
+void EmitTexturedStickerPart(Shell& shell, const Picture& picture,
+                             const std::vector<FacePolygon>& fallback,
+                             const StickerBacking& backing, const TextureImage& texture,
+                             std::int32_t height, const StickerDetails& details,
+                             const std::string& fileName, bool embed, const TextSink& out,
+                             PartFileCounts* counts = nullptr);
+
+// Writes the textured sticker part and its texture, a PNG named after the part in a textures
+// folder beside it; with options.embed, a single MPD file holds the part and the texture
+// instead. Reports, file handling and pending as WriteStickerPart; both files are put in place
+// together.
 bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
                               const std::vector<FacePolygon>& fallback, const RgbaPicture& texture,
+                              const std::string& path, std::int32_t height,
+                              const StickerDetails& details, const TextureOptions& options,
+                              PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);
+// The same with the fallback's backing and the texture image already made.
+bool WriteTexturedStickerPart(Shell& shell, const Picture& picture,
+                              const std::vector<FacePolygon>& fallback,
+                              const StickerBacking& backing, const TextureImage& texture,
                               const std::string& path, std::int32_t height,
                               const StickerDetails& details, const TextureOptions& options,
                               PendingFiles* pending = nullptr, PartFileCounts* counts = nullptr);

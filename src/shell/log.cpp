@@ -40,6 +40,10 @@ void OpenLog(Log& log, const std::string& programFolder) {
 }
 
 void WriteLog(Log& log, std::string_view text) {
+    if (log.kept) {
+        log.kept->emplace_back(text);
+        return;
+    }
     std::FILE* stream = log.LogStream.get();
     if (!stream) return;
     errno = 0;

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "image/picture.h"
-#include "image/quads.h"
 #include "shell/config.h"
 #include "shell/shell.h"
 
@@ -18,7 +17,6 @@ struct AppState {
     std::string ConfigText;
     std::string DefaultAuthor;
     Picture picture;
-    Quads quads;
     // The folder of the configuration cannot be written: said once at start, and the
     // configuration is not written at the end.
     bool settingsReadOnly = false;

@@ -317,6 +317,7 @@ void FrmMain::ReadLanguage() {
     viewActions_[1]->setText(texts_(UiText::ZoomOut));
     viewActions_[2]->setText(texts_(UiText::FitView));
     actionOutlines_->setText(texts_(UiText::ShowOutlines));
+    actionFallback_->setText(texts_(UiText::ShowFallback));
     settingsMenu_->setTitle(texts_(UiText::SettingsMenu));
     const UiText sets[] = {UiText::ColoursDirect, UiText::ColoursCore, UiText::ColoursAll};
     for (int i = 0; i < 3; ++i) cmbColourSet->setItemText(i, texts_(sets[i]));
@@ -410,6 +411,11 @@ void FrmMain::BuildMenuBar() {
     actionOutlines_->setCheckable(true);
     actionOutlines_->setShortcut(QKeySequence("Ctrl+L"));
     connect(actionOutlines_, &QAction::toggled, imgPreview, &PictureView::SetOutlines);
+    actionFallback_ = viewMenu_->addAction(texts_(UiText::ShowFallback));
+    actionFallback_->setObjectName("actionShowFallback");
+    actionFallback_->setCheckable(true);
+    actionFallback_->setEnabled(false);
+    connect(actionFallback_, &QAction::toggled, imgPreview, &PictureView::SetFallbackShown);
     settingsMenu_ = menuBar_->addMenu(texts_(UiText::SettingsMenu));
     settingsMenu_->setObjectName("settingsMenu");
     actionLanguage_ = settingsMenu_->addAction(texts_(UiText::LanguageItem));

@@ -114,11 +114,11 @@ private:
     void chkIgnoreRGBColor_Click();
     void cmdPreview_Click();
     void cmdConvert_Click();
-    bool BuildQuads(const Picture& source, const ConversionSettings& settings, Quads& quads);
+    Sticker MakeStickerWithProgress(const StickerRequest& request, const Sticker* reuse);
     void ShowConverted(const std::string& path, const PartFileCounts& counts);
     bool ConfirmTarget(const std::string& path);
     bool ConfirmSize(const PartFileCounts& counts);
-    std::optional<StickerInputs> InputsFromControls(bool quiet);
+    std::optional<StickerRequest> InputsFromControls(bool quiet);
     void ScheduleSticker();
     void RequestSticker();
     void ShowSticker(const StickerResult& result);
@@ -181,7 +181,7 @@ private:
     QMenuBar* menuBar_ = nullptr;
     int clientTop_ = 0;
     QLabel* lblStickerStats;  // below the frames: the sticker's polygons and size, kept current
-    QAction *actionOutlines_, *actionLanguage_, *actionVector_;
+    QAction *actionOutlines_, *actionFallback_, *actionLanguage_, *actionVector_;
     // The vector conversion's settings, while open: its tolerance and smallest region.
     std::unique_ptr<QDialog> vectorDialog_;
     QMenu *viewMenu_, *settingsMenu_;

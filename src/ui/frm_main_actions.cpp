@@ -27,13 +27,6 @@
 #include <cmath>
 #include <memory>
 
-#include "conversion/exact_conversion.h"
-#include "conversion/full_conversion.h"
-#include "ldraw/part_file_writer.h"
-#include "ldraw/part_preview.h"
-#include "conversion/quick_conversion.h"
-#include "ldraw/sticker_part.h"
-#include "ldraw/texture_part.h"
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
 #include "shell/failure.h"
@@ -504,7 +497,7 @@ void FrmMain::cmdPreview_Click() {
 }
 
 // The sticker as the controls ask for it now; nothing while a box holds no valid value.
-std::optional<StickerInputs> FrmMain::InputsFromControls(bool quiet) {
+std::optional<StickerRequest> FrmMain::InputsFromControls(bool quiet) {
     if (!pictureShared_) return std::nullopt;
     const std::optional<ConversionSettings> settings = SettingsFromControls(quiet);
     if (!settings) return std::nullopt;
@@ -515,19 +508,20 @@ std::optional<StickerInputs> FrmMain::InputsFromControls(bool quiet) {
         return std::nullopt;
     }
     if (height <= 0) return std::nullopt;
-    StickerInputs inputs;
-    inputs.picture = pictureShared_;
-    inputs.settings = *settings;
-    inputs.method = window_.method;
-    inputs.vector = window_.vector;
+    StickerRequest request;
+    request.picture = pictureShared_;
+    request.settings = *settings;
+    request.method = window_.method;
+    request.vector = window_.vector;
+    request.colours = ReadOptionsFromControls().colours;
     const PartFormat forms[] = {PartFormat::Classic, PartFormat::LdrawSticker,
                                 PartFormat::LdrawTexture};
-    inputs.format = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
-    inputs.height = height;
-    inputs.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
-                      S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};
-    inputs.fileName = S(NamePart(txtSaveLocation->text()));
-    return inputs;
+    request.format = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
+    request.height = height;
+    request.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
+                       S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};
+    request.fileName = S(NamePart(txtSaveLocation->text()));
+    return request;
 }
 
 // After an option changes, the sticker is worked out again once the typing pauses.
@@ -539,14 +533,14 @@ void FrmMain::ScheduleSticker() {
 }
 
 void FrmMain::RequestSticker() {
-    const std::optional<StickerInputs> inputs = InputsFromControls(true);
-    if (!inputs) {
+    const std::optional<StickerRequest> request = InputsFromControls(true);
+    if (!request) {
         worker_->Cancel();
         lblStickerStats->clear();
         return;
     }
     lblStickerStats->setText(texts_(UiText::Working));
-    worker_->Request(*inputs);
+    worker_->Request(state_.shell, *request);
 }
 
 QString FrmMain::PolygonText(const PartFileCounts& counts) const {
@@ -562,15 +556,16 @@ QString FrmMain::PolygonText(const PartFileCounts& counts) const {
 
 void FrmMain::ShowSticker(const StickerResult& result) {
     if (!viewActive_) return;
-    if (!result.failure.empty() || !result.sticker) {
+    if (!result.picture) {
         sticker_.reset();
-        lblStickerStats->setText(texts_(UiText::PreviewFailed).arg(Q(result.failure)));
+        lblStickerStats->setText(texts_(UiText::PreviewFailed).arg(Q(result.Failure())));
         return;
     }
     sticker_ = result;
     const bool newSize = imgPreview->PictureSize() !=
-                         QSize(result.sticker->pictureWidth, result.sticker->pictureHeight);
-    imgPreview->SetSticker(result.sticker);
+                         QSize(result.picture->pictureWidth, result.picture->pictureHeight);
+    imgPreview->SetSticker(result.picture);
+    actionFallback_->setEnabled(!result.picture->texture.isNull());
     if (newSize && imgBitmap->IsEmpty()) transform_.Fit(imgPreview->PictureSize());
     const PartFileCounts& counts = result.sticker->preview.counts;
     lblStickerStats->setText(
@@ -594,10 +589,9 @@ bool FrmMain::DetailsAreSingleLines() {
     return true;
 }
 
-// Runs the chosen conversion of a picture (the one loaded, or the textured sticker's fallback)
-// into quads. Every conversion shows its progress after a moment, in a window whose Cancel
-// button (or Escape) stops it.
-bool FrmMain::BuildQuads(const Picture& source, const ConversionSettings& settings, Quads& quads) {
+// Makes the sticker (its conversion, for the textured form its fallback's) with its progress
+// shown after a moment, in a window whose Cancel button (or Escape) stops it.
+Sticker FrmMain::MakeStickerWithProgress(const StickerRequest& request, const Sticker* reuse) {
     QElapsedTimer clock, sinceEvents;
     clock.start();
     sinceEvents.start();
@@ -633,17 +627,7 @@ bool FrmMain::BuildQuads(const Picture& source, const ConversionSettings& settin
         }
         return !stopRequested_;
     };
-    switch (window_.method) {
-        case ConversionMethod::Exact:
-            return ConvertExact(state_.shell, source, quads, settings, report);
-        case ConversionMethod::Full:
-            return ConvertToLdraw(state_.shell, source, quads, settings, report);
-        case ConversionMethod::Vector:
-            return ConvertVector(state_.shell, source, quads, settings, window_.vector, report);
-        case ConversionMethod::Quick:
-            break;
-    }
-    return ConvertBitmap(state_.shell, source, quads, settings, report);
+    return MakeSticker(state_.shell, request, report, reuse);
 }
 
 // Whether the part file may be written at path: never over the picture being converted, and
@@ -672,8 +656,6 @@ bool FrmMain::ConfirmSize(const PartFileCounts& counts) {
 }
 
 void FrmMain::cmdConvert_Click() {
-    const StickerDetails details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
-                                    S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};
     WriteLog(state_.shell.log, "Convert was clicked");
     if (!DetailsAreSingleLines()) return;
     if (txtHeight->text().isEmpty()) {
@@ -682,8 +664,8 @@ void FrmMain::cmdConvert_Click() {
         return;
     }
     try {
-        const std::optional<StickerInputs> inputs = InputsFromControls(false);
-        if (!inputs) {
+        const std::optional<StickerRequest> request = InputsFromControls(false);
+        if (!request) {
             // A height that is no whole number is reported as the conversion of its text fails.
             if (SettingsFromControls(true)) TextToInt32(S(txtHeight->text()));
             return;
@@ -694,51 +676,31 @@ void FrmMain::cmdConvert_Click() {
         progressShown = -1;
         window_.quadCount.reset();
         lblQuadCount->clear();
-        // The sticker the view has worked out for the same options is the one written.
-        const bool worked = sticker_ && sticker_->inputs.SameAs(*inputs) && sticker_->quads;
-        if (worked) {
-            state_.quads = *sticker_->quads;
-        } else if (!BuildQuads(state_.picture, inputs->settings, state_.quads) || stopRequested_) {
-            EndWork();  // stopped, or reported: nothing is written
-            cmdConvert->setFocus();
-            return;
+        // The sticker the view has worked out for the same request is the one written; one of
+        // the same shapes gives them, and only the text is made again.
+        const Sticker* shown = sticker_ ? sticker_->sticker.get() : nullptr;
+        std::optional<Sticker> made;
+        if (!shown || !(shown->request == *request)) {
+            made = MakeStickerWithProgress(*request, shown);
+            if (!made->made || stopRequested_) {
+                // Stopped, or failed: the failure is said, and nothing is written.
+                if (!stopRequested_) PassOn(state_.shell, *made, false);
+                EndWork();
+                cmdConvert->setFocus();
+                return;
+            }
         }
-        const PartFileCounts expected =
-            worked ? sticker_->sticker->preview.counts
-                   : PreviewPartFile(state_.shell, state_.picture, state_.quads, inputs->format,
-                                     inputs->height, details, inputs->fileName,
-                                     DigitsFor(inputs->method))
-                         .counts;
+        const Sticker& sticker = made ? *made : *shown;
         EndWork();
-        if (!ConfirmSize(expected)) {
+        if (!ConfirmSize(sticker.preview.counts)) {
             cmdConvert->setFocus();
             return;
         }
         BeginWork();
+        // The work's trace goes to the log now, whoever did it; its notes are not shown.
+        PassOn(state_.shell, sticker, false);
         PartFileCounts counts;
-        bool written = false;
-        if (inputs->format == PartFormat::LdrawTexture) {
-            // The picture is the texture; its fallback, the picture of 16 colours converted the
-            // same way, with its progress shown (Cancel writes nothing).
-            const RgbaPicture texture = TextureOf(state_.picture, inputs->settings);
-            bool converted = true;
-            const std::vector<FacePolygon> fallback = TextureFallbackFace(
-                state_.shell, state_.picture, texture, inputs->settings,
-                ReadOptionsFromControls().colours, {},
-                [&](const Picture& source, const ConversionSettings& settings, Quads& built) {
-                    converted = BuildQuads(source, settings, built) && !stopRequested_;
-                });
-            written = converted && WriteTexturedStickerPart(state_.shell, state_.picture, fallback,
-                                                            texture, path, inputs->height, details,
-                                                            {}, nullptr, &counts);
-        } else {
-            written = inputs->format == PartFormat::LdrawSticker
-                          ? WriteStickerPart(state_.shell, state_.picture, state_.quads, path,
-                                             inputs->height, details, nullptr, &counts)
-                          : WritePartFile(state_.shell, state_.picture, state_.quads, path,
-                                          inputs->height, details, nullptr, &counts,
-                                          DigitsFor(inputs->method));
-        }
+        const bool written = WriteSticker(state_.shell, sticker, path, nullptr, &counts);
         EndWork();
         if (written) ShowConverted(path, counts);
         cmdConvert->setFocus();

@@ -104,6 +104,11 @@ void PictureView::SetOutlines(bool shown) {
     update();
 }
 
+void PictureView::SetFallbackShown(bool shown) {
+    fallback_ = shown;
+    update();
+}
+
 QSize PictureView::PictureSize() const {
     if (sticker_) return {sticker_->pictureWidth, sticker_->pictureHeight};
     return picture_.size();
@@ -137,7 +142,12 @@ void PictureView::paintEvent(QPaintEvent*) {
         painter.drawImage(area, picture_);
         return;
     }
-    painter.drawImage(area, sticker_->painted);
+    if (sticker_->texture.isNull() || fallback_) {
+        painter.drawImage(area, sticker_->painted);
+    } else {
+        painter.fillRect(area, QColor(kBackdropGrey.Red, kBackdropGrey.Green, kBackdropGrey.Blue));
+        painter.drawImage(area, sticker_->texture);
+    }
     if (!outlines_) return;
     // Only the polygons in sight are outlined, with a line one screen pixel wide.
     const QRectF seen =

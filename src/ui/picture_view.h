@@ -36,12 +36,13 @@ private:
 
 // The sticker as the part file will have it: its face's polygons, the file's counts and size,
 // and the polygons painted once into a picture, for drawing at any zoom without going over them
-// all again.
+// all again; for a textured sticker, the texture programs draw on its face.
 struct StickerPicture {
     PartPreview preview;
     int pictureWidth = 0, pictureHeight = 0;
     QImage painted;  // covers the picture, `scale` pixels to a picture pixel
     double scale = 1;
+    QImage texture;  // one pixel a picture pixel; null for the untextured forms
 };
 
 // Paints the polygons into StickerPicture::painted (on any thread): left-out parts in the
@@ -66,6 +67,8 @@ public:
     bool IsEmpty() const { return picture_.isNull() && !sticker_; }
     // The polygons' outlines, drawn over them.
     void SetOutlines(bool shown);
+    // For a textured sticker, its fallback's polygons instead of the texture.
+    void SetFallbackShown(bool shown);
     // What the box shows: the picture's size in pixels, and the sticker, if it shows one.
     QSize PictureSize() const;
     const StickerPicture* Sticker() const { return sticker_.get(); }
@@ -89,6 +92,7 @@ private:
     QImage picture_;
     std::shared_ptr<const StickerPicture> sticker_;
     bool outlines_ = false;
+    bool fallback_ = false;
     bool dragging_ = false;
     QPointF dragStart_, centreAtStart_;
 };

@@ -1,29 +1,39 @@
 #include "ui/sticker_worker.h"
 
 #include <QMetaObject>
-#include <QPointer>
 
-#include "conversion/exact_conversion.h"
-#include "conversion/full_conversion.h"
-#include "ldraw/part_preview.h"
-#include "conversion/quick_conversion.h"
-#include "conversion/vector_conversion.h"
+#include <cstring>
+
 #include "shell/failure.h"
 
 namespace mosaikon {
 
-bool StickerInputs::SameAs(const StickerInputs& other) const {
-    const ConversionSettings &a = settings, &b = other.settings;
-    const bool sameVector = method != ConversionMethod::Vector ||
-                            (vector.tolerance == other.vector.tolerance &&
-                             vector.minArea == other.vector.minArea);
-    return picture == other.picture && method == other.method && sameVector &&
-           format == other.format &&
-           height == other.height && details == other.details && fileName == other.fileName &&
-           a.UseLdrawColors == b.UseLdrawColors && a.IgnoreWhite == b.IgnoreWhite &&
-           a.WhiteTolerance == b.WhiteTolerance && a.IgnoreRgbColor == b.IgnoreRgbColor &&
-           a.RgbTolerance == b.RgbTolerance && a.IgnoreRed == b.IgnoreRed &&
-           a.IgnoreGreen == b.IgnoreGreen && a.IgnoreBlue == b.IgnoreBlue;
+std::string StickerResult::Failure() const {
+    if (!sticker) return "";
+    for (const StickerMessage& message : sticker->messages) {
+        if (message.kind == MessageKind::Failure) return message.text;
+    }
+    return "";
+}
+
+std::shared_ptr<const StickerPicture> PaintedSticker(const Sticker& sticker) {
+    auto painted = std::make_shared<StickerPicture>();
+    painted->preview = sticker.preview;
+    painted->pictureWidth = sticker.request.picture->Width();
+    painted->pictureHeight = sticker.request.picture->Height();
+    const RgbaPicture& texture = sticker.shapes->texture;
+    if (!texture.rgba.empty()) {
+        // The texture's pixels, as programs that show textures draw them on the face.
+        QImage image(texture.width, texture.height, QImage::Format_RGBA8888);
+        for (int y = 0; y < texture.height; ++y) {
+            std::memcpy(image.scanLine(y),
+                        texture.rgba.data() + static_cast<std::size_t>(y) * texture.width * 4,
+                        static_cast<std::size_t>(texture.width) * 4);
+        }
+        painted->texture = std::move(image);
+    }
+    PaintSticker(*painted);
+    return painted;
 }
 
 StickerWorker::StickerWorker(std::function<void(const StickerResult&)> deliver, QObject* parent)
@@ -39,10 +49,11 @@ StickerWorker::~StickerWorker() {
     thread_.join();
 }
 
-void StickerWorker::Request(StickerInputs inputs) {
+void StickerWorker::Request(const Shell& shell, StickerRequest request) {
     {
         const std::lock_guard lock(mutex_);
-        pending_ = std::move(inputs);
+        pending_ = std::move(request);
+        texts_ = shell.messages;
         ++generation_;  // the work in progress stops at its next step
     }
     wake_.notify_one();
@@ -56,61 +67,41 @@ void StickerWorker::Cancel() {
 
 void StickerWorker::Run() {
     for (;;) {
-        StickerInputs inputs;
+        StickerRequest request;
+        Shell shell;  // its own: no log, no message boxes, from this thread
         std::uint64_t generation = 0;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return quitting_ || pending_.has_value(); });
             if (quitting_) return;
-            inputs = std::move(*pending_);
+            request = std::move(*pending_);
             pending_.reset();
+            shell.messages = texts_;
             generation = generation_;
             busy_ = true;
         }
+        // The shapes of another picture are of no more use.
+        if (last_ && last_->request.picture != request.picture) last_.reset();
         const auto current = [&] { return generation_ == generation; };
         const ProgressCallback progress = [&](double) { return current(); };
         StickerResult result;
-        result.inputs = inputs;
-        Shell shell;  // its own: no log, no message boxes, from this thread
-        shell.messageBox = [&result](const std::string& text, MessageKind kind) {
-            if (kind == MessageKind::Failure && result.failure.empty()) result.failure = text;
-        };
-        auto quads = std::make_shared<Quads>();
-        bool built = false;
         try {
-            switch (inputs.method) {
-                case ConversionMethod::Full:
-                    built =
-                        ConvertToLdraw(shell, *inputs.picture, *quads, inputs.settings, progress);
-                    break;
-                case ConversionMethod::Exact:
-                    built = ConvertExact(shell, *inputs.picture, *quads, inputs.settings, progress);
-                    break;
-                case ConversionMethod::Vector:
-                    built = ConvertVector(shell, *inputs.picture, *quads, inputs.settings,
-                                          inputs.vector, progress);
-                    break;
-                case ConversionMethod::Quick:
-                    built =
-                        ConvertBitmap(shell, *inputs.picture, *quads, inputs.settings, progress);
-                    break;
+            auto sticker = std::make_shared<Sticker>(
+                MakeSticker(shell, request, progress, last_.get(), StickerUse::View));
+            if (sticker->made) {
+                last_ = sticker;
+                if (current()) result.picture = PaintedSticker(*sticker);
             }
-            if (built && current()) {
-                auto sticker = std::make_shared<StickerPicture>();
-                sticker->preview = PreviewPartFile(shell, *inputs.picture, *quads, inputs.format,
-                                                   inputs.height, inputs.details, inputs.fileName,
-                                                   DigitsFor(inputs.method));
-                sticker->pictureWidth = inputs.picture->Width();
-                sticker->pictureHeight = inputs.picture->Height();
-                if (current()) PaintSticker(*sticker);
-                result.sticker = std::move(sticker);
-                result.quads = std::move(quads);
-            }
+            result.sticker = std::move(sticker);
         } catch (...) {
-            result.failure = CurrentFailureDescription();
+            auto failed = std::make_shared<Sticker>();
+            failed->request = request;
+            failed->messages.push_back({CurrentFailureDescription(), MessageKind::Failure});
+            result.sticker = std::move(failed);
         }
         busy_ = false;
-        if (!current() || (!built && result.failure.empty())) continue;
+        // A sticker stopped says nothing and is not shown.
+        if (!current() || (!result.picture && result.Failure().empty())) continue;
         // Back on the window's thread, unless a newer request came meanwhile.
         QMetaObject::invokeMethod(
             this,

@@ -10,42 +10,25 @@
 #include <string>
 #include <thread>
 
-#include "conversion/conversion_method.h"
-#include "ldraw/part_file_writer.h"
-#include "conversion/vector_conversion.h"
-#include "image/conversion_settings.h"
-#include "image/picture.h"
-#include "image/quads.h"
+#include "sticker/sticker.h"
 #include "ui/picture_view.h"
 
 namespace mosaikon {
 
-// Everything the sticker depends on, as the window's controls give it.
-struct StickerInputs {
-    std::shared_ptr<const Picture> picture;
-    ConversionSettings settings;
-    ConversionMethod method = ConversionMethod::Quick;
-    VectorOptions vector;  // for the vector conversion
-    PartFormat format = PartFormat::Classic;
-    std::int32_t height = 1;
-    StickerDetails details;
-    std::string fileName;
-
-    bool SameAs(const StickerInputs& other) const;
-};
-
-// The sticker worked out for some inputs: the conversion's quadrilaterals, and what the part
-// file of them holds, painted for the view. Empty quadrilaterals and a message when it failed.
+// The sticker worked out for a request, and painted for the view.
 struct StickerResult {
-    StickerInputs inputs;
-    std::shared_ptr<const Quads> quads;
-    std::shared_ptr<const StickerPicture> sticker;
-    std::string failure;
+    std::shared_ptr<const Sticker> sticker;
+    std::shared_ptr<const StickerPicture> picture;  // empty when the sticker was not made
+
+    // Why the sticker was not made; empty when it was.
+    std::string Failure() const;
 };
 
 // Works out the sticker on a thread of its own, so that the window stays answering while a long
 // conversion runs. A new request stops the one in progress at once (its result is never
-// delivered); results come back through `deliver`, on the window's thread.
+// delivered); results come back through `deliver`, on the window's thread. A request that asks
+// for the shapes of the last sticker made, with other details, height or file name, takes them
+// as they are.
 class StickerWorker : public QObject {
     Q_OBJECT
 
@@ -54,7 +37,8 @@ public:
                            QObject* parent = nullptr);
     ~StickerWorker() override;
 
-    void Request(StickerInputs inputs);
+    // The shell's texts word the messages; the shell itself is not used from the worker.
+    void Request(const Shell& shell, StickerRequest request);
     // Stops the work in progress, if any; nothing is delivered for it.
     void Cancel();
     bool Busy() const { return busy_; }
@@ -65,11 +49,16 @@ private:
     std::function<void(const StickerResult&)> deliver_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::optional<StickerInputs> pending_;
+    std::optional<StickerRequest> pending_;
+    MessageTexts texts_;
     std::atomic<std::uint64_t> generation_{0};
     std::atomic<bool> busy_{false};
     bool quitting_ = false;
+    std::shared_ptr<const Sticker> last_;  // the worker thread's own
     std::thread thread_;
 };
+
+// The sticker painted for the view: its face's polygons, and the textured form's texture.
+std::shared_ptr<const StickerPicture> PaintedSticker(const Sticker& sticker);
 
 }  // namespace mosaikon

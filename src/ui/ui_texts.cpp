@@ -58,6 +58,7 @@ const char* const kEnglish[] = {
     "Textured LDraw sticker",
     "The part file: the classic layout, the LDraw library's sticker form, or that form showing the "
     "picture as a texture (PNG in a textures folder), with polygons for programs without textures",
+    "Show Fall&back",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

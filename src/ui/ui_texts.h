@@ -53,6 +53,7 @@ enum class UiText {
     FormClassic,  // the choices of the part file's form (the library sticker's is line 39), and
     FormTextured,  // their tip
     FormTip,
+    ShowFallback,  // the View menu's item: a textured sticker's fallback instead of its texture
     End
 };
 

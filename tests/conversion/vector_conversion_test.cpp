@@ -462,14 +462,6 @@ Picture MadeByImageMagick(const test::TempFolder& folder, const std::string& arg
     return picture;
 }
 
-std::uint64_t Polygons(const Picture& picture, const Quads& quads, PartFormat format) {
-    Shell shell;
-    const PartPreview preview = PreviewPartFile(shell, picture, quads, format, picture.Height(),
-                                                {"Sticker", "s", "a", "d"}, "s.dat",
-                                                CoordinateDigits::FourDecimals);
-    return preview.counts.quadrilaterals + preview.counts.triangles;
-}
-
 // Logos and drawings of at most 16 colours: the vector conversion writes at most half the exact
 // conversion's polygons on each, and at most a quarter over the set, in either layout; pixels
 // away from their region's border keep their colour, and at least 97 % of all pixels do.
@@ -500,7 +492,7 @@ TEST(VectorConversion, WritesFarFewerPolygonsThanTheExactConversionOnLogosAndDra
             Shell shell;
             Quads quads;
             ASSERT_TRUE(ConvertVector(shell, picture, quads, {}));
-            const std::uint64_t v = Polygons(picture, quads, format);
+            const std::uint64_t v = test::PolygonsOfPart(picture, quads, format);
             if (format == PartFormat::Classic) {
                 // The polygons in grid units, as the rasterising compares them.
                 const Grid grid = FromPicture(picture);
@@ -512,7 +504,7 @@ TEST(VectorConversion, WritesFarFewerPolygonsThanTheExactConversionOnLogosAndDra
                           << " % of the pixels right\n";
             }
             ASSERT_TRUE(ConvertExact(shell, picture, quads, {}));
-            const std::uint64_t e = Polygons(picture, quads, format);
+            const std::uint64_t e = test::PolygonsOfPart(picture, quads, format);
             RecordProperty(name + (format == PartFormat::Classic ? "_classic" : "_sticker"),
                            std::to_string(v) + " of " + std::to_string(e));
             std::cerr << name << (format == PartFormat::Classic ? " classic " : " sticker ") << v

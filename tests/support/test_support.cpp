@@ -4,6 +4,7 @@
 #include "conversion/full_conversion.h"
 #include "conversion/quick_conversion.h"
 #include "image/bitmap_reader.h"
+#include "ldraw/sticker_part.h"
 #include "shell/failure.h"
 
 #include <sys/resource.h>
@@ -255,6 +256,16 @@ void WithFullDisk(std::uint64_t bytes, const std::function<void()>& step) {
     step();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
+}
+
+std::uint64_t PolygonsOfPart(const Picture& picture, const Quads& quads, PartFormat format) {
+    if (format == PartFormat::Classic) return quads.size();
+    Shell shell;
+    const std::vector<FacePolygon> face = BuildStickerFace(quads);
+    PartFileCounts counts;
+    EmitStickerPart(shell, picture, face, BuildStickerBacking(face), picture.Height(),
+                    {"Sticker", "s", "a", "d"}, "s.dat", [](std::string_view) {}, &counts);
+    return counts.quadrilaterals + counts.triangles;
 }
 
 std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat format,

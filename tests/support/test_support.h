@@ -109,6 +109,10 @@ std::vector<ViewPolygon> PolygonsOfFile(const std::string& text, PartFormat form
                                         const Picture& picture, double scale,
                                         const std::vector<ViewPolygon>* alignWith = nullptr);
 
+// How many polygons a part file of these quadrilaterals holds in the layout (the library forms
+// with their face made clean, and their backing).
+std::uint64_t PolygonsOfPart(const Picture& picture, const Quads& quads, PartFormat format);
+
 // What a step fails with, or "no failure".
 std::string FailureOf(const std::function<void()>& step);
 

@@ -1,0 +1,292 @@
+#include "sticker/sticker.h"
+
+#include <algorithm>
+#include <set>
+
+#include "conversion/exact_conversion.h"
+#include "conversion/full_conversion.h"
+#include "conversion/quick_conversion.h"
+#include "shell/failure.h"
+
+namespace mosaikon {
+
+namespace {
+
+struct Named {
+    const char* name;
+    ConversionMethod method;
+};
+constexpr Named kMethods[] = {{"quick", ConversionMethod::Quick},
+                              {"full", ConversionMethod::Full},
+                              {"exact", ConversionMethod::Exact},
+                              {"vector", ConversionMethod::Vector}};
+struct NamedFormat {
+    const char* name;
+    PartFormat format;
+};
+constexpr NamedFormat kFormats[] = {{"classic", PartFormat::Classic},
+                                    {"ldraw-sticker", PartFormat::LdrawSticker},
+                                    {"ldraw-texture", PartFormat::LdrawTexture}};
+
+// Step 1: the picture's polygons by the conversion asked for. Its notes are shown through the
+// shell; a failure is reported there by the conversion itself.
+bool ConvertPicturePolygons(Shell& shell, const Picture& picture,
+                            const ConversionSettings& settings, const StickerRequest& request,
+                            Quads& quads, const ProgressCallback& progress) {
+    switch (request.method) {
+        case ConversionMethod::Full: {
+            FullConversionRun run;
+            const bool done = ConvertToLdraw(shell, picture, quads, settings, progress, &run);
+            if (run.regionsCoveredWithRectangles > 0) {
+                ShowMessage(shell, std::to_string(run.regionsCoveredWithRectangles) +
+                                       " colour regions would have taken too long to search and "
+                                       "are covered with rectangles");
+            }
+            return done;
+        }
+        case ConversionMethod::Exact:
+            return ConvertExact(shell, picture, quads, settings, progress);
+        case ConversionMethod::Vector: {
+            VectorConversionRun run;
+            const bool done =
+                ConvertVector(shell, picture, quads, settings, request.vector, progress, &run);
+            if (run.regionsKeptAsStairs > 0) {
+                ShowMessage(shell, std::to_string(run.regionsKeptAsStairs) +
+                                       " colour regions keep their pixels' steps: their smoothed "
+                                       "outlines could not be filled cleanly");
+            }
+            return done;
+        }
+        case ConversionMethod::Quick:
+            break;
+    }
+    return ConvertBitmap(shell, picture, quads, settings, progress);
+}
+
+std::size_t ColoursOf(const Quads& quads) {
+    std::set<std::int32_t> colours;
+    for (const LdrawQuad& quad : quads) colours.insert(quad.Color);
+    return colours.size();
+}
+
+std::size_t ColoursOf(const std::vector<FacePolygon>& face) {
+    std::set<std::int32_t> colours;
+    for (const FacePolygon& polygon : face) colours.insert(polygon.Color);
+    return colours.size();
+}
+
+// A shell of its own for the work: the caller's texts, its messages and log lines kept.
+struct KeepingShell {
+    KeepingShell(const Shell& caller, std::vector<StickerMessage>& messages,
+                 std::vector<std::string>& lines) {
+        shell.messages = caller.messages;
+        shell.messageBox = [&messages](const std::string& text, MessageKind kind) {
+            messages.push_back({text, kind});
+        };
+        shell.log.kept = &lines;
+    }
+    Shell shell;
+};
+
+// Steps 1 and 2: what the conversion and the form make of the picture. Empty when they failed or
+// were stopped.
+std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& request,
+                                          const ProgressCallback& progress) {
+    const Picture& picture = *request.picture;
+    auto shapes = std::make_shared<StickerShapes>();
+    const int reported = shell.failuresReported;
+    try {
+        if (request.format == PartFormat::LdrawTexture) {
+            // The picture itself is the texture; the fallback, the picture of fewer colours
+            // converted the same way, or one flat colour.
+            shapes->texture = TextureOf(picture, request.settings);
+            bool converted = true;
+            shapes->face = TextureFallbackFace(
+                shell, picture, shapes->texture, request.settings, request.colours,
+                request.texture,
+                [&](const Picture& source, const ConversionSettings& settings, Quads& quads) {
+                    converted =
+                        ConvertPicturePolygons(shell, source, settings, request, quads, progress);
+                });
+            if (!converted) return {};
+            shapes->backing = BuildStickerBacking(shapes->face);
+            shapes->textureImage = MakeTextureImage(shapes->texture);
+            shapes->colours = ColoursOf(shapes->face);
+            return shapes;
+        }
+        if (!ConvertPicturePolygons(shell, picture, request.settings, request, shapes->polygons,
+                                    progress)) {
+            return {};
+        }
+        shapes->colours = ColoursOf(shapes->polygons);
+        if (request.format == PartFormat::LdrawSticker) {
+            shapes->face = BuildStickerFace(shapes->polygons);
+            Quads().swap(shapes->polygons);
+            shapes->backing = BuildStickerBacking(shapes->face);
+        }
+    } catch (...) {
+        if (shell.failuresReported == reported) {
+            ReportFailure(shell, "WritePartFile", "WRITE PART FILE: ERROR CONVERTING BITMAP ",
+                          CurrentFailureDescription());
+        }
+        return {};
+    }
+    return shapes;
+}
+
+// Step 3 without writing: the view's polygons and the part file's counts and size.
+void CountText(Shell& shell, Sticker& sticker) {
+    const StickerRequest& request = sticker.request;
+    const StickerShapes& shapes = *sticker.shapes;
+    const Picture& picture = *request.picture;
+    std::uint64_t bytes = 0;
+    const TextSink count = [&bytes](std::string_view text) { bytes += text.size(); };
+    PartPreview& preview = sticker.preview;
+    switch (request.format) {
+        case PartFormat::Classic:
+            preview.polygons = ViewPolygonsOf(shapes.polygons);
+            EmitPartFile(shell, picture, shapes.polygons, request.height, request.details, count,
+                         DigitsFor(request.method));
+            preview.counts = CountPolygons(shapes.polygons, bytes);
+            return;
+        case PartFormat::LdrawSticker:
+            EmitStickerPart(shell, picture, shapes.face, shapes.backing, request.height,
+                            request.details, request.fileName, count, &preview.counts);
+            break;
+        case PartFormat::LdrawTexture:
+            EmitTexturedStickerPart(shell, picture, shapes.face, shapes.backing,
+                                    shapes.textureImage, request.height, request.details,
+                                    request.fileName, request.texture.embed, count,
+                                    &preview.counts);
+            break;
+    }
+    preview.polygons = ViewPolygonsOf(shapes.face);
+    preview.counts.bytes = bytes;
+}
+
+}  // namespace
+
+const char* MethodName(ConversionMethod method) {
+    for (const Named& named : kMethods) {
+        if (named.method == method) return named.name;
+    }
+    return "quick";
+}
+
+const char* FormatName(PartFormat format) {
+    for (const NamedFormat& named : kFormats) {
+        if (named.format == format) return named.name;
+    }
+    return "classic";
+}
+
+std::optional<ConversionMethod> MethodNamed(const std::string& name) {
+    for (const Named& named : kMethods) {
+        if (name == named.name) return named.method;
+    }
+    return std::nullopt;
+}
+
+std::optional<PartFormat> FormatNamed(const std::string& name) {
+    for (const NamedFormat& named : kFormats) {
+        if (name == named.name) return named.format;
+    }
+    return std::nullopt;
+}
+
+bool StickerRequest::SameShapes(const StickerRequest& other) const {
+    const bool vectorUsed = method == ConversionMethod::Vector;
+    const bool textureUsed = format == PartFormat::LdrawTexture;
+    return picture == other.picture && settings == other.settings && method == other.method &&
+           (!vectorUsed || vector == other.vector) && format == other.format &&
+           (!textureUsed || (colours == other.colours && texture == other.texture));
+}
+
+bool StickerRequest::operator==(const StickerRequest& other) const {
+    return SameShapes(other) && height == other.height && details == other.details &&
+           fileName == other.fileName;
+}
+
+Sticker MakeSticker(const Shell& caller, const StickerRequest& request,
+                    const ProgressCallback& progress, const Sticker* reuse, StickerUse use) {
+    Sticker sticker;
+    sticker.request = request;
+    if (!request.picture) return sticker;
+    if (reuse && reuse->made && reuse->shapes && reuse->request.SameShapes(request)) {
+        sticker.shapes = reuse->shapes;
+    } else {
+        auto shapes = std::make_shared<StickerShapes>();
+        KeepingShell keeping(caller, shapes->messages, shapes->logLines);
+        std::shared_ptr<StickerShapes> made = MakeShapes(keeping.shell, request, progress);
+        if (!made) {
+            sticker.messages = std::move(shapes->messages);
+            sticker.logLines = std::move(shapes->logLines);
+            return sticker;
+        }
+        made->messages = std::move(shapes->messages);
+        made->logLines = std::move(shapes->logLines);
+        sticker.shapes = std::move(made);
+    }
+    sticker.messages = sticker.shapes->messages;
+    sticker.logLines = sticker.shapes->logLines;
+    if (use == StickerUse::View) {
+        KeepingShell keeping(caller, sticker.messages, sticker.logLines);
+        try {
+            CountText(keeping.shell, sticker);
+        } catch (...) {
+            ReportFailure(keeping.shell, "WritePartFile",
+                          "WRITE PART FILE: ERROR CONVERTING BITMAP ", CurrentFailureDescription());
+            return sticker;
+        }
+    }
+    sticker.made = true;
+    return sticker;
+}
+
+void PassOn(Shell& shell, const Sticker& sticker, bool notes) {
+    for (const std::string& line : sticker.logLines) {
+        try {
+            WriteLog(shell.log, line);
+        } catch (...) {
+            CloseLog(shell.log);
+        }
+    }
+    for (const StickerMessage& message : sticker.messages) {
+        const bool failure = message.kind == MessageKind::Failure;
+        if (failure) ++shell.failuresReported;
+        if (failure || notes) ShowMessage(shell, message.text, message.kind);
+    }
+}
+
+bool WriteSticker(Shell& shell, const Sticker& sticker, const std::string& path,
+                  PendingFiles* pending, PartFileCounts* counts) {
+    const StickerRequest& request = sticker.request;
+    if (!sticker.made) Fail("The sticker was not made");
+    const StickerShapes& shapes = *sticker.shapes;
+    const Picture& picture = *request.picture;
+    switch (request.format) {
+        case PartFormat::LdrawSticker:
+            return WriteStickerPart(shell, picture, shapes.face, shapes.backing, path,
+                                    request.height, request.details, pending, counts);
+        case PartFormat::LdrawTexture:
+            return WriteTexturedStickerPart(shell, picture, shapes.face, shapes.backing,
+                                            shapes.textureImage, path, request.height,
+                                            request.details, request.texture, pending, counts);
+        case PartFormat::Classic:
+            break;
+    }
+    return WritePartFile(shell, picture, shapes.polygons, path, request.height, request.details,
+                         pending, counts, DigitsFor(request.method));
+}
+
+std::vector<std::string> StickerFiles(const StickerRequest& request, const std::string& path) {
+    std::vector<std::string> files = {path};
+    if (request.format == PartFormat::LdrawTexture && !request.texture.embed) {
+        const auto slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+        files.push_back(folder + "textures/" + TextureNameFor(FileNameOf(path)));
+    }
+    return files;
+}
+
+}  // namespace mosaikon
