@@ -556,6 +556,10 @@ QString FrmMain::PolygonText(const PartFileCounts& counts) const {
 
 void FrmMain::ShowSticker(const StickerResult& result) {
     if (!viewActive_) return;
+    // A sticker of controls changed since, whose own sticker is still to be asked for, is not
+    // the one they show.
+    const std::optional<StickerRequest> now = InputsFromControls(true);
+    if (!now || !(result.sticker->request == *now)) return;
     if (!result.picture) {
         sticker_.reset();
         lblStickerStats->setText(texts_(UiText::PreviewFailed).arg(Q(result.Failure())));

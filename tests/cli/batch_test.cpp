@@ -130,6 +130,45 @@ TEST_F(Batch, AFolderOfEveryTypeGivesTheBytesOfSingleRunsAndReportsTheDamaged) {
                  (folder / "report.json") + "')))\""));
 }
 
+// Every conversion, form and colour set: a batch writes the files that single runs write, part
+// files and textures alike.
+TEST_F(Batch, EveryConversionAndFormGivesTheFilesOfSingleRuns) {
+    const std::vector<fs::path> pictures = {in / "png0.png", in / "more/averylongname1.png",
+                                            in / "bmp1.bmp"};
+    const char* names[] = {"png0", "averylon", "bmp1"};
+    std::string list;
+    for (const fs::path& picture : pictures) list += picture.string() + " ";
+    for (const char* method : {"quick", "full", "exact", "vector"}) {
+        for (const char* form : {"classic", "ldraw-sticker", "ldraw-texture"}) {
+            for (const char* colours : {"", " --palette ldraw --colors 8"}) {
+                const std::string options = std::string("--ignore-white --method ") + method +
+                                            " --format " + form + colours + " ";
+                SCOPED_TRACE(options);
+                fs::remove_all(out);
+                ASSERT_EQ(Converter(options + list + "--output-dir " + out.string(),
+                                    folder / "err.txt"),
+                          0);
+                for (std::size_t i = 0; i < pictures.size(); ++i) {
+                    const fs::path single = folder.path() / "single";
+                    fs::remove_all(single);
+                    fs::create_directory(single);
+                    const std::string part = std::string(names[i]) + ".dat";
+                    ASSERT_EQ(Converter(options + pictures[i].string() + " " +
+                                            (single / part).string(),
+                                        folder / "single.txt"),
+                              0);
+                    EXPECT_EQ(test::ReadBytes(out / part), test::ReadBytes(single / part));
+                    const fs::path texture = fs::path("textures") / (std::string(names[i]) + ".png");
+                    EXPECT_EQ(fs::exists(out / texture), form == std::string("ldraw-texture"));
+                    if (fs::exists(out / texture)) {
+                        EXPECT_EQ(test::ReadBytes(out / texture), test::ReadBytes(single / texture));
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST_F(Batch, OnePictureReportsTooAndPicturesWaitForMemory) {
     // The single form's report, to standard output.
     ASSERT_EQ(Converter("--json - " + (in / "png1.png").string() + " " + (folder / "one.dat") +

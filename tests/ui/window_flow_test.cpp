@@ -123,7 +123,8 @@ protected:
 
     // What mosaikon-convert writes for the same picture, options and details.
     std::string CommandLinePart(const std::string& options) {
-        const std::string out = (folder.path() / "cli.dat").string();
+        std::filesystem::create_directories(folder.path() / "cli");
+        const std::string out = (folder.path() / "cli/s1234567.dat").string();
         const std::string command = std::string(MOSAIKON_CONVERT_PATH) + " " + options +
                                     " --author Ann --name 'Sticker: s1234567' --part-id s1234567 " +
                                     picture + " " + out + " 2>/dev/null";
@@ -628,24 +629,9 @@ TEST_F(WindowFlow, CancelStopsALongConversionAndWritesNothing) {
     EXPECT_FALSE(QGuiApplication::overrideCursor());
 }
 
-TEST_F(WindowFlow, TheOutputFormWritesTheLibraryPartsAndIsRemembered) {
+TEST_F(WindowFlow, TheOutputFormIsRemembered) {
     ChooseFiles();
-    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(1);
-    Click("cmdPreview");
-    Click("cmdConvert");
-    std::string expected = CommandLinePart("--format ldraw-sticker");
-    expected.replace(expected.find("cli.dat"), 7, "s1234567.dat");  // the file's real name
-    EXPECT_EQ(Part(), expected);
-    // The textured sticker: the part and its texture, as the converter writes them.
     Find<QComboBox>("cmbOutputForm")->setCurrentIndex(2);
-    Click("cmdPreview");
-    Click("cmdConvert");
-    expected = CommandLinePart("--format ldraw-texture");
-    expected.replace(expected.find("cli.dat"), 7, "s1234567.dat");
-    expected.replace(expected.find(" cli.png"), 8, " s1234567.png");
-    EXPECT_EQ(Part(), expected);
-    EXPECT_EQ(test::ReadBytes(folder.path() / "out" / "textures" / "s1234567.png"),
-              test::ReadBytes(folder.path() / "textures" / "cli.png"));
     main->close();
     EXPECT_THAT(ConfigFile(), HasSubstr("<author>Ann<author><format>ldraw-texture<format>"));
     Start();
@@ -732,58 +718,129 @@ TEST_F(StickerView, TheTexturedStickersFallbackShowsItsProgressAndCancelWritesNo
     EXPECT_FALSE(QGuiApplication::overrideCursor());
 }
 
-TEST_F(StickerView, ShowsThePolygonsThePartFileGetsForEveryConversionAndLayout) {
+// For every conversion, form and colour set, the view shows the polygons the file gets and
+// counts them alike, and the files Convert writes are the converter's, byte for byte.
+TEST_F(StickerView, ShowsAndWritesWhatTheConverterWritesForEveryConversionFormAndColourSet) {
     ChooseFiles();
     Type("txtHeight", "30");
     Find<QCheckBox>("chkIgnoreWhite")->click();
-    Click("cmdPreview");
-    for (const bool sticker : {false, true}) {
-        Find<QComboBox>("cmbOutputForm")->setCurrentIndex(sticker ? 1 : 0);
-        for (const char* action :
-             {"actionQuickConvert", "actionFullConvert", "actionExactConvert"}) {
-            SCOPED_TRACE(std::string(action) + (sticker ? " sticker" : " classic"));
-            Choose(action);
-            WaitForSticker();
-            const PartPreview& shown = View()->Sticker()->preview;
-            const std::string stats = Find<QLabel>("lblStickerStats")->text().toStdString();
-            boxes.clear();
-            Click("cmdConvert");
-            const std::string part = Part();
-            // The view's polygons are the file's, and so are the counts said beside it and in
-            // the message: quadrilaterals and triangles.
-            const Picture loaded = test::LoadFile(picture).picture;
-            const std::vector<ViewPolygon> file = test::PolygonsOfFile(
-                part, sticker ? PartFormat::LdrawSticker : PartFormat::Classic, loaded, 3,
-                &shown.polygons);
-            ASSERT_EQ(file.size(), shown.polygons.size());
-            for (std::size_t i = 0; i < file.size(); ++i) {
-                ASSERT_EQ(file[i].Color, shown.polygons[i].Color);
-                ASSERT_EQ(file[i].count, shown.polygons[i].count);
-                for (std::size_t k = 0; k < static_cast<std::size_t>(file[i].count); ++k) {
-                    ASSERT_NEAR(file[i].x[k], shown.polygons[i].x[k], 0.0001);
-                    ASSERT_NEAR(file[i].y[k], shown.polygons[i].y[k], 0.0001);
+    const Picture loaded = test::LoadFile(picture).picture;
+    const char* forms[] = {"classic", "ldraw-sticker", "ldraw-texture"};
+    const char* actions[] = {"actionQuickConvert", "actionFullConvert", "actionExactConvert",
+                             "actionVectorConvert"};
+    const char* methods[] = {"quick", "full", "exact", "vector"};
+    for (const int colours : {0, 2}) {
+        Find<QComboBox>("cmbColourSet")->setCurrentIndex(colours);
+        Click("cmdPreview");
+        for (int form = 0; form < 3; ++form) {
+            Find<QComboBox>("cmbOutputForm")->setCurrentIndex(form);
+            for (int m = 0; m < 4; ++m) {
+                SCOPED_TRACE(std::string(methods[m]) + " " + forms[form] + " colours " +
+                             std::to_string(colours));
+                Choose(actions[m]);
+                WaitForSticker();
+                const PartPreview& shown = View()->Sticker()->preview;
+                const std::string stats = Find<QLabel>("lblStickerStats")->text().toStdString();
+                boxes.clear();
+                Click("cmdConvert");
+                const std::string part = Part();
+                const std::string converter = CommandLinePart(
+                    std::string("--height 30 --ignore-white --method ") + methods[m] +
+                    " --format " + forms[form] + (colours ? " --palette ldraw" : ""));
+                EXPECT_EQ(part, converter);
+                if (form == 2) {
+                    EXPECT_EQ(test::ReadBytes(folder.path() / "out/textures/s1234567.png"),
+                              test::ReadBytes(folder.path() / "cli/textures/s1234567.png"));
                 }
-            }
-            const auto lines = [&](const char* start) {
-                std::size_t count = 0;
+                // The view's polygons are the file's, and so are the counts said beside it and in
+                // the message: quadrilaterals and triangles.
+                const PartFormat format = form == 0 ? PartFormat::Classic : PartFormat::LdrawSticker;
+                const std::vector<ViewPolygon> file =
+                    test::PolygonsOfFile(part, format, loaded, 3, &shown.polygons);
+                ASSERT_EQ(file.size(), shown.polygons.size());
+                for (std::size_t i = 0; i < file.size(); ++i) {
+                    ASSERT_EQ(file[i].Color, shown.polygons[i].Color);
+                    ASSERT_EQ(file[i].count, shown.polygons[i].count);
+                    for (std::size_t k = 0; k < static_cast<std::size_t>(file[i].count); ++k) {
+                        ASSERT_NEAR(file[i].x[k], shown.polygons[i].x[k], 0.0001);
+                        ASSERT_NEAR(file[i].y[k], shown.polygons[i].y[k], 0.0001);
+                    }
+                }
+                std::size_t quads = 0, triangles = 0;
                 for (const std::string& line : test::LinesOf(folder.path() / "out/s1234567.dat")) {
-                    count += line.rfind(start, 0) == 0;
+                    quads += line.rfind("4 ", 0) == 0;
+                    triangles += line.rfind("3 ", 0) == 0;
                 }
-                return count;
-            };
-            const std::size_t quads = lines("4 "), triangles = lines("3 ");
-            EXPECT_EQ(shown.counts.quadrilaterals, quads);
-            EXPECT_EQ(shown.counts.triangles, triangles);
-            EXPECT_EQ(shown.counts.bytes, part.size());
-            const std::string polygons = triangles == 0
-                                             ? std::to_string(quads) + " quadrilaterals"
-                                             : std::to_string(quads) + " quadrilaterals and " +
-                                                   std::to_string(triangles) + " triangles";
-            EXPECT_THAT(stats, StartsWith(polygons + ", "));
-            EXPECT_THAT(boxes, ElementsAre(EndsWith(" bytes, " + polygons + ")")));
-            EXPECT_EQ(Find<QLabel>("lblQuadCount")->text().toStdString(), polygons);
+                EXPECT_EQ(shown.counts.quadrilaterals, quads);
+                EXPECT_EQ(shown.counts.triangles, triangles);
+                EXPECT_EQ(shown.counts.bytes, part.size());
+                const std::string polygons =
+                    triangles == 0 ? std::to_string(quads) + " quadrilaterals"
+                                   : std::to_string(quads) + " quadrilaterals and " +
+                                         std::to_string(triangles) + " triangles";
+                EXPECT_THAT(stats, StartsWith(polygons + ", "));
+                EXPECT_THAT(boxes, ElementsAre(EndsWith(" bytes, " + polygons + ")")));
+                EXPECT_EQ(Find<QLabel>("lblQuadCount")->text().toStdString(), polygons);
+            }
         }
     }
+}
+
+// The textured form's view shows the texture on the face, and on request its fallback.
+TEST_F(StickerView, TheTexturedFormShowsItsTextureOrItsFallback) {
+    // 23 x 10 pixels of 230 greys: the fallback has 16, so that it looks otherwise.
+    std::vector<std::uint8_t> pixels;
+    for (int i = 0; i < 230; ++i) pixels.push_back(static_cast<std::uint8_t>(i));
+    WritePicture(23, 10, test::GreyRamp(230), pixels);
+    ChooseFiles();
+    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(2);
+    Click("cmdPreview");
+    WaitForSticker();
+    auto* fallback = main->findChild<QAction*>("actionShowFallback");
+    ASSERT_TRUE(fallback->isEnabled());
+    const StickerPicture* sticker = View()->Sticker();
+    ASSERT_FALSE(sticker->texture.isNull());
+    const Picture loaded = test::LoadFile(picture).picture;
+    // The box's colour at the middle of each picture pixel.
+    const auto sampled = [&](int x, int y) {
+        const QImage shown = View()->grab().toImage();
+        const double fit = std::min(View()->width() / 23.0, View()->height() / 10.0);
+        const QPointF middle(View()->width() / 2.0, View()->height() / 2.0);
+        const QPointF at = middle + (QPointF(x + 0.5, y + 0.5) - QPointF(11.5, 5)) * fit;
+        return shown.pixelColor(at.toPoint()).rgb();
+    };
+    fallback->setChecked(false);
+    int differ = 0;
+    for (int y = 0; y < 10; y += 3) {
+        for (int x = 0; x < 23; x += 2) {
+            const PaletteEntry& e = loaded.Palette[loaded.Pixels(x + 1, 10 - y)];
+            EXPECT_EQ(sampled(x, y), qRgb(e.Red, e.Green, e.Blue)) << x << "," << y;
+        }
+    }
+    fallback->setChecked(true);
+    for (int y = 0; y < 10; y += 3) {
+        for (int x = 0; x < 23; x += 2) {
+            // The colour of the fallback's polygon over the pixel's middle.
+            const QPointF centre(x + 1.5, y + 1.5);
+            for (const ViewPolygon& polygon : sticker->preview.polygons) {
+                QPolygonF outline;
+                for (int k = 0; k < polygon.count; ++k) {
+                    outline << QPointF(polygon.x[static_cast<std::size_t>(k)],
+                                       polygon.y[static_cast<std::size_t>(k)]);
+                }
+                if (!outline.containsPoint(centre, Qt::OddEvenFill)) continue;
+                EXPECT_EQ(sampled(x, y), ColourOfCode(polygon.Color).rgb()) << x << "," << y;
+                const PaletteEntry& e = loaded.Palette[loaded.Pixels(x + 1, 10 - y)];
+                differ += sampled(x, y) != qRgb(e.Red, e.Green, e.Blue);
+                break;
+            }
+        }
+    }
+    EXPECT_GT(differ, 0) << "the fallback is shown, not the texture";
+    // Other forms have no texture: the toggle has nothing to show.
+    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(1);
+    WaitForSticker();
+    EXPECT_FALSE(fallback->isEnabled());
 }
 
 // Both picture boxes show the same part of the picture, fitted at first, zoomed together.
