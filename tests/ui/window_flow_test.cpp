@@ -786,6 +786,38 @@ TEST_F(StickerView, ShowsAndWritesWhatTheConverterWritesForEveryConversionFormAn
     }
 }
 
+// The log has the conversion's steps whether the view or Convert worked the sticker out, written
+// when Convert uses it, before the write's own.
+TEST_F(StickerView, TheLogHasTheConversionsStepsWhoeverDidTheWork) {
+    ChooseFiles();
+    const std::vector<std::string> expected = {
+        "Convert was clicked",
+        "CONVERT FILE: Starting",
+        "CONVERT FILE: About to write to raw image data",
+        "CONVERT FILE: Done",
+        "WRITE PART FILE: About to write to raw image data",
+        "WRITE PART FILE: Starting",
+        "WRITE PART FILE: About to create output file",
+        "WRITE PART FILE: About to write to file",
+        "WRITE PART FILE: About to write to raw image data",
+        "WRITE PART FILE: About to close file",
+        "WRITE PART FILE: Done"};
+    const auto lastLines = [this] {
+        std::vector<std::string> lines = LogLines();
+        const auto from = std::find(lines.rbegin(), lines.rend(), "Convert was clicked");
+        return std::vector<std::string>(from.base() - 1, lines.end());
+    };
+    for (const bool viewFirst : {true, false}) {
+        SCOPED_TRACE(viewFirst ? "the view's sticker" : "Convert's own");
+        Click("cmdPreview");
+        if (viewFirst) WaitForSticker();
+        const std::size_t before = LogLines().size();
+        Click("cmdConvert");
+        EXPECT_GT(LogLines().size(), before);
+        EXPECT_EQ(lastLines(), expected);
+    }
+}
+
 // The textured form's view shows the texture on the face, and on request its fallback.
 TEST_F(StickerView, TheTexturedFormShowsItsTextureOrItsFallback) {
     // 23 x 10 pixels of 230 greys: the fallback has 16, so that it looks otherwise.
