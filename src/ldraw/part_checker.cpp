@@ -87,7 +87,7 @@ public:
         // In a multi-part document, the first block (0 FILE) is the part; 0 !DATA blocks hold
         // base64 lines only; other blocks are not checked.
         enum class Block { Part, Data, Other } block = Block::Part;
-        bool multiPart = false, firstLine = true;
+        bool multiPart = false, firstLine = true, anyLine = false;
         while (at < text.size()) {
             std::size_t end = text.find('\n', at);
             if (end == std::string_view::npos) end = text.size();
@@ -96,6 +96,7 @@ public:
             ++number;
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             const std::vector<std::string_view> words = line.size() <= kLongestLine ? Words(line) : std::vector<std::string_view>{};
+            anyLine = anyLine || !words.empty() || line.size() > kLongestLine;
             if (words.size() >= 2 && words[0] == "0" && (words[1] == "FILE" || words[1] == "!DATA")) {
                 if (firstLine && words[1] == "FILE") {
                     multiPart = true;
@@ -104,23 +105,23 @@ public:
                     continue;
                 }
                 if (multiPart) {
+                    EndData();
                     block = words[1] == "!DATA" ? Block::Data : Block::Other;
                     if (block == Block::Other) Add(number, false, "the block " + std::string(words.size() > 2 ? words[2] : "") + " is not checked");
+                    if (block == Block::Data) data_ = {number, std::string(words.size() > 2 ? words[2] : ""), {}, false};
                     continue;
                 }
             }
             if (!words.empty()) firstLine = false;
             if (block == Block::Data) {
-                const bool base64 = words.size() == 3 && words[0] == "0" && words[1] == "!:" &&
-                                    std::all_of(words[2].begin(), words[2].end(), [](char c) {
-                                        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=';
-                                    });
-                if (!words.empty() && !base64) Add(number, true, "a !DATA block holds only \"0 !: <base64>\" lines");
+                DataLine(number, line, words);
                 continue;
             }
             if (block == Block::Other) continue;
             Line(number, line);
         }
+        EndData();
+        if (!anyLine) Add(0, true, "the file is empty: it holds no line");
         Finish();
         std::stable_sort(report_.findings.begin(), report_.findings.end(),
                          [](const CheckFinding& a, const CheckFinding& b) { return a.line < b.line; });
@@ -136,7 +137,7 @@ public:
     }
 
 private:
-    void Line(std::uint64_t number, std::string_view line, bool textured = false) {
+    void Line(std::uint64_t number, std::string_view line) {
         if (line.size() > kLongestLine) {
             Add(number, true, "the line is longer than 65536 characters");
             return;
@@ -147,23 +148,33 @@ private:
                 return;
             }
         }
-        const std::vector<std::string_view> words = Words(line);
+        std::vector<std::string_view> words = Words(line);
         if (words.empty()) return;
-        const std::string_view type = words[0];
-        if (type == "0") {
-            if (words.size() >= 2 && words[1] == "!:") {
-                // Geometry that programs showing textures draw: checked, but not one with the rest.
-                if (texmap_ != Texmap::Textured) {
-                    Add(number, true, "a \"0 !:\" line outside a !TEXMAP block's textured part");
-                }
-                Line(number, line.substr(line.find("!:") + 2), true);
+        const auto textureGeometry = [&] {
+            return words.size() >= 2 && words[0] == "0" && words[1] == "!:";
+        };
+        bool textured = false;
+        if (textureGeometry()) {
+            // Geometry that programs showing textures draw: checked, but not one with the rest.
+            if (texmap_ != Texmap::Textured) {
+                Add(number, true, "a \"0 !:\" line outside a !TEXMAP block's textured part");
+            }
+            line = line.substr(line.find("!:") + 2);
+            words = Words(line);
+            textured = true;
+            if (textureGeometry()) {
+                Add(number, true, "a \"0 !:\" line holds another \"0 !:\" line");
                 return;
             }
-            if (words.size() >= 2 && words[1] == "!TEXMAP") {
+            if (words.empty()) return;
+        }
+        const std::string_view type = words[0];
+        if (type == "0") {
+            if (words.size() >= 2 && words[1] == "!TEXMAP" && !textured) {
                 Texture(number, words);
                 return;
             }
-            Meta(number, line, words);
+            if (!textured) Meta(number, line, words);
             return;
         }
         if (type != "1" && type != "2" && type != "3" && type != "4" && type != "5") {
@@ -206,6 +217,110 @@ private:
         if (Shape(polygon) && !textured) polygons_.push_back(polygon);
     }
 
+    // A line of a !DATA block: "0 !: " and base64 digits.
+    void DataLine(std::uint64_t number, std::string_view line, const std::vector<std::string_view>& words) {
+        if (line.size() > kLongestLine) {
+            Add(number, true, "a !DATA block's line is longer than 65536 characters");
+            data_.broken = true;
+            return;
+        }
+        if (words.empty()) return;
+        const bool base64 = words.size() == 3 && words[0] == "0" && words[1] == "!:" &&
+                            std::all_of(words[2].begin(), words[2].end(), [](char c) {
+                                return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=';
+                            });
+        if (!base64) {
+            Add(number, true, "a !DATA block holds only \"0 !: <base64>\" lines");
+            data_.broken = true;
+            return;
+        }
+        data_.digits.append(words[2]);
+    }
+
+    // The end of a !DATA block: its base64 decoded, and the PNG it holds checked as far as its
+    // header and its chunks' lengths go.
+    void EndData() {
+        if (data_.line == 0) return;
+        const DataBlock block = std::move(data_);
+        data_ = {};
+        if (block.broken) return;
+        const std::string name = "the !DATA block " + block.name;
+        std::vector<std::uint8_t> bytes;
+        if (!DecodeBase64(block.digits, bytes)) {
+            Add(block.line, true, name + " is not base64 (RFC 4648): its digits are cut short or padded wrongly");
+            return;
+        }
+        static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        if (bytes.size() < 8 || !std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin())) {
+            Add(block.line, true, name + " holds no PNG picture");
+            return;
+        }
+        const auto be32 = [&](std::size_t at) {
+            return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+                   std::uint32_t{bytes[at + 2]} << 8 | std::uint32_t{bytes[at + 3]};
+        };
+        std::size_t at = 8;
+        bool first = true, ended = false;
+        while (!ended) {
+            if (bytes.size() - at < 12) {
+                Add(block.line, true, name + "'s PNG is cut short: it ends before its IEND chunk");
+                return;
+            }
+            const std::uint32_t length = be32(at);
+            const std::string type(bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4,
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(at) + 8);
+            if (length > bytes.size() - at - 12) {
+                Add(block.line, true, name + "'s PNG is cut short: its " + Printable(type) +
+                                          " chunk claims " + std::to_string(length) +
+                                          " bytes, more than the block holds");
+                return;
+            }
+            if (first && (type != "IHDR" || length != 13 || be32(at + 8) == 0 || be32(at + 12) == 0)) {
+                Add(block.line, true, name + "'s PNG has no valid header (IHDR chunk)");
+                return;
+            }
+            first = false;
+            ended = type == "IEND";
+            at += 12 + length;
+        }
+    }
+
+    static bool DecodeBase64(const std::string& digits, std::vector<std::uint8_t>& bytes) {
+        if (digits.size() % 4 != 0) return false;
+        std::uint32_t bits = 0;
+        int count = 0;
+        std::size_t padding = 0;
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            const char c = digits[i];
+            if (c == '=') {
+                if (i + 2 < digits.size()) return false;
+                ++padding;
+                continue;
+            }
+            if (padding > 0) return false;
+            const int value = c >= 'A' && c <= 'Z'   ? c - 'A'
+                              : c >= 'a' && c <= 'z' ? c - 'a' + 26
+                              : c >= '0' && c <= '9' ? c - '0' + 52
+                              : c == '+'             ? 62
+                                                     : 63;
+            bits = bits << 6 | static_cast<std::uint32_t>(value);
+            if ((count += 6) >= 8) bytes.push_back(static_cast<std::uint8_t>(bits >> (count -= 8)));
+        }
+        return true;
+    }
+
+    // A chunk type as it can be shown: its letters, or hexadecimal.
+    static std::string Printable(const std::string& type) {
+        if (std::all_of(type.begin(), type.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; })) return type;
+        std::string hex = "0x";
+        for (const char c : type) {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            hex += kDigits[static_cast<unsigned char>(c) >> 4];
+            hex += kDigits[static_cast<unsigned char>(c) & 15];
+        }
+        return hex;
+    }
+
     void Texture(std::uint64_t number, const std::vector<std::string_view>& words) {
         const std::string_view command = words.size() >= 3 ? words[2] : std::string_view();
         if (command == "START" || command == "NEXT") {
@@ -237,8 +352,13 @@ private:
         }
         header_.push_back({number, std::string(line)});
         if (line.find("BFC CERTIFY CCW") != std::string_view::npos) certified_ = true;
-        if (header_.size() == 1) sticker_ = words.size() >= 2 && words[1].rfind("Sticker", 0) == 0;
-        if (words.size() >= 2 && words[1] == "!LDRAW_ORG") library_ = true;
+        // The library's sticker parts are described "Sticker W x D ..."; a part of the program's
+        // own classic layout has no library header at all.
+        if (header_.size() == 1) stickerTitle_ = words.size() >= 2 && words[1] == "Sticker";
+        if (words.size() >= 2 && (words[1] == "!LDRAW_ORG" || words[1] == "!LICENSE" || words[1] == "BFC")) {
+            library_ = true;
+        }
+        sticker_ = library_ && stickerTitle_;
     }
 
     bool Colour(std::uint64_t number, std::string_view word, int kind) {
@@ -347,7 +467,7 @@ private:
 
     void Finish() {
         if (texmap_ != Texmap::None) Add(0, true, "a !TEXMAP block has no END");
-        if (library_ || sticker_) Header();
+        if (library_) Header();
         TJunctions();
         if (sticker_) Sticker();
     }
@@ -392,15 +512,27 @@ private:
     }
 
     // A corner strictly inside another polygon's edge: the two do not meet corner to corner.
+    // Corners are kept in a grid of cells; each edge looks at the cells along it. The cells are
+    // the size of the usual edge, but never so small that the edges together pass more cells
+    // than a few for each edge: the search takes time and memory in proportion to the polygons,
+    // whatever their sizes.
     void TJunctions() {
         if (polygons_.empty()) return;
         std::vector<double> lengths;
-        for (std::size_t i = 0; i < polygons_.size(); i += std::max<std::size_t>(1, polygons_.size() / 4096)) {
+        double total = 0;
+        std::size_t edges = 0;
+        for (std::size_t i = 0; i < polygons_.size(); ++i) {
             const CheckedPolygon& p = polygons_[i];
-            lengths.push_back((p.corners[1] - p.corners[0]).Length());
+            for (int k = 0; k < p.count; ++k) {
+                const double length = (p.corners[static_cast<std::size_t>((k + 1) % p.count)] -
+                                       p.corners[static_cast<std::size_t>(k)]).Length();
+                total += length;
+                ++edges;
+                if (k == 0 && i % std::max<std::size_t>(1, polygons_.size() / 4096) == 0) lengths.push_back(length);
+            }
         }
         std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2), lengths.end());
-        cell_ = std::max(lengths[lengths.size() / 2], 1e-3);
+        cell_ = std::max({lengths[lengths.size() / 2], total / (4.0 * static_cast<double>(edges)), 1e-3});
         std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> grid;
         std::vector<V3> corners;
         std::vector<std::uint64_t> cornerLine;
@@ -417,10 +549,9 @@ private:
                 }
             }
         }
-        std::size_t reported = 0;
         const auto visit = [&](const CheckedPolygon& p, const V3& a, const V3& b, std::int64_t cx, std::int64_t cy, std::int64_t cz) {
             const auto found = grid.find(Key(cx, cy, cz));
-            if (found == grid.end()) return false;
+            if (found == grid.end()) return;
             const V3 ab = b - a;
             const double length2 = ab.Dot(ab);
             for (const std::uint32_t index : found->second) {
@@ -431,39 +562,41 @@ private:
                 if ((c - (a + ab * t)).Length() >= kOnEdge) continue;
                 Add(p.line, true, "the corner " + Point(c) + " of line " + std::to_string(cornerLine[index]) +
                                       " lies on this polygon's edge (a T-junction)");
-                return true;
             }
-            return false;
         };
+        // The cells last looked at along a long edge, so that neighbouring steps do not look
+        // again.
+        std::array<std::uint64_t, 64> recent{};
+        std::size_t recentCount = 0;
+        // Every corner on every edge is one finding.
         for (const CheckedPolygon& p : polygons_) {
-            for (int i = 0; i < p.count && reported < kMostListedFindings; ++i) {
+            for (int i = 0; i < p.count; ++i) {
                 const V3& a = p.corners[static_cast<std::size_t>(i)];
                 const V3& b = p.corners[static_cast<std::size_t>((i + 1) % p.count)];
                 const std::int64_t x0 = Cell(std::min(a.x, b.x) - kOnEdge), x1 = Cell(std::max(a.x, b.x) + kOnEdge);
                 const std::int64_t y0 = Cell(std::min(a.y, b.y) - kOnEdge), y1 = Cell(std::max(a.y, b.y) + kOnEdge);
                 const std::int64_t z0 = Cell(std::min(a.z, b.z) - kOnEdge), z1 = Cell(std::max(a.z, b.z) + kOnEdge);
-                bool found = false;
                 if ((x1 - x0 + 1) * (y1 - y0 + 1) * (z1 - z0 + 1) <= 64) {
-                    for (std::int64_t x = x0; x <= x1 && !found; ++x)
-                        for (std::int64_t y = y0; y <= y1 && !found; ++y)
-                            for (std::int64_t z = z0; z <= z1 && !found; ++z) found = visit(p, a, b, x, y, z);
-                } else {
-                    // A long edge: the cells around points along it, half a cell apart.
-                    const double steps = std::ceil((b - a).Length() / (cell_ / 2));
-                    std::unordered_set<std::uint64_t> done;
-                    for (double s = 0; s <= steps && !found; ++s) {
-                        const V3 q = a + (b - a) * (s / steps);
-                        for (int dx = -1; dx <= 1 && !found; ++dx)
-                            for (int dy = -1; dy <= 1 && !found; ++dy)
-                                for (int dz = -1; dz <= 1 && !found; ++dz) {
-                                    const std::int64_t x = Cell(q.x) + dx, y = Cell(q.y) + dy, z = Cell(q.z) + dz;
-                                    if (done.insert(Key(x, y, z)).second) found = visit(p, a, b, x, y, z);
-                                }
-                    }
+                    for (std::int64_t x = x0; x <= x1; ++x)
+                        for (std::int64_t y = y0; y <= y1; ++y)
+                            for (std::int64_t z = z0; z <= z1; ++z) visit(p, a, b, x, y, z);
+                    continue;
                 }
-                if (found) {
-                    ++reported;
-                    break;
+                // A long edge: the cells around points along it, a cell apart.
+                const double steps = std::ceil((b - a).Length() / cell_);
+                recentCount = 0;
+                for (double s = 0; s <= steps; ++s) {
+                    const V3 q = a + (b - a) * (s / steps);
+                    for (int dx = -1; dx <= 1; ++dx)
+                        for (int dy = -1; dy <= 1; ++dy)
+                            for (int dz = -1; dz <= 1; ++dz) {
+                                const std::int64_t x = Cell(q.x) + dx, y = Cell(q.y) + dy, z = Cell(q.z) + dz;
+                                const std::uint64_t key = Key(x, y, z);
+                                const auto end = recent.begin() + static_cast<std::ptrdiff_t>(std::min(recentCount, recent.size()));
+                                if (std::find(recent.begin(), end, key) != end) continue;
+                                recent[recentCount++ % recent.size()] = key;
+                                visit(p, a, b, x, y, z);
+                            }
                 }
             }
         }
@@ -569,7 +702,13 @@ private:
     std::vector<HeaderLine> header_;
     std::vector<CheckedPolygon> polygons_;
     enum class Texmap { None, Textured, Fallback } texmap_ = Texmap::None;
-    bool seenGeometry_ = false, library_ = false, sticker_ = false, certified_ = false;
+    bool seenGeometry_ = false, library_ = false, sticker_ = false, stickerTitle_ = false,
+         certified_ = false;
+    struct DataBlock {
+        std::uint64_t line = 0;
+        std::string name, digits;
+        bool broken = false;
+    } data_;
     double cell_ = 1;
 };
 

@@ -10,6 +10,8 @@
 #include <fstream>
 
 #include "conversion/quick_conversion.h"
+#include "ldraw/part_file_writer.h"
+#include "ldraw/texture_part.h"
 #include "ldraw/sticker_part.h"
 #include "support/test_support.h"
 
@@ -222,10 +224,70 @@ TEST_F(PartChecker, TextureBlocksAndMultiPartDocuments) {
     std::vector<std::string> document = {"0 FILE s1.dat"};
     document.insert(document.end(), good.begin(), good.end());
     document.push_back("0 !DATA s1.png");
-    document.push_back("0 !: iVBORw0KGgo=");
-    EXPECT_EQ(CheckPartText(Join(document), "other.mpd").errors, 0u);
+    RgbaPicture texture;
+    texture.width = texture.height = 2;
+    texture.rgba.assign(16, 200);
+    const std::string digits = Base64(EncodePng(texture));
+    for (std::size_t at = 0; at < digits.size(); at += 76) document.push_back("0 !: " + digits.substr(at, 76));
+    EXPECT_EQ(CheckPartText(Join(document), "other.mpd").errors, 0u) << Findings(CheckPartText(Join(document)));
+    // The texture cut short, wrongly padded, not a PNG, or broken by a long line of control
+    // bytes: each is an error of its block.
+    const std::size_t block = good.size() + 2;
+    std::vector<std::string> cut(document.begin(), document.begin() + static_cast<std::ptrdiff_t>(block + 1));
+    cut.push_back("0 !: " + digits.substr(76, 40));
+    EXPECT_TRUE(Has(CheckPartText(Join(cut)), "cut short", true, block)) << Findings(CheckPartText(Join(cut)));
+    cut.back() = "0 !: " + digits.substr(76, 41);
+    EXPECT_TRUE(Has(CheckPartText(Join(cut)), "not base64", true, block));
+    cut.resize(block);
+    cut.push_back("0 !: " + Base64({'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}));
+    EXPECT_TRUE(Has(CheckPartText(Join(cut)), "holds no PNG", true, block));
+    cut.back() = std::string(70000, '\x01');
+    EXPECT_TRUE(Has(CheckPartText(Join(cut)), "longer than 65536", true, block + 1));
     document.push_back("3 4 0 0 0 1 0 0 0 0 1");
     EXPECT_TRUE(Has(CheckPartText(Join(document)), "holds only", true, document.size()));
+}
+
+// A part in the program's own classic layout has no library header: it gets the rules of
+// polygons and numbers, not those of a library sticker.
+TEST(PartCheckerClassic, AClassicPartGetsThePolygonRulesOnly) {
+    test::RecordingShell recording;
+    const Picture picture = test::MakePicture(3, 2, test::kTestColours, {1, 1, 2, 1, 1, 2});
+    Quads quads;
+    ConvertBitmap(recording.shell, picture, quads, {});
+    const std::string path = recording.folder / "s1.dat";
+    ASSERT_TRUE(WritePartFile(recording.shell, picture, quads, path, 2,
+                              {"Sticker: s1", "s1", "Ann", "Unofficial Model"}));
+    const CheckReport classic = CheckPartFile(path);
+    EXPECT_EQ(classic.errors + classic.warnings, 0u) << Findings(classic);
+    // Its polygons' faults are found all the same.
+    const CheckReport bad = CheckPartText(test::ReadText(path) + "4 1 0 0 0 1 1 0 1 0 0 0 1 0\r\n");
+    EXPECT_TRUE(Has(bad, "concave or crossed")) << Findings(bad);
+}
+
+// Hostile files end soon, in little memory: deep nesting, edges of very different sizes, and
+// more findings than are listed; an empty file is no part.
+TEST(PartCheckerFiles, HostileFilesAreCheckedInBoundedWorkAndEveryFindingIsCounted) {
+    std::string nested = "0 !TEXMAP START PLANAR 0 0 0 1 0 0 0 0 1 s.png\n";
+    for (int i = 0; i < 10000; ++i) nested += "0 !: ";
+    nested += "3 4 0 0 0 1 0 0 0 0 1\n0 !TEXMAP FALLBACK\n0 !TEXMAP END\n";
+    EXPECT_TRUE(Has(CheckPartText(nested), "holds another", true, 2));
+    const CheckReport wide = CheckPartText(
+        "3 4 0 0 0 0.001 0 0 0 0 0.001\n3 4 5 0 5 5.001 0 5 5 0 5.001\n"
+        "3 4 -10000 0 0 10000 0 0 0 0 20000\n");
+    EXPECT_EQ(wide.polygons, 3u);
+    EXPECT_TRUE(Has(wide, "T-junction")) << Findings(wide);  // 0 0 0 lies on the wide one's edge
+    // 3000 corners on one long edge: each a finding, all counted, the first 1000 listed.
+    std::string many = "3 4 0 0 0 3001 0 0 0 0 -5\n";
+    for (int i = 1; i <= 3000; ++i) {
+        many += "3 4 " + std::to_string(i) + " 0 0 " + std::to_string(i) + ".5 0 1 " +
+                std::to_string(i) + " 0 1\n";
+    }
+    const CheckReport junctions = CheckPartText(many);
+    EXPECT_EQ(junctions.errors, 3000u);
+    EXPECT_EQ(junctions.findings.size(), kMostListedFindings);
+    for (const char* empty : {"", "\r\n\r\n", "   \n"}) {
+        EXPECT_TRUE(Has(CheckPartText(empty), "the file is empty", true, 0));
+    }
 }
 
 TEST(PartCheckerFiles, DamagedMissingAndHugeFilesAreReportedNotRead) {
