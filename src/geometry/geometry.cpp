@@ -2,6 +2,9 @@
 
 #include <CGAL/Constrained_Delaunay_triangulation_2.h>
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Spatial_sort_traits_adapter_2.h>
+#include <CGAL/hilbert_sort.h>
+#include <CGAL/property_map.h>
 #include <CGAL/Triangulation_face_base_with_info_2.h>
 #include <CGAL/Triangulation_vertex_base_with_info_2.h>
 #include <CGAL/intersections.h>
@@ -92,12 +95,25 @@ int Orientation(const GridPoint& a, const GridPoint& b, const GridPoint& c) {
 std::optional<Triangulation> TriangulateInside(const std::vector<GridPoint>& points,
                                 const std::vector<std::array<int, 2>>& segments) {
     Cdt cdt;
-    std::vector<Cdt::Vertex_handle> vertices;
-    vertices.reserve(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        Cdt::Vertex_handle vertex = cdt.insert(ToPoint(points[i]));
+    // The points along a Hilbert curve, each located from the one before: in their given
+    // (sorted) order every point would be found by a long walk and make thin triangles that
+    // take many flips, quadratic in a long thin area.
+    std::vector<Point> located(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) located[i] = ToPoint(points[i]);
+    std::vector<std::size_t> order(points.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    const std::vector<Point>& fixed = located;
+    CGAL::hilbert_sort(order.begin(), order.end(),
+                       CGAL::Spatial_sort_traits_adapter_2<
+                           Kernel, CGAL::Pointer_property_map<Point>::const_type>(
+                           CGAL::make_property_map(fixed)));
+    std::vector<Cdt::Vertex_handle> vertices(points.size());
+    Cdt::Face_handle hint;
+    for (const std::size_t i : order) {
+        Cdt::Vertex_handle vertex = cdt.insert(located[i], hint);
         vertex->info() = static_cast<int>(i);
-        vertices.push_back(vertex);
+        vertices[i] = vertex;
+        hint = vertex->face();
     }
     try {
         for (const auto& [from, to] : segments) {

@@ -121,7 +121,8 @@ public:
             Line(number, line);
         }
         EndData();
-        if (!anyLine) Add(0, true, "the file is empty: it holds no line");
+        // (A file that could not be read has said so already.)
+        if (!anyLine && report_.errors == 0) Add(0, true, "the file is empty: it holds no line");
         Finish();
         std::stable_sort(report_.findings.begin(), report_.findings.end(),
                          [](const CheckFinding& a, const CheckFinding& b) { return a.line < b.line; });

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -129,6 +130,22 @@ std::string ResolveWriteTarget(const std::string& path) {
         if (!target.empty() && target.front() != '/') target = FolderOf(current) + "/" + target;
         current = std::move(target);
     }
+}
+
+std::string FileIdentity(const std::string& path) {
+    std::string target = path;
+    try {
+        target = ResolveWriteTarget(path);
+    } catch (const Failure&) {
+        // A loop of links: nothing can be written through it, and it is no other file.
+    }
+    struct stat status {};
+    if (::stat(target.c_str(), &status) == 0) {
+        return "#" + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::weakly_canonical(target, error);
+    return error ? target : absolute.string();
 }
 
 AtomicFileWriter::AtomicFileWriter(const std::string& targetPath, bool followLinks)

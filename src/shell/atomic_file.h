@@ -13,6 +13,11 @@ namespace mosaikon {
 // (which need not exist yet), so that a link stays a link. Fails on a loop of links.
 std::string ResolveWriteTarget(const std::string& path);
 
+// What a path names once its links are followed, the same text for two paths exactly when
+// they are one file: an existing file's device and number (so that hard links are one file
+// too), else the absolute path written to.
+std::string FileIdentity(const std::string& path);
+
 // Replaces a file only when its new content is complete: everything is written to a temporary
 // file with a short name in the target's folder, which is renamed over the target by Commit().
 // Until then, and after any failure, the target is untouched; an uncommitted temporary file is
