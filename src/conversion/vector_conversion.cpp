@@ -33,6 +33,14 @@ namespace {
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
+// How far, in pixels, the line of an inward corner is followed into its region to find the
+// outline it meets.
+constexpr int kLongestProjection = 64;
+
+// The most points of a region's chains cut with every lattice point a corner; a larger region
+// whose staircase cannot be cut keeps its pixels as squares at once.
+constexpr std::uint64_t kMostDenseCut = 16384;
+
 struct Corner {
     std::int32_t x = 0, y = 0;
     friend bool operator==(const Corner&, const Corner&) = default;
@@ -73,8 +81,6 @@ public:
         TraceChains();
         Report(0.3);
         Simplify();
-        std::vector<std::uint32_t>().swap(horizontalUsed_);
-        std::vector<std::uint32_t>().swap(verticalUsed_);
         ListChainsOfRegions();
     }
 
@@ -97,8 +103,8 @@ public:
                 if (!toFill[r]) continue;
                 if (first && (r & 1023) == 0) Report(0.4 + 0.55 * r / regions_);
                 filled.clear();
-                if (!Fill(r, filled)) {
-                    if (stairs[r] < 2) {
+                if (!asPixels[r] && !Fill(r, filled)) {
+                    if (stairs[r] < 3) {
                         bad.push_back(r);
                     } else {
                         // Not even its staircase can be cut cleanly (thin slivers between a long
@@ -119,11 +125,22 @@ public:
             if (bad.empty()) break;
             // Those regions keep their staircase: every corner of their chains comes back, and
             // every region along a changed chain is filled again. Where the staircase cannot be
-            // cut either (a long side facing many steps), every lattice point of its chains
-            // becomes a corner, on both sides of them.
+            // cut either (a long side facing many steps), the points where the lines of its
+            // inward corners meet its outline become corners too (so that the long side gets
+            // corners facing the steps), on both sides of them; where that is not enough, every
+            // lattice point of its chains, or, for a large region, its pixels as squares.
             for (const std::uint32_t r : bad) {
                 keptAsStairs += stairs[r] == 0;
                 ++stairs[r];
+                if (stairs[r] == 2) {
+                    PinProjections(r);
+                    continue;
+                }
+                std::uint64_t points = 0;
+                for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
+                    points += chains_[chainList_[i]].count;
+                }
+                if (stairs[r] == 3 && points > kMostDenseCut) asPixels[r] = 1;
                 for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
                     if (stairs[r] == 1) {
                         Restore(chainList_[i]);
@@ -457,6 +474,7 @@ private:
             }
         }
         keep_.assign(points_.size(), 0);
+        pinned_.assign(points_.size(), 0);
         next_.assign(points_.size(), kNone);
         straight_.assign(points_.size(), 0);
         changed_.assign(chains_.size(), 0);
@@ -465,16 +483,17 @@ private:
         for (const Chain& chain : chains_) chainStarts_.push_back(chain.start);
     }
 
-    // Keeps the chain's staircase: its ends and every corner (or, with every, every lattice
-    // point).
+    // Keeps the chain's staircase: its ends, every corner and every point pinned (or, with
+    // every, every lattice point).
     void KeepCorners(std::uint32_t c, bool every = false) {
         const Chain& chain = chains_[c];
         const std::uint32_t last = chain.start + chain.count - 1;
         std::uint32_t from = chain.start;
         keep_[from] = 1;
         for (std::uint32_t k = chain.start + 1; k <= last; ++k) {
-            keep_[k] = k == last || (every ? points_[k].x % 2 == 0 && points_[k].y % 2 == 0
-                                           : Cross(points_[k - 1], points_[k], points_[k + 1]) != 0);
+            keep_[k] = k == last || pinned_[k] ||
+                       (every ? points_[k].x % 2 == 0 && points_[k].y % 2 == 0
+                              : Cross(points_[k - 1], points_[k], points_[k + 1]) != 0);
             if (!keep_[k]) continue;
             Link(from, k);
             from = k;
@@ -494,6 +513,64 @@ private:
     void Restore(std::uint32_t c) {
         if (!dense_[c]) KeepCorners(c);  // a chain with every lattice point has its corners
         changed_[c] = 1;
+    }
+
+    // From each inward corner of region r's staircase (three of the four pixels around it are
+    // the region's), the two lines of its sides go on into the region up to its outline; the
+    // points where they meet it are pinned as corners of their chains, which keep their
+    // staircase. A long side facing many steps so gets a corner facing each.
+    void PinProjections(std::uint32_t r) {
+        std::vector<std::uint32_t> touched;
+        const auto pin = [&](std::int32_t x, std::int32_t y) {
+            if (Junction(x, y)) return;  // a chain's end, kept already
+            for (int d = 0; d < 4; ++d) {
+                if (!Border(x, y, d)) continue;
+                std::uint32_t at = Used(x, y, d);
+                if (at == kNone) return;
+                if (!(points_[at] == Corner{2 * x, 2 * y})) at += 2;
+                pinned_[at] = 1;
+                touched.push_back(ChainOf(at));
+                return;
+            }
+        };
+        for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
+            const Chain& chain = chains_[chainList_[i]];
+            for (std::uint32_t k = chain.start; k < chain.start + chain.count; k += 2) {
+                const std::int32_t x = points_[k].x / 2, y = points_[k].y / 2;
+                const bool around[4] = {At(x - 1, y - 1) == r, At(x, y - 1) == r,
+                                        At(x - 1, y) == r, At(x, y) == r};
+                if (around[0] + around[1] + around[2] + around[3] != 3) continue;
+                // The pixel that is not the region's: the lines go on away from it.
+                const int missing = static_cast<int>(std::find(around, around + 4, false) - around);
+                const int sx = missing % 2 == 0 ? 1 : -1, sy = missing < 2 ? 1 : -1;
+                for (const auto& [dx, dy] : {std::pair{sx, 0}, std::pair{0, sy}}) {
+                    std::int32_t qx = x, qy = y;
+                    for (int step = 0; step < kLongestProjection; ++step) {
+                        // The lattice edge from q onwards lies inside the region while the two
+                        // pixels beside it are the region's.
+                        const bool inside =
+                            dx != 0 ? At(dx > 0 ? qx : qx - 1, qy - 1) == r &&
+                                          At(dx > 0 ? qx : qx - 1, qy) == r
+                                    : At(qx - 1, dy > 0 ? qy : qy - 1) == r &&
+                                          At(qx, dy > 0 ? qy : qy - 1) == r;
+                        if (!inside) {
+                            if (step > 0) pin(qx, qy);
+                            break;
+                        }
+                        qx += dx, qy += dy;
+                    }
+                }
+            }
+        }
+        std::sort(touched.begin(), touched.end());
+        touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+        for (std::uint32_t i = chainStart_[r]; i < chainStart_[r + 1]; ++i) {
+            touched.push_back(chainList_[i]);
+        }
+        for (const std::uint32_t c : touched) {
+            if (!dense_[c]) KeepCorners(c);
+            changed_[c] = 1;
+        }
     }
 
     // Every lattice point of the chain (and its ends) kept.
@@ -776,6 +853,7 @@ private:
     mutable std::vector<std::uint32_t> candidates_;
     std::vector<Corner> points_;  // of all chains, chain after chain
     std::vector<std::uint8_t> keep_;
+    std::vector<std::uint8_t> pinned_;  // points kept as corners in a staircase whatever it is
     std::vector<std::uint32_t> next_;  // from a kept point, the next kept point of its chain
     std::vector<std::uint8_t> straight_;  // and whether the points between lie on the segment
     std::vector<Chain> chains_;

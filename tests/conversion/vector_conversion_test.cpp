@@ -289,9 +289,22 @@ TEST(VectorConversion, ToleranceZeroGivesThePictureExactly) {
 }
 
 // A comb: a band whose long top side has no corner, above a row of teeth. Not even the band's
-// staircase can be cut without slivers there; every lattice point of its outline becomes a corner
-// (on both sides), rather than the band being lost.
+// staircase can be cut without slivers there; corners facing the teeth are added to the long side
+// (on both sides of it), rather than the band being lost. A comb of one-pixel teeth and gaps on a
+// one-pixel spine is cut into a few polygons a tooth, not into its pixels.
 TEST(VectorConversion, ARegionWithNoCleanCutIsNotLost) {
+    {
+        Grid comb{512, 512, std::vector<std::int32_t>(512 * 512, 1)};
+        for (int y = 0; y < 512; ++y) {
+            for (int x = 0; x < 512; ++x) comb.at(x, y) = y == 0 || x % 2 == 0 ? 2 : 1;
+        }
+        const Quads quads = Convert(comb, {0, 0}, nullptr);
+        int overlaps = 0;
+        EXPECT_EQ(Rasterise(quads, 512, 512, &overlaps).codes, comb.codes);
+        EXPECT_EQ(overlaps, 0);
+        EXPECT_LE(quads.size(), 4u * 512);
+        ExpectCleanPolygons(quads);
+    }
     Grid grid{512, 16, std::vector<std::int32_t>(512 * 16, 1)};
     for (int y = 0; y < 15; ++y) {
         for (int x = 0; x < 512; ++x) grid.at(x, y) = y < 8 || x % 4 < 2 ? 2 : 1;
