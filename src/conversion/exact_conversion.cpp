@@ -290,16 +290,37 @@ private:
         std::vector<bool> keepHorizontal(horizontal_.size(), true),
             keepVertical(vertical_.size(), true);
         if (!horizontal_.empty() && !vertical_.empty()) {
+            // The vertical chords by their column, each column's by where they start: those of
+            // one column do not overlap, so at most one of them reaches a given row.
+            std::vector<std::uint32_t> byColumn(vertical_.size());
+            for (std::size_t v = 0; v < vertical_.size(); ++v) byColumn[v] = static_cast<std::uint32_t>(v);
+            std::sort(byColumn.begin(), byColumn.end(), [this](std::uint32_t a, std::uint32_t b) {
+                const Chord &p = vertical_[a], &q = vertical_[b];
+                return p.fixed != q.fixed ? p.fixed < q.fixed : p.from < q.from;
+            });
             std::vector<std::vector<std::uint32_t>> touching(horizontal_.size());
             for (std::size_t h = 0; h < horizontal_.size(); ++h) {
                 const Chord& a = horizontal_[h];
-                for (std::size_t v = 0; v < vertical_.size(); ++v) {
-                    const Chord& b = vertical_[v];
-                    if (a.from <= b.fixed && b.fixed <= a.to && b.from <= a.fixed &&
-                        a.fixed <= b.to) {
-                        touching[h].push_back(static_cast<std::uint32_t>(v));
+                auto column = std::lower_bound(byColumn.begin(), byColumn.end(), a.from,
+                                               [this](std::uint32_t v, std::int32_t x) {
+                                                   return vertical_[v].fixed < x;
+                                               });
+                while (column != byColumn.end() && vertical_[*column].fixed <= a.to) {
+                    const std::int32_t x = vertical_[*column].fixed;
+                    const auto end = std::find_if(column, byColumn.end(), [&](std::uint32_t v) {
+                        return vertical_[v].fixed != x;
+                    });
+                    // The last chord of the column that starts at or above the row.
+                    const auto after = std::upper_bound(column, end, a.fixed,
+                                                        [this](std::int32_t y, std::uint32_t v) {
+                                                            return y < vertical_[v].from;
+                                                        });
+                    if (after != column && a.fixed <= vertical_[*(after - 1)].to) {
+                        touching[h].push_back(*(after - 1));
                     }
+                    column = end;
                 }
+                std::sort(touching[h].begin(), touching[h].end());
             }
             BipartiteChoice(horizontal_.size(), vertical_.size(), touching)
                 .Independent(keepHorizontal, keepVertical);
