@@ -649,11 +649,23 @@ private:
             }
         }
         // The farthest candidate whose segment stays near the staircase (the next point always
-        // does: its segment is part of the staircase).
-        for (auto k = candidates.rbegin(); k != candidates.rend(); ++k) {
-            if (*k == from + 1 || NearStaircase(s, points_[*k])) return *k;
+        // does: its segment is part of the staircase). The farthest few are tried in turn, the
+        // rest by halves: a segment that strays usually strays more the longer it is, and trying
+        // every candidate would take time in the square of a long smooth outline's length.
+        const auto near = [&](std::uint32_t k) { return k == from + 1 || NearStaircase(s, points_[k]); };
+        constexpr std::size_t kTriedInTurn = 16;
+        std::size_t bad = candidates.size();  // not near from here on
+        for (std::size_t tried = 0; bad > 0 && tried < kTriedInTurn; ++tried) {
+            if (near(candidates[bad - 1])) return candidates[bad - 1];
+            --bad;
         }
-        return from + 1;
+        if (bad == 0 || !near(candidates[0])) return from + 1;
+        std::size_t good = 0;
+        while (bad - good > 1) {
+            const std::size_t middle = (good + bad) / 2;
+            (near(candidates[middle]) ? good : bad) = middle;
+        }
+        return candidates[good];
     }
 
     // Whether every point of the segment lies within the tolerance of the pixels' borders

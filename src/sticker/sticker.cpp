@@ -36,6 +36,9 @@ bool ConvertPicturePolygons(Shell& shell, const Picture& picture,
     switch (request.method) {
         case ConversionMethod::Full: {
             FullConversionRun run;
+            // The library forms trace the full conversion's polygons again into a clean face,
+            // which takes a while of its own: the search takes half as long.
+            if (request.format != PartFormat::Classic) run.workBudget = kFullConversionWorkBudget / 2;
             const bool done = ConvertToLdraw(shell, picture, quads, settings, progress, &run);
             if (run.regionsCoveredWithRectangles > 0) {
                 ShowMessage(shell, std::to_string(run.regionsCoveredWithRectangles) +
