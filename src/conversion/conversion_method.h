@@ -15,8 +15,8 @@ enum class ConversionMethod { Quick, Full, Exact, Vector };
 enum class PartFormat { Classic, LdrawSticker, LdrawTexture };
 
 // The most memory that reading a picture, converting it and writing its part file take, in bytes
-// per pixel: the peak measured on the 1024 x 1024 worst case (no two neighbouring pixels alike),
-// with a quarter more for other pictures and the program itself.
+// per pixel: the peak measured on the worst pictures of 1024 x 1024, with a quarter more for
+// other pictures and the program itself (a test measures the peaks again).
 std::uint64_t MemoryNeedPerPixel(ConversionMethod method, PartFormat format);
 
 // The fewest bytes a part file line takes: a polygon count times this is less than the file's

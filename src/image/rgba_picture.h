@@ -21,7 +21,7 @@ struct RgbaPicture {
 
 // The memory the most costly conversion and part file layout need per pixel of the picture (see
 // MemoryNeedPerPixel for each one), reading and decoding included.
-inline constexpr std::uint64_t kMostBytesPerPixel = 660;
+inline constexpr std::uint64_t kMostBytesPerPixel = 555;
 
 // How a picture of more than 256 colours is reduced to a palette.
 struct ColourReduction {
