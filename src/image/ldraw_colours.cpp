@@ -304,32 +304,80 @@ void RecolourToLdraw(const RgbaPicture& rgba, Picture& picture, const std::vecto
     // Dithered, every code of the set may take part in the mixes; else only those nearest to
     // some colour of the picture.
     if (!reduction.dither) kept = used;
-    const auto most = static_cast<std::size_t>(std::clamp(reduction.mostColours, 1, 256));
-    for (std::size_t left = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), true));
-         left > most; --left) {
-        // The code whose pixels, moved to their next best, add the least difference.
-        std::vector<double> added(codes, 0);
+    // With a transparent entry, 255 codes at most, so that every entry has its own index.
+    const auto most = static_cast<std::size_t>(
+        std::clamp(reduction.mostColours, 1, own.TransparentIndex >= 0 ? 255 : 256));
+    // Dropping codes one at a time: the code whose pixels, moved to their next best, add the
+    // least difference. Each colour keeps its codes in order of difference (ties in the set's
+    // order), so that its best and second best are the first two still kept; only the colours
+    // whose best or second best code is dropped move on, and only the sums of the codes they
+    // move between are added up again (in the colours' order, as a full count would).
+    std::size_t left = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), true));
+    if (left > most) {
+        std::vector<std::uint32_t> byDifference(entries * codes);
+        std::vector<std::size_t> bestAt(entries, 0), secondAt(entries, 0);
+        const auto advance = [&](std::size_t e, std::size_t at) {
+            while (at < codes && !kept[byDifference[e * codes + at]]) ++at;
+            return at;
+        };
+        std::vector<std::vector<std::uint32_t>> bestOf(codes);  // the colours each code is best for
         for (std::size_t e = 0; e < entries; ++e) {
             if (transparent(e)) continue;
-            std::size_t best = codes, second = codes;
+            std::uint32_t* order = byDifference.data() + e * codes;
+            for (std::size_t c = 0; c < codes; ++c) order[c] = static_cast<std::uint32_t>(c);
+            std::stable_sort(order, order + codes, [&](std::uint32_t a, std::uint32_t b) {
+                return difference[e * codes + a] < difference[e * codes + b];
+            });
+            bestAt[e] = advance(e, 0);
+            secondAt[e] = advance(e, bestAt[e] + 1);
+            bestOf[order[bestAt[e]]].push_back(static_cast<std::uint32_t>(e));
+        }
+        std::vector<double> added(codes, 0);
+        const auto sum = [&](std::size_t c) {
+            double total = 0;
+            for (const std::uint32_t e : bestOf[c]) {
+                const std::uint32_t* order = byDifference.data() + e * codes;
+                const double second = secondAt[e] < codes ? difference[e * codes + order[secondAt[e]]]
+                                                          : difference[e * codes + c];
+                total += static_cast<double>(count[e]) * (second - difference[e * codes + c]);
+            }
+            added[c] = total;
+        };
+        for (std::size_t c = 0; c < codes; ++c) sum(c);
+        std::vector<std::uint8_t> again(codes, 0);
+        std::vector<std::size_t> toSum;
+        for (; left > most; --left) {
+            std::size_t drop = codes;
             for (std::size_t c = 0; c < codes; ++c) {
-                if (!kept[c]) continue;
-                const double d = difference[e * codes + c];
-                if (best == codes || d < difference[e * codes + best]) {
-                    second = best;
-                    best = c;
-                } else if (second == codes || d < difference[e * codes + second]) {
-                    second = c;
+                if (kept[c] && (drop == codes || added[c] < added[drop])) drop = c;
+            }
+            kept[drop] = false;
+            toSum.clear();
+            const auto mark = [&](std::size_t c) {
+                if (!again[c]) again[c] = 1, toSum.push_back(c);
+            };
+            for (std::size_t e = 0; e < entries; ++e) {
+                if (transparent(e)) continue;
+                const std::uint32_t* order = byDifference.data() + e * codes;
+                const std::size_t best = order[bestAt[e]];
+                if (best == drop) {
+                    bestAt[e] = secondAt[e];
+                    secondAt[e] = advance(e, bestAt[e] + 1);
+                    const std::size_t now = order[bestAt[e]];
+                    bestOf[now].push_back(static_cast<std::uint32_t>(e));
+                    mark(now);
+                } else if (secondAt[e] < codes && order[secondAt[e]] == drop) {
+                    secondAt[e] = advance(e, secondAt[e] + 1);
+                    mark(best);
                 }
             }
-            added[best] += static_cast<double>(count[e]) *
-                           (difference[e * codes + second] - difference[e * codes + best]);
+            bestOf[drop].clear();
+            for (const std::size_t c : toSum) {
+                again[c] = 0;
+                std::sort(bestOf[c].begin(), bestOf[c].end());
+                sum(c);
+            }
         }
-        std::size_t drop = codes;
-        for (std::size_t c = 0; c < codes; ++c) {
-            if (kept[c] && (drop == codes || added[c] < added[drop])) drop = c;
-        }
-        kept[drop] = false;
     }
     // The new palette: the kept codes, in the set's order, and the transparent entry.
     std::vector<int> entryOfCode(codes, -1);

@@ -161,6 +161,12 @@ bool CreateBitmap(Shell& shell, const Picture& picture, const std::string& path,
         const ColourLookup colours(picture, settings);
         const PreviewPalette palette =
             MakePreviewPalette(picture, settings, UsedIndices(shell, picture, colours, primary));
+        // An 8-bit bitmap holds 256 palette entries at most; more would make a file that other
+        // programs refuse.
+        if (palette.entries.size() > 256) {
+            Fail("The picture has " + std::to_string(palette.entries.size()) +
+                 " colours; a preview bitmap holds 256 at most");
+        }
 
         WriteLog(shell.log, "CREATE BITMAP: About to write header and info");
         const std::vector<std::uint8_t> head = PreviewHead(picture, palette);

@@ -246,5 +246,106 @@ TEST(RecolourToLdraw, EqualCodesMakeOneRunAndNoOtherCodeAppears) {
     EXPECT_EQ(merged[0].X2 - merged[0].X1, 8);
 }
 
+
+// The codes kept, against the plain way of dropping them (every colour's best and second best
+// looked for again after each drop): the same codes, for sets of many colours, any count kept,
+// dithered or not.
+std::vector<std::int32_t> KeptThePlainWay(const RgbaPicture& rgba, const std::vector<LdrawColour>& set,
+                                          const ColourReduction& reduction) {
+    Picture own;
+    GivePalette(rgba, own, {256, false});
+    const std::size_t entries = own.Palette.size(), codes = set.size();
+    std::vector<std::uint64_t> count(entries, 0);
+    for (std::int32_t y = 1; y <= own.Height(); ++y)
+        for (std::int32_t x = 1; x <= own.Width(); ++x) ++count[own.Pixels(x, y)];
+    std::vector<double> d(entries * codes);
+    for (std::size_t e = 0; e < entries; ++e) {
+        const Lab lab = SrgbToLab(own.Palette[e].Red, own.Palette[e].Green, own.Palette[e].Blue);
+        for (std::size_t c = 0; c < codes; ++c)
+            d[e * codes + c] = Ciede2000(lab, SrgbToLab(set[c].red, set[c].green, set[c].blue));
+    }
+    const auto skip = [&](std::size_t e) { return static_cast<int>(e) == own.TransparentIndex || count[e] == 0; };
+    std::vector<bool> kept(codes, true), used(codes, false);
+    for (std::size_t e = 0; e < entries; ++e) {
+        if (skip(e)) continue;
+        std::size_t best = 0;
+        for (std::size_t c = 1; c < codes; ++c) if (d[e * codes + c] < d[e * codes + best]) best = c;
+        used[best] = true;
+    }
+    if (!reduction.dither) kept = used;
+    const std::size_t most = std::min<std::size_t>(reduction.mostColours, own.TransparentIndex >= 0 ? 255 : 256);
+    for (std::size_t left = std::count(kept.begin(), kept.end(), true); left > most; --left) {
+        std::vector<double> added(codes, 0);
+        for (std::size_t e = 0; e < entries; ++e) {
+            if (skip(e)) continue;
+            std::size_t best = codes, second = codes;
+            for (std::size_t c = 0; c < codes; ++c) {
+                if (!kept[c]) continue;
+                if (best == codes || d[e * codes + c] < d[e * codes + best]) second = best, best = c;
+                else if (second == codes || d[e * codes + c] < d[e * codes + second]) second = c;
+            }
+            added[best] += static_cast<double>(count[e]) * (d[e * codes + second] - d[e * codes + best]);
+        }
+        std::size_t drop = codes;
+        for (std::size_t c = 0; c < codes; ++c)
+            if (kept[c] && (drop == codes || added[c] < added[drop])) drop = c;
+        kept[drop] = false;
+    }
+    std::vector<std::int32_t> result;
+    for (std::size_t c = 0; c < codes; ++c) if (kept[c]) result.push_back(set[c].code);
+    if (own.TransparentIndex >= 0) result.push_back(-1);
+    return result;
+}
+
+TEST(RecolourToLdraw, KeepsTheCodesThePlainWayKeepsAndNeverMoreThanAPaletteHolds) {
+    std::mt19937 random(21);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<LdrawColour> set(20 + random() % 400);
+        for (std::size_t c = 0; c < set.size(); ++c) {
+            set[c] = {static_cast<std::int32_t>(1000 + c), "c",
+                      static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                      static_cast<std::uint8_t>(random())};
+            if (c % 7 == 3) set[c] = set[c - 1], set[c].code = static_cast<std::int32_t>(1000 + c);
+        }
+        RgbaPicture rgba;
+        rgba.width = 1 + static_cast<std::int32_t>(random() % 40);
+        rgba.height = 1 + static_cast<std::int32_t>(random() % 40);
+        rgba.rgba.resize(static_cast<std::size_t>(rgba.width) * rgba.height * 4);
+        const int shades = 1 + static_cast<int>(random() % 60);
+        for (std::size_t i = 0; i < rgba.rgba.size(); i += 4) {
+            const int shade = static_cast<int>(random() % static_cast<unsigned>(shades));
+            rgba.rgba[i] = static_cast<std::uint8_t>(shade * 37), rgba.rgba[i + 1] = static_cast<std::uint8_t>(shade * 91);
+            rgba.rgba[i + 2] = static_cast<std::uint8_t>(shade * 13);
+            rgba.rgba[i + 3] = round % 3 == 0 && random() % 4 == 0 ? 0 : 255;
+        }
+        const ColourReduction reduction{2 + static_cast<int>(random() % 255), round % 2 == 1};
+        SCOPED_TRACE(round);
+        Picture picture;
+        RecolourToLdraw(rgba, picture, set, reduction);
+        EXPECT_EQ(picture.Codes, KeptThePlainWay(rgba, set, reduction));
+    }
+    // Dithered to 300 solid colours, a picture with transparent pixels: 255 codes and the
+    // transparent entry, and every transparent pixel stays transparent.
+    std::vector<LdrawColour> many(300);
+    for (std::size_t c = 0; c < many.size(); ++c) {
+        many[c] = {static_cast<std::int32_t>(500 + c), "c", static_cast<std::uint8_t>(c),
+                   static_cast<std::uint8_t>(c * 7), static_cast<std::uint8_t>(c * 13)};
+    }
+    RgbaPicture holes;
+    holes.width = holes.height = 64;
+    holes.rgba.resize(64 * 64 * 4);
+    for (std::size_t i = 0; i < holes.rgba.size(); i += 4) {
+        holes.rgba[i] = static_cast<std::uint8_t>(i), holes.rgba[i + 1] = static_cast<std::uint8_t>(i / 7);
+        holes.rgba[i + 2] = 90, holes.rgba[i + 3] = i % 12 == 0 ? 0 : 255;
+    }
+    Picture picture;
+    RecolourToLdraw(holes, picture, many, {256, true});
+    ASSERT_LE(picture.Palette.size(), 256u);
+    for (std::size_t i = 0; i < 64 * 64; ++i) {
+        const std::int32_t x = static_cast<std::int32_t>(i % 64) + 1, y = 64 - static_cast<std::int32_t>(i / 64);
+        EXPECT_EQ(picture.Pixels(x, y) == picture.TransparentIndex, holes.rgba[i * 4 + 3] == 0) << i;
+    }
+}
+
 }  // namespace
 }  // namespace mosaikon

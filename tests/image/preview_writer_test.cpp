@@ -118,5 +118,16 @@ TEST_F(PreviewWriter, AFailedWriteIsReportedAndLeavesTheOldFile) {
               "CREATE BITMAP: ERROR CREATING TEMP BITMAP No such file or directory");
 }
 
+// A palette beyond an 8-bit bitmap's 256 entries is refused, not written as a file that other
+// programs refuse.
+TEST_F(PreviewWriter, MoreThan256ColoursAreRefused) {
+    Picture picture = test::MakePicture(2, 1, test::GreyRamp(256), {0, 255});
+    picture.Palette.push_back({1, 2, 3, 0});
+    const std::string path = recording.folder / "preview.bmp";
+    EXPECT_FALSE(CreateBitmap(recording.shell, picture, path, {}));
+    EXPECT_THAT(recording.boxes.back(), HasSubstr("holds 256 at most"));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 }  // namespace
 }  // namespace mosaikon
