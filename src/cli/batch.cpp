@@ -30,20 +30,6 @@ bool HasPictureExtension(const fs::path& path) {
     return false;
 }
 
-template <typename Iterator>
-void AddPictures(Iterator entries, std::vector<std::string>& found) {
-    std::vector<std::string> pictures;
-    std::error_code error;
-    for (auto entry = fs::begin(entries); entry != fs::end(entries); entry.increment(error)) {
-        if (error) break;
-        if (entry->is_regular_file(error) && HasPictureExtension(entry->path())) {
-            pictures.push_back(entry->path().string());
-        }
-    }
-    std::sort(pictures.begin(), pictures.end());
-    found.insert(found.end(), pictures.begin(), pictures.end());
-}
-
 // A JSON string, with the bytes that are not valid UTF-8 given as the code points of Latin-1.
 std::string JsonText(const std::string& text) {
     std::string json = "\"";
@@ -84,24 +70,56 @@ std::string JsonText(const std::string& text) {
 }  // namespace
 
 std::vector<std::string> CollectPictures(const std::vector<std::string>& paths, bool recursive,
-                                         std::vector<std::string>& missing) {
+                                         std::vector<Unreadable>& unreadable) {
     std::vector<std::string> found;
+    const auto reason = [](const std::error_code& error) { return error.message(); };
     for (const std::string& path : paths) {
         std::error_code error;
-        if (fs::is_regular_file(path, error)) {
+        const fs::file_status status = fs::status(path, error);
+        if (fs::is_regular_file(status)) {
             found.push_back(path);
-        } else if (fs::is_directory(path, error)) {
-            if (recursive) {
-                fs::recursive_directory_iterator entries(path, error);
-                if (!error) AddPictures(std::move(entries), found);
-            } else {
-                fs::directory_iterator entries(path, error);
-                if (!error) AddPictures(std::move(entries), found);
-            }
-            if (error) missing.push_back(path);
-        } else {
-            missing.push_back(path);
+            continue;
         }
+        if (!fs::is_directory(status)) {
+            unreadable.push_back({path, error ? reason(error) : "it is neither a picture nor a folder"});
+            continue;
+        }
+        // The folders still to read, each read on its own, so that one that cannot be read is
+        // reported and the others are still walked.
+        std::vector<fs::path> folders = {path};
+        std::vector<std::string> pictures;
+        while (!folders.empty()) {
+            const fs::path folder = folders.back();
+            folders.pop_back();
+            fs::directory_iterator entries(folder, error);
+            if (error) {
+                unreadable.push_back({folder.string(), reason(error)});
+                continue;
+            }
+            for (auto entry = fs::begin(entries); entry != fs::end(entries); entry.increment(error)) {
+                if (error) {
+                    unreadable.push_back({folder.string(), reason(error)});
+                    break;
+                }
+                std::error_code kind;
+                const fs::file_status linked = entry->symlink_status(kind);
+                if (recursive && fs::is_directory(linked)) {
+                    folders.push_back(entry->path());
+                    continue;
+                }
+                if (!HasPictureExtension(entry->path())) continue;
+                const fs::file_status target = entry->status(kind);
+                if (fs::is_regular_file(target)) {
+                    pictures.push_back(entry->path().string());
+                } else if (!fs::is_directory(target)) {
+                    // A FIFO, a device, a link that leads nowhere or round in a loop.
+                    unreadable.push_back({entry->path().string(),
+                                          kind ? reason(kind) : "it is not a regular file"});
+                }
+            }
+        }
+        std::sort(pictures.begin(), pictures.end());
+        found.insert(found.end(), pictures.begin(), pictures.end());
     }
     return found;
 }

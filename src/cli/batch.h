@@ -9,12 +9,19 @@
 
 namespace mosaikon {
 
+// A path given or found that cannot be taken, and why.
+struct Unreadable {
+    std::string path, reason;
+};
+
 // The pictures among the given files and folders, in the order given, each folder's pictures
-// (the files whose names end in a picture format's extension, any case) sorted by name; with
-// recursive, the folders inside folders too. A given file is taken whatever its name; a path that
-// is neither a file nor a folder comes back in missing.
+// (the files whose names end in a picture format's extension, any case) sorted by path; with
+// recursive, those of the folders inside folders too. A given file is taken whatever its name. A path that is neither a file nor a
+// folder, a folder that cannot be read (the walk goes on with the others), and a file with a
+// picture's name that is no regular file (a FIFO, a device, a broken link) come back in
+// unreadable.
 std::vector<std::string> CollectPictures(const std::vector<std::string>& paths, bool recursive,
-                                         std::vector<std::string>& missing);
+                                         std::vector<Unreadable>& unreadable);
 
 // A part file name for each picture, all different: the picture's name without its extension,
 // in small letters, keeping only a-z, 0-9, "_" and "-" and at most 8 of them ("sticker" when

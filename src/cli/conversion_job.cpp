@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <map>
 
 #include "image/bitmap_reader.h"
@@ -83,6 +84,17 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
     const int failures = shell.failuresReported;
     const auto failed = [&] { return shell.failuresReported != failures; };
     const auto convert = [&] {
+        // A file of its own that the user keeps there is not written over unasked.
+        std::error_code error;
+        if (!options.overwrite && std::filesystem::is_regular_file(partPath, error) &&
+            !IsStickerPartFile(partPath)) {
+            ShowMessage(shell,
+                        partPath + " is not a sticker part made by Mosaikon: it is left as it is "
+                                   "(--overwrite replaces it)",
+                        MessageKind::Failure);
+            ++shell.failuresReported;
+            return;
+        }
         ReadOptions read;
         read.reduction = options.reduction;
         read.acceptDamaged = options.acceptDamaged;

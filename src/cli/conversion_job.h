@@ -29,6 +29,8 @@ struct JobOptions {
     ColourReduction reduction;
     ColourSet colours = ColourSet::Direct;
     bool acceptDamaged = false;
+    // Whether a part file that is not a sticker part made by this program may be replaced.
+    bool overwrite = false;
     // Given sticker details; the name and part identifier default to "Sticker: " + the part
     // file's base name and the base name.
     std::optional<std::string> name, partId;

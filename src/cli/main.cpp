@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -37,6 +38,91 @@ constexpr unsigned kMostJobs = 64;
 struct UsageError {
     std::string reason;
 };
+
+// A text as a terminal may show it: control characters (C0, DEL, C1) escaped as \n, \t, \r,
+// \xNN or \u00NN, and bytes that are not UTF-8 as \xNN, so that a name cannot break a line,
+// move the cursor or set the terminal's title.
+std::string TerminalText(std::string_view text) {
+    std::string shown;
+    char escaped[8];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n' || c == '\t' || c == '\r') {
+            shown += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        } else if (c < 0x80) {
+            shown += static_cast<char>(c);
+        } else {
+            const std::size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3
+                                       : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+            bool valid = length > 0 && i + length <= text.size();
+            for (std::size_t k = 1; valid && k < length; ++k) {
+                valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            }
+            if (valid && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+                std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                              static_cast<unsigned char>(text[i + 1]));
+                shown += escaped;
+                ++i;
+            } else if (valid) {
+                shown.append(text, i, length);
+                i += length - 1;
+            } else {
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+                shown += escaped;
+            }
+        }
+    }
+    return shown;
+}
+
+// A file the run writes, named for a message.
+struct Output {
+    std::string path;
+    std::string what;
+};
+
+// No output may replace an input or another output: links followed, hard links seen through.
+void CheckOutputs(const std::vector<std::string>& pictures, const std::vector<Output>& outputs) {
+    std::map<std::string, std::string> inputs, written;
+    for (const std::string& picture : pictures) inputs.emplace(FileIdentity(picture), picture);
+    for (const Output& output : outputs) {
+        const std::string identity = FileIdentity(output.path);
+        if (const auto found = inputs.find(identity); found != inputs.end()) {
+            throw UsageError{output.what + " " + output.path + " is the picture " +
+                             found->second + ": it would be written over"};
+        }
+        if (const auto [at, added] = written.emplace(identity, output.path); !added) {
+            throw UsageError{output.what + " " + output.path + " and " + at->second +
+                             " are the same file: one would be written over the other"};
+        }
+    }
+}
+
+// Whether a file can be written at path (replaced, or made in its folder): the reason it
+// cannot, else empty.
+std::string WhyNotWritable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::string target = path;
+    try {
+        target = ResolveWriteTarget(path);
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    std::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    if (fs::exists(status)) {
+        if (fs::is_directory(status)) return "it is a folder";
+        if (!fs::is_regular_file(status)) return "it is not a regular file";
+    }
+    fs::path folder = fs::path(target).parent_path();
+    if (folder.empty()) folder = ".";
+    if (!fs::is_directory(folder, error)) return "the folder " + folder.string() + " does not exist";
+    if (::access(folder.c_str(), W_OK) != 0) return "the folder " + folder.string() + " cannot be written";
+    return "";
+}
 
 std::int32_t Int32Option(const std::string& name, const std::string& text) {
     try {
@@ -152,6 +238,7 @@ struct Arguments {
     std::string fallback = "geometry";
     int fallbackColours = 16;
     bool embed = false;
+    bool overwrite = false;
 };
 
 // What the command line asks for, checked.
@@ -263,6 +350,10 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                  "numbers, T-junctions, a library part's header, a sticker's face and backing): "
                  "one line per finding; exit status 1 when there are errors")
         ->disable_flag_override();
+    app.add_flag("--overwrite", args.overwrite,
+                 "replace part files that are not sticker parts made by Mosaikon (otherwise they "
+                 "are left as they are and the picture fails)")
+        ->disable_flag_override();
     app.add_flag("--version")->description("show the version and exit");
 }
 
@@ -308,6 +399,13 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
                        args.fallbackColours, args.embed};
     options.reduction = {args.colors, args.dither};
     options.acceptDamaged = args.acceptDamaged;
+    options.overwrite = args.overwrite;
+    if (app.count("--preview") > 0 && args.preview.empty()) {
+        throw UsageError{"--preview needs the name of the bitmap to write"};
+    }
+    if (app.count("--json") > 0 && args.json.empty()) {
+        throw UsageError{"--json needs the name of the report to write, or - for standard output"};
+    }
     options.colours = args.palette == "ldraw"        ? ColourSet::Ldraw
                       : args.palette == "ldraw-core" ? ColourSet::LdrawCore
                                                      : ColourSet::Direct;
@@ -337,6 +435,16 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
             if (app.count(many) > 0) throw UsageError{std::string(many) + " needs --output-dir"};
         }
         RequireSingleLine("PART.dat", BaseName(args.files[1]));
+        StickerRequest form;
+        form.format = options.format;
+        form.texture = options.texture;
+        std::vector<Output> outputs;
+        for (const std::string& file : StickerFiles(form, args.files[1])) {
+            outputs.push_back({file, file == args.files[1] ? "the part file" : "the texture"});
+        }
+        if (!args.preview.empty()) outputs.push_back({args.preview, "the preview"});
+        if (!args.json.empty() && args.json != "-") outputs.push_back({args.json, "the report"});
+        CheckOutputs({args.files[0]}, outputs);
     }
     const StickerDetails details = DetailsFor(options, request.batch ? "" : args.files[1]);
     const char* detailOptions[] = {"--name", "--part-id", "--author", "--description"};
@@ -356,7 +464,7 @@ void UseEnglishTexts(Shell& shell) {
         const std::lock_guard lock(messageMutex);
         if (activeBar) activeBar->Clear();
         std::cerr << "mosaikon-convert: " << (kind == MessageKind::Warning ? "warning: " : "")
-                  << text << "\n";
+                  << TerminalText(text) << "\n";
     };
 }
 
@@ -381,8 +489,18 @@ bool WriteReport(Shell& shell, const std::string& target, const std::vector<JobR
     }
 }
 
+// The report must be writable before any picture is converted.
+bool ReportWritable(Shell& shell, const std::string& json) {
+    if (json.empty() || json == "-") return true;
+    const std::string why = WhyNotWritable(json);
+    if (why.empty()) return true;
+    ShowMessage(shell, "the report " + json + " cannot be written: " + why, MessageKind::Failure);
+    return false;
+}
+
 int ConvertOne(Shell& shell, const Request& request) {
     const Arguments& args = request.args;
+    if (!ReportWritable(shell, args.json)) return kExitFailure;
     JobReport report;
     {
         ProgressBar bar;
@@ -395,7 +513,7 @@ int ConvertOne(Shell& shell, const Request& request) {
     if (report.converted && args.listColours) {
         const LdrawColourTable& table = LdrawColours();
         for (const auto& [code, pixels] : report.codePixels) {
-            std::cout << ColorText(code) << "\t" << ColourName(table, code) << "\t" << pixels
+            std::cout << ColorText(code) << "\t" << TerminalText(ColourName(table, code)) << "\t" << pixels
                       << "\n";
         }
     }
@@ -420,11 +538,24 @@ std::string Duration(double seconds) {
 
 int ConvertMany(Shell& shell, const Request& request) {
     const Arguments& args = request.args;
-    std::vector<std::string> missing;
+    std::vector<Unreadable> missing;
     const std::vector<std::string> pictures = CollectPictures(args.files, args.recursive, missing);
-    for (const std::string& path : missing) {
-        ShowMessage(shell, path + " is neither a picture nor a folder that can be read",
-                    MessageKind::Failure);
+    std::vector<std::string> parts;
+    std::vector<Output> outputs;
+    StickerRequest form;
+    form.format = request.options.format;
+    form.texture = request.options.texture;
+    for (const std::string& name : PartNames(pictures)) {
+        parts.push_back((std::filesystem::path(args.outputDir) / (name + ".dat")).string());
+        for (const std::string& file : StickerFiles(form, parts.back())) {
+            outputs.push_back({file, file == parts.back() ? "the part file" : "the texture"});
+        }
+    }
+    if (!args.json.empty() && args.json != "-") outputs.push_back({args.json, "the report"});
+    CheckOutputs(pictures, outputs);
+    if (!ReportWritable(shell, args.json)) return kExitFailure;
+    for (const Unreadable& path : missing) {
+        ShowMessage(shell, path.path + " cannot be read: " + path.reason, MessageKind::Failure);
     }
     std::error_code error;
     std::filesystem::create_directories(args.outputDir, error);
@@ -432,10 +563,6 @@ int ConvertMany(Shell& shell, const Request& request) {
         ShowMessage(shell, "the output folder " + args.outputDir + " cannot be made",
                     MessageKind::Failure);
         return kExitFailure;
-    }
-    std::vector<std::string> parts;
-    for (const std::string& name : PartNames(pictures)) {
-        parts.push_back((std::filesystem::path(args.outputDir) / (name + ".dat")).string());
     }
     const unsigned jobs =
         args.jobs > 0 ? args.jobs : std::max(1u, std::thread::hardware_concurrency());
@@ -453,7 +580,8 @@ int ConvertMany(Shell& shell, const Request& request) {
     for (const JobReport& report : reports) {
         if (report.converted) continue;
         ++failed;
-        std::cerr << "mosaikon-convert: " << report.input << ": " << report.message << "\n";
+        std::cerr << "mosaikon-convert: " << TerminalText(report.input) << ": "
+                  << TerminalText(report.message) << "\n";
     }
     std::cerr << reports.size() << " pictures: " << reports.size() + missing.size() - failed
               << " converted, " << failed << " failed\n";
@@ -469,14 +597,14 @@ int CheckFiles(const std::vector<std::string>& files) {
     for (const std::string& path : files) {
         const CheckReport report = CheckPartFile(path);
         for (const CheckFinding& finding : report.findings) {
-            std::cout << path << ": " << FindingLine(finding) << "\n";
+            std::cout << TerminalText(path) << ": " << TerminalText(FindingLine(finding)) << "\n";
         }
         if (report.findings.size() < report.errors + report.warnings) {
-            std::cout << path << ": ... and "
+            std::cout << TerminalText(path) << ": ... and "
                       << report.errors + report.warnings - report.findings.size()
                       << " findings more\n";
         }
-        std::cout << path << ": " << report.errors << (report.errors == 1 ? " error, " : " errors, ")
+        std::cout << TerminalText(path) << ": " << report.errors << (report.errors == 1 ? " error, " : " errors, ")
                   << report.warnings << (report.warnings == 1 ? " warning" : " warnings") << " ("
                   << report.polygons << " polygons)\n";
         errors = errors || report.errors > 0;
@@ -523,7 +651,7 @@ int main(int argc, char** argv) {
         std::cerr << "mosaikon-convert: " << error.what() << "\n\n" << app.help();
         return kExitUsage;
     } catch (const UsageError& error) {
-        std::cerr << "mosaikon-convert: " << error.reason << "\n\n" << app.help();
+        std::cerr << "mosaikon-convert: " << TerminalText(error.reason) << "\n\n" << app.help();
         return kExitUsage;
     }
 
@@ -535,6 +663,9 @@ int main(int argc, char** argv) {
     }
     try {
         return request.batch ? ConvertMany(shell, request) : ConvertOne(shell, request);
+    } catch (const UsageError& error) {
+        std::cerr << "mosaikon-convert: " << TerminalText(error.reason) << "\n";
+        return kExitUsage;
     } catch (...) {
         ReportFailure(shell, "mosaikon-convert", "", CurrentFailureDescription());
     }

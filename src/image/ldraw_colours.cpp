@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -172,9 +173,18 @@ std::vector<std::string> LdrawLibraryFolders() {
 LdrawColourTable LoadLdrawColours(const std::vector<std::string>& libraryFolders) {
     LdrawColourTable table{BuiltInLdrawColours(), "built in", ""};
     namespace fs = std::filesystem;
-    for (const std::string& folder : libraryFolders) {
+    for (std::size_t i = 0; i < libraryFolders.size(); ++i) {
+        const std::string& folder = libraryFolders[i];
         std::error_code error;
-        if (!fs::is_directory(folder, error)) continue;
+        if (!fs::is_directory(folder, error)) {
+            // The folder named by $LDRAWDIR (the first) is said when it is none.
+            if (i == 0 && fs::exists(folder, error) && std::getenv("LDRAWDIR") &&
+                folder == std::getenv("LDRAWDIR")) {
+                table.warning = "LDRAWDIR names " + folder +
+                                ", which is not a folder; it is passed over";
+            }
+            continue;
+        }
         // The first library found is the user's; its file decides, however it is written.
         for (const char* name : {"LDConfig.ldr", "ldconfig.ldr", "LDCONFIG.LDR"}) {
             const fs::path path = fs::path(folder) / name;
@@ -183,7 +193,9 @@ LdrawColourTable LoadLdrawColours(const std::vector<std::string>& libraryFolders
                 if (fs::file_size(path) > (16u << 20)) Fail("it is larger than 16 MB");
                 std::ifstream file(path, std::ios::binary);
                 std::ostringstream text;
+                if (!file) Fail(std::string("it cannot be read: ") + std::strerror(errno));
                 text << file.rdbuf();
+                if (file.bad()) Fail(std::string("it cannot be read: ") + std::strerror(errno));
                 table.colours = ParseLdConfig(text.str());
                 table.source = path.string();
             } catch (const std::exception& failure) {
@@ -192,7 +204,8 @@ LdrawColourTable LoadLdrawColours(const std::vector<std::string>& libraryFolders
             }
             return table;
         }
-        table.warning = "The LDraw library " + folder +
+        table.warning = (table.warning.empty() ? "" : table.warning + "; ") + "The LDraw library " +
+                        folder +
                         " has no LDConfig.ldr; the built-in LDraw colours of 2026-05-29 are used";
         return table;
     }

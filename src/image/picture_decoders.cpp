@@ -294,7 +294,20 @@ RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& n
     }
     jpeg_finish_decompress(&info);
     const bool progressive = info.progressive_mode;
+    // Where the data ends before its end marker, the decoder reads one it makes up itself; the
+    // arithmetic decoder says nothing of it, so the place it stopped at tells.
+    const bool inData = info.src->next_input_byte >= bytes.data() &&
+                        info.src->next_input_byte <= bytes.data() + bytes.size();
+    const int scan = info.input_scan_number;
     jpeg_destroy_decompress(&info);
+    if (!inData && error.warnings == 0) {
+        const std::string missing =
+            progressive ? "its data ends in scan " + std::to_string(scan) +
+                              ", so the later scans, which add detail and colour, are missing"
+                        : "its data ends before its end marker";
+        if (!rules.acceptDamaged) Damaged(name, missing);
+        picture.damage = name + " is damaged or cut short: " + missing;
+    }
     if (error.warnings > 0) {
         std::string damage = name + " is damaged or cut short: " + error.warning + "; ";
         const std::string height = std::to_string(picture.height);

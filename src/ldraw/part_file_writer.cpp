@@ -127,6 +127,8 @@ bool IsStickerPartFile(const std::string& path) {
         lines.push_back(start.substr(at, end - at));
         at = end + 2;
     }
+    // A multi-part document of the textured form: its part comes first.
+    if (!lines.empty() && lines[0].rfind("0 FILE ", 0) == 0) lines.erase(lines.begin());
     const auto begins = [&](std::size_t line, std::string_view text) {
         return line < lines.size() && lines[line].rfind(text, 0) == 0;
     };

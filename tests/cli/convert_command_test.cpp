@@ -222,8 +222,9 @@ TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {
     damaged[22] = 0, damaged[23] = 0, damaged[24] = 0, damaged[25] = 0;  // height 0
     test::WriteBytes(folder / "damaged.bmp", damaged);
     test::WriteBytes(part, {'o', 'l', 'd'});
-    result = Run(folder / "damaged.bmp " + part);
+    result = Run("--overwrite " + (folder / "damaged.bmp ") + part);
     EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr("LoadBitmap has caused an error"));
     EXPECT_EQ(ReadText(part), "old");
 
     result = Run(picture + " " + (folder / "no/such/folder.dat"));
@@ -241,7 +242,7 @@ TEST_F(ConvertCommand, LongNamesAreWrittenAndTwoFilesAreReplacedTogetherOrNotAtA
     // When either file cannot be written, neither is replaced.
     test::WriteBytes(part, {'o', 'l', 'd'});
     const Result result =
-        Run("--preview " + (folder / "no/folder.bmp") + " " + picture + " " + part);
+        Run("--overwrite --preview " + (folder / "no/folder.bmp") + " " + picture + " " + part);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(ReadText(part), "old");
     std::size_t leftovers = 0;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <jpeglib.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +17,7 @@
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
 #include "support/rectangle_cover.h"
+#include "shell/failure.h"
 #include "support/test_support.h"
 
 namespace mosaikon {
@@ -219,6 +223,62 @@ TEST_F(PictureFormats, CutShortJpegsAreRefusedUnlessDamageIsAccepted) {
         }
         EXPECT_GT(accepted, (whole.size() - data) / 64 / 2) << file;
     }
+}
+
+// An arithmetic-coded progressive JPEG, as libjpeg writes it.
+Bytes ArithmeticJpeg(int width, int height) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    info.arith_code = TRUE;
+    jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(static_cast<std::size_t>(width) * 3);
+    while (info.next_scanline < info.image_height) {
+        for (int x = 0; x < width; ++x) {
+            row[static_cast<std::size_t>(x) * 3] = static_cast<unsigned char>(x * 5);
+            row[static_cast<std::size_t>(x) * 3 + 1] = static_cast<unsigned char>(info.next_scanline * 7);
+            row[static_cast<std::size_t>(x) * 3 + 2] = static_cast<unsigned char>((x ^ info.next_scanline) * 3);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    Bytes bytes(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return bytes;
+}
+
+// The arithmetic decoder says nothing where the data ends early: the file is still refused as
+// cut short, at any length, unless damage is accepted.
+TEST_F(PictureFormats, ACutShortArithmeticCodedJpegIsRefusedToo) {
+    const Bytes whole = ArithmeticJpeg(90, 60);
+    EXPECT_FALSE(test::Load(whole, "arith.jpg").failed);
+    int accepted = 0;
+    for (std::size_t length = 4; length < whole.size() - 2; length += 3) {
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+        const test::Loaded refused = test::Load(cut, "arith.jpg");
+        ASSERT_TRUE(refused.failed) << "cut at " << length;
+        EXPECT_THAT(refused.boxes.back(), HasSubstr("arith.jpg is damaged or cut short: "));
+        try {
+            const RgbaPicture picture = DecodeJpeg(cut, "arith.jpg", {kMostPixels, kMostBytesPerPixel, true});
+            EXPECT_THAT(picture.damage, HasSubstr("arith.jpg is damaged or cut short: "));
+            ++accepted;
+        } catch (const Failure&) {
+            // Cut inside a header: nothing can be decoded.
+        }
+    }
+    EXPECT_GT(accepted, 0);
 }
 
 TEST_F(PictureFormats, PartlyTransparentPixelsAreLaidOnWhite) {
