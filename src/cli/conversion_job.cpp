@@ -100,6 +100,9 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
         read.acceptDamaged = options.acceptDamaged;
         read.colours = options.colours;
         read.bytesPerPixel = MemoryNeedPerPixel(options.method, options.format);
+        // The textured form shows the picture's own colours.
+        auto original = std::make_shared<RgbaPicture>();
+        if (options.format == PartFormat::LdrawTexture) read.original = original.get();
         Picture picture;
         double pictureHeight = 0, pictureWidth = 0;
         LoadBitmap(shell, picture, picturePath, pictureHeight, pictureWidth, read);
@@ -112,8 +115,9 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
             return;
         }
         const auto shared = std::make_shared<const Picture>(std::move(picture));
-        const Sticker sticker = MakeSticker(shell, RequestFor(options, shared, partPath),
-                                            progress, nullptr, StickerUse::File);
+        StickerRequest request = RequestFor(options, shared, partPath);
+        if (read.original) request.original = std::move(original);
+        const Sticker sticker = MakeSticker(shell, request, progress, nullptr, StickerUse::File);
         PassOn(shell, sticker);
         if (!sticker.made || failed()) return;
         if (!WriteSticker(shell, sticker, partPath, &written, &report.counts)) return;

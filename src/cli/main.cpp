@@ -239,6 +239,8 @@ struct Arguments {
     int fallbackColours = 16;
     bool embed = false;
     bool overwrite = false;
+    std::string library;
+    std::string libraryFolder = "unofficial";
 };
 
 // What the command line asks for, checked.
@@ -350,11 +352,43 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
                  "numbers, T-junctions, a library part's header, a sticker's face and backing): "
                  "one line per finding; exit status 1 when there are errors")
         ->disable_flag_override();
+    app.add_flag("--library{default}", args.library,
+                 "write the part into an LDraw library, where LDraw programs look parts and "
+                 "textures up: --library=DIR (default: $LDRAWDIR), into DIR/unofficial/parts/ and "
+                 "its textures/ folder (one picture only; the PART.dat argument gives the name)");
+    app.add_option("--library-folder", args.libraryFolder,
+                   "with --library, the library's folder written into: unofficial (default, "
+                   "DIR/unofficial/parts/) or parts (DIR/parts/)")
+        ->check(CLI::IsMember({"unofficial", "parts"}));
     app.add_flag("--overwrite", args.overwrite,
                  "replace part files that are not sticker parts made by Mosaikon (otherwise they "
                  "are left as they are and the picture fails)")
         ->disable_flag_override();
     app.add_flag("--version")->description("show the version and exit");
+}
+
+// Where --library puts the part file: the library's parts folder (made when missing), the name
+// the PART.dat argument gives.
+std::string LibraryPartPath(const Arguments& args) {
+    std::string library = args.library;
+    if (library == "default") {
+        const char* set = std::getenv("LDRAWDIR");
+        if (!set || !*set) {
+            throw UsageError{"--library needs the LDraw library's folder: --library=DIR, or set "
+                             "LDRAWDIR"};
+        }
+        library = set;
+    }
+    if (library.empty()) throw UsageError{"--library: the folder after '=' is missing"};
+    if (!std::filesystem::is_directory(library)) {
+        throw UsageError{"--library: " + library + " is not a folder"};
+    }
+    const std::filesystem::path parts =
+        args.libraryFolder == "parts" ? std::filesystem::path(library) / "parts"
+                                      : std::filesystem::path(library) / "unofficial" / "parts";
+    std::error_code error;
+    std::filesystem::create_directories(parts, error);
+    return (parts / std::filesystem::path(args.files[1]).filename()).string();
 }
 
 Request CheckedRequest(const CLI::App& app, const Arguments& args) {
@@ -381,6 +415,11 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
                      : args.method == "exact"  ? ConversionMethod::Exact
                      : args.method == "vector" ? ConversionMethod::Vector
                                                : ConversionMethod::Quick;
+    // A textured sticker's fallback is lightest, and still a good likeness, from the vector
+    // conversion.
+    if (app.count("--method") == 0 && args.format == "ldraw-texture") {
+        options.method = ConversionMethod::Vector;
+    }
     for (const char* vectorOnly : {"--tolerance", "--min-area"}) {
         if (app.count(vectorOnly) > 0 && options.method != ConversionMethod::Vector) {
             throw UsageError{std::string(vectorOnly) + " needs --method vector"};
@@ -417,8 +456,11 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
     options.author = args.author;
     options.description = args.description;
 
+    if (app.count("--library-folder") > 0 && app.count("--library") == 0) {
+        throw UsageError{"--library-folder needs --library"};
+    }
     if (request.batch) {
-        for (const char* single : {"--preview", "--name", "--part-id"}) {
+        for (const char* single : {"--preview", "--name", "--part-id", "--library"}) {
             if (app.count(single) > 0) {
                 throw UsageError{std::string(single) +
                                  " is for one picture; with --output-dir "
@@ -435,12 +477,14 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
             if (app.count(many) > 0) throw UsageError{std::string(many) + " needs --output-dir"};
         }
         RequireSingleLine("PART.dat", BaseName(args.files[1]));
+        if (app.count("--library") > 0) request.args.files[1] = LibraryPartPath(args);
         StickerRequest form;
         form.format = options.format;
         form.texture = options.texture;
         std::vector<Output> outputs;
-        for (const std::string& file : StickerFiles(form, args.files[1])) {
-            outputs.push_back({file, file == args.files[1] ? "the part file" : "the texture"});
+        const std::string part = request.args.files[1];
+        for (const std::string& file : StickerFiles(form, part)) {
+            outputs.push_back({file, file == part ? "the part file" : "the texture"});
         }
         if (!args.preview.empty()) outputs.push_back({args.preview, "the preview"});
         if (!args.json.empty() && args.json != "-") outputs.push_back({args.json, "the report"});
@@ -498,6 +542,19 @@ bool ReportWritable(Shell& shell, const std::string& json) {
     return false;
 }
 
+// Where LeoCAD looks a texture up: only in a library. Said once, for a textured sticker written
+// beside the part file.
+void SayWhereTexturesShow(const Request& request, const std::string& part) {
+    if (request.options.format != PartFormat::LdrawTexture || request.options.texture.embed ||
+        !request.args.library.empty()) {
+        return;
+    }
+    const std::lock_guard lock(messageMutex);
+    std::cerr << "mosaikon-convert: note: LeoCAD shows the texture only from an LDraw library: copy "
+              << TerminalText(part) << " into the library's unofficial/parts/ folder and its "
+              << "textures/ PNG into unofficial/parts/textures/, or convert with --library\n";
+}
+
 int ConvertOne(Shell& shell, const Request& request) {
     const Arguments& args = request.args;
     if (!ReportWritable(shell, args.json)) return kExitFailure;
@@ -517,11 +574,12 @@ int ConvertOne(Shell& shell, const Request& request) {
                       << "\n";
         }
     }
+    if (report.converted) SayWhereTexturesShow(request, args.files[1]);
     if (report.converted) {
         std::cerr << report.counts.quadrilaterals << " quadrilaterals";
         if (report.counts.triangles > 0)
             std::cerr << " and " << report.counts.triangles << " triangles";
-        std::cerr << " (" << args.method << ")\n";
+        std::cerr << " (" << MethodName(request.options.method) << ")\n";
     }
     if (!args.json.empty() && !WriteReport(shell, args.json, {report}, request.options)) {
         return kExitFailure;
@@ -583,6 +641,7 @@ int ConvertMany(Shell& shell, const Request& request) {
         std::cerr << "mosaikon-convert: " << TerminalText(report.input) << ": "
                   << TerminalText(report.message) << "\n";
     }
+    if (failed < reports.size() + missing.size()) SayWhereTexturesShow(request, args.outputDir + "/*.dat");
     std::cerr << reports.size() << " pictures: " << reports.size() + missing.size() - failed
               << " converted, " << failed << " failed\n";
     if (!args.json.empty() && !WriteReport(shell, args.json, reports, request.options)) {

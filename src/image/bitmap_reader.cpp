@@ -435,16 +435,19 @@ void WarnIfDamaged(Shell& shell, const std::string& damage) {
 }
 
 // A picture without a palette gets one (of LDraw colours, when asked for); the warning says how
-// many colours it had and how many it keeps, where colours were lost.
+// many colours it had and how many it keeps, where colours were lost, unless its own colours are
+// kept too (they are what is written then).
 void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
-                        const ColourReduction& reduction, ColourSet colours) {
+                        const ColourReduction& reduction, ColourSet colours, bool ownKept) {
     WriteLog(shell.log, "LOAD BITMAP: About to choose the colour palette");
+    Shell quiet;  // says nothing
+    Shell& told = ownKept ? quiet : shell;
     if (colours != ColourSet::Direct) {
         RecolourToLdraw(rgba, picture, ColoursOfSet(LdrawColours(), colours), reduction);
         const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
                           (picture.TransparentIndex >= 0 ? 1 : 0);
         if (picture.SourceColours > kept) {
-            ShowMessage(shell,
+            ShowMessage(told,
                         FillIn(shell.messages.MsgColoursKept,
                                {std::to_string(picture.SourceColours), std::to_string(kept)}),
                         MessageKind::Warning);
@@ -455,7 +458,7 @@ void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
     if (picture.SourceColours > std::clamp(reduction.mostColours, 2, 256)) {
         const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
                           (picture.TransparentIndex >= 0 ? 1 : 0);
-        ShowMessage(shell,
+        ShowMessage(told,
                     FillIn(shell.messages.MsgColoursKept,
                            {std::to_string(picture.SourceColours), std::to_string(kept)}),
                     MessageKind::Warning);
@@ -504,7 +507,9 @@ void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t>
     }
     WarnIfDamaged(shell, rgba.damage);
     Picture loaded;
-    GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours);
+    GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours,
+                       options.original != nullptr);
+    if (options.original) *options.original = std::move(rgba);
     picture = std::move(loaded);
     height = picture.Height();
     width = picture.Width();
@@ -561,17 +566,21 @@ void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> 
             ReadTrueColour(bytes, source, loaded, palette.start, topDown, name, acceptedDamage);
         WarnIfDamaged(shell, damage);
         const BitmapInfoHeader info = loaded.infoHeader;
-        GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours);
+        GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours,
+                       options.original != nullptr);
         loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
         loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
+        if (options.original) *options.original = rgba;
     } else {
         ReadPalette(shell, source, loaded, palette);
         ReadPixels(shell, source, loaded, palette.start, topDown, name, acceptedDamage);
         WarnIfDamaged(shell, damage);
+        if (options.original) *options.original = RgbaOf(loaded);
         if (options.colours != ColourSet::Direct) {
             const BitmapInfoHeader info = loaded.infoHeader;
             const RgbaPicture rgba = RgbaOf(loaded);
-            GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours);
+            GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours,
+                       options.original != nullptr);
             loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
             loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
         }

@@ -447,23 +447,36 @@ RgbaPicture DecodeWebP(std::span<const std::uint8_t> bytes, const std::string& n
 }
 
 std::vector<std::uint8_t> EncodePng(const RgbaPicture& picture) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(picture.width);
-    image.height = static_cast<png_uint_32>(picture.height);
-    image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    if (!png_image_write_get_memory_size(image, size, 0, picture.rgba.data(), 0, nullptr)) {
-        png_image_free(&image);
-        Fail("The picture could not be written as PNG");
+    // libpng's own writer, at its best compression: the texture is written once and read by
+    // every program that shows the sticker.
+    struct Writer {
+        png_structp png = nullptr;
+        png_infop info = nullptr;
+        ~Writer() { png_destroy_write_struct(&png, &info); }
+    } writer;
+    std::vector<std::uint8_t> bytes;
+    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!writer.png) Fail(failure::OutOfMemory);
+    writer.info = png_create_info_struct(writer.png);
+    if (!writer.info) Fail(failure::OutOfMemory);
+    std::vector<png_bytep> rows(static_cast<std::size_t>(picture.height));
+    for (std::size_t y = 0; y < rows.size(); ++y) {
+        rows[y] = const_cast<png_bytep>(picture.rgba.data() + y * static_cast<std::size_t>(picture.width) * 4);
     }
-    std::vector<std::uint8_t> bytes(size);
-    if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, picture.rgba.data(), 0,
-                                   nullptr)) {
-        png_image_free(&image);
-        Fail("The picture could not be written as PNG");
-    }
-    bytes.resize(size);
+    if (setjmp(png_jmpbuf(writer.png))) Fail("The picture could not be written as PNG");
+    png_set_write_fn(
+        writer.png, &bytes,
+        [](png_structp png, png_bytep data, png_size_t length) {
+            auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+            out->insert(out->end(), data, data + length);
+        },
+        nullptr);
+    png_set_compression_level(writer.png, 9);
+    png_set_IHDR(writer.png, writer.info, static_cast<png_uint_32>(picture.width),
+                 static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_rows(writer.png, writer.info, rows.data());
+    png_write_png(writer.png, writer.info, PNG_TRANSFORM_IDENTITY, nullptr);
     return bytes;
 }
 

@@ -45,6 +45,9 @@ struct ReadOptions {
     bool acceptDamaged = false;
     // Given LDraw colours, each palette entry is one colour code (Picture::Codes).
     ColourSet colours = ColourSet::Direct;
+    // Where given, the picture's own pixels go here too, before its colours are reduced or made
+    // LDraw colours (a palette bitmap's: its palette's colours), transparency as decoded.
+    RgbaPicture* original = nullptr;
 };
 
 // What a decoder may take and what it does with a damaged file.

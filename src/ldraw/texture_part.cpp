@@ -4,6 +4,7 @@
 #include <bit>
 #include <filesystem>
 
+#include "conversion/exact_conversion.h"
 #include "image/colours.h"
 #include "image/ldraw_colours.h"
 #include "shell/atomic_file.h"
@@ -25,8 +26,13 @@ std::string BaseNameOf(const std::string& path) {
 
 }  // namespace
 
-RgbaPicture TextureOf(const Picture& picture, const ConversionSettings& settings) {
-    RgbaPicture texture = RgbaOf(picture);
+RgbaPicture TextureOf(const Picture& picture, const ConversionSettings& settings,
+                      const RgbaPicture* original) {
+    const bool own = original && original->width == picture.Width() &&
+                     original->height == picture.Height() &&
+                     original->rgba.size() == static_cast<std::size_t>(original->width) * original->height * 4;
+    RgbaPicture texture = own ? *original : RgbaOf(picture);
+    texture.damage.clear();
     const ColourLookup colours(picture, settings);
     std::uint8_t* out = texture.rgba.data();
     for (std::int32_t y = picture.Height(); y >= 1; --y) {
@@ -34,7 +40,7 @@ RgbaPicture TextureOf(const Picture& picture, const ConversionSettings& settings
             const std::uint8_t index = picture.Pixels(x, y);
             if (!colours.Known(index) || colours.LeftOut(index)) {
                 out[0] = out[1] = out[2] = out[3] = 0;
-            } else {
+            } else if (!own) {
                 out[3] = 255;
             }
         }
@@ -80,10 +86,21 @@ std::vector<FacePolygon> FlatFallback(const Picture& picture, const ConversionSe
     }
     ConversionSettings plain = settings;
     plain.IgnoreWhite = plain.IgnoreRgbColor = false;
-    const ColourLookup lookup(single, plain);
-    const std::int64_t w = picture.Width(), h = picture.Height();
-    return {FacePolygon{lookup.Code(single.Pixels(1, 1)),
-                        {{2, 2}, {2 * w + 2, 2}, {2 * w + 2, 2 * h + 2}, {2, 2 * h + 2}}}};
+    const std::int32_t code = ColourLookup(single, plain).Code(single.Pixels(1, 1));
+    // That colour over exactly what the picture covers: its holes stay open, and the sticker has
+    // the size of every other form's.
+    const std::int32_t w = picture.Width(), h = picture.Height();
+    std::vector<std::int32_t> codes(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    auto at = codes.begin();
+    for (std::int32_t y = h; y >= 1; --y) {
+        for (std::int32_t x = 1; x <= w; ++x, ++at) {
+            const std::uint8_t index = picture.Pixels(x, y);
+            *at = !colours.Known(index) || colours.LeftOut(index) ? kNotCovered : code;
+        }
+    }
+    Quads quads;
+    CoverExactly(w, h, std::move(codes), quads);
+    return BuildStickerFace(quads);
 }
 
 std::vector<FacePolygon> TextureFallbackFace(Shell& shell, const Picture& picture,

@@ -23,16 +23,19 @@ struct TextureOptions {
     friend bool operator==(const TextureOptions&, const TextureOptions&) = default;
 };
 
-// The texture: the picture as the conversions see it (its palette's colours), its left-out
-// pixels (transparent or ignored) fully transparent.
-RgbaPicture TextureOf(const Picture& picture, const ConversionSettings& settings);
+// The texture: the picture's own pixels (original, the picture as decoded, before its colours
+// were reduced; without it, the picture as the conversions see it), its left-out pixels
+// (transparent or ignored) fully transparent.
+RgbaPicture TextureOf(const Picture& picture, const ConversionSettings& settings,
+                      const RgbaPicture* original = nullptr);
 
 // The picture the geometry fallback is made from: the texture reduced to at most `colours`
 // colours of the colour set, its transparent pixels left out.
 Picture FallbackPicture(Shell& shell, const RgbaPicture& texture, int colours, ColourSet set);
 
-// The flat fallback: one quadrilateral over the whole picture in the mean colour of its pixels
-// that are not left out, as the settings and colour set give colours.
+// The flat fallback: the mean colour of the picture's pixels that are not left out (as the
+// settings and colour set give colours) over exactly the area they cover, its holes open, cut
+// into the fewest clean polygons.
 std::vector<FacePolygon> FlatFallback(const Picture& picture, const ConversionSettings& settings,
                                       ColourSet set);
 

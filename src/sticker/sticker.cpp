@@ -102,7 +102,7 @@ std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& re
         if (request.format == PartFormat::LdrawTexture) {
             // The picture itself is the texture; the fallback, the picture of fewer colours
             // converted the same way, or one flat colour.
-            shapes->texture = TextureOf(picture, request.settings);
+            shapes->texture = TextureOf(picture, request.settings, request.original.get());
             bool converted = true;
             shapes->face = TextureFallbackFace(
                 shell, picture, shapes->texture, request.settings, request.colours,
@@ -202,7 +202,8 @@ bool StickerRequest::SameShapes(const StickerRequest& other) const {
     const bool textureUsed = format == PartFormat::LdrawTexture;
     return picture == other.picture && settings == other.settings && method == other.method &&
            (!vectorUsed || vector == other.vector) && format == other.format &&
-           (!textureUsed || (colours == other.colours && texture == other.texture));
+           (!textureUsed || (colours == other.colours && texture == other.texture &&
+                             original == other.original));
 }
 
 bool StickerRequest::operator==(const StickerRequest& other) const {

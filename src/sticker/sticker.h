@@ -55,6 +55,9 @@ std::optional<PartFormat> FormatNamed(const std::string& name);
 struct StickerRequest {
     // The picture as read, its colours chosen (reduced, or given LDraw codes, as it was read).
     std::shared_ptr<const Picture> picture;
+    // The picture's own pixels, before its colours were chosen: the textured form's texture.
+    // Without them, the texture has the picture's chosen colours.
+    std::shared_ptr<const RgbaPicture> original;
     ConversionSettings settings;  // the colours and the pixels left out
     ConversionMethod method = ConversionMethod::Quick;
     VectorOptions vector;       // for the vector conversion

@@ -154,6 +154,7 @@ private:
     QString quadCountFormat_ = "%1 quadrilaterals";
     // The loaded picture as the sticker view's worker reads it.
     std::shared_ptr<const Picture> pictureShared_;
+    std::shared_ptr<const RgbaPicture> originalShared_;  // its own pixels, for the texture
     std::unique_ptr<StickerWorker> worker_;
     std::optional<StickerResult> sticker_;  // the last one worked out, for the current inputs
     QTimer* viewTimer_ = nullptr;

@@ -189,7 +189,10 @@ void FrmMain::OpenPicture(const QString& path) {
     shell.messageBox = [&held](const std::string& text, MessageKind kind) {
         held.emplace_back(text, kind);
     };
-    LoadBitmap(shell, loaded, S(path), height, width, ReadOptionsFromControls());
+    auto original = std::make_shared<RgbaPicture>();
+    ReadOptions read = ReadOptionsFromControls();
+    read.original = original.get();
+    LoadBitmap(shell, loaded, S(path), height, width, read);
     shell.messageBox = show;
     const std::string name = S(NamePart(path));
     const std::size_t damageAt =
@@ -203,7 +206,7 @@ void FrmMain::OpenPicture(const QString& path) {
             return;
         }
         held.clear();
-        ReadOptions options = ReadOptionsFromControls();
+        ReadOptions options = read;
         options.acceptDamaged = true;
         shell.failuresReported = reported;
         LoadBitmap(shell, loaded, S(path), height, width, options);
@@ -214,6 +217,7 @@ void FrmMain::OpenPicture(const QString& path) {
         keepLoaded();
         return;
     }
+    originalShared_ = std::move(original);
     PictureLoaded(std::move(loaded), path, height, width);
     cmdBrowseSave->setFocus();
 }
@@ -460,12 +464,16 @@ void FrmMain::cmdPreview_Click() {
             if (kind == MessageKind::Failure && show) show(text, kind);
         };
         Picture reloaded;
+        auto original = std::make_shared<RgbaPicture>();
+        ReadOptions read = ReadOptionsFromControls();
+        read.original = original.get();
         LoadBitmap(shell, reloaded, S(txtImageLocation->text()), ignoredHeight, ignoredWidth,
-                   ReadOptionsFromControls());
+                   read);
         shell.messageBox = show;
         if (shell.failuresReported == reported) {
             state_.picture = std::move(reloaded);
             pictureShared_ = std::make_shared<const Picture>(state_.picture);
+            originalShared_ = std::move(original);
         }
         txtHeight->setText(heightText);
         txtWidth->setText(QString::number(TextToInt16(S(widthText))));
@@ -517,6 +525,7 @@ std::optional<StickerRequest> FrmMain::InputsFromControls(bool quiet) {
     const PartFormat forms[] = {PartFormat::Classic, PartFormat::LdrawSticker,
                                 PartFormat::LdrawTexture};
     request.format = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
+    if (request.format == PartFormat::LdrawTexture) request.original = originalShared_;
     request.height = height;
     request.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
                        S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "conversion/quick_conversion.h"
 #include "ldraw/part_file_writer.h"
@@ -225,8 +226,9 @@ TEST_F(PartChecker, TextureBlocksAndMultiPartDocuments) {
     document.insert(document.end(), good.begin(), good.end());
     document.push_back("0 !DATA s1.png");
     RgbaPicture texture;
-    texture.width = texture.height = 2;
-    texture.rgba.assign(16, 200);
+    texture.width = texture.height = 16;
+    std::mt19937 random(4);
+    for (int i = 0; i < 16 * 16 * 4; ++i) texture.rgba.push_back(static_cast<std::uint8_t>(random()));
     const std::string digits = Base64(EncodePng(texture));
     for (std::size_t at = 0; at < digits.size(); at += 76) document.push_back("0 !: " + digits.substr(at, 76));
     EXPECT_EQ(CheckPartText(Join(document), "other.mpd").errors, 0u) << Findings(CheckPartText(Join(document)));
