@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "ldraw/part_file_writer.h"
 #include "conversion/vector_conversion.h"
+#include "image/ldraw_colours.h"
 #include "image/preview_writer.h"
+#include "image/rgba_picture.h"
 #include "support/test_support.h"
 
 namespace mosaikon {
@@ -292,6 +295,76 @@ TEST_F(ConvertCommand, ReducesManyColoursOnlyWhenThereAreMoreThanAsked) {
     result = Run("--colors 16 --method exact " + picture + " " + part);
     EXPECT_THAT(result.err, HasSubstr("This picture has 576 colours; the 16 that"));
     EXPECT_EQ(Run("--colors 600 " + picture + " " + part).status, 2);
+}
+
+// Into the user's LDraw library, where LDraw programs look parts and textures up: its unofficial
+// parts (or its own parts), the library $LDRAWDIR by default; beside the part file otherwise,
+// with a word on where LeoCAD finds textures.
+TEST_F(ConvertCommand, TexturedStickersGoIntoTheLibraryAsReadersLookThemUp) {
+    namespace fs = std::filesystem;
+    fs::create_directories(folder.path() / "ldraw");
+    const std::string library = folder / "ldraw";
+    Result result = Run("--format ldraw-texture --library=" + library + " " + picture + " s1.dat");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(fs::exists(folder.path() / "ldraw/unofficial/parts/s1.dat"));
+    EXPECT_TRUE(fs::exists(folder.path() / "ldraw/unofficial/parts/textures/s1.png"));
+    EXPECT_THAT(result.err, ::testing::Not(HasSubstr("note:")));
+    ::setenv("LDRAWDIR", library.c_str(), 1);
+    result = Run("--format ldraw-sticker --library --library-folder parts " + picture + " s2.dat");
+    ::unsetenv("LDRAWDIR");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(fs::exists(folder.path() / "ldraw/parts/s2.dat"));
+    EXPECT_EQ(Run("--format ldraw-sticker --library " + picture + " s2.dat").status,
+              2);  // without LDRAWDIR
+    result = Run("--format ldraw-texture " + picture + " " + part);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_THAT(result.err, HasSubstr("note: LeoCAD shows the texture only from an LDraw library"));
+    EXPECT_EQ(Run("--library=" + (folder / "none") + " " + picture + " s3.dat").status, 2);
+    EXPECT_EQ(Run("--library=" + library + " " + picture + " --output-dir out").status, 2);
+    EXPECT_EQ(Run("--library-folder parts " + picture + " s3.dat").status, 2);
+}
+
+// The texture is the picture itself: a photograph of many colours, a logo with transparent and
+// partly transparent pixels, and a palette picture, each with every fallback, come back pixel for
+// pixel (pixels less than half opaque left out), never reduced.
+TEST_F(ConvertCommand, TheTextureIsThePictureItselfWhateverTheFallback) {
+    std::mt19937 random(8);
+    RgbaPicture photo, logo;
+    photo.width = logo.width = 61, photo.height = logo.height = 37;
+    for (int i = 0; i < 61 * 37; ++i) {
+        for (int c = 0; c < 3; ++c) photo.rgba.push_back(static_cast<std::uint8_t>(random()));
+        photo.rgba.push_back(255);
+        const int alpha = i % 5 == 0 ? 0 : i % 7 == 0 ? 150 : i % 11 == 0 ? 90 : 255;
+        logo.rgba.insert(logo.rgba.end(), {static_cast<std::uint8_t>(i * 3), 40, 200,
+                                           static_cast<std::uint8_t>(alpha)});
+    }
+    test::WriteBytes(folder / "photo.png", EncodePng(photo));
+    test::WriteBytes(folder / "logo.png", EncodePng(logo));
+    const Picture bitmap = test::LoadFile(picture).picture;
+    for (const std::string fallback : {"geometry", "flat"}) {
+        for (const std::string& name : {std::string("photo.png"), std::string("logo.png"), picture}) {
+            SCOPED_TRACE(name + " " + fallback);
+            const Result result = Run("--format ldraw-texture --fallback " + fallback + " " +
+                                      (name == picture ? name : folder / name) + " " + part);
+            ASSERT_EQ(result.status, 0) << result.err;
+            const RgbaPicture texture =
+                DecodePng(test::ReadBytes(folder / "textures/s1234567.png"), "t", {});
+            const RgbaPicture want = name == "photo.png" ? photo
+                                     : name == "logo.png" ? logo
+                                                          : RgbaOf(bitmap);
+            ASSERT_GE(texture.width, want.width);
+            std::size_t wrong = 0;
+            for (std::int32_t y = 0; y < want.height; ++y) {
+                for (std::int32_t x = 0; x < want.width; ++x) {
+                    const std::uint8_t* got = &texture.rgba[(static_cast<std::size_t>(y) * texture.width + x) * 4];
+                    const std::uint8_t* is = &want.rgba[(static_cast<std::size_t>(y) * want.width + x) * 4];
+                    const bool shown = is[3] >= 128;
+                    wrong += shown ? !std::equal(is, is + 4, got) : got[3] != 0;
+                }
+            }
+            EXPECT_EQ(wrong, 0u);
+        }
+    }
 }
 
 }  // namespace

@@ -87,6 +87,108 @@ def textured(work):
     return failures
 
 
+def library_photograph(work):
+    """A photograph written with --library into an LDraw library, as LeoCAD reads it from there:
+    from above, 99 % of its cells within CIEDE2000 2 of the picture; with the PNG taken away,
+    the fallback, a likeness (mean difference under 8)."""
+    try:
+        import numpy
+        from skimage import data
+        from skimage.color import deltaE_ciede2000, rgb2lab
+    except ImportError:
+        print("scikit-image is not installed: the photograph is not rendered")
+        return 0
+    photo = os.path.join(work, "chelsea.png")
+    Image.fromarray(data.chelsea()).save(photo)
+    library = os.path.join(work, "library")
+    os.makedirs(os.path.join(library, "parts"), exist_ok=True)
+    with open(os.path.join(library, "parts", "dummy.dat"), "w") as f:
+        f.write("0 dummy\r\n")
+    shutil.copy(os.path.join(HERE, "..", "data", "LDConfig.ldr"), library)
+    subprocess.run([CONVERT, "--format", "ldraw-texture", "--library=" + library, "--height",
+                    "120", photo, "photo.dat"], check=True, capture_output=True)
+    part = os.path.join(library, "unofficial", "parts", "photo.dat")
+    png = os.path.join(library, "unofficial", "parts", "textures", "photo.png")
+    model = os.path.join(work, "models", "model.ldr")
+    os.makedirs(os.path.dirname(model), exist_ok=True)
+    with open(model, "w") as f:
+        f.write("0 model\r\n1 16 0 0 0 1 0 0 0 1 0 0 0 1 photo.dat\r\n")
+    want = numpy.asarray(Image.open(photo).convert("RGB"), dtype=float) / 255
+    rows, cols = want.shape[:2]
+    failures = 0
+    for name in ("texture", "fallback"):
+        if name == "fallback":
+            os.remove(png)
+        out = os.path.join(work, "photo-" + name + ".png")
+        env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=work, XDG_CACHE_HOME=work,
+                   LIBGL_ALWAYS_SOFTWARE="1")
+        subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", "leocad", "-l", library,
+                        "-i", out, "-w", "1400", "-h", "960", "--zplanes", "1", "100000",
+                        "--viewpoint", "top", "--orthographic", "--shading", "flat", model],
+                       env=env, check=True, capture_output=True, timeout=120)
+        got = numpy.array(cells(Image.open(out).convert("RGB"), cols, rows),
+                          dtype=float).reshape(rows, cols, 3) / 255
+        difference = deltaE_ciede2000(rgb2lab(want), rgb2lab(got))
+        near = float((difference <= 2).mean())
+        print(f"photograph in the library, {name}: {100 * near:.2f} % of cells within "
+              f"CIEDE2000 2, mean {difference.mean():.2f}")
+        if name == "texture" and near < 0.99:
+            failures += 1
+        if name == "fallback" and not (difference.mean() < 8 and near < 0.9):
+            failures += 1
+    return failures
+
+
+def flat_holes(work):
+    """A logo with transparent holes and a flat fallback, lying on a red plate: from above, every
+    hole pixel shows the plate, with the texture and without it, and the sticker is as large as
+    with the geometry fallback."""
+    logo = Image.new("RGBA", (24, 16), (30, 60, 200, 255))
+    pen = ImageDraw.Draw(logo)
+    pen.rectangle((5, 4, 10, 11), fill=(0, 0, 0, 0))
+    pen.rectangle((15, 3, 19, 12), fill=(0, 0, 0, 0))
+    pen.rectangle((0, 0, 23, 1), fill=(0, 0, 0, 0))  # a left-out edge: the sticker is smaller
+    source = os.path.join(work, "logo.png")
+    logo.save(source)
+    folder = os.path.join(work, "flat")
+    os.makedirs(folder, exist_ok=True)
+    headers = {}
+    for fallback in ("flat", "geometry"):
+        part = os.path.join(folder, fallback + ".dat")
+        subprocess.run([CONVERT, "--format", "ldraw-texture", "--fallback", fallback, "--height",
+                        "32", source, part], check=True, capture_output=True)
+        headers[fallback] = open(part).readline()[:len("0 Sticker 1.6 x 2.4")]
+    failures = 0
+    if headers["flat"] != headers["geometry"]:
+        print(f"the flat fallback's sticker is {headers['flat']}, the geometry's {headers['geometry']}")
+        failures += 1
+    plate = "0 plate\r\n0 BFC CERTIFY CCW\r\n4 16 -40 0 -30 40 0 -30 40 0 30 -40 0 30\r\n"
+    lines = ["1 4 0 0 0 1 0 0 0 1 0 0 0 1 plate.dat", "1 15 0 0 0 1 0 0 0 1 0 0 0 1 sticker.dat"]
+    holes = [(x, y) for y in range(2, 16) for x in range(24)
+             if (5 < x < 10 and 4 < y < 11) or (15 < x < 19 and 3 < y < 12)]
+    for name, textures in (("texture", os.path.join(folder, "textures")), ("no texture", None)):
+        if textures:
+            shutil.copy(os.path.join(textures, "flat.png"), os.path.join(textures, "sticker.png"))
+        top = render(os.path.join(folder, "flat.dat"), os.path.join(work, "flat.png"), work,
+                     "--viewpoint", "top", "--orthographic", "--shading", "flat",
+                     textures=textures, model_lines=lines, parts=[("plate.dat", plate)])
+        # The sticker's cells: the rows below the left-out edge, found by its blue.
+        xs = [x for x in range(top.width) if blue(top.getpixel((x, top.height // 2)))]
+        ys = [y for y in range(top.height) if blue(top.getpixel((top.width // 2 - 40, y)))]
+        if not xs or not ys:
+            print(f"flat fallback, {name}: no sticker seen")
+            failures += 1
+            continue
+        left, right, upper, lower = xs[0], xs[-1] + 1, ys[0], ys[-1] + 1
+        shown = sum(red(top.getpixel((int(left + (x + 0.5) * (right - left) / 24),
+                                      int(upper + (y - 2 + 0.5) * (lower - upper) / 14))))
+                    for x, y in holes)
+        print(f"flat fallback, {name}: {shown} of {len(holes)} hole cells show the plate")
+        if shown < len(holes):
+            failures += 1
+    return failures
+
+
 def blue(p):
     return p[2] > p[0] + 40 and p[2] > p[1] + 20
 
@@ -276,6 +378,8 @@ def main():
                     failures += 1
                     break
         failures += textured(work)
+        failures += library_photograph(work)
+        failures += flat_holes(work)
         failures += holes(work)
         failures += colour_sets(work)
         print("1 passed, 0 failed" if failures == 0 else "0 passed, 1 failed")

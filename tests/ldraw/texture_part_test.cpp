@@ -173,6 +173,43 @@ TEST_F(TexturePart, TheFallbackHasTheColoursAskedForOrOneQuadrilateral) {
     EXPECT_LT(flat.size(), 2000u);
 }
 
+// The flat fallback is one colour over exactly the pixels kept: its holes stay open, and the
+// sticker has the size the geometry fallback gives it.
+TEST_F(TexturePart, TheFlatFallbackCoversWhatThePictureCoversAndNoMore) {
+    picture = test::MakePicture(6, 4, test::kTestColours, {0, 0, 0, 0, 0, 0,  //
+                                                           1, 0, 2, 2, 0, 3,  //
+                                                           1, 0, 0, 2, 0, 3,  //
+                                                           1, 1, 2, 2, 3, 3});
+    const std::vector<FacePolygon> face = FlatFallback(picture, settings, ColourSet::Direct);
+    const ColourLookup colours(picture, settings);
+    std::set<std::int32_t> codes;
+    for (std::int32_t row = 0; row < 4; ++row) {
+        for (std::int32_t x = 0; x < 6; ++x) {
+            // Pixel centres in half units; inside a convex polygon when on the same side of
+            // every edge.
+            const double cx = 2 * x + 3.0123, cy = 2 * row + 3.0345;  // off any diagonal
+            int inside = 0;
+            for (const FacePolygon& polygon : face) {
+                int left = 0, right = 0;
+                for (std::size_t i = 0; i < polygon.corners.size(); ++i) {
+                    const HalfPoint& a = polygon.corners[i];
+                    const HalfPoint& b = polygon.corners[(i + 1) % polygon.corners.size()];
+                    const double turn = static_cast<double>(b.x - a.x) * (cy - static_cast<double>(a.y)) -
+                                        static_cast<double>(b.y - a.y) * (cx - static_cast<double>(a.x));
+                    left += turn > 0, right += turn < 0;
+                }
+                inside += left == 0 || right == 0;
+                codes.insert(polygon.Color);
+            }
+            EXPECT_EQ(inside, colours.LeftOut(picture.Pixels(x + 1, 4 - row)) ? 0 : 1) << x << "," << row;
+        }
+    }
+    EXPECT_EQ(codes.size(), 1u);
+    const auto sizeLine = [](const std::string& text) { return text.substr(0, text.find(" Logo")); };
+    EXPECT_EQ(sizeLine(Write({TextureFallback::Flat, 16, false})),
+              sizeLine(Write({TextureFallback::Geometry, 16, false})));
+}
+
 TEST_F(TexturePart, TheEmbeddedTextureIsTheSamePicture) {
     Write({});
     const test::Bytes png = test::ReadBytes(folder.path() / "textures" / "s1.png");
