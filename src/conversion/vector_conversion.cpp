@@ -33,6 +33,10 @@ namespace {
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
+// The fewest pixels of blended colour along an edge, joined corner to corner, that are taken for
+// the edge's anti-aliasing rather than for a small shape of their own.
+constexpr std::uint64_t kLeastBand = 12;
+
 // How far, in pixels, the line of an inward corner is followed into its region to find the
 // outline it meets.
 constexpr int kLongestProjection = 64;
@@ -40,6 +44,10 @@ constexpr int kLongestProjection = 64;
 // The most points of a region's chains cut with every lattice point a corner; a larger region
 // whose staircase cannot be cut keeps its pixels as squares at once.
 constexpr std::uint64_t kMostDenseCut = 16384;
+
+// The most points of a chain whose fewest segments are searched for; a longer one keeps the walk
+// from point to farthest point.
+constexpr std::uint32_t kMostOptimisedChain = 600;
 
 struct Corner {
     std::int32_t x = 0, y = 0;
@@ -68,13 +76,197 @@ double DistanceSquared(const Corner& p, const Corner& a, const Corner& b) {
 
 using Polygon = CutPolygon;
 
+// The red, green and blue a colour code is drawn in; none for a left-out pixel or an unknown code.
+std::optional<std::array<int, 3>> RgbOf(std::int32_t code) {
+    if (code == kNotCovered) return std::nullopt;
+    if (code >= kDirectColorBase) {
+        const auto value = static_cast<std::uint32_t>(code - kDirectColorBase);
+        return std::array<int, 3>{static_cast<int>((value >> 16) & 0xFF),
+                                  static_cast<int>((value >> 8) & 0xFF), static_cast<int>(value & 0xFF)};
+    }
+    for (const LdrawColour& colour : LdrawColours().colours) {
+        if (colour.code == code) return std::array<int, 3>{colour.red, colour.green, colour.blue};
+    }
+    return std::nullopt;
+}
+
+// Whether a pixel's colour lies between the colours on either side of it (left and right, or
+// above and below, within two pixels), as anti-aliasing blends an edge: the two codes it lies
+// between, and the side it is nearer. A left-out side counts as white, the colour pixels of
+// partial transparency were laid on. Colours are the picture's own before their reduction where
+// those are known, else the codes'.
+class BlendFinder {
+public:
+    struct Blend {
+        std::int32_t nearer = kNotCovered;
+        std::int32_t a = kNotCovered, b = kNotCovered;  // the codes either side
+    };
+
+    BlendFinder(std::int32_t width, std::int32_t height, const std::vector<std::int32_t>& codes,
+                const std::vector<std::uint8_t>* original)
+        : width_(width), height_(height), codes_(codes), original_(original) {}
+
+    std::optional<Blend> At(std::int32_t x, std::int32_t y) {
+        const std::int32_t code = Code(x, y);
+        const auto mine = Colour(x, y);
+        if (!mine || code == kNotCovered) return std::nullopt;
+        std::optional<Blend> found;
+        double best = 1e300;
+        for (const auto& [dx, dy] : {std::pair{1, 0}, {0, 1}}) {
+            // The first pixel of another code either way, within two pixels.
+            std::int32_t sides[2][2] = {};
+            const auto beyond = [&](int sign) -> std::optional<std::int32_t> {
+                for (int step = 1; step <= 2; ++step) {
+                    const std::int32_t nx = x + sign * step * dx, ny = y + sign * step * dy;
+                    if (nx < 0 || ny < 0 || nx >= width_ || ny >= height_) return std::nullopt;
+                    if (Code(nx, ny) != code) {
+                        sides[sign > 0][0] = nx, sides[sign > 0][1] = ny;
+                        return Code(nx, ny);
+                    }
+                }
+                return std::nullopt;
+            };
+            const auto a = beyond(-1), b = beyond(1);
+            if (!a || !b || *a == *b) continue;
+            const auto ca = Colour(sides[0][0], sides[0][1]), cb = Colour(sides[1][0], sides[1][1]);
+            if (!ca || !cb) continue;
+            double along = 0, length = 0;
+            for (int k = 0; k < 3; ++k) {
+                along += ((*mine)[k] - (*ca)[k]) * double((*cb)[k] - (*ca)[k]);
+                length += double((*cb)[k] - (*ca)[k]) * ((*cb)[k] - (*ca)[k]);
+            }
+            if (length < 40.0 * 40.0) continue;  // sides too alike to blend visibly
+            const double t = along / length;
+            if (t <= 0.05 || t >= 0.95) continue;
+            double off = 0;
+            for (int k = 0; k < 3; ++k) {
+                const double d = (*mine)[k] - ((*ca)[k] + t * ((*cb)[k] - (*ca)[k]));
+                off += d * d;
+            }
+            const double allowed = 0.12 * std::sqrt(length) + 6;
+            if (off > allowed * allowed || off / length >= best) continue;
+            // An edge's blend lies where the two meet: they touch each other beside it.
+            if (!Touching(x, y, *a, *b)) continue;
+            best = off / length;
+            found = Blend{t < 0.5 ? *a : *b, *a, *b};
+        }
+        return found;
+    }
+
+    // Whether two pixels side by side or corner to corner within the pixels around (x, y) have
+    // the codes a and b.
+    bool Touching(std::int32_t x, std::int32_t y, std::int32_t a, std::int32_t b) const {
+        for (std::int32_t py = std::max(0, y - 1); py <= std::min(height_ - 1, y + 1); ++py) {
+            for (std::int32_t px = std::max(0, x - 1); px <= std::min(width_ - 1, x + 1); ++px) {
+                const std::int32_t here = Code(px, py);
+                if (here != a && here != b) continue;
+                const std::int32_t other = here == a ? b : a;
+                const bool right = px + 1 <= std::min(width_ - 1, x + 1);
+                const bool below = py + 1 <= std::min(height_ - 1, y + 1);
+                if ((right && Code(px + 1, py) == other) || (below && Code(px, py + 1) == other) ||
+                    (right && below && Code(px + 1, py + 1) == other) ||
+                    (below && px - 1 >= std::max(0, x - 1) && Code(px - 1, py + 1) == other)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    std::int32_t Code(std::int32_t x, std::int32_t y) const {
+        return codes_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)];
+    }
+    std::optional<std::array<int, 3>> Colour(std::int32_t x, std::int32_t y) {
+        const std::int32_t code = Code(x, y);
+        if (code == kNotCovered) return std::array<int, 3>{255, 255, 255};
+        if (original_) {
+            const std::uint8_t* p = original_->data() +
+                                    (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) * 4;
+            const int alpha = p[3];
+            return std::array<int, 3>{(p[0] * alpha + 255 * (255 - alpha) + 127) / 255,
+                                      (p[1] * alpha + 255 * (255 - alpha) + 127) / 255,
+                                      (p[2] * alpha + 255 * (255 - alpha) + 127) / 255};
+        }
+        const auto found = known_.find(code);
+        if (found != known_.end()) return found->second;
+        return known_[code] = RgbOf(code);
+    }
+
+    const std::int32_t width_, height_;
+    const std::vector<std::int32_t>& codes_;
+    const std::vector<std::uint8_t>* original_;
+    std::map<std::int32_t, std::optional<std::array<int, 3>>> known_;
+};
+
+// Anti-aliased edges: a thin region (every pixel of it beside another region) whose pixels lie
+// between the same two regions as blends of their colours is no shape of its own but the edge
+// between those two: each of its pixels goes to the side its colour is nearer, so that the edge
+// runs where the blend is half-way and the band of specks is gone. Regions that are not such
+// blends, as in crisp drawings, stay.
+void ResolveBlends(std::int32_t width, std::int32_t height, std::vector<std::int32_t>& codes,
+                   const std::vector<std::uint8_t>* original) {
+    BlendFinder blends(width, height, codes, original);
+    const std::size_t pixels = codes.size();
+    std::vector<std::uint8_t> seen(pixels, 0);
+    std::vector<std::int32_t> result = codes;
+    std::vector<std::uint32_t> region;
+    std::vector<std::optional<BlendFinder::Blend>> chosen;
+    for (std::size_t first = 0; first < pixels; ++first) {
+        if (seen[first] || codes[first] == kNotCovered) continue;
+        const std::int32_t code = codes[first];
+        region.assign(1, static_cast<std::uint32_t>(first));
+        seen[first] = 1;
+        bool thin = true;
+        for (std::size_t head = 0; head < region.size(); ++head) {
+            const std::int32_t x = static_cast<std::int32_t>(region[head] % static_cast<std::uint32_t>(width));
+            const std::int32_t y = static_cast<std::int32_t>(region[head] / static_cast<std::uint32_t>(width));
+            bool beside = false;
+            for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                const std::int32_t nx = x + dx, ny = y + dy;
+                if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+                const std::size_t next = static_cast<std::size_t>(ny) * width + nx;
+                if (codes[next] != code) {
+                    beside = true;
+                    continue;
+                }
+                if (!seen[next]) seen[next] = 1, region.push_back(static_cast<std::uint32_t>(next));
+            }
+            thin = thin && beside;
+        }
+        if (!thin) continue;
+        chosen.assign(region.size(), std::nullopt);
+        std::size_t found = 0;
+        std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> pairs;
+        for (std::size_t i = 0; i < region.size(); ++i) {
+            chosen[i] = blends.At(static_cast<std::int32_t>(region[i] % static_cast<std::uint32_t>(width)),
+                                  static_cast<std::int32_t>(region[i] / static_cast<std::uint32_t>(width)));
+            if (!chosen[i]) continue;
+            ++found;
+            ++pairs[{std::min(chosen[i]->a, chosen[i]->b), std::max(chosen[i]->a, chosen[i]->b)}];
+        }
+        // A band between two regions: most of its pixels lie between the same two.
+        std::size_t most = 0;
+        for (const auto& [pair, count] : pairs) most = std::max(most, count);
+        if (4 * found < 3 * region.size() || 3 * most < 2 * found) continue;
+        for (std::size_t i = 0; i < region.size(); ++i) {
+            if (chosen[i]) result[region[i]] = chosen[i]->nearer;
+        }
+    }
+    codes = std::move(result);
+}
+
 class OutlineConversion {
 public:
     OutlineConversion(std::int32_t width, std::int32_t height, std::vector<std::int32_t> codes,
-                      const VectorOptions& options, const ProgressCallback& progress)
-        : width_(width), height_(height), options_(options), progress_(progress) {
+                      const VectorOptions& options, const ProgressCallback& progress,
+                      const std::vector<std::uint8_t>* original)
+        : width_(width), height_(height), options_(options), progress_(progress), original_(original) {
         Label(codes);
-        if (options_.minArea > 1) MergeSmallRegions();
+        if (options_.minArea > 1) {
+            CountJoinedAreas(codes);
+            MergeSmallRegions();
+        }
         JoinAlikeNeighbours();
         std::vector<std::int32_t>().swap(codes);
         Report(0.15);
@@ -242,6 +434,70 @@ private:
         std::iota(parent_.begin(), parent_.end(), 0u);
     }
 
+    // The area that counts for merging: that of the region with the regions of its code that
+    // touch it at a corner, so that a stroke or letter joined through its corners (a diagonal
+    // line of single pixels) counts as the one shape a person sees, and is not merged away
+    // piece by piece.
+    // Specks of blended colour along an anti-aliased edge join nothing, though: they stay the
+    // noise they are.
+    void CountJoinedAreas(const std::vector<std::int32_t>& codes) {
+        const std::uint64_t least = static_cast<std::uint64_t>(options_.minArea);
+        BlendFinder blends(width_, height_, codes, original_);
+        std::vector<std::uint32_t> blended(area_.size(), 0);
+        for (std::int32_t y = 0; y < height_; ++y) {
+            for (std::int32_t x = 0; x < width_; ++x) {
+                const std::uint32_t r = region_[Pixel(x, y)];
+                if (area_[r] < least && blends.At(x, y)) ++blended[r];
+            }
+        }
+        const auto blend = [&](std::uint32_t r) { return area_[r] < least && 4 * blended[r] >= 3 * area_[r]; };
+        // Blended specks joined corner to corner along a long edge are its band; a few of them
+        // together are a small shape (a letter's stroke in a picture of few colours looks alike).
+        std::vector<std::uint32_t> band(area_.size());
+        std::iota(band.begin(), band.end(), 0u);
+        const auto bandRoot = [&](std::uint32_t r) {
+            while (band[r] != r) r = band[r] = band[band[r]];
+            return r;
+        };
+        for (std::int32_t y = 0; y + 1 < height_; ++y) {
+            for (std::int32_t x = 0; x < width_; ++x) {
+                for (const std::int32_t dx : {-1, 1}) {
+                    if (x + dx < 0 || x + dx >= width_) continue;
+                    const std::size_t p = Pixel(x, y), q = Pixel(x + dx, y + 1);
+                    if (codes[p] != codes[q] || !blend(region_[p]) || !blend(region_[q])) continue;
+                    const std::uint32_t a = bandRoot(region_[p]), b = bandRoot(region_[q]);
+                    if (a != b) band[std::max(a, b)] = std::min(a, b);
+                }
+            }
+        }
+        std::vector<std::uint64_t> bandArea(area_.size(), 0);
+        for (std::uint32_t r = 0; r < area_.size(); ++r) {
+            if (blend(r)) bandArea[bandRoot(r)] += area_[r];
+        }
+        const auto speck = [&](std::uint32_t r) { return blend(r) && bandArea[bandRoot(r)] >= kLeastBand; };
+        std::vector<std::uint32_t> joined(area_.size());
+        std::iota(joined.begin(), joined.end(), 0u);
+        const auto root = [&](std::uint32_t r) {
+            while (joined[r] != r) r = joined[r] = joined[joined[r]];
+            return r;
+        };
+        for (std::int32_t y = 0; y + 1 < height_; ++y) {
+            for (std::int32_t x = 0; x < width_; ++x) {
+                for (const std::int32_t dx : {-1, 1}) {
+                    if (x + dx < 0 || x + dx >= width_) continue;
+                    const std::size_t p = Pixel(x, y), q = Pixel(x + dx, y + 1);
+                    if (codes[p] != codes[q] || codes[p] == kNotCovered) continue;
+                    if (speck(region_[p]) || speck(region_[q])) continue;
+                    const std::uint32_t a = root(region_[p]), b = root(region_[q]);
+                    if (a != b) joined[std::max(a, b)] = std::min(a, b);
+                }
+            }
+        }
+        std::vector<std::uint64_t> total(area_.size(), 0);
+        for (std::uint32_t r = 0; r < area_.size(); ++r) total[root(r)] += area_[r];
+        for (std::uint32_t r = 0; r < area_.size(); ++r) area_[r] = total[root(r)];
+    }
+
     std::uint32_t Find(std::uint32_t r) {
         while (parent_[r] != r) {
             parent_[r] = parent_[parent_[r]];
@@ -253,20 +509,7 @@ private:
     // How unlike two codes' colours are: the squared distance of their red, green and blue.
     static std::int64_t Difference(std::int32_t first, std::int32_t second) {
         if (first == second) return 0;
-        const auto rgb = [](std::int32_t code) -> std::optional<std::array<int, 3>> {
-            if (code == kNotCovered) return std::nullopt;
-            if (code >= kDirectColorBase) {
-                const auto value = static_cast<std::uint32_t>(code - kDirectColorBase);
-                return std::array<int, 3>{static_cast<int>((value >> 16) & 0xFF),
-                                          static_cast<int>((value >> 8) & 0xFF),
-                                          static_cast<int>(value & 0xFF)};
-            }
-            for (const LdrawColour& colour : LdrawColours().colours) {
-                if (colour.code == code) return std::array<int, 3>{colour.red, colour.green, colour.blue};
-            }
-            return std::nullopt;
-        };
-        const auto a = rgb(first), b = rgb(second);
+        const auto a = RgbOf(first), b = RgbOf(second);
         if (!a || !b) return std::int64_t{1} << 40;
         std::int64_t sum = 0;
         for (int i = 0; i < 3; ++i) sum += static_cast<std::int64_t>((*a)[i] - (*b)[i]) * ((*a)[i] - (*b)[i]);
@@ -281,9 +524,12 @@ private:
         // The pixels of each small region, as a list through nextPixel.
         std::vector<std::uint32_t> head(area_.size(), kNone), tail(area_.size(), kNone);
         std::vector<std::uint32_t> nextPixel(pixels, kNone);
+        // Left-out pixels are never merged, nor merged into: a hole keeps its shape, and what
+        // lies beside it stays.
+        const auto leftOut = [&](std::uint32_t r) { return labelCode_[r] == kNotCovered; };
         for (std::size_t p = pixels; p-- > 0;) {
             const std::uint32_t r = region_[p];
-            if (area_[r] >= least) continue;
+            if (area_[r] >= least || leftOut(r)) continue;
             if (tail[r] == kNone) tail[r] = static_cast<std::uint32_t>(p);
             nextPixel[p] = head[r];
             head[r] = static_cast<std::uint32_t>(p);
@@ -291,7 +537,7 @@ private:
         using Entry = std::pair<std::uint64_t, std::uint32_t>;
         std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
         for (std::uint32_t r = 0; r < area_.size(); ++r) {
-            if (area_[r] < least) queue.emplace(area_[r], r);
+            if (area_[r] < least && !leftOut(r)) queue.emplace(area_[r], r);
         }
         std::vector<std::pair<std::uint32_t, std::uint64_t>> borders;
         while (!queue.empty()) {
@@ -306,7 +552,7 @@ private:
                     const std::int32_t nx = x + dx, ny = y + dy;
                     if (nx < 0 || ny < 0 || nx >= width_ || ny >= height_) continue;
                     const std::uint32_t s = Find(region_[Pixel(nx, ny)]);
-                    if (s == r) continue;
+                    if (s == r || leftOut(s)) continue;
                     auto known = std::find_if(borders.begin(), borders.end(),
                                               [s](const auto& b) { return b.first == s; });
                     if (known == borders.end()) {
@@ -316,7 +562,7 @@ private:
                     }
                 }
             }
-            if (borders.empty()) continue;  // the whole picture
+            if (borders.empty()) continue;  // the whole picture, or alone among holes
             // The longest border; among equals the nearest colour (so that the speckles along an
             // anti-aliased edge all go the same way), then the first region.
             auto best = borders.begin();
@@ -592,38 +838,77 @@ private:
         return farthest;
     }
 
-    // From each kept point, the farthest point of the chain that a straight segment reaches
-    // while every point passed lies within the tolerance of it (the directions that do form a
-    // wedge, narrowed point by point), and that lies no nearer than any point passed.
+    // The region whose pixels a chain's segments must not cut into: where the chain borders
+    // left-out pixels, the region on its other side, whose outline so never leaves one of its
+    // pixels bare (it may reach into the hole instead, by less than half a pixel); kNone else.
+    std::uint32_t KeptSide(const Chain& chain) const {
+        const auto hole = [&](std::uint32_t r) { return r < regions_ && code_[r] == kNotCovered; };
+        if (hole(chain.negative) && chain.positive < regions_ && !hole(chain.positive)) return chain.positive;
+        if (hole(chain.positive) && chain.negative < regions_ && !hole(chain.negative)) return chain.negative;
+        return kNone;
+    }
+
+    // Each chain is simplified to the fewest segments: from every point, the farthest point a
+    // segment may reach (see Reach) is found, and the fewest segments from the chain's start to
+    // its end are found over them (dynamic programming: each point takes the first segment end
+    // that reaches it, in the order of the number of segments to it). A path that goes through a
+    // point short of a segment's farthest is checked; should any piece of it not hold, the chain
+    // keeps the walk from point to farthest point.
     void Simplify() {
+        std::vector<std::uint32_t> reach, previous;
         for (const Chain& chain : chains_) {
             const std::uint32_t last = chain.start + chain.count - 1;
             keep_[chain.start] = keep_[last] = 1;
+            const auto c = static_cast<std::uint32_t>(&chain - chains_.data());
             if (options_.tolerance == 0) {
-                KeepCorners(static_cast<std::uint32_t>(&chain - chains_.data()));
+                KeepCorners(c);
                 continue;
             }
-            for (std::uint32_t from = chain.start; from != last;) {
-                const std::uint32_t to = Reach(from, last);
+            const std::uint32_t kept = KeptSide(chain);
+            const std::uint32_t n = chain.count;
+            // The walk from point to farthest point first: where it takes at most two segments,
+            // or the chain is long, it is what is kept (no fewer can do for two; a long chain
+            // would take too long to search).
+            std::vector<std::uint32_t> path = {0};
+            while (path.back() != n - 1) path.push_back(Reach(chain.start + path.back(), last, kept) - chain.start);
+            if (path.size() > 3 && n <= kMostOptimisedChain) {
+                reach.assign(n, 0);
+                previous.assign(n, kNone);
+                for (std::uint32_t i = 0; i + 1 < n; ++i) reach[i] = Reach(chain.start + i, last, kept) - chain.start;
+                std::uint32_t filled = 0;
+                for (std::uint32_t i = 0; i + 1 < n && filled < n - 1 && i <= filled; ++i) {
+                    for (std::uint32_t j = filled + 1; j <= reach[i]; ++j) previous[j] = i;
+                    filled = std::max(filled, reach[i]);
+                }
+                std::vector<std::uint32_t> fewest = {n - 1};
+                while (fewest.back() != 0) fewest.push_back(previous[fewest.back()]);
+                std::reverse(fewest.begin(), fewest.end());
+                bool holds = fewest.size() < path.size();
+                for (std::size_t k = 0; holds && k + 1 < fewest.size(); ++k) {
+                    const std::uint32_t from = chain.start + fewest[k], to = chain.start + fewest[k + 1];
+                    holds = reach[fewest[k]] == fewest[k + 1] || Reaches(from, to, last, kept);
+                }
+                if (holds) path = std::move(fewest);
+            }
+            for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+                const std::uint32_t from = chain.start + path[k], to = chain.start + path[k + 1];
                 keep_[to] = 1;
                 Link(from, to);
-                from = to;
             }
         }
     }
 
-    // The farthest point a straight segment from `from` may go to: the middles of the edges it
-    // passes lie within the tolerance and half a pixel of it (a wedge of directions, narrowed edge
-    // by edge), it lies no nearer than any point passed, and every point of the segment lies
-    // within the tolerance of the edges passed.
-    std::uint32_t Reach(std::uint32_t from, std::uint32_t last) const {
+    // The points a straight segment from `from` may end at, as far as the wedge of directions
+    // goes: the middles of the edges it passes lie within the tolerance and half a pixel of it
+    // (the wedge narrowed edge by edge), and it lies no nearer than any point passed.
+    void Candidates(std::uint32_t from, std::uint32_t last, double tolerance,
+                    std::vector<std::uint32_t>& candidates) const {
         constexpr double kPi = 3.14159265358979323846;
-        const double band = 2 * options_.tolerance + 1;  // in half pixels
+        const double band = 2 * tolerance + 1;  // in half pixels
         const Corner& s = points_[from];
         bool open = true;  // every direction, until a middle is farther than the band
         double low = 0, high = 0;
         double farthest = 0;
-        std::vector<std::uint32_t>& candidates = candidates_;
         candidates.clear();
         for (std::uint32_t k = from + 1; k <= last; ++k) {
             const double dx = points_[k].x - s.x, dy = points_[k].y - s.y;
@@ -648,11 +933,60 @@ private:
                 }
             }
         }
+    }
+
+    // Whether the segment from `from` to `to` leaves the middle of every pixel beside the chain's
+    // edges between them on its own side: no pixel changes its colour, so no stroke or letter a
+    // pixel wide can vanish. (Beyond half a pixel of tolerance the outline may go over pixels.)
+    bool KeepsCentres(std::uint32_t from, std::uint32_t to) const {
+        if (options_.tolerance > 0.5) return true;
+        const Corner& a = points_[from];
+        const Corner& b = points_[to];
+        const std::int64_t ux = b.x - a.x, uy = b.y - a.y;
+        for (std::uint32_t k = from + 1; k < to; ++k) {
+            const Corner& m = points_[k];
+            if ((m.x & 1) == 0 && (m.y & 1) == 0) continue;  // a lattice point, not an edge's middle
+            const std::int64_t ex = points_[k + 1].x - points_[k - 1].x, ey = points_[k + 1].y - points_[k - 1].y;
+            // The pixel middles beside the edge, on its positive side and its negative one.
+            const std::int64_t nx = -ey / 2, ny = ex / 2;
+            for (const int side : {1, -1}) {
+                const std::int64_t cx = m.x + side * nx, cy = m.y + side * ny;
+                if (cx < 0 || cy < 0 || cx > 2 * width_ || cy > 2 * height_) continue;
+                const std::int64_t turn = ux * (cy - a.y) - uy * (cx - a.x);
+                if (turn * side < 0) return false;
+            }
+        }
+        return true;
+    }
+
+    // The tolerance of a chain: against left-out pixels less than half a pixel, so that no
+    // left-out pixel's middle is covered.
+    double ToleranceBeside(std::uint32_t kept) const {
+        return kept == kNone ? options_.tolerance : std::min(options_.tolerance, 0.49);
+    }
+
+    // Whether a straight segment from `from` may end at `to`.
+    bool Reaches(std::uint32_t from, std::uint32_t to, std::uint32_t last, std::uint32_t kept) const {
+        if (to == from + 1) return true;
+        Candidates(from, last, ToleranceBeside(kept), candidates_);
+        return std::binary_search(candidates_.begin(), candidates_.end(), to) &&
+               KeepsCentres(from, to) && NearStaircase(points_[from], points_[to], kept);
+    }
+
+    // The farthest point a straight segment from `from` may go to: one of its candidates whose
+    // every point lies within the tolerance of the pixels' borders (and in no pixel of the kept
+    // side's region).
+    std::uint32_t Reach(std::uint32_t from, std::uint32_t last, std::uint32_t kept) const {
+        std::vector<std::uint32_t>& candidates = candidates_;
+        Candidates(from, last, ToleranceBeside(kept), candidates);
+        const Corner& s = points_[from];
         // The farthest candidate whose segment stays near the staircase (the next point always
         // does: its segment is part of the staircase). The farthest few are tried in turn, the
         // rest by halves: a segment that strays usually strays more the longer it is, and trying
         // every candidate would take time in the square of a long smooth outline's length.
-        const auto near = [&](std::uint32_t k) { return k == from + 1 || NearStaircase(s, points_[k]); };
+        const auto near = [&](std::uint32_t k) {
+            return k == from + 1 || (KeepsCentres(from, k) && NearStaircase(s, points_[k], kept));
+        };
         constexpr std::size_t kTriedInTurn = 16;
         std::size_t bad = candidates.size();  // not near from here on
         for (std::size_t tried = 0; bad > 0 && tried < kTriedInTurn; ++tried) {
@@ -669,14 +1003,23 @@ private:
     }
 
     // Whether every point of the segment lies within the tolerance of the pixels' borders
-    // (sampled every eighth of a pixel).
-    bool NearStaircase(const Corner& a, const Corner& b) const {
-        const double reach = 2 * options_.tolerance;  // in half pixels
+    // (sampled every quarter of a pixel).
+    bool NearStaircase(const Corner& a, const Corner& b, std::uint32_t kept) const {
+        const double reach = 2 * ToleranceBeside(kept);  // in half pixels
         const double length = std::hypot(b.x - a.x, b.y - a.y);
-        const int samples = static_cast<int>(std::ceil(length * 4)) + 1;
+        const int samples = static_cast<int>(std::ceil(length * 2)) + 1;
         for (int i = 1; i < samples; ++i) {
             const double t = static_cast<double>(i) / samples;
             const double px = a.x + (b.x - a.x) * t, py = a.y + (b.y - a.y) * t;
+            if (kept != kNone) {
+                // Inside one of the kept region's pixels (not on its border): it would be bare.
+                const double hx = px / 2, hy = py / 2;
+                const bool onLine = std::fabs(hx - std::round(hx)) < 1e-9 || std::fabs(hy - std::round(hy)) < 1e-9;
+                if (!onLine && At(static_cast<std::int32_t>(std::floor(hx)),
+                                  static_cast<std::int32_t>(std::floor(hy))) == kept) {
+                    return false;
+                }
+            }
             // The lattice edges near the point (in pixels: lattice coordinates).
             const auto left = static_cast<std::int32_t>(std::floor((px - reach) / 2));
             const auto right = static_cast<std::int32_t>(std::ceil((px + reach) / 2));
@@ -854,6 +1197,7 @@ private:
     const std::int32_t width_, height_;
     const VectorOptions options_;
     const ProgressCallback& progress_;
+    const std::vector<std::uint8_t>* original_;  // the picture's own colours, where known
     std::vector<std::uint32_t> region_;  // of every pixel
     std::vector<std::uint64_t> area_;    // while merging: of every first-found region
     std::vector<std::uint32_t> parent_;
@@ -882,19 +1226,27 @@ private:
 
 void CoverWithOutlines(std::int32_t width, std::int32_t height, std::vector<std::int32_t> codes,
                        const VectorOptions& options, Quads& quads, const ProgressCallback& progress,
-                       VectorConversionRun* run) {
+                       VectorConversionRun* run, bool resolveBlends,
+                       const std::vector<std::uint8_t>* original) {
     if (width <= 0 || height <= 0) return;
-    OutlineConversion(width, height, std::move(codes), options, progress).Run(quads, run);
+    if (resolveBlends) ResolveBlends(width, height, codes, original);
+    OutlineConversion(width, height, std::move(codes), options, progress, original).Run(quads, run);
 }
 
 bool ConvertVector(Shell& shell, const Picture& picture, Quads& quads,
                    const ConversionSettings& settings, const VectorOptions& options,
-                   const ProgressCallback& progress, VectorConversionRun* run) {
+                   const ProgressCallback& progress, VectorConversionRun* run,
+                   const RgbaPicture* original) {
     quads.clear();
     try {
         WriteLog(shell.log, "CONVERT VECTOR: Starting");
+        // Edges are told from shapes by the picture's own colours, where its colours were
+        // reduced: in a picture of few colours a thin shape and an edge's blend look alike.
+        const bool blends = original && original->width == picture.Width() &&
+                            original->height == picture.Height() &&
+                            picture.SourceColours > static_cast<std::int64_t>(picture.Palette.size());
         CoverWithOutlines(picture.Width(), picture.Height(), ColourCodeGrid(shell, picture, settings),
-                          options, quads, progress, run);
+                          options, quads, progress, run, blends, blends ? &original->rgba : nullptr);
         WriteLog(shell.log, "CONVERT VECTOR: Done");
         return true;
     } catch (const ConversionStopped&) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "image/rgba_picture.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -41,16 +43,24 @@ struct VectorConversionRun {
 // T-junctions. Polygons are in picture units (the top-left pixel's corner at 1, 1), their corners
 // counter-clockwise by the cross product (clockwise on the screen, as rectangles from their
 // top-left), regions in the order of their first pixel in reading order. Appends to quads.
+// With resolveBlends, the bands of blended colours along anti-aliased edges first go to the
+// regions on either side (see vector_conversion.cpp), as the vector conversion of a picture does;
+// a face traced again keeps its every pixel.
 void CoverWithOutlines(std::int32_t width, std::int32_t height, std::vector<std::int32_t> codes,
                        const VectorOptions& options, Quads& quads,
-                       const ProgressCallback& progress = {}, VectorConversionRun* run = nullptr);
+                       const ProgressCallback& progress = {}, VectorConversionRun* run = nullptr,
+                       bool resolveBlends = false,
+                       const std::vector<std::uint8_t>* original = nullptr);
 
 // The vector conversion of a picture, its pixels coloured and left out as the other conversions
 // do it. Quads is emptied first; a failure is reported ("ConvertVector has caused an error ...")
 // and leaves no polygons. A conversion stopped through the progress callback ends with no
 // polygons and no report. Returns whether the conversion completed.
+// With the picture's own pixels (before its colours were reduced), its anti-aliased edges are
+// told from its shapes by those colours.
 bool ConvertVector(Shell& shell, const Picture& picture, Quads& quads,
                    const ConversionSettings& settings, const VectorOptions& options = {},
-                   const ProgressCallback& progress = {}, VectorConversionRun* run = nullptr);
+                   const ProgressCallback& progress = {}, VectorConversionRun* run = nullptr,
+                   const RgbaPicture* original = nullptr);
 
 }  // namespace mosaikon

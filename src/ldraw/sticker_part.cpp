@@ -526,7 +526,7 @@ std::size_t RegionsOf(const Shown& shown) {
 
 }  // namespace
 
-std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
+std::vector<FacePolygon> BuildStickerFace(const Quads& quads, const PictureCodes* picture) {
     std::vector<FacePolygon> valid;
     valid.reserve(quads.size());
     for (const LdrawQuad& quad : quads) {
@@ -539,6 +539,25 @@ std::vector<FacePolygon> BuildStickerFace(const Quads& quads) {
     // cut as a whole needs fewer polygons than its rectangles cut apart, every one at the
     // corners of its neighbours.
     Shown shown = ShownPicture(valid);
+    // Pixels of the picture that its polygons leave bare (between slanted sides) show their
+    // own colour in the face traced again: no gap where the picture has none.
+    if (shown.overlapped && picture && !valid.empty() && shown.left % 2 == 0 && shown.top % 2 == 0) {
+        const std::int64_t left = shown.left, top = shown.top;
+        const std::int32_t width = shown.width, height = shown.height;
+        std::vector<std::int32_t> whole = picture->codes;
+        for (std::int32_t r = 0; r < height; ++r) {
+            for (std::int32_t c = 0; c < width; ++c) {
+                const std::int64_t x = (left - 2) / 2 + c, y = (top - 2) / 2 + r;
+                if (x < 0 || y < 0 || x >= picture->width || y >= picture->height) continue;
+                const std::int32_t code = shown.codes[static_cast<std::size_t>(r) * width + c];
+                if (code != kNotCovered) whole[static_cast<std::size_t>(y * picture->width + x)] = code;
+            }
+        }
+        shown.codes = std::move(whole);
+        shown.left = shown.top = 2;
+        shown.width = picture->width;
+        shown.height = picture->height;
+    }
     const bool pixelRectangles = std::all_of(valid.begin(), valid.end(), [](const FacePolygon& polygon) {
         if (polygon.corners.size() != 4) return false;
         for (std::size_t i = 0; i < 4; ++i) {

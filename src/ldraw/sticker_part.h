@@ -28,8 +28,14 @@ struct FacePolygon {
 // triangles, repeated corners dropped, zero-area ones left out), and every polygon with a corner
 // of another on its edges, or with a corner the parts library refuses, cut into strips of
 // convex quadrilaterals and triangles the library accepts, with no new corner on its edges.
-// Fails when a corner is not on the half-unit grid.
-std::vector<FacePolygon> BuildStickerFace(const Quads& quads);
+// Fails when a corner is not on the half-unit grid. Where the picture the polygons were made of
+// is given, a pixel of it that no polygon covers shows its own colour in a face traced again (the
+// full conversion's slanted sides leave some bare).
+struct PictureCodes {
+    std::int32_t width = 0, height = 0;
+    std::vector<std::int32_t> codes;  // row by row from the top-left, kNotCovered where left out
+};
+std::vector<FacePolygon> BuildStickerFace(const Quads& quads, const PictureCodes* picture = nullptr);
 
 // A texture mapped onto the sticker: the PNG's name, and its size in pixels, of which the
 // picture takes the top-left corner.

@@ -114,7 +114,8 @@ std::vector<FacePolygon> TextureFallbackFace(Shell& shell, const Picture& pictur
     plain.IgnoreWhite = plain.IgnoreRgbColor = false;
     Quads quads;
     convert(reduced, plain, quads);
-    return BuildStickerFace(quads);
+    const PictureCodes codes{reduced.Width(), reduced.Height(), ColourCodeGrid(shell, reduced, plain)};
+    return BuildStickerFace(quads, &codes);
 }
 
 std::string Base64(const std::vector<std::uint8_t>& bytes) {

@@ -52,7 +52,8 @@ bool ConvertPicturePolygons(Shell& shell, const Picture& picture,
         case ConversionMethod::Vector: {
             VectorConversionRun run;
             const bool done =
-                ConvertVector(shell, picture, quads, settings, request.vector, progress, &run);
+                ConvertVector(shell, picture, quads, settings, request.vector, progress, &run,
+                              &picture == request.picture.get() ? request.original.get() : nullptr);
             if (run.regionsKeptAsStairs > 0) {
                 ShowMessage(shell, std::to_string(run.regionsKeptAsStairs) +
                                        " colour regions keep their pixels' steps: their smoothed "
@@ -123,7 +124,14 @@ std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& re
         }
         shapes->colours = ColoursOf(shapes->polygons);
         if (request.format == PartFormat::LdrawSticker) {
-            shapes->face = BuildStickerFace(shapes->polygons);
+            // The full conversion's slanted polygons leave pixels bare, which keep their own
+            // colour in the face traced again.
+            PictureCodes codes;
+            if (request.method == ConversionMethod::Full) {
+                codes = {picture.Width(), picture.Height(),
+                         ColourCodeGrid(shell, picture, request.settings)};
+            }
+            shapes->face = BuildStickerFace(shapes->polygons, codes.codes.empty() ? nullptr : &codes);
             Quads().swap(shapes->polygons);
             shapes->backing = BuildStickerBacking(shapes->face);
         }
@@ -202,8 +210,8 @@ bool StickerRequest::SameShapes(const StickerRequest& other) const {
     const bool textureUsed = format == PartFormat::LdrawTexture;
     return picture == other.picture && settings == other.settings && method == other.method &&
            (!vectorUsed || vector == other.vector) && format == other.format &&
-           (!textureUsed || (colours == other.colours && texture == other.texture &&
-                             original == other.original));
+           (!(textureUsed || vectorUsed) || original == other.original) &&
+           (!textureUsed || (colours == other.colours && texture == other.texture));
 }
 
 bool StickerRequest::operator==(const StickerRequest& other) const {
