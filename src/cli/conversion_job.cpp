@@ -100,9 +100,12 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
         read.acceptDamaged = options.acceptDamaged;
         read.colours = options.colours;
         read.bytesPerPixel = MemoryNeedPerPixel(options.method, options.format);
-        // The textured form shows the picture's own colours.
+        // The textured form shows the picture's own colours; the vector conversion tells edges
+        // from shapes by them.
         auto original = std::make_shared<RgbaPicture>();
-        if (options.format == PartFormat::LdrawTexture) read.original = original.get();
+        if (options.format == PartFormat::LdrawTexture || options.method == ConversionMethod::Vector) {
+            read.original = original.get();
+        }
         Picture picture;
         double pictureHeight = 0, pictureWidth = 0;
         LoadBitmap(shell, picture, picturePath, pictureHeight, pictureWidth, read);

@@ -855,7 +855,7 @@ private:
     // point short of a segment's farthest is checked; should any piece of it not hold, the chain
     // keeps the walk from point to farthest point.
     void Simplify() {
-        std::vector<std::uint32_t> reach, previous;
+        std::vector<std::uint32_t> reach, previous, path, fewest;
         for (const Chain& chain : chains_) {
             const std::uint32_t last = chain.start + chain.count - 1;
             keep_[chain.start] = keep_[last] = 1;
@@ -864,12 +864,22 @@ private:
                 KeepCorners(c);
                 continue;
             }
-            const std::uint32_t kept = KeptSide(chain);
             const std::uint32_t n = chain.count;
+            if (n <= 3) {  // a single edge: nothing to straighten
+                Link(chain.start, last);
+                continue;
+            }
+            const std::uint32_t kept = KeptSide(chain);
+            // A few steps beside left-out pixels cannot be straightened without baring a pixel
+            // or covering a left-out one: they keep their staircase.
+            if (kept != kNone && n <= 9) {
+                KeepCorners(c);
+                continue;
+            }
             // The walk from point to farthest point first: where it takes at most two segments,
             // or the chain is long, it is what is kept (no fewer can do for two; a long chain
             // would take too long to search).
-            std::vector<std::uint32_t> path = {0};
+            path.assign(1, 0);
             while (path.back() != n - 1) path.push_back(Reach(chain.start + path.back(), last, kept) - chain.start);
             if (path.size() > 3 && n <= kMostOptimisedChain) {
                 reach.assign(n, 0);
@@ -880,7 +890,7 @@ private:
                     for (std::uint32_t j = filled + 1; j <= reach[i]; ++j) previous[j] = i;
                     filled = std::max(filled, reach[i]);
                 }
-                std::vector<std::uint32_t> fewest = {n - 1};
+                fewest.assign(1, n - 1);
                 while (fewest.back() != 0) fewest.push_back(previous[fewest.back()]);
                 std::reverse(fewest.begin(), fewest.end());
                 bool holds = fewest.size() < path.size();
@@ -888,7 +898,7 @@ private:
                     const std::uint32_t from = chain.start + fewest[k], to = chain.start + fewest[k + 1];
                     holds = reach[fewest[k]] == fewest[k + 1] || Reaches(from, to, last, kept);
                 }
-                if (holds) path = std::move(fewest);
+                if (holds) path.swap(fewest);
             }
             for (std::size_t k = 0; k + 1 < path.size(); ++k) {
                 const std::uint32_t from = chain.start + path[k], to = chain.start + path[k + 1];
@@ -943,7 +953,11 @@ private:
         const Corner& a = points_[from];
         const Corner& b = points_[to];
         const std::int64_t ux = b.x - a.x, uy = b.y - a.y;
-        for (std::uint32_t k = from + 1; k < to; ++k) {
+        // The edges between, and the one on either side, whose corner pixels a slant can clip.
+        const Chain& chain = chains_[ChainOf(from)];
+        const std::uint32_t first = from > chain.start + 1 ? from - 1 : chain.start + 1;
+        const std::uint32_t end = std::min(to + 2, chain.start + chain.count - 1);
+        for (std::uint32_t k = first; k < end; ++k) {
             const Corner& m = points_[k];
             if ((m.x & 1) == 0 && (m.y & 1) == 0) continue;  // a lattice point, not an edge's middle
             const std::int64_t ex = points_[k + 1].x - points_[k - 1].x, ey = points_[k + 1].y - points_[k - 1].y;
@@ -954,6 +968,10 @@ private:
                 if (cx < 0 || cy < 0 || cx > 2 * width_ || cy > 2 * height_) continue;
                 const std::int64_t turn = ux * (cy - a.y) - uy * (cx - a.x);
                 if (turn * side < 0) return false;
+                // A left-out pixel's middle on the segment would be covered half: not at all.
+                if (turn == 0 && code_[At(static_cast<std::int32_t>(cx / 2), static_cast<std::int32_t>(cy / 2))] == kNotCovered) {
+                    return false;
+                }
             }
         }
         return true;

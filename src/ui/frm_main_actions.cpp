@@ -525,7 +525,9 @@ std::optional<StickerRequest> FrmMain::InputsFromControls(bool quiet) {
     const PartFormat forms[] = {PartFormat::Classic, PartFormat::LdrawSticker,
                                 PartFormat::LdrawTexture};
     request.format = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
-    if (request.format == PartFormat::LdrawTexture) request.original = originalShared_;
+    if (request.format == PartFormat::LdrawTexture || request.method == ConversionMethod::Vector) {
+        request.original = originalShared_;
+    }
     request.height = height;
     request.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
                        S(txtMetaData[2]->text()), S(txtMetaData[3]->text())};

@@ -106,7 +106,10 @@ Measured MeasureSticker(const CodeGrid& picture, const std::vector<ViewPolygon>&
     const Sampled centres = SamplePolygons(polygons, w, h, 1);
     std::uint64_t kept = 0, right = 0;
     for (std::size_t i = 0; i < picture.codes.size(); ++i) {
-        if (picture.codes[i] == kNotCovered) continue;
+        if (picture.codes[i] == kNotCovered) {
+            measured.leftOutCentres += centres.grid.codes[i] != kNotCovered;
+            continue;
+        }
         ++kept;
         right += centres.grid.codes[i] == picture.codes[i];
     }

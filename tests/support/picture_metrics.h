@@ -37,6 +37,7 @@ struct Measured {
     std::uint64_t features = 0, featuresLost = 0;
     std::uint64_t keptSamples = 0, gaps = 0;   // kept pixels' samples, and those under nothing
     std::uint64_t leftOutCovered = 0;          // samples of left-out pixels under something
+    std::uint64_t leftOutCentres = 0;          // left-out pixels whose middle is under something
     std::uint64_t overlaps = 0;
     double pixelsRight = 0;  // the share of kept pixels whose centre shows their colour
 };
