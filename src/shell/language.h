@@ -11,9 +11,9 @@ namespace mosaikon {
 // 34 (the captions of the full and the exact conversion), 35 (the count of quadrilaterals
 // written, "%1" standing for the number), 36 to 38 (one line on what the quick, full and exact
 // conversion do), 39 and 40 (the captions of the LDraw library sticker and the dither check boxes)
-// and 41 to 74 (the window's further texts and messages) may follow.
+// and from line 41 on the window's further texts and messages (one line each of UiText) may follow.
 inline constexpr int kLanguageLines = 32;
-inline constexpr int kOptionalLanguageLines = 42;
+inline constexpr int kOptionalLanguageLines = 58;
 
 // Reads Settings/<language>.txt. Every line read goes at once to `apply` (line number from 1);
 // lines 28 to 32 also become the five message texts of the shell. A missing file is reported

@@ -30,6 +30,8 @@ std::string ShowFileDialog(QWidget* parent, const FileDialogRequest& request) {
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(QtFilters(request.filter));
     if (save) dialog.setDefaultSuffix(QString::fromStdString(request.extension));
+    // The window asks before it replaces a file, and only where it would write.
+    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.initialFolder.empty()) {
         // The location boxes hold a file's path; the dialog opens in its folder.
         const QFileInfo info(QString::fromStdString(request.initialFolder));

@@ -214,9 +214,11 @@ void FrmMain::FindControls() {
     // Not one of the laid-out controls: it fits below the Convert button, inside the frame.
     lblQuadCount = new QLabel(frmOptions);
     lblQuadCount->setObjectName("lblQuadCount");
-    lblQuadCount->setGeometry(TwipsToPixels(8400), TwipsToPixels(1200 + 640), TwipsToPixels(1815),
-                              13);
-    lblQuadCount->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // Below the ignore options too, so that a count of quadrilaterals and triangles fits on one
+    // line, ending under the button.
+    lblQuadCount->setGeometry(TwipsToPixels(4080), TwipsToPixels(1200 + 650),
+                              TwipsToPixels(8400 + 1815 - 4080), 13);
+    lblQuadCount->setAlignment(Qt::AlignRight | Qt::AlignTop);
     QFont countFont = TextBoxFont();
     countFont.setPixelSize(10);
     lblQuadCount->setFont(countFont);
@@ -247,26 +249,35 @@ void FrmMain::FindControls() {
     SetCaptionFont(chkDither, SmallBoldFont());
 }
 
+// Tab follows the layout: frame by frame from the top, and within a frame column by column from
+// the left (the options frame has three: the details, the options, the buttons), each from the
+// top, left to right in a row; the conversion's arrow comes right after Convert.
 void FrmMain::SetTabOrder() {
-    std::vector<const ControlLayout*> focusable;
+    std::vector<QWidget*> focusable;
     for (const ControlLayout& row : MainWindowLayout()) {
-        if (row.tab >= 0) focusable.push_back(&row);
+        if (row.tab >= 0) focusable.push_back(findChild<QWidget*>(row.name));
     }
-    std::sort(focusable.begin(), focusable.end(),
-              [](const ControlLayout* a, const ControlLayout* b) { return a->tab < b->tab; });
-    QWidget* previous = nullptr;
-    for (const ControlLayout* row : focusable) {
-        QWidget* control = findChild<QWidget*>(row->name);
-        if (previous) QWidget::setTabOrder(previous, control);
-        previous = control;
+    for (QWidget* extra : std::initializer_list<QWidget*>{chkDither, cmbOutputForm}) {
+        focusable.push_back(extra);
     }
-    QWidget::setTabOrder(txtColor, chkDither);
-    QWidget::setTabOrder(chkDither, cmbOutputForm);
-    QWidget::setTabOrder(cmbOutputForm, cmdPreview);
-    QWidget::setTabOrder(chkLDRAWColors, cmbColourSet);
-    QWidget::setTabOrder(cmbColourSet, chkIgnoreWhite);
+    const auto place = [this](QWidget* control) {
+        const QWidget* frame = control->parentWidget();
+        const QPoint at = control->mapTo(this, QPoint(0, 0));
+        const QPoint frameAt = frame->mapTo(this, QPoint(0, 0));
+        const int x = at.x() - frameAt.x();
+        const int column = frame != frmOptions ? 0 : x < TwipsToPixels(4080) ? 0 : x < TwipsToPixels(8400) ? 1 : 2;
+        // Controls whose middles are within a few pixels stand in one row.
+        const int row = (at.y() + control->height() / 2) / 12;
+        return std::tuple(frameAt.y(), frameAt.x(), column, row, at.x());
+    };
+    std::stable_sort(focusable.begin(), focusable.end(),
+                     [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
+    // The colour set, placed beside the primary colours' caption as long as it is, follows it.
+    focusable.insert(std::find(focusable.begin(), focusable.end(), chkLDRAWColors) + 1, cmbColourSet);
+    for (std::size_t i = 0; i + 1 < focusable.size(); ++i) {
+        QWidget::setTabOrder(focusable[i], focusable[i + 1]);
+    }
     QWidget::setTabOrder(cmdConvert, cmdConvertMethod);
-    QWidget::setTabOrder(cmdConvertMethod, cmdBrowseOpen);
 }
 
 QString FrmMain::ConversionCaption(ConversionMethod method) const {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <set>
 
 #include "image/conversion_settings.h"
 #include "image/rgba_picture.h"
@@ -53,6 +54,8 @@ public:
 
     // The captions of the three conversions as the language file gives them.
     QString ConversionCaption(ConversionMethod method) const;
+    // The count of polygons shown under Convert.
+    QString PolygonText(const PartFileCounts& counts) const;
     // The window's further texts as the language file gives them.
     const UiTexts& Texts() const { return texts_; }
 
@@ -63,6 +66,8 @@ public:
     // the controls ask for now.
     StickerWorker& Worker() { return *worker_; }
     bool StickerCurrent() const { return sticker_.has_value(); }
+    // The sticker the view shows, when it is current.
+    const Sticker* CurrentSticker() const { return sticker_ ? sticker_->sticker.get() : nullptr; }
     // How long after the last change of an option the sticker is worked out again.
     int viewDelayMilliseconds = 250;
     // The size a part file may reach before the window asks whether to write it.
@@ -116,13 +121,16 @@ private:
     void cmdConvert_Click();
     Sticker MakeStickerWithProgress(const StickerRequest& request, const Sticker* reuse);
     void ShowConverted(const std::string& path, const PartFileCounts& counts);
-    bool ConfirmTarget(const std::string& path);
+    bool ConfirmTarget(const std::string& path, const StickerRequest& request);
+    bool PictureBoxAgrees();
+    bool ReadPictureAgain();
+    void ColourReadingChanged();
+    std::optional<std::int32_t> HeightFromBox();
     bool ConfirmSize(const PartFileCounts& counts);
     std::optional<StickerRequest> InputsFromControls(bool quiet);
     void ScheduleSticker();
     void RequestSticker();
     void ShowSticker(const StickerResult& result);
-    QString PolygonText(const PartFileCounts& counts) const;
     bool NamesAPart(const QString& path);
     void PictureLoaded(Picture loaded, const QString& path, double height, double width);
 
@@ -155,6 +163,8 @@ private:
     // The loaded picture as the sticker view's worker reads it.
     std::shared_ptr<const Picture> pictureShared_;
     std::shared_ptr<const RgbaPicture> originalShared_;  // its own pixels, for the texture
+    std::array<QString, 4> filledDetails_;  // the details as the window filled them in
+    std::set<std::string> written_;  // the files this window has written (FileIdentity)
     std::unique_ptr<StickerWorker> worker_;
     std::optional<StickerResult> sticker_;  // the last one worked out, for the current inputs
     QTimer* viewTimer_ = nullptr;
@@ -188,7 +198,7 @@ private:
     QMenu *viewMenu_, *settingsMenu_;
     std::array<QAction*, 3> viewActions_;  // zoom in, zoom out, fit
     QToolButton* cmdConvertMethod;         // the menu of cmdConvert: which conversion it runs
-    std::array<QAction*, 4> methodActions_;
+    std::array<QAction*, 4> methodActions_{};
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
     QComboBox* cmbOutputForm;  // above the options: the part file's form
     QCheckBox* chkDither;        // above the details: dither where colours are reduced

@@ -1,6 +1,7 @@
 // The actions behind the main window's controls: browsing, the option boxes, the size boxes,
 // Preview and Convert.
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,6 +72,17 @@ QString BoxName(const QLabel* label) {
 // How long the progress window may go without handling the user's input (its Cancel button).
 constexpr qint64 kEventsEveryMilliseconds = 50;
 
+// The part file's name the Save dialog proposes for a picture: its base name as a valid part
+// name (lower case letters, digits, "_" and "-", eight at most), else s1234567.
+std::string PartNameFor(const std::string& picturePath) {
+    std::string name;
+    for (const char c : S(QFileInfo(Q(picturePath)).completeBaseName().toLower())) {
+        if (name.size() == 8) break;
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-') name += c;
+    }
+    return name.empty() ? "s1234567" : name;
+}
+
 }  // namespace
 
 std::string FrmMain::GetFileSpec(const std::string& description, const std::string& extension,
@@ -82,6 +94,11 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
         // The folder last used, else the one of the box's path when it is there, else home.
         QString& last = defaultName.empty() ? lastPictureFolder_ : lastPartFolder_;
         QString folder = last;
+        // A part file goes beside its picture unless another folder was chosen.
+        if (folder.isEmpty() && request.title == "Save" &&
+            (initialFolder.empty() || initialFolder == "/") && !window_.picturePath.empty()) {
+            folder = QFileInfo(Q(window_.picturePath)).absolutePath();
+        }
         if (folder.isEmpty()) {
             const QFileInfo box(Q(initialFolder));
             if (!initialFolder.empty() && initialFolder != "/" && box.absoluteDir().exists()) {
@@ -116,6 +133,9 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
 void FrmMain::SetMethod(ConversionMethod method) {
     const bool changed = window_.method != method;
     window_.method = method;
+    if (methodActions_[static_cast<std::size_t>(method)]) {
+        methodActions_[static_cast<std::size_t>(method)]->setChecked(true);
+    }
     SetCaption(cmdConvert, ConversionCaption(method));
     cmdConvert->setToolTip(methodTips_[static_cast<std::size_t>(method)]);
     if (changed) ScheduleSticker();
@@ -128,7 +148,6 @@ void FrmMain::ClearResults() {
     imgPreview->Clear();
     lblQuadCount->clear();
     lblStickerStats->clear();
-    cmdConvert->setEnabled(false);
     viewActive_ = false;
     viewTimer_->stop();
     worker_->Cancel();
@@ -137,10 +156,10 @@ void FrmMain::ClearResults() {
 
 // Both browse actions first take the window back before the save file's step.
 void FrmMain::DisableDetailsAndOptions() {
+    // The details stay: those typed by the user are kept for the next part file.
     for (int i = 0; i < 4; ++i) {
         lblMetaData[i]->setEnabled(false);
         txtMetaData[i]->setEnabled(false);
-        txtMetaData[i]->setText("");
     }
     for (QWidget* control : std::initializer_list<QWidget*>{
              lblHeight, lblWidth, txtHeight, txtWidth, chkLDRAWColors, cmbColourSet, chkIgnoreWhite,
@@ -149,6 +168,7 @@ void FrmMain::DisableDetailsAndOptions() {
     }
     window_.partPath.clear();
     cmdPreview->setEnabled(false);
+    cmdConvert->setEnabled(false);
     ClearResults();
 }
 
@@ -181,6 +201,7 @@ void FrmMain::OpenPicture(const QString& path) {
     Picture loaded;
     double height = 0, width = 0;
     const int reported = state_.shell.failuresReported;
+    bool acceptDamage = false;
     // A damaged or cut-short picture brings up a question in place of the report: convert what
     // could be read all the same?
     Shell& shell = state_.shell;
@@ -208,6 +229,7 @@ void FrmMain::OpenPicture(const QString& path) {
         held.clear();
         ReadOptions options = read;
         options.acceptDamaged = true;
+        acceptDamage = true;
         shell.failuresReported = reported;
         LoadBitmap(shell, loaded, S(path), height, width, options);
     } else {
@@ -219,6 +241,8 @@ void FrmMain::OpenPicture(const QString& path) {
     }
     originalShared_ = std::move(original);
     PictureLoaded(std::move(loaded), path, height, width);
+    // Accepted once, the damage is accepted for this picture from now on.
+    window_.damageAccepted = acceptDamage;
     cmdBrowseSave->setFocus();
 }
 
@@ -275,10 +299,15 @@ ReadOptions FrmMain::ReadOptionsFromControls() const {
 
 void FrmMain::cmdBrowseSave_Click() {
     try {
-        const std::string result =
-            GetFileSpec("LDRAW DAT File", "dat", S(txtSaveLocation->text()), "s1234567");
+        const std::string result = GetFileSpec("LDRAW DAT File", "dat",
+                                               S(txtSaveLocation->text()),
+                                               PartNameFor(window_.picturePath));
         WriteLog(state_.shell.log, "Browse Save to: " + result);
-        if (!Q(result).endsWith(".dat", Qt::CaseInsensitive)) return;
+        if (result.empty()) return;
+        if (!Q(result).endsWith(".dat", Qt::CaseInsensitive)) {
+            ShowMessage(state_.shell, S(texts_(UiText::NotAPartName)));
+            return;
+        }
         DisableDetailsAndOptions();
         txtSaveLocation->setText(Q(result));
         SetupOptions();
@@ -302,7 +331,9 @@ bool FrmMain::NamesAPart(const QString& path) {
 
 void FrmMain::SetupOptions() {
     ClearResults();
+    // Convert needs no Preview first: it works the sticker out itself.
     cmdPreview->setEnabled(true);
+    cmdConvert->setEnabled(true);
     for (int i = 0; i < 4; ++i) {
         lblMetaData[i]->setEnabled(true);
         txtMetaData[i]->setEnabled(true);
@@ -316,10 +347,14 @@ void FrmMain::SetupOptions() {
     const QString name = NamePart(txtSaveLocation->text());
     if (name.size() < 4) Fail("Invalid procedure call or argument");
     const QString base = name.left(name.size() - 4);
-    txtMetaData[0]->setText("Sticker: " + base);
-    txtMetaData[1]->setText(base);
-    txtMetaData[2]->setText(Q(state_.DefaultAuthor));
-    txtMetaData[3]->setText("Unofficial Model");
+    // The details filled in follow the new name; those the user typed stay as typed.
+    const std::array<QString, 4> filled = {"Sticker: " + base, base, Q(state_.DefaultAuthor),
+                                           "Unofficial Model"};
+    for (std::size_t i = 0; i < filled.size(); ++i) {
+        QLineEdit* box = txtMetaData[i];
+        if (box->text().isEmpty() || box->text() == filledDetails_[i]) box->setText(filled[i]);
+    }
+    filledDetails_ = filled;
     window_.partPath = S(txtSaveLocation->text());
     txtMetaData[0]->setFocus();
 }
@@ -450,31 +485,12 @@ void FrmMain::cmdPreview_Click() {
         return;
     }
     try {
+        if (!PictureBoxAgrees() || !HeightFromBox()) return;
         const std::optional<ConversionSettings> settings = SettingsFromControls();
         if (!settings) return;
         BeginWork();
         const QString heightText = txtHeight->text(), widthText = txtWidth->text();
-        double ignoredHeight = 0, ignoredWidth = 0;
-        // The picture is read again, as it is now; what it said when it was opened (its
-        // colours, its size) is not said again.
-        Shell& shell = state_.shell;
-        const int reported = shell.failuresReported;
-        const MessageBoxSeam show = shell.messageBox;
-        shell.messageBox = [&show](const std::string& text, MessageKind kind) {
-            if (kind == MessageKind::Failure && show) show(text, kind);
-        };
-        Picture reloaded;
-        auto original = std::make_shared<RgbaPicture>();
-        ReadOptions read = ReadOptionsFromControls();
-        read.original = original.get();
-        LoadBitmap(shell, reloaded, S(txtImageLocation->text()), ignoredHeight, ignoredWidth,
-                   read);
-        shell.messageBox = show;
-        if (shell.failuresReported == reported) {
-            state_.picture = std::move(reloaded);
-            pictureShared_ = std::make_shared<const Picture>(state_.picture);
-            originalShared_ = std::move(original);
-        }
+        ReadPictureAgain();
         txtHeight->setText(heightText);
         txtWidth->setText(QString::number(TextToInt16(S(widthText))));
         std::string path = SettingsPath(state_.programFolder, "tempBitmap.bmp");
@@ -501,6 +517,52 @@ void FrmMain::cmdPreview_Click() {
     } catch (...) {
         EndWork();
         ReportAndLog(state_.shell, "cmdPreview_Click", "ERROR IN PREVIEW CLICK ");
+    }
+}
+
+// The picture is read again, as it is now and as the colour options read it (dithered, in the
+// colour set); what it said when it was opened (its colours, its size) is not said again. A
+// failure is said, and the picture read before stays.
+bool FrmMain::ReadPictureAgain() {
+    Shell& shell = state_.shell;
+    const int reported = shell.failuresReported;
+    const MessageBoxSeam show = shell.messageBox;
+    shell.messageBox = [&show](const std::string& text, MessageKind kind) {
+        if (kind == MessageKind::Failure && show) show(text, kind);
+    };
+    Picture reloaded;
+    auto original = std::make_shared<RgbaPicture>();
+    ReadOptions read = ReadOptionsFromControls();
+    read.original = original.get();
+    read.acceptDamaged = window_.damageAccepted;
+    double ignoredHeight = 0, ignoredWidth = 0;
+    try {
+        LoadBitmap(shell, reloaded, window_.picturePath, ignoredHeight, ignoredWidth, read);
+    } catch (...) {
+        shell.messageBox = show;
+        throw;
+    }
+    shell.messageBox = show;
+    if (shell.failuresReported != reported) return false;
+    state_.picture = std::move(reloaded);
+    pictureShared_ = std::make_shared<const Picture>(state_.picture);
+    originalShared_ = std::move(original);
+    return true;
+}
+
+// A change of how the picture's colours are read (dither, the colour set) reads it again, and
+// the sticker view follows.
+void FrmMain::ColourReadingChanged() {
+    if (window_.picturePath.empty() || working_) return;
+    sticker_.reset();
+    if (window_.previewShown) {
+        cmdPreview_Click();  // reads it again and shows the new sticker
+        return;
+    }
+    try {
+        ReadPictureAgain();
+    } catch (...) {
+        ReportAndLog(state_.shell, "ReadPictureAgain", "ERROR IN PREVIEW CLICK ");
     }
 }
 
@@ -645,19 +707,55 @@ Sticker FrmMain::MakeStickerWithProgress(const StickerRequest& request, const St
     return MakeSticker(state_.shell, request, report, reuse);
 }
 
-// Whether the part file may be written at path: never over the picture being converted, and
-// over a file that is not a sticker part of this program's only when the user says so.
-bool FrmMain::ConfirmTarget(const std::string& path) {
-    const QFileInfo target(Q(path));
-    if (!target.exists()) return true;
-    const QFileInfo picture(Q(window_.picturePath));
-    if (picture.exists() && target.canonicalFilePath() == picture.canonicalFilePath()) {
-        ShowMessage(state_.shell, S(texts_(UiText::IsThePicture).arg(Q(path))));
+// Whether the sticker's files may be written at path: never over the picture being converted;
+// over a file that is not a sticker part of this program's, or over a texture this window did
+// not write, only when the user says so.
+bool FrmMain::ConfirmTarget(const std::string& path, const StickerRequest& request) {
+    const std::vector<std::string> files = StickerFiles(request, path);
+    if (!window_.picturePath.empty()) {
+        const std::string picture = FileIdentity(window_.picturePath);
+        for (const std::string& file : files) {
+            if (FileIdentity(file) != picture) continue;
+            ShowMessage(state_.shell, S(texts_(UiText::IsThePicture).arg(Q(file))));
+            return false;
+        }
+    }
+    const auto ask = [this](const QString& question) {
+        return state_.shell.question && state_.shell.question(S(question));
+    };
+    if (QFileInfo(Q(path)).exists() && !IsStickerPartFile(path) &&
+        !ask(texts_(UiText::ReplaceQuestion).arg(Q(path)))) {
         return false;
     }
-    if (IsStickerPartFile(path)) return true;
-    return state_.shell.question &&
-           state_.shell.question(S(texts_(UiText::ReplaceQuestion).arg(Q(path))));
+    for (std::size_t i = 1; i < files.size(); ++i) {
+        if (!QFileInfo(Q(files[i])).exists() || written_.count(FileIdentity(files[i]))) continue;
+        if (!ask(texts_(UiText::ReplaceTexture).arg(Q(files[i])))) return false;
+    }
+    return true;
+}
+
+// Whether the picture's box names the picture shown; a path typed there and not opened is said.
+bool FrmMain::PictureBoxAgrees() {
+    if (S(txtImageLocation->text()) == window_.picturePath) return true;
+    ShowMessage(state_.shell, S(texts_(UiText::NotShown).arg(txtImageLocation->text())));
+    WriteLog(state_.shell.log, "The picture's box names another picture: " + S(txtImageLocation->text()));
+    txtImageLocation->setFocus();
+    return false;
+}
+
+// The height typed, when it is a number above 0; else said, naming the box, every time.
+std::optional<std::int32_t> FrmMain::HeightFromBox() {
+    std::optional<std::int32_t> height;
+    try {
+        if (TextToDouble(S(txtHeight->text())) > 0) height = TextToInt32(S(txtHeight->text()));
+    } catch (const Failure&) {
+    }
+    if (height && *height > 0) return height;
+    ShowMessage(state_.shell, S(texts_(UiText::HeightWrong).arg(BoxName(lblHeight))));
+    WriteLog(state_.shell.log, "The height is no number above 0: " + S(txtHeight->text()));
+    txtHeight->setFocus();
+    txtHeight->selectAll();
+    return std::nullopt;
 }
 
 // A part file of more than largeFileBytes is written only when the user says so.
@@ -679,14 +777,11 @@ void FrmMain::cmdConvert_Click() {
         return;
     }
     try {
+        if (!PictureBoxAgrees() || !HeightFromBox()) return;
         const std::optional<StickerRequest> request = InputsFromControls(false);
-        if (!request) {
-            // A height that is no whole number is reported as the conversion of its text fails.
-            if (SettingsFromControls(true)) TextToInt32(S(txtHeight->text()));
-            return;
-        }
+        if (!request) return;  // a box that holds no valid value has said so
         const std::string path = S(txtSaveLocation->text());
-        if (!ConfirmTarget(path)) return;
+        if (!ConfirmTarget(path, *request)) return;
         BeginWork();
         progressShown = -1;
         window_.quadCount.reset();
@@ -715,9 +810,34 @@ void FrmMain::cmdConvert_Click() {
         // The work's trace goes to the log now, whoever did it; its notes are not shown.
         PassOn(state_.shell, sticker, false);
         PartFileCounts counts;
-        const bool written = WriteSticker(state_.shell, sticker, path, nullptr, &counts);
+        // A write that fails says which file, in the window's words.
+        std::string failed;
+        const MessageBoxSeam show = state_.shell.messageBox;
+        state_.shell.messageBox = [&](const std::string& text, MessageKind kind) {
+            if (kind != MessageKind::Failure && show) show(text, kind);
+            if (kind == MessageKind::Failure && failed.empty()) failed = text;
+        };
+        bool written = false;
+        try {
+            written = WriteSticker(state_.shell, sticker, path, nullptr, &counts);
+        } catch (...) {
+            state_.shell.messageBox = show;
+            throw;
+        }
+        state_.shell.messageBox = show;
         EndWork();
-        if (written) ShowConverted(path, counts);
+        if (!failed.empty()) {
+            const std::string lead = FillIn(state_.shell.messages.CausedAnError, {"WritePartFile", ""});
+            const std::string why = failed.rfind(lead, 0) == 0 ? failed.substr(lead.size()) : failed;
+            ShowMessage(state_.shell, S(texts_(UiText::WriteFailed).arg(Q(path), Q(why))),
+                        MessageKind::Failure);
+        }
+        if (written) {
+            for (const std::string& file : StickerFiles(sticker.request, path)) {
+                written_.insert(FileIdentity(file));
+            }
+            ShowConverted(path, counts);
+        }
         cmdConvert->setFocus();
     } catch (...) {
         EndWork();
@@ -765,6 +885,13 @@ void FrmMain::BuildConversionMenu() {
         connect(methodActions_[i], &QAction::triggered, this,
                 [this, method] { SetMethod(method); });
     }
+    // The conversion in use is marked in the menu.
+    auto* methods = new QActionGroup(menu);
+    for (QAction* action : methodActions_) {
+        action->setCheckable(true);
+        methods->addAction(action);
+    }
+    methodActions_[static_cast<std::size_t>(window_.method)]->setChecked(true);
     cmdConvertMethod->setMenu(menu);
 }
 
@@ -779,14 +906,10 @@ void FrmMain::ConnectHandlers() {
     connect(chkIgnoreRGBColor, &QCheckBox::stateChanged, this, &FrmMain::chkIgnoreRGBColor_Click);
     // The preview no longer shows what the conversion would use: the picture is read again,
     // dithered or given LDraw colours, at the next Preview.
-    connect(chkDither, &QCheckBox::stateChanged, this, [this] {
-        if (window_.previewShown) ClearResults();
-    });
-    connect(cmbColourSet, &QComboBox::currentIndexChanged, this, [this] {
-        if (window_.previewShown) ClearResults();
-    });
+    connect(chkDither, &QCheckBox::stateChanged, this, &FrmMain::ColourReadingChanged);
+    connect(cmbColourSet, &QComboBox::currentIndexChanged, this, &FrmMain::ColourReadingChanged);
     connect(chkLDRAWColors, &QCheckBox::stateChanged, this, [this] {
-        if (window_.previewShown && cmbColourSet->currentIndex() != 0) ClearResults();
+        if (cmbColourSet->currentIndex() != 0) ColourReadingChanged();
     });
     // Once previewed, the sticker view follows every change of what makes the sticker.
     for (QLineEdit* box : {txtHeight, txtWhite, txtColor, txtRed, txtGreen, txtBlue, txtMetaData[0],

@@ -43,7 +43,7 @@ constexpr ControlLayout kLayout[] = {
     {"txtWhite", K::TextBox, "frmOptions", "10", 7560, 1200, 615, 285, 13, false, F::Text, false,
      true},
     {"chkIgnoreRGBColor", K::CheckBox, "frmOptions", "Ignore", 4080, 1620, 1155, 195, 14, false},
-    {"txtRed", K::TextBox, "frmOptions", "256", 5280, 1560, 375, 285, 30, false, F::Text, false,
+    {"txtRed", K::TextBox, "frmOptions", "0", 5280, 1560, 375, 285, 30, false, F::Text, false,
      true},
     {"txtGreen", K::TextBox, "frmOptions", "0", 5760, 1560, 375, 285, 31, false, F::Text, false,
      true},

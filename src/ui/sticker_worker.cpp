@@ -52,9 +52,12 @@ StickerWorker::~StickerWorker() {
 void StickerWorker::Request(const Shell& shell, StickerRequest request) {
     {
         const std::lock_guard lock(mutex_);
+        // Work on the same shapes goes on, and the request takes them when it is done: only
+        // its text is made again. Any other stops at its next step.
+        const bool sameShapes = busy_ && running_ && running_->SameShapes(request);
         pending_ = std::move(request);
         texts_ = shell.messages;
-        ++generation_;  // the work in progress stops at its next step
+        if (!sameShapes) ++generation_;
     }
     wake_.notify_one();
 }
@@ -76,6 +79,7 @@ void StickerWorker::Run() {
             if (quitting_) return;
             request = std::move(*pending_);
             pending_.reset();
+            running_ = request;
             shell.messages = texts_;
             generation = generation_;
             busy_ = true;
@@ -89,6 +93,7 @@ void StickerWorker::Run() {
             auto sticker = std::make_shared<Sticker>(
                 MakeSticker(shell, request, progress, last_.get(), StickerUse::View));
             if (sticker->made) {
+                if (!last_ || last_->shapes != sticker->shapes) ++shapesMade_;
                 last_ = sticker;
                 if (current()) result.picture = PaintedSticker(*sticker);
             }
@@ -99,7 +104,15 @@ void StickerWorker::Run() {
             failed->messages.push_back({CurrentFailureDescription(), MessageKind::Failure});
             result.sticker = std::move(failed);
         }
-        busy_ = false;
+        {
+            const std::lock_guard lock(mutex_);
+            busy_ = false;
+            running_.reset();
+            // A request for the same shapes came meanwhile: its sticker is the one shown.
+            if (pending_ && result.picture && pending_->SameShapes(result.sticker->request)) {
+                continue;
+            }
+        }
         // A sticker stopped says nothing and is not shown.
         if (!current() || (!result.picture && result.Failure().empty())) continue;
         // Back on the window's thread, unless a newer request came meanwhile.

@@ -26,9 +26,9 @@ struct StickerResult {
 
 // Works out the sticker on a thread of its own, so that the window stays answering while a long
 // conversion runs. A new request stops the one in progress at once (its result is never
-// delivered); results come back through `deliver`, on the window's thread. A request that asks
-// for the shapes of the last sticker made, with other details, height or file name, takes them
-// as they are.
+// delivered), unless it asks for the same shapes with other details, height or file name: then
+// the work goes on and the request takes its shapes, as it takes those of the last sticker made.
+// Results come back through `deliver`, on the window's thread.
 class StickerWorker : public QObject {
     Q_OBJECT
 
@@ -42,6 +42,8 @@ public:
     // Stops the work in progress, if any; nothing is delivered for it.
     void Cancel();
     bool Busy() const { return busy_; }
+    // How many times the worker has made a sticker's shapes (not merely its text again).
+    int ShapesMade() const { return shapesMade_; }
 
 private:
     void Run();
@@ -50,9 +52,11 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<StickerRequest> pending_;
+    std::optional<StickerRequest> running_;  // the request being worked out
     MessageTexts texts_;
     std::atomic<std::uint64_t> generation_{0};
     std::atomic<bool> busy_{false};
+    std::atomic<int> shapesMade_{0};
     bool quitting_ = false;
     std::shared_ptr<const Sticker> last_;  // the worker thread's own
     std::thread thread_;

@@ -24,8 +24,8 @@ const char* const kEnglish[] = {
     "Zoom &In",
     "Zoom &Out",
     "&Fit to the Boxes",
-    "Polygon &Outlines",
-    "&Settings",
+    "Polygon Out&lines",
+    "Se&ttings",
     "&Language...",
     "%1\n\nConvert what could be read all the same?",
     "The log file %1 cannot be written (%2); Mosaikon goes on without a log.",
@@ -44,7 +44,7 @@ const char* const kEnglish[] = {
     "All LDraw",
     "The colours written: each picture colour as a direct colour, or the nearest LDraw colour code "
     "(the 16 core codes, or every solid LDraw colour)",
-    "&Vector Convert",
+    "Ve&ctor Convert",
     "Each colour region's smoothed outline, filled with few polygons: for logos and drawings of "
     "few colours",
     "&Vector Conversion...",
@@ -59,6 +59,11 @@ const char* const kEnglish[] = {
     "The part file: the classic layout, the LDraw library's sticker form, or that form showing the "
     "picture as a texture (PNG in a textures folder), with polygons for programs without textures",
     "Show Fall&back",
+    "The %1 box must hold a number greater than 0, such as 48. Please type the sticker's height.",
+    "%1 is typed in the picture's box, but another picture is shown. Press Enter there to open "
+    "it, or choose it with Browse.",
+    "%1 could not be written: %2. Please choose another folder or name.",
+    "The texture %1 exists already. Replace it?",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <array>
 
+#include "shell/language.h"
+
 namespace mosaikon {
 
 // The window's texts beyond the captions and the five messages, each on its own line of the
@@ -54,10 +56,16 @@ enum class UiText {
     FormTextured,  // their tip
     FormTip,
     ShowFallback,  // the View menu's item: a textured sticker's fallback instead of its texture
+    HeightWrong,   // %1 box: a height that is no number above 0
+    NotShown,      // %1 the path typed in the picture's box
+    WriteFailed,   // %1 path, %2 what went wrong
+    ReplaceTexture,  // %1 path of a texture PNG there already
     End
 };
 
 inline constexpr int kFirstUiTextLine = static_cast<int>(UiText::SavedAs);
+// Every text's line is read from the language file.
+static_assert(static_cast<int>(UiText::End) - 1 == kLanguageLines + kOptionalLanguageLines);
 inline constexpr int kUiTextCount = static_cast<int>(UiText::End) - kFirstUiTextLine;
 
 class UiTexts {

@@ -17,6 +17,7 @@ struct WindowState {
     ConversionMethod method = ConversionMethod::Quick;
     VectorOptions vector;     // the vector conversion's settings
     std::string picturePath;  // empty while no picture is loaded
+    bool damageAccepted = false;  // the picture is damaged, and converting it was accepted
     std::int32_t pictureWidth = 0, pictureHeight = 0;
     std::string partPath;                  // the part file the details were filled in for
     std::optional<double> height;          // the typed height, while it is a number above 0

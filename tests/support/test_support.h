@@ -18,6 +18,7 @@
 namespace mosaikon {
 // The matchers the tests use for texts and lists of messages.
 using ::testing::AllOf;
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;

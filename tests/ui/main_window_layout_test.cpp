@@ -4,7 +4,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStyle>
+#include <QToolButton>
+#include <map>
+#include <optional>
 
 #include "program_fixture.h"
 #include "ui/captions.h"
@@ -68,29 +73,27 @@ TEST_F(MainWindowLayoutTest, EveryControlStandsWhereTheTableSays) {
     EXPECT_EQ(Find("imgPreview")->focusPolicy(), Qt::ClickFocus);
 }
 
-TEST_F(MainWindowLayoutTest, TabGoesThroughTheControlsByTabIndex) {
+// Tab follows the layout: the picture's row, the part file's, then in the options frame the
+// details column, the options column (its boxes left to right in their row) and the buttons.
+TEST_F(MainWindowLayoutTest, TabFollowsTheLayout) {
     main = std::make_unique<FrmMain>(state);
-    std::vector<const ControlLayout*> focusable;
-    for (const ControlLayout& row : MainWindowLayout()) {
-        if (row.tab >= 0) focusable.push_back(&row);
-    }
-    std::sort(focusable.begin(), focusable.end(), [](auto* a, auto* b) { return a->tab < b->tab; });
-    for (std::size_t i = 0; i + 1 < focusable.size(); ++i) {
-        QWidget* next = Find(focusable[i]->name)->nextInFocusChain();
-        // The two check boxes the table does not lay out come before Preview, and the choice
-        // of the conversion after Convert.
-        const auto extra = [](QWidget* w) {
-            return w->objectName() == "cmbOutputForm" || w->objectName() == "chkDither" ||
-                   w->objectName() == "cmdConvertMethod" || w->objectName() == "cmbColourSet";
-        };
-        while (!(next->focusPolicy() & Qt::TabFocus) || extra(next)) {
-            EXPECT_TRUE(!extra(next) || focusable[i + 1]->name == std::string("cmdPreview") ||
-                        focusable[i]->name == std::string("cmdConvert") ||
-                        focusable[i]->name == std::string("chkLDRAWColors"));
+    for (QWidget* control : main->findChildren<QWidget*>()) control->setEnabled(true);
+    const std::vector<std::string> order = {
+        "txtImageLocation", "cmdBrowseOpen",  "txtSaveLocation",   "cmdBrowseSave",
+        "chkDither",        "txtMetaData(0)", "txtMetaData(1)",    "txtMetaData(2)",
+        "txtMetaData(3)",   "cmbOutputForm",  "txtHeight",         "txtWidth",
+        "chkLDRAWColors",   "cmbColourSet",   "chkIgnoreWhite",    "txtWhite",
+        "chkIgnoreRGBColor", "txtRed",        "txtGreen",          "txtBlue",
+        "txtColor",         "cmdPreview",     "cmdConvert",        "cmdConvertMethod"};
+    std::vector<std::string> seen;
+    QWidget* next = Find(order.front().c_str());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        seen.push_back(next->objectName().toStdString());
+        do {
             next = next->nextInFocusChain();
-        }
-        EXPECT_EQ(next->objectName(), focusable[i + 1]->name) << "after " << focusable[i]->name;
+        } while (!(next->focusPolicy() & Qt::TabFocus) || next->objectName().isEmpty());
     }
+    EXPECT_EQ(seen, order);
 }
 
 TEST_F(MainWindowLayoutTest, TheBackdropIsTheGreyFieldWithItsBrickStrips) {
@@ -141,6 +144,11 @@ TEST_P(CaptionsFit, InEveryControl) {
             EXPECT_LE(QFontMetrics(control->font()).horizontalAdvance(line), room);
         }
     }
+    // The count under Convert, at its longest, fits on one line.
+    auto* count = Find<QLabel>("lblQuadCount");
+    const QString longest = main->PolygonText({.quadrilaterals = 2888888, .triangles = 888888});
+    EXPECT_LE(QFontMetrics(count->font()).horizontalAdvance(longest), count->width())
+        << longest.toStdString();
     // The colour sets' and the output forms' names fit their boxes; the colour sets stay
     // clear of Preview, the forms of the options below them.
     for (const char* name : {"cmbColourSet", "cmbOutputForm"}) {
@@ -150,6 +158,48 @@ TEST_P(CaptionsFit, InEveryControl) {
                       box->width())
                 << box->itemText(i).toStdString();
         }
+    }
+    // Each Alt letter of the window, its menus' titles included, takes one control only; so do
+    // those within each menu.
+    std::map<QChar, QStringList> letters;
+    const auto marked = [](const QString& caption) -> std::optional<QChar> {
+        for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+            if (caption[i] != '&') continue;
+            if (caption[i + 1] != '&') return caption[i + 1].toLower();
+            ++i;
+        }
+        return std::nullopt;
+    };
+    const auto unique = [](const std::map<QChar, QStringList>& letters) {
+        for (const auto& [letter, names] : letters) {
+            EXPECT_EQ(names.size(), 1) << "Alt+" << QString(letter).toStdString() << ": "
+                                       << names.join(", ").toStdString();
+        }
+    };
+    for (QAction* method : Find<QToolButton>("cmdConvertMethod")->menu()->actions()) {
+        // Whichever conversion Convert names.
+        SetCaption(convert, method->text());
+        for (QWidget* control : main->findChildren<QWidget*>()) {
+            if (qobject_cast<QMenu*>(control) || qobject_cast<QLineEdit*>(control)) continue;
+            const QString caption = qobject_cast<QAbstractButton*>(control) ? CaptionText(control)
+                                                                              : TextOf(control);
+            if (const auto letter = marked(caption)) letters[*letter] << control->objectName();
+        }
+        for (QAction* menu : main->findChild<QMenuBar*>()->actions()) {
+            if (const auto letter = marked(menu->text())) letters[*letter] << menu->text();
+        }
+        unique(letters);
+        letters.clear();
+    }
+    SetCaption(convert, main->ConversionCaption(ConversionMethod::Quick));
+    std::vector<QMenu*> menus = {Find<QToolButton>("cmdConvertMethod")->menu()};
+    for (QAction* menu : main->findChild<QMenuBar*>()->actions()) menus.push_back(menu->menu());
+    for (QMenu* menu : menus) {
+        std::map<QChar, QStringList> items;
+        for (QAction* item : menu->actions()) {
+            if (const auto letter = marked(item->text())) items[*letter] << item->text();
+        }
+        unique(items);
     }
     auto* sets = Find<QComboBox>("cmbColourSet");
     EXPECT_LE(Find("cmbOutputForm")->geometry().bottom(), Find("txtHeight")->geometry().top());
