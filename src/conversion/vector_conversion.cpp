@@ -112,7 +112,8 @@ public:
         if (!mine || code == kNotCovered) return std::nullopt;
         std::optional<Blend> found;
         double best = 1e300;
-        for (const auto& [dx, dy] : {std::pair{1, 0}, {0, 1}}) {
+        for (const auto& direction : {std::pair{1, 0}, {0, 1}}) {
+            const int dx = direction.first, dy = direction.second;
             // The first pixel of another code either way, within two pixels.
             std::int32_t sides[2][2] = {};
             const auto beyond = [&](int sign) -> std::optional<std::int32_t> {
