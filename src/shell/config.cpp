@@ -62,6 +62,7 @@ std::string ConfigFileText(const AppConfig& config) {
     if (config.Colours != "direct") field("<palette>", config.Colours);
     if (config.VectorTolerance != 0.5) field("<tolerance>", NumberToText(config.VectorTolerance));
     if (config.VectorMinArea != 4) field("<minarea>", std::to_string(config.VectorMinArea));
+    if (config.MostColours != 256) field("<colours>", std::to_string(config.MostColours));
     return text;
 }
 
@@ -117,6 +118,15 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
             if (!value.empty() && end == value.c_str() + value.size() && tolerance >= 0 &&
                 tolerance <= kMostVectorTolerance) {
                 config.VectorTolerance = tolerance;
+            }
+        }
+        if (text.find("<colours>") != text.rfind("<colours>")) {
+            const std::string value = TaggedValue(text, "<colours>");
+            char* end = nullptr;
+            const long colours = std::strtol(value.c_str(), &end, 10);
+            if (!value.empty() && end == value.c_str() + value.size() && colours >= 2 &&
+                colours <= 256) {
+                config.MostColours = static_cast<std::int32_t>(colours);
             }
         }
         if (text.find("<minarea>") != text.rfind("<minarea>")) {

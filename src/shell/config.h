@@ -26,6 +26,9 @@ struct AppConfig {
     // tags, written only when not the defaults (0.5 and 4).
     double VectorTolerance = 0.5;
     std::int32_t VectorMinArea = 4;
+    // The most colours kept of a picture without a palette (2 to 256); under its own tag,
+    // written only when not 256.
+    std::int32_t MostColours = 256;
 };
 
 AppConfig DefaultConfig();

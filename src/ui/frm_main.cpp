@@ -247,6 +247,14 @@ void FrmMain::FindControls() {
     chkDither->setObjectName("chkDither");
     SetTwips(chkDither, 120, 230, 3735, 195);
     SetCaptionFont(chkDither, SmallBoldFont());
+    // Right after Dither's caption, in the strip before the output form (PlaceColourCount).
+    spnColours = new QSpinBox(frmOptions);
+    spnColours->setObjectName("spnColours");
+    spnColours->setRange(2, 256);
+    spnColours->setValue(256);
+    spnColours->setFont(SmallBoldFont());
+    spnColours->setFixedHeight(TwipsToPixels(300));
+    spnColours->setAccelerated(true);
 }
 
 // Tab follows the layout: frame by frame from the top, and within a frame column by column from
@@ -274,6 +282,8 @@ void FrmMain::SetTabOrder() {
                      [&](QWidget* a, QWidget* b) { return place(a) < place(b); });
     // The colour set, placed beside the primary colours' caption as long as it is, follows it.
     focusable.insert(std::find(focusable.begin(), focusable.end(), chkLDRAWColors) + 1, cmbColourSet);
+    // The colour count, right after Dither's caption, follows it.
+    focusable.insert(std::find(focusable.begin(), focusable.end(), chkDither) + 1, spnColours);
     for (std::size_t i = 0; i + 1 < focusable.size(); ++i) {
         QWidget::setTabOrder(focusable[i], focusable[i + 1]);
     }
@@ -334,6 +344,14 @@ void FrmMain::ReadLanguage() {
     for (int i = 0; i < 3; ++i) cmbColourSet->setItemText(i, texts_(sets[i]));
     cmbColourSet->setToolTip(texts_(UiText::ColoursTip));
     PlaceColourSet();
+    {
+        const QString format = texts_(UiText::ColourCount);
+        const qsizetype at = format.indexOf("%1");
+        spnColours->setPrefix(at < 0 ? QString() : format.left(at));
+        spnColours->setSuffix(at < 0 ? " " + format : format.mid(at + 2));
+        spnColours->setToolTip(texts_(UiText::ColourCountTip));
+    }
+    PlaceColourCount();
     actionLanguage_->setText(texts_(UiText::LanguageItem));
     actionVector_->setText(texts_(UiText::VectorItem));
     cmbOutputForm->setItemText(0, texts_(UiText::FormClassic));
@@ -449,8 +467,9 @@ void FrmMain::BuildMenuBar() {
     menuBar_->setGeometry(0, 0, TwipsToPixels(kMainWindowWidth), menuBar_->sizeHint().height());
 }
 
-// A small dialog with the vector conversion's two settings; OK takes them (and the sticker view
-// follows), Cancel or Escape leaves them. They are kept for the next run.
+// A small panel with the vector conversion's two settings, beside the window: each change takes
+// at once and the sticker view follows; OK closes it, Cancel or Escape puts back the settings it
+// opened with. They are kept for the next run.
 void FrmMain::ChooseVectorSettings() {
     vectorDialog_ = std::make_unique<QDialog>(this);
     QDialog* dialog = vectorDialog_.get();
@@ -482,16 +501,23 @@ void FrmMain::ChooseVectorSettings() {
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    connect(dialog, &QDialog::accepted, this, [this, tolerance, minArea] {
-        window_.vector = {tolerance->value(), minArea->value()};
-        state_.config.VectorTolerance = window_.vector.tolerance;
-        state_.config.VectorMinArea = window_.vector.minArea;
-        WriteLog(state_.shell.log, "Vector settings: tolerance " +
-                                       NumberToText(window_.vector.tolerance) + ", smallest region " +
-                                       std::to_string(window_.vector.minArea));
+    // The settings take at once, and the sticker view follows while the window stays usable;
+    // Cancel puts back those the panel opened with.
+    const auto take = [this](VectorOptions vector) {
+        if (vector.tolerance == window_.vector.tolerance && vector.minArea == window_.vector.minArea)
+            return;
+        window_.vector = vector;
+        state_.config.VectorTolerance = vector.tolerance;
+        state_.config.VectorMinArea = vector.minArea;
+        WriteLog(state_.shell.log, "Vector settings: tolerance " + NumberToText(vector.tolerance) +
+                                       ", smallest region " + std::to_string(vector.minArea));
         if (window_.method == ConversionMethod::Vector) ScheduleSticker();
-    });
-    dialog->setWindowModality(Qt::ApplicationModal);
+    };
+    const auto changed = [take, tolerance, minArea] { take({tolerance->value(), minArea->value()}); };
+    connect(tolerance, &QDoubleSpinBox::valueChanged, this, changed);
+    connect(minArea, &QSpinBox::valueChanged, this, changed);
+    connect(dialog, &QDialog::rejected, this, [take, before = window_.vector] { take(before); });
+    dialog->setWindowModality(Qt::NonModal);
     dialog->show();
 }
 
@@ -541,6 +567,18 @@ void FrmMain::PlaceColourSet() {
     cmbColourSet->setGeometry(left, box.y() - 4, std::max(40, right - left), 21);
 }
 
+// Dither as wide as its caption, and the colour count right after it, before the output form.
+void FrmMain::PlaceColourCount() {
+    const QRect box = chkDither->geometry();
+    const int width = chkDither->sizeHint().width() + 4;
+    chkDither->setGeometry(box.x(), box.y(), width, box.height());
+    const int left = box.x() + width + 4;
+    const int right = cmbOutputForm->geometry().x() - 6;
+    const int wanted = spnColours->sizeHint().width();
+    spnColours->setGeometry(left, cmbOutputForm->geometry().y(), std::min(wanted, right - left),
+                            spnColours->height());
+}
+
 void FrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayOut();
@@ -565,6 +603,7 @@ void FrmMain::Form_Load() {
                                        : config.Form == "ldraw-sticker" ? 1
                                                                         : 0);
         window_.vector = {config.VectorTolerance, config.VectorMinArea};
+        spnColours->setValue(config.MostColours);
         cmbColourSet->setCurrentIndex(config.Colours == "ldraw"        ? 2
                                       : config.Colours == "ldraw-core" ? 1
                                                                        : 0);
@@ -606,6 +645,7 @@ void FrmMain::Form_Unload() {
         config.Form = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
         const char* sets[] = {"direct", "ldraw-core", "ldraw"};
         config.Colours = sets[std::clamp(cmbColourSet->currentIndex(), 0, 2)];
+        config.MostColours = spnColours->value();
         if (!state_.settingsReadOnly) {
             WriteConfig(state_.shell, config, state_.ConfigText, state_.programFolder);
         }

@@ -29,6 +29,9 @@ class QProgressDialog;
 class QPushButton;
 class QToolButton;
 
+class QSpinBox;
+class QTimer;
+
 namespace mosaikon {
 
 class FrmLanguage;
@@ -96,6 +99,7 @@ private:
     void BuildMenuBar();
     void LayOut();
     void PlaceColourSet();
+    void PlaceColourCount();
     // Where the client area, laid out as the table says, starts below the menu bar.
     int ClientTop() const;
     QRect TwipsRect(int left, int top, int width, int height) const;
@@ -203,6 +207,8 @@ private:
     QComboBox* cmbOutputForm;  // above the options: the part file's form
     QCheckBox* chkDither;        // above the details: dither where colours are reduced
     QComboBox* cmbColourSet;     // beside the primary colours: direct, LDraw core or all LDraw
+    QSpinBox* spnColours;        // beside Dither: the most colours kept (2 to 256)
+    QTimer* coloursTimer_ = nullptr;  // the picture is read again once the typing pauses
 };
 
 }  // namespace mosaikon

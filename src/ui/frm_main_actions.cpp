@@ -23,6 +23,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
@@ -290,6 +291,7 @@ void FrmMain::ShowBitmap() {
 ReadOptions FrmMain::ReadOptionsFromControls() const {
     ReadOptions options;
     options.reduction.dither = chkDither->isChecked();
+    options.reduction.mostColours = spnColours->value();
     // The primary colours are matched as ever; the colour sets when they are not ticked.
     const ColourSet sets[] = {ColourSet::Direct, ColourSet::LdrawCore, ColourSet::Ldraw};
     if (!IsSet(chkLDRAWColors))
@@ -778,6 +780,11 @@ void FrmMain::cmdConvert_Click() {
     }
     try {
         if (!PictureBoxAgrees() || !HeightFromBox()) return;
+        // A colour count still being typed is read first.
+        if (coloursTimer_->isActive()) {
+            coloursTimer_->stop();
+            if (!ReadPictureAgain()) return;
+        }
         const std::optional<StickerRequest> request = InputsFromControls(false);
         if (!request) return;  // a box that holds no valid value has said so
         const std::string path = S(txtSaveLocation->text());
@@ -907,6 +914,14 @@ void FrmMain::ConnectHandlers() {
     // The preview no longer shows what the conversion would use: the picture is read again,
     // dithered or given LDraw colours, at the next Preview.
     connect(chkDither, &QCheckBox::stateChanged, this, &FrmMain::ColourReadingChanged);
+    coloursTimer_ = new QTimer(this);
+    coloursTimer_->setSingleShot(true);
+    connect(coloursTimer_, &QTimer::timeout, this, &FrmMain::ColourReadingChanged);
+    connect(spnColours, &QSpinBox::valueChanged, this, [this] {
+        if (window_.picturePath.empty()) return;
+        sticker_.reset();  // the sticker shown is no longer the one the controls ask for
+        coloursTimer_->start(viewDelayMilliseconds);
+    });
     connect(cmbColourSet, &QComboBox::currentIndexChanged, this, &FrmMain::ColourReadingChanged);
     connect(chkLDRAWColors, &QCheckBox::stateChanged, this, [this] {
         if (cmbColourSet->currentIndex() != 0) ColourReadingChanged();

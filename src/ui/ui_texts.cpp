@@ -64,6 +64,9 @@ const char* const kEnglish[] = {
     "it, or choose it with Browse.",
     "%1 could not be written: %2. Please choose another folder or name.",
     "The texture %1 exists already. Replace it?",
+    "%1 colours",
+    "The most colours kept of a picture without a palette (2 to 256): fewer colours make far "
+    "fewer polygons",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

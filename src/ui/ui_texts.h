@@ -60,6 +60,8 @@ enum class UiText {
     NotShown,      // %1 the path typed in the picture's box
     WriteFailed,   // %1 path, %2 what went wrong
     ReplaceTexture,  // %1 path of a texture PNG there already
+    ColourCount,     // the colour-count box: %1 the number, and its tip
+    ColourCountTip,
     End
 };
 

@@ -51,20 +51,26 @@ TEST_F(Config, TheVectorSettingsReadBackAndWrongOnesKeepTheDefaults) {
     AppConfig written = DefaultConfig();
     written.VectorTolerance = 0.75;
     written.VectorMinArea = 0;
+    written.MostColours = 2;
     WriteConfig(recording.shell, written, configText, folder());
-    EXPECT_THAT(configText, EndsWith("<tolerance>0.75<tolerance><minarea>0<minarea>"));
+    EXPECT_THAT(configText,
+                EndsWith("<tolerance>0.75<tolerance><minarea>0<minarea><colours>2<colours>"));
     Read();
     EXPECT_EQ(config.VectorTolerance, 0.75);
     EXPECT_EQ(config.VectorMinArea, 0);
+    EXPECT_EQ(config.MostColours, 2);
     const std::string base = ConfigFileText(DefaultConfig());
     for (const char* wrong :
-         {"<tolerance>x<tolerance><minarea>4x<minarea>", "<tolerance>-1<tolerance><minarea>-2<minarea>",
-          "<tolerance>65<tolerance><minarea>99999999999<minarea>",
-          "<tolerance><tolerance><minarea><minarea>", "<tolerance>nan<tolerance><minarea>1e3<minarea>"}) {
+         {"<tolerance>x<tolerance><minarea>4x<minarea><colours>1<colours>",
+          "<tolerance>-1<tolerance><minarea>-2<minarea><colours>257<colours>",
+          "<tolerance>65<tolerance><minarea>99999999999<minarea><colours>8 <colours>",
+          "<tolerance><tolerance><minarea><minarea><colours><colours>",
+          "<tolerance>nan<tolerance><minarea>1e3<minarea><colours>0x10<colours>"}) {
         WriteFile(base + wrong);
         Read();
         EXPECT_EQ(config.VectorTolerance, 0.5) << wrong;
         EXPECT_EQ(config.VectorMinArea, 4) << wrong;
+        EXPECT_EQ(config.MostColours, 256) << wrong;
     }
     EXPECT_TRUE(recording.boxes.empty());
 }

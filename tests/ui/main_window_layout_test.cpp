@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
 #include <map>
@@ -80,7 +81,7 @@ TEST_F(MainWindowLayoutTest, TabFollowsTheLayout) {
     for (QWidget* control : main->findChildren<QWidget*>()) control->setEnabled(true);
     const std::vector<std::string> order = {
         "txtImageLocation", "cmdBrowseOpen",  "txtSaveLocation",   "cmdBrowseSave",
-        "chkDither",        "txtMetaData(0)", "txtMetaData(1)",    "txtMetaData(2)",
+        "chkDither",        "spnColours",     "txtMetaData(0)",    "txtMetaData(1)",    "txtMetaData(2)",
         "txtMetaData(3)",   "cmbOutputForm",  "txtHeight",         "txtWidth",
         "chkLDRAWColors",   "cmbColourSet",   "chkIgnoreWhite",    "txtWhite",
         "chkIgnoreRGBColor", "txtRed",        "txtGreen",          "txtBlue",
@@ -91,7 +92,8 @@ TEST_F(MainWindowLayoutTest, TabFollowsTheLayout) {
         seen.push_back(next->objectName().toStdString());
         do {
             next = next->nextInFocusChain();
-        } while (!(next->focusPolicy() & Qt::TabFocus) || next->objectName().isEmpty());
+        } while (!(next->focusPolicy() & Qt::TabFocus) || next->objectName().isEmpty() ||
+                 next->objectName().startsWith("qt_"));
     }
     EXPECT_EQ(seen, order);
 }
@@ -144,6 +146,11 @@ TEST_P(CaptionsFit, InEveryControl) {
             EXPECT_LE(QFontMetrics(control->font()).horizontalAdvance(line), room);
         }
     }
+    // The colour count, at its widest, stands whole between Dither's caption and the output form.
+    auto* colours = Find<QSpinBox>("spnColours");
+    EXPECT_GE(colours->width(), colours->sizeHint().width());
+    EXPECT_GT(colours->geometry().left(), Find("chkDither")->geometry().right());
+    EXPECT_LT(colours->geometry().right(), Find("cmbOutputForm")->geometry().left());
     // The count under Convert, at its longest, fits on one line.
     auto* count = Find<QLabel>("lblQuadCount");
     const QString longest = main->PolygonText({.quadrilaterals = 2888888, .triangles = 888888});

@@ -141,7 +141,8 @@ protected:
 
 const std::vector<std::string> kImageRow = {
     "cmdBrowseOpen", "frmBrowse", "frmImage",   "frmOptions",       "frmPreview",      "chkDither",
-    "Image1",        "imgBitmap", "imgPreview", "lblImageLocation", "txtImageLocation"};
+    "Image1",        "imgBitmap", "imgPreview", "lblImageLocation", "txtImageLocation",
+    "spnColours"};
 const std::vector<std::string> kSaveRow = {"lblSaveLocation", "txtSaveLocation", "cmdBrowseSave"};
 const std::vector<std::string> kOptions = {
     "lblMetaData(0)", "lblMetaData(1)", "lblMetaData(2)",  "lblMetaData(3)", "txtMetaData(0)",
@@ -473,6 +474,27 @@ TEST_F(WindowFlow, DitherAndTheColourSetUpdateTheView) {
     ChooseFiles();
     Click("cmdConvert");
     EXPECT_EQ(Part(), CommandLinePart("--palette ldraw-core"));
+    // The colour count of a true-colour picture, likewise, and it is remembered.
+    picture = (folder.path() / "pics/photo.png").string();
+    QImage photo(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) photo.setPixel(x, y, qRgb(x * 6, y * 8, (x * y) % 256));
+    }
+    ASSERT_TRUE(photo.save(QString::fromStdString(picture)));
+    Find<QComboBox>("cmbColourSet")->setCurrentIndex(0);
+    ChooseFiles();
+    Click("cmdPreview");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->StickerCurrent(); }, 20000));
+    const std::uint64_t all = main->CurrentSticker()->preview.counts.bytes;
+    Find<QSpinBox>("spnColours")->setValue(4);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->StickerCurrent(); }, 20000));
+    EXPECT_LT(main->CurrentSticker()->preview.counts.bytes, all / 2);
+    Click("cmdConvert");
+    EXPECT_TRUE(Part() == CommandLinePart("--colors 4"));
+    main->close();
+    EXPECT_THAT(ConfigFile(), HasSubstr("<colours>4<colours>"));
+    Start();
+    EXPECT_EQ(Find<QSpinBox>("spnColours")->value(), 4);
 }
 
 // A cut-short picture asks whether to convert what could be read: No changes nothing, Yes loads
@@ -763,6 +785,16 @@ TEST_F(WindowFlow, TheVectorConversionAndItsSettings) {
     settings(3, 50, false);
     Click("cmdConvert");
     EXPECT_EQ(Part(), CommandLinePart("--method vector --tolerance 0 --min-area 0"));
+    // The panel leaves the window usable, and the view follows each change at once.
+    main->findChild<QMenu*>("settingsMenu")->findChild<QAction*>("actionVectorSettings")->trigger();
+    auto* panel = main->findChild<QDialog*>("dlgVectorSettings");
+    EXPECT_FALSE(panel->isModal());
+    panel->findChild<QDoubleSpinBox*>("spnTolerance")->setValue(2);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->StickerCurrent(); }, 20000));
+    EXPECT_EQ(main->CurrentSticker()->request.vector.tolerance, 2);
+    panel->reject();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->StickerCurrent(); }, 20000));
+    EXPECT_EQ(main->CurrentSticker()->request.vector.tolerance, 0);
     settings(1.25, 9, true);
     main->close();
     EXPECT_THAT(ConfigFile(), HasSubstr("<tolerance>1.25<tolerance><minarea>9<minarea>"));
