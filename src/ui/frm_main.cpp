@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -140,6 +141,9 @@ FrmMain::FrmMain(AppState& state, QWidget* parent) : QWidget(parent), state_(sta
     }
     lblStickerStats->setGeometry(TwipsToPixels(120), clientTop_ + TwipsToPixels(kMainWindowHeight),
                                  TwipsToPixels(10335), 18);
+    // At the status line's right end, while the view's sticker is worked out.
+    barWorking->setGeometry(lblStickerStats->geometry().right() - 150,
+                            lblStickerStats->geometry().y() + 2, 150, 14);
     SetTabOrder();
     ConnectHandlers();
     // The client area as laid out is the least the window takes; it grows from there.
@@ -149,7 +153,8 @@ FrmMain::FrmMain(AppState& state, QWidget* parent) : QWidget(parent), state_(sta
     resize(least);
     for (QWidget* child : findChildren<QWidget*>()) base_[child] = child->geometry();
     worker_ = std::make_unique<StickerWorker>(
-        [this](const StickerResult& result) { ShowSticker(result); }, this);
+        [this](const StickerResult& result) { ShowSticker(result); }, this,
+        [this](int percent) { ShowViewProgress(percent); });
     viewTimer_ = new QTimer(this);
     viewTimer_->setSingleShot(true);
     connect(viewTimer_, &QTimer::timeout, this, &FrmMain::RequestSticker);
@@ -210,6 +215,12 @@ void FrmMain::FindControls() {
     lblStickerStats->setObjectName("lblStickerStats");
     lblStickerStats->setFont(TextBoxFont());
     lblStickerStats->setFocusPolicy(Qt::NoFocus);
+    barWorking = new QProgressBar(this);
+    barWorking->setObjectName("barWorking");
+    barWorking->setRange(0, 100);
+    barWorking->setTextVisible(false);
+    barWorking->setFocusPolicy(Qt::NoFocus);
+    barWorking->hide();
 
     // Not one of the laid-out controls: it fits below the Convert button, inside the frame.
     lblQuadCount = new QLabel(frmOptions);
@@ -549,6 +560,7 @@ void FrmMain::LayOut() {
     grow(imgPreview, 0, 0, right, dy);
     grow(Image1, 0, 0, right, dy);
     grow(lblStickerStats, 0, dy, dx, 0);
+    grow(barWorking, dx, dy, 0, 0);
     const QSize backdrop = base_.value(Image1).size() + QSize(right, dy);
     if (Image1->pixmap().size() != backdrop) {
         Image1->setPixmap(QPixmap::fromImage(BackdropImage(backdrop.width(), backdrop.height())));

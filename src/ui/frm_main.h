@@ -25,6 +25,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QProgressDialog;
 class QPushButton;
 class QToolButton;
@@ -100,6 +101,7 @@ private:
     void LayOut();
     void PlaceColourSet();
     void PlaceColourCount();
+    void ShowViewProgress(int percent);
     // Where the client area, laid out as the table says, starts below the menu bar.
     int ClientTop() const;
     QRect TwipsRect(int left, int top, int width, int height) const;
@@ -207,6 +209,7 @@ private:
     QComboBox* cmbOutputForm;  // above the options: the part file's form
     QCheckBox* chkDither;        // above the details: dither where colours are reduced
     QComboBox* cmbColourSet;     // beside the primary colours: direct, LDraw core or all LDraw
+    QProgressBar* barWorking;    // in the status line: how far the view's sticker is
     QSpinBox* spnColours;        // beside Dither: the most colours kept (2 to 256)
     QTimer* coloursTimer_ = nullptr;  // the picture is read again once the typing pauses
 };

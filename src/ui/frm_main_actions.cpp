@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -149,6 +150,7 @@ void FrmMain::ClearResults() {
     imgPreview->Clear();
     lblQuadCount->clear();
     lblStickerStats->clear();
+    barWorking->hide();
     viewActive_ = false;
     viewTimer_->stop();
     worker_->Cancel();
@@ -612,10 +614,22 @@ void FrmMain::RequestSticker() {
     if (!request) {
         worker_->Cancel();
         lblStickerStats->clear();
+        barWorking->hide();
         return;
     }
-    lblStickerStats->setText(texts_(UiText::Working));
+    // The stage: what is worked out, by which conversion.
+    lblStickerStats->setText(texts_(UiText::Working) + " (" +
+                             QString(methodCaptions_[static_cast<std::size_t>(request->method)])
+                                 .remove('&')
+                                 .replace('\n', ' ') + ")");
     worker_->Request(state_.shell, *request);
+}
+
+// How far the view's sticker is, in the status line.
+void FrmMain::ShowViewProgress(int percent) {
+    if (!viewActive_ || sticker_) return;
+    barWorking->setValue(percent);
+    barWorking->show();
 }
 
 QString FrmMain::PolygonText(const PartFileCounts& counts) const {
@@ -635,6 +649,7 @@ void FrmMain::ShowSticker(const StickerResult& result) {
     // the one they show.
     const std::optional<StickerRequest> now = InputsFromControls(true);
     if (!now || !(result.sticker->request == *now)) return;
+    barWorking->hide();
     if (!result.picture) {
         sticker_.reset();
         lblStickerStats->setText(texts_(UiText::PreviewFailed).arg(Q(result.Failure())));

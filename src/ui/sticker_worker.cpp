@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cstring>
 
 #include "shell/failure.h"
@@ -36,8 +37,12 @@ std::shared_ptr<const StickerPicture> PaintedSticker(const Sticker& sticker) {
     return painted;
 }
 
-StickerWorker::StickerWorker(std::function<void(const StickerResult&)> deliver, QObject* parent)
-    : QObject(parent), deliver_(std::move(deliver)), thread_([this] { Run(); }) {}
+StickerWorker::StickerWorker(std::function<void(const StickerResult&)> deliver, QObject* parent,
+                             std::function<void(int)> progress)
+    : QObject(parent),
+      deliver_(std::move(deliver)),
+      progress_(std::move(progress)),
+      thread_([this] { Run(); }) {}
 
 StickerWorker::~StickerWorker() {
     {
@@ -87,7 +92,20 @@ void StickerWorker::Run() {
         // The shapes of another picture are of no more use.
         if (last_ && last_->request.picture != request.picture) last_.reset();
         const auto current = [&] { return generation_ == generation; };
-        const ProgressCallback progress = [&](double) { return current(); };
+        int told = -1;
+        const ProgressCallback progress = [&](double done) {
+            const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
+            if (progress_ && percent != told && current()) {
+                told = percent;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, percent, generation] {
+                        if (generation_ == generation) progress_(percent);
+                    },
+                    Qt::QueuedConnection);
+            }
+            return current();
+        };
         StickerResult result;
         try {
             auto sticker = std::make_shared<Sticker>(

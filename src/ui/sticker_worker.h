@@ -33,8 +33,10 @@ class StickerWorker : public QObject {
     Q_OBJECT
 
 public:
+    // `progress`, where given, hears how far the current work is (0 to 100), on the window's
+    // thread, each time it gains a percent.
     explicit StickerWorker(std::function<void(const StickerResult&)> deliver,
-                           QObject* parent = nullptr);
+                           QObject* parent = nullptr, std::function<void(int)> progress = {});
     ~StickerWorker() override;
 
     // The shell's texts word the messages; the shell itself is not used from the worker.
@@ -49,6 +51,7 @@ private:
     void Run();
 
     std::function<void(const StickerResult&)> deliver_;
+    std::function<void(int)> progress_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<StickerRequest> pending_;

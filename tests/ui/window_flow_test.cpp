@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTest>
 #include <QSpinBox>
@@ -106,7 +107,7 @@ protected:
             const QString name = control->objectName();
             if (control->isEnabled() && !name.isEmpty() && !name.startsWith("qt_") &&
                 !QStringList{"conversionMenu", "lblQuadCount", "cmdConvertMethod", "menuBar",
-                             "viewMenu", "settingsMenu", "lblStickerStats"}
+                             "viewMenu", "settingsMenu", "lblStickerStats", "barWorking"}
                      .contains(name))
                 names.push_back(name.toStdString());
         }
@@ -1129,6 +1130,10 @@ TEST_F(StickerView, KeystrokesAreAnsweredWhileTheStickerIsWorkedOut) {
     Choose("actionFullConvert");
     Click("cmdPreview");
     ASSERT_TRUE(QTest::qWaitFor([this] { return main->Worker().Busy(); }, 10000));
+    // The status line says what is worked out and shows how far it is.
+    EXPECT_EQ(Find<QLabel>("lblStickerStats")->text(), "Working out the sticker... (Full Convert)");
+    auto* bar = Find<QProgressBar>("barWorking");
+    EXPECT_TRUE(QTest::qWaitFor([bar] { return bar->isVisible() && bar->value() > 0; }, 10000));
     auto* box = Find<QLineEdit>("txtMetaData(3)");
     box->setFocus();
     qint64 slowest = 0;
@@ -1155,6 +1160,7 @@ TEST_F(StickerView, KeystrokesAreAnsweredWhileTheStickerIsWorkedOut) {
     // The description is only text: the conversion went on and ran once, and the sticker shown
     // has the description typed.
     WaitForSticker();
+    EXPECT_FALSE(bar->isVisible());
     EXPECT_EQ(main->Worker().ShapesMade(), 1);
     EXPECT_EQ(main->CurrentSticker()->request.details[3], Text("txtMetaData(3)").toStdString());
 }
