@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QRect>
+#include <QImage>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -116,7 +117,7 @@ private:
     void cmdBrowseOpen_Click();
     void cmdBrowseSave_Click();
     void OpenPicture(const QString& path);
-    void ShowBitmap();
+    void ShowBitmap(QImage image);
     ReadOptions ReadOptionsFromControls() const;
     void SetupOptions();
     void txtHeight_Change();
@@ -138,7 +139,18 @@ private:
     void RequestSticker();
     void ShowSticker(const StickerResult& result);
     bool NamesAPart(const QString& path);
-    void PictureLoaded(Picture loaded, const QString& path, double height, double width);
+    void PictureLoaded(Picture loaded, const QString& path, double height, double width,
+                       QImage shown);
+    // A picture as read away from the window's thread, with what the reader said.
+    struct PictureRead {
+        Picture picture;
+        double height = 0, width = 0;
+        std::shared_ptr<RgbaPicture> original;  // its own pixels
+        QImage shown;                           // as Qt decodes it, where it can
+        std::vector<std::pair<std::string, MessageKind>> held;
+        int failures = 0;
+    };
+    PictureRead ReadInBackground(const QString& path, ReadOptions read);
 
     // The state, shown.
     void SetMethod(ConversionMethod method);

@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -27,8 +28,10 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
@@ -201,71 +204,102 @@ void FrmMain::OpenPicture(const QString& path) {
         keepLoaded();
         Fail(S(path) + " does not exist");
     }
-    Picture loaded;
-    double height = 0, width = 0;
-    const int reported = state_.shell.failuresReported;
+    if (working_) return;
+    Shell& shell = state_.shell;
+    ReadOptions read = ReadOptionsFromControls();
+    PictureRead picture = ReadInBackground(path, read);
     bool acceptDamage = false;
     // A damaged or cut-short picture brings up a question in place of the report: convert what
     // could be read all the same?
-    Shell& shell = state_.shell;
-    std::vector<std::pair<std::string, MessageKind>> held;
-    const MessageBoxSeam show = shell.messageBox;
-    shell.messageBox = [&held](const std::string& text, MessageKind kind) {
-        held.emplace_back(text, kind);
-    };
-    auto original = std::make_shared<RgbaPicture>();
-    ReadOptions read = ReadOptionsFromControls();
-    read.original = original.get();
-    LoadBitmap(shell, loaded, S(path), height, width, read);
-    shell.messageBox = show;
     const std::string name = S(NamePart(path));
     const std::size_t damageAt =
-        held.empty() ? std::string::npos
-                     : std::min(held.back().first.find(name + " is damaged or cut short: "),
-                                held.back().first.find(name + " is cut short: "));
-    if (shell.failuresReported != reported && damageAt != std::string::npos && shell.question) {
-        const QString damage = Q(held.back().first.substr(damageAt));
+        picture.held.empty()
+            ? std::string::npos
+            : std::min(picture.held.back().first.find(name + " is damaged or cut short: "),
+                       picture.held.back().first.find(name + " is cut short: "));
+    if (picture.failures > 0 && damageAt != std::string::npos && shell.question) {
+        const QString damage = Q(picture.held.back().first.substr(damageAt));
         if (!shell.question(S(texts_(UiText::DamagedQuestion).arg(damage)))) {
             keepLoaded();
             return;
         }
-        held.clear();
-        ReadOptions options = read;
-        options.acceptDamaged = true;
+        read.acceptDamaged = true;
         acceptDamage = true;
-        shell.failuresReported = reported;
-        LoadBitmap(shell, loaded, S(path), height, width, options);
-    } else {
-        for (const auto& [text, kind] : held) ShowMessage(shell, text, kind);
+        picture = ReadInBackground(path, read);
     }
-    if (shell.failuresReported != reported) {
+    for (const auto& [text, kind] : picture.held) ShowMessage(shell, text, kind);
+    shell.failuresReported += picture.failures;
+    if (picture.failures > 0) {
         keepLoaded();
         return;
     }
-    originalShared_ = std::move(original);
-    PictureLoaded(std::move(loaded), path, height, width);
+    originalShared_ = std::move(picture.original);
+    PictureLoaded(std::move(picture.picture), path, picture.height, picture.width,
+                  std::move(picture.shown));
     // Accepted once, the damage is accepted for this picture from now on.
     window_.damageAccepted = acceptDamage;
     cmdBrowseSave->setFocus();
 }
 
-void FrmMain::PictureLoaded(Picture loaded, const QString& path, double height, double width) {
+// Reads the picture on a thread of its own while the window goes on answering (its frames
+// disabled, the status line saying so); what the reader says is held, for the caller to show.
+FrmMain::PictureRead FrmMain::ReadInBackground(const QString& path, ReadOptions read) {
+    auto result = std::make_shared<PictureRead>();
+    result->original = std::make_shared<RgbaPicture>();
+    read.original = result->original.get();
+    Shell reader;  // its own: its log lines kept, its messages held, no questions
+    std::vector<std::string> logLines;
+    reader.log.kept = &logLines;
+    reader.messages = state_.shell.messages;
+    reader.messageBox = [result](const std::string& text, MessageKind kind) {
+        result->held.emplace_back(text, kind);
+    };
+    BeginWork();
+    const QString before = lblStickerStats->text();
+    lblStickerStats->setText(texts_(UiText::Reading).arg(NamePart(path)));
+    barWorking->setRange(0, 0);  // busy, as the reader tells no fraction
+    barWorking->show();
+    QEventLoop wait;
+    std::atomic<bool> done{false};
+    std::thread thread([&] {
+        try {
+            LoadBitmap(reader, result->picture, S(path), result->height, result->width, read);
+            result->failures = reader.failuresReported;
+            // The picture as it is shown, decoded here too when Qt reads it itself.
+            if (result->failures == 0) result->shown = QImage(path);
+        } catch (...) {
+            result->failures = std::max(result->failures, 1);
+        }
+        done = true;
+        QMetaObject::invokeMethod(&wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
+    });
+    if (!done) wait.exec();
+    thread.join();
+    for (const std::string& line : logLines) WriteLog(state_.shell.log, line);
+    barWorking->hide();
+    barWorking->setRange(0, 100);
+    lblStickerStats->setText(before);
+    EndWork();
+    return std::move(*result);
+}
+
+void FrmMain::PictureLoaded(Picture loaded, const QString& path, double height, double width,
+                            QImage shown) {
     txtSaveLocation->setEnabled(false);
     cmdBrowseSave->setEnabled(false);
     DisableDetailsAndOptions();
     state_.picture = std::move(loaded);
     pictureShared_ = std::make_shared<const Picture>(state_.picture);
     txtImageLocation->setText(path);
-    ShowBitmap();
+    ShowBitmap(std::move(shown));
     txtHeight->setText(Q(NumberToText(height)));
     txtWidth->setText(QString::number(ToInt16(width)));
 }
 
 // Shows the loaded picture as it is, transparent parts clear; where Qt cannot read the file
 // itself, as the reader decoded it.
-void FrmMain::ShowBitmap() {
+void FrmMain::ShowBitmap(QImage image) {
     const QString path = txtImageLocation->text();
-    QImage image(path);
     const Picture& picture = state_.picture;
     if (image.isNull()) {
         image = QImage(picture.Width(), picture.Height(), QImage::Format_ARGB32);

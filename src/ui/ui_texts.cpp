@@ -67,6 +67,7 @@ const char* const kEnglish[] = {
     "%1 colours",
     "The most colours kept of a picture without a palette (2 to 256): fewer colours make far "
     "fewer polygons",
+    "Reading %1...",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

@@ -62,6 +62,7 @@ enum class UiText {
     ReplaceTexture,  // %1 path of a texture PNG there already
     ColourCount,     // the colour-count box: %1 the number, and its tip
     ColourCountTip,
+    Reading,  // the status line while a picture is read: %1 its name
     End
 };
 

@@ -1165,6 +1165,48 @@ TEST_F(StickerView, KeystrokesAreAnsweredWhileTheStickerIsWorkedOut) {
     EXPECT_EQ(main->CurrentSticker()->request.details[3], Text("txtMetaData(3)").toStdString());
 }
 
+// Opening a 3000 x 2000 photograph: the window answers throughout (a timer's ticks never wait
+// long), the status line says what is read, and at most one message comes, informing.
+TEST_F(StickerView, OpeningALargePhotographKeepsTheWindowAnswering) {
+    picture = (folder.path() / "pics/photo.jpg").string();
+    QImage photo(3000, 2000, QImage::Format_RGB32);
+    std::mt19937 random(5);
+    for (int y = 0; y < 2000; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+        for (int x = 0; x < 3000; ++x) {
+            line[x] = qRgb((x / 7 + random() % 40) % 256, (y / 5 + random() % 40) % 256,
+                           ((x + y) / 9) % 256);
+        }
+    }
+    ASSERT_TRUE(photo.save(QString::fromStdString(picture), "JPG", 90));
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QString status;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+        if (status.isEmpty()) status = Find<QLabel>("lblStickerStats")->text();
+    });
+    boxes.clear();
+    answers.push_back(picture);
+    clock.start();
+    ticks.start(10);
+    Click("cmdBrowseOpen");
+    ticks.stop();
+    RecordProperty("LongestWaitMilliseconds", static_cast<int>(longest));
+    std::cerr << "longest wait while opening: " << longest << " ms, in " << clock.elapsed()
+              << " ms\n";
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(longest, 100);
+#endif
+    EXPECT_EQ(status, "Reading photo.jpg...");
+    EXPECT_LE(boxes.size(), 1u);
+    EXPECT_EQ(Text("txtImageLocation").toStdString(), picture);
+    EXPECT_EQ(Text("txtHeight") + " " + Text("txtWidth"), "2000 3000");
+    EXPECT_TRUE(Find("cmdBrowseOpen")->isEnabled());
+}
+
 // The quick conversion of a 3000 x 2000 picture in which no two neighbours are alike shows its
 // progress and stops on Escape before it ends; nothing is written.
 TEST_F(StickerView, TheQuickConversionOfALargePictureCancelsAtOnce) {
