@@ -264,7 +264,6 @@ void FrmMain::FindControls() {
     spnColours->setRange(2, 256);
     spnColours->setValue(256);
     spnColours->setFont(SmallBoldFont());
-    spnColours->setFixedHeight(TwipsToPixels(300));
     spnColours->setAccelerated(true);
 }
 
@@ -587,8 +586,8 @@ void FrmMain::PlaceColourCount() {
     const int left = box.x() + width + 4;
     const int right = cmbOutputForm->geometry().x() - 6;
     const int wanted = spnColours->sizeHint().width();
-    spnColours->setGeometry(left, cmbOutputForm->geometry().y(), std::min(wanted, right - left),
-                            spnColours->height());
+    // In Dither's row, below the frame's title.
+    spnColours->setGeometry(left, box.y() - 2, std::min(wanted, right - left), box.height() + 4);
 }
 
 void FrmMain::resizeEvent(QResizeEvent* event) {

@@ -151,6 +151,10 @@ TEST_P(CaptionsFit, InEveryControl) {
     EXPECT_GE(colours->width(), colours->sizeHint().width());
     EXPECT_GT(colours->geometry().left(), Find("chkDither")->geometry().right());
     EXPECT_LT(colours->geometry().right(), Find("cmbOutputForm")->geometry().left());
+    // In Dither's row, below the frame's title as Dither is.
+    EXPECT_LE(std::abs(colours->geometry().center().y() - Find("chkDither")->geometry().center().y()),
+              1);
+    EXPECT_GE(colours->geometry().top(), Find("chkDither")->geometry().top() - 2);
     // The count under Convert, at its longest, fits on one line.
     auto* count = Find<QLabel>("lblQuadCount");
     const QString longest = main->PolygonText({.quadrilaterals = 2888888, .triangles = 888888});
