@@ -107,11 +107,11 @@ void StickerWorker::Run() {
             return current();
         };
         StickerResult result;
+        if (!last_ || !last_->made || !last_->request.SameShapes(request)) ++shapesMade_;
         try {
             auto sticker = std::make_shared<Sticker>(
                 MakeSticker(shell, request, progress, last_.get(), StickerUse::View));
             if (sticker->made) {
-                if (!last_ || last_->shapes != sticker->shapes) ++shapesMade_;
                 last_ = sticker;
                 if (current()) result.picture = PaintedSticker(*sticker);
             }

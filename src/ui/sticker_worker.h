@@ -44,7 +44,8 @@ public:
     // Stops the work in progress, if any; nothing is delivered for it.
     void Cancel();
     bool Busy() const { return busy_; }
-    // How many times the worker has made a sticker's shapes (not merely its text again).
+    // How many times the worker has begun to work out a sticker's shapes (not merely its text
+    // again), whether it finished or was stopped.
     int ShapesMade() const { return shapesMade_; }
 
 private:

@@ -123,6 +123,7 @@ TEST_F(PictureFormats, EveryFormatAsCommonProgramsWriteIt) {
         {"pillow24.bmp", pil + "{in}').convert('RGB').save('{out}')\"", false},
         {"cwebp.webp", "cwebp -lossless -exact {in} -o {out}", true},
         {"im.gif", "convert {in} {out}", true},
+        {"interlaced.gif", "convert {in} -interlace GIF {out}", true},  // rows in four passes
         {"im.webp", "convert {in} -define webp:lossless=true {out}", true},
         {"im32.bmp", "convert {in} {out}", true},  // 32 bits with an alpha mask
         {"im24.bmp", "convert {in} BMP3:{out}", false},
