@@ -63,6 +63,8 @@ std::string ConfigFileText(const AppConfig& config) {
     if (config.VectorTolerance != 0.5) field("<tolerance>", NumberToText(config.VectorTolerance));
     if (config.VectorMinArea != 4) field("<minarea>", std::to_string(config.VectorMinArea));
     if (config.MostColours != 256) field("<colours>", std::to_string(config.MostColours));
+    if (!config.Library.empty()) field("<library>", config.Library);
+    if (config.SaveIntoLibrary) field("<intolibrary>", "1");
     return text;
 }
 
@@ -120,6 +122,12 @@ void ReadConfig(Shell& shell, AppConfig& config, std::string& configText,
                 config.VectorTolerance = tolerance;
             }
         }
+        if (text.find("<library>") != text.rfind("<library>")) {
+            config.Library = TaggedValue(text, "<library>");
+        }
+        config.SaveIntoLibrary = !config.Library.empty() &&
+                                 text.find("<intolibrary>") != text.rfind("<intolibrary>") &&
+                                 TaggedValue(text, "<intolibrary>") == "1";
         if (text.find("<colours>") != text.rfind("<colours>")) {
             const std::string value = TaggedValue(text, "<colours>");
             char* end = nullptr;

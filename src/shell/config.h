@@ -29,6 +29,11 @@ struct AppConfig {
     // The most colours kept of a picture without a palette (2 to 256); under its own tag,
     // written only when not 256.
     std::int32_t MostColours = 256;
+    // The user's LDraw library, remembered, and whether part files are saved into it (its
+    // unofficial/parts folder, textures in unofficial/parts/textures); under their own tags,
+    // written only when set.
+    std::string Library;
+    bool SaveIntoLibrary = false;
 };
 
 AppConfig DefaultConfig();

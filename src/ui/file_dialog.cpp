@@ -42,4 +42,10 @@ std::string ShowFileDialog(QWidget* parent, const FileDialogRequest& request) {
     return QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
 }
 
+std::string ShowFolderDialog(QWidget* parent, const std::string& title, const std::string& start) {
+    return QFileDialog::getExistingDirectory(parent, QString::fromStdString(title),
+                                             QString::fromStdString(start))
+        .toStdString();
+}
+
 }  // namespace mosaikon

@@ -22,4 +22,8 @@ using FileDialogSeam = std::function<std::string(const FileDialogRequest&)>;
 // The real dialog of the window program (QFileDialog).
 std::string ShowFileDialog(QWidget* parent, const FileDialogRequest& request);
 
+// Chooses a folder, starting in `start`; answers the folder, or the empty text when cancelled.
+using FolderDialogSeam = std::function<std::string(const std::string& title, const std::string& start)>;
+std::string ShowFolderDialog(QWidget* parent, const std::string& title, const std::string& start);
+
 }  // namespace mosaikon

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -27,7 +28,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "shell/failure.h"
@@ -364,6 +368,8 @@ void FrmMain::ReadLanguage() {
     PlaceColourCount();
     actionLanguage_->setText(texts_(UiText::LanguageItem));
     actionVector_->setText(texts_(UiText::VectorItem));
+    actionLibrary_->setText(texts_(UiText::LibraryItem));
+    actionLibrary_->setToolTip(texts_(UiText::LibraryTip));
     cmbOutputForm->setItemText(0, texts_(UiText::FormClassic));
     cmbOutputForm->setItemText(2, texts_(UiText::FormTextured));
     cmbOutputForm->setToolTip(texts_(UiText::FormTip));
@@ -474,7 +480,58 @@ void FrmMain::BuildMenuBar() {
     actionVector_ = settingsMenu_->addAction(texts_(UiText::VectorItem));
     actionVector_->setObjectName("actionVectorSettings");
     connect(actionVector_, &QAction::triggered, this, &FrmMain::ChooseVectorSettings);
+    actionLibrary_ = settingsMenu_->addAction(texts_(UiText::LibraryItem));
+    actionLibrary_->setObjectName("actionSaveIntoLibrary");
+    actionLibrary_->setCheckable(true);
+    actionLibrary_->setToolTip(texts_(UiText::LibraryTip));
+    settingsMenu_->setToolTipsVisible(true);
+    connect(actionLibrary_, &QAction::triggered, this, &FrmMain::ChooseLibrary);
     menuBar_->setGeometry(0, 0, TwipsToPixels(kMainWindowWidth), menuBar_->sizeHint().height());
+}
+
+// Saving into the LDraw library: turned on, it asks for the library's folder (the one chosen
+// before, else $LDRAWDIR, else home) and the Save dialog opens in its unofficial/parts folder,
+// made where it is missing; the texture of a textured sticker goes into parts/textures beside
+// it, where LDraw programs look it up. Cancelled, it stays off.
+void FrmMain::ChooseLibrary(bool on) {
+    AppConfig& config = state_.config;
+    if (!on) {
+        config.SaveIntoLibrary = false;
+        return;
+    }
+    std::string start = config.Library;
+    if (start.empty() && std::getenv("LDRAWDIR")) start = std::getenv("LDRAWDIR");
+    if (start.empty()) start = QDir::homePath().toStdString();
+    const std::string title = texts_(UiText::LibraryTitle).toStdString();
+    const std::string chosen =
+        folderDialog ? folderDialog(title, start) : ShowFolderDialog(this, title, start);
+    const QDir library(QString::fromStdString(chosen));
+    bool take = !chosen.empty() && library.exists();
+    if (take && !library.exists("parts") && !library.exists("unofficial/parts")) {
+        take = state_.shell.question &&
+               state_.shell.question(
+                   texts_(UiText::NotALibrary).arg(QString::fromStdString(chosen)).toStdString());
+    }
+    if (take && !QDir().mkpath(library.filePath("unofficial/parts"))) {
+        ShowMessage(state_.shell, texts_(UiText::WriteFailed)
+                                      .arg(library.filePath("unofficial/parts"),
+                                           QString::fromStdString(std::strerror(errno)))
+                                      .toStdString());
+        take = false;
+    }
+    WriteLog(state_.shell.log, "Save into the LDraw library: " + (take ? chosen : std::string()));
+    if (!take) {
+        actionLibrary_->setChecked(false);
+        return;
+    }
+    config.Library = library.absolutePath().toStdString();
+    config.SaveIntoLibrary = true;
+}
+
+// The folder part files go into when they are saved into the library; empty when they are not.
+QString FrmMain::LibraryPartsFolder() const {
+    if (!actionLibrary_ || !actionLibrary_->isChecked() || state_.config.Library.empty()) return {};
+    return QDir(QString::fromStdString(state_.config.Library)).filePath("unofficial/parts");
 }
 
 // A small panel with the vector conversion's two settings, beside the window: each change takes
@@ -615,6 +672,7 @@ void FrmMain::Form_Load() {
                                                                         : 0);
         window_.vector = {config.VectorTolerance, config.VectorMinArea};
         spnColours->setValue(config.MostColours);
+        actionLibrary_->setChecked(config.SaveIntoLibrary);
         cmbColourSet->setCurrentIndex(config.Colours == "ldraw"        ? 2
                                       : config.Colours == "ldraw-core" ? 1
                                                                        : 0);
@@ -657,6 +715,7 @@ void FrmMain::Form_Unload() {
         const char* sets[] = {"direct", "ldraw-core", "ldraw"};
         config.Colours = sets[std::clamp(cmbColourSet->currentIndex(), 0, 2)];
         config.MostColours = spnColours->value();
+        config.SaveIntoLibrary = actionLibrary_->isChecked() && !config.Library.empty();
         if (!state_.settingsReadOnly) {
             WriteConfig(state_.shell, config, state_.ConfigText, state_.programFolder);
         }

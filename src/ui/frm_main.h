@@ -80,6 +80,8 @@ public:
 
     // The file dialog; the real one unless a test puts its own.
     FileDialogSeam fileDialog;
+    // The folder dialog; the real one unless a test puts its own.
+    FolderDialogSeam folderDialog;
     // How long a conversion runs before its progress is shown.
     int progressDelayMilliseconds = 500;
     // The share of the last conversion last shown in its progress dialog, in percent; -1 when
@@ -102,6 +104,8 @@ private:
     void LayOut();
     void PlaceColourSet();
     void PlaceColourCount();
+    void ChooseLibrary(bool on);
+    QString LibraryPartsFolder() const;
     void ShowViewProgress(int percent);
     // Where the client area, laid out as the table says, starts below the menu bar.
     int ClientTop() const;
@@ -211,6 +215,7 @@ private:
     int clientTop_ = 0;
     QLabel* lblStickerStats;  // below the frames: the sticker's polygons and size, kept current
     QAction *actionOutlines_, *actionFallback_, *actionLanguage_, *actionVector_;
+    QAction* actionLibrary_ = nullptr;  // save part files into the user's LDraw library
     // The vector conversion's settings, while open: its tolerance and smallest region.
     std::unique_ptr<QDialog> vectorDialog_;
     QMenu *viewMenu_, *settingsMenu_;

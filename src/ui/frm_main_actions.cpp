@@ -99,6 +99,10 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
         // The folder last used, else the one of the box's path when it is there, else home.
         QString& last = defaultName.empty() ? lastPictureFolder_ : lastPartFolder_;
         QString folder = last;
+        // Saved into the library, a part file goes into its folder of parts.
+        if (request.title == "Save" && !LibraryPartsFolder().isEmpty()) {
+            folder = LibraryPartsFolder();
+        }
         // A part file goes beside its picture unless another folder was chosen.
         if (folder.isEmpty() && request.title == "Save" &&
             (initialFolder.empty() || initialFolder == "/") && !window_.picturePath.empty()) {

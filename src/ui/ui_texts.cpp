@@ -68,6 +68,11 @@ const char* const kEnglish[] = {
     "The most colours kept of a picture without a palette (2 to 256): fewer colours make far "
     "fewer polygons",
     "Reading %1...",
+    "Save into My LDraw Li&brary...",
+    "Part files are saved into your LDraw library's unofficial/parts folder and their textures into "
+    "its unofficial/parts/textures, where LDraw programs look them up",
+    "Your LDraw library's folder",
+    "%1 has no parts folder. Is it your LDraw library all the same?",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

@@ -63,6 +63,10 @@ enum class UiText {
     ColourCount,     // the colour-count box: %1 the number, and its tip
     ColourCountTip,
     Reading,  // the status line while a picture is read: %1 its name
+    LibraryItem,  // the Settings menu's choice of saving into the LDraw library, and its tip
+    LibraryTip,
+    LibraryTitle,  // the folder dialog's title
+    NotALibrary,   // %1 a folder without a parts folder
     End
 };
 

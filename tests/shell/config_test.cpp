@@ -52,13 +52,18 @@ TEST_F(Config, TheVectorSettingsReadBackAndWrongOnesKeepTheDefaults) {
     written.VectorTolerance = 0.75;
     written.VectorMinArea = 0;
     written.MostColours = 2;
+    written.Library = "/home/ann/ldraw";
+    written.SaveIntoLibrary = true;
     WriteConfig(recording.shell, written, configText, folder());
     EXPECT_THAT(configText,
-                EndsWith("<tolerance>0.75<tolerance><minarea>0<minarea><colours>2<colours>"));
+                EndsWith("<tolerance>0.75<tolerance><minarea>0<minarea><colours>2<colours>"
+                         "<library>/home/ann/ldraw<library><intolibrary>1<intolibrary>"));
     Read();
     EXPECT_EQ(config.VectorTolerance, 0.75);
     EXPECT_EQ(config.VectorMinArea, 0);
     EXPECT_EQ(config.MostColours, 2);
+    EXPECT_EQ(config.Library, "/home/ann/ldraw");
+    EXPECT_TRUE(config.SaveIntoLibrary);
     const std::string base = ConfigFileText(DefaultConfig());
     for (const char* wrong :
          {"<tolerance>x<tolerance><minarea>4x<minarea><colours>1<colours>",

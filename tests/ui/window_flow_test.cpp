@@ -449,6 +449,69 @@ TEST_F(WindowFlow, ExportHabits) {
     }
 }
 
+// Saving into the LDraw library: the Save dialog opens in its unofficial/parts folder, a textured
+// sticker's PNG goes into parts/textures beside the part, and the choice and the folder are
+// remembered; a folder without parts is asked about, and a cancelled choice stays off.
+TEST_F(WindowFlow, SavingIntoTheLdrawLibrary) {
+    const std::filesystem::path library = folder.path() / "ldraw";
+    std::filesystem::create_directories(library / "parts");
+    std::vector<std::string> folders;
+    std::string answer = library.string();
+    main->folderDialog = [&](const std::string&, const std::string& start) {
+        folders.push_back(start);
+        return answer;
+    };
+    std::vector<std::string> questions;
+    state.shell.question = [&](const std::string& text) {
+        questions.push_back(text);
+        return false;
+    };
+    auto* choice = Find<QAction>("actionSaveIntoLibrary");
+    choice->trigger();
+    EXPECT_TRUE(choice->isChecked());
+    EXPECT_TRUE(std::filesystem::is_directory(library / "unofficial/parts"));
+    const std::string part = (library / "unofficial/parts/s1234567.dat").string();
+    ChooseFiles(part);
+    EXPECT_EQ(requests.back().initialFolder, (library / "unofficial/parts").string());
+    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(2);
+    Click("cmdConvert");
+    EXPECT_TRUE(std::filesystem::exists(part));
+    EXPECT_TRUE(std::filesystem::exists(library / "unofficial/parts/textures/s1234567.png"));
+    main->close();
+    EXPECT_THAT(ConfigFile(), HasSubstr("<library>" + library.string() +
+                                        "<library><intolibrary>1<intolibrary>"));
+    Start();
+    main->fileDialog = [this](const FileDialogRequest& request) {
+        requests.push_back(request);
+        const std::string chosen = answers.empty() ? std::string() : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return chosen;
+    };
+    main->folderDialog = [&](const std::string&, const std::string& start) {
+        folders.push_back(start);
+        return answer;
+    };
+    choice = Find<QAction>("actionSaveIntoLibrary");
+    EXPECT_TRUE(choice->isChecked());
+    answers.clear();
+    ChooseFiles();
+    EXPECT_EQ(requests.back().initialFolder, (library / "unofficial/parts").string());
+    // Off, then on again: the folder chosen before is offered; cancelled, it stays off.
+    choice->trigger();
+    EXPECT_FALSE(choice->isChecked());
+    answer.clear();
+    choice->trigger();
+    EXPECT_EQ(folders.back(), library.string());
+    EXPECT_FALSE(choice->isChecked());
+    // A folder without parts: asked, and No leaves it off.
+    answer = (folder.path() / "pics").string();
+    choice->trigger();
+    EXPECT_THAT(questions, ElementsAre(answer + " has no parts folder. Is it your LDraw library "
+                                                "all the same?"));
+    EXPECT_FALSE(choice->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "pics/unofficial"));
+}
+
 // Dither and the colour set read the picture again and the view follows, with no new Preview;
 // Convert writes what the view shows.
 TEST_F(WindowFlow, DitherAndTheColourSetUpdateTheView) {
