@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 #include <random>
 #include <set>
@@ -57,6 +58,50 @@ void ExpectCleanCut(const std::vector<GridPoint>& ring, const std::vector<CutPol
         area += TwiceArea(piece);
     }
     EXPECT_EQ(area, TwiceArea(ring));
+}
+
+// The corners a polygon may have are those the parts library accepts (over 0.025 and under
+// 179.9 degrees), with room for rounding: measured here independently, by the angle between the
+// sides.
+TEST(RegionCut, APolygonsCornersStayWithinTheLibrarysAngles) {
+    // A triangle whose corner at (0, 0) has the given angle, its sides 10,000 long.
+    const auto triangle = [](double degrees) {
+        const double radians = degrees * 3.14159265358979323846 / 180;
+        const std::array<GridPoint, 4> corners = {
+            GridPoint{0, 0}, GridPoint{10000, 0},
+            GridPoint{std::llround(10000 * std::cos(radians)), std::llround(10000 * std::sin(radians))},
+            GridPoint{}};
+        return corners;
+    };
+    for (const double degrees : {0.05, 1.0, 90.0, 179.0, 179.8}) {
+        EXPECT_TRUE(AcceptedPolygon(triangle(degrees).data(), 3)) << degrees;
+    }
+    for (const double degrees : {0.02, 179.92, 179.99}) {
+        EXPECT_FALSE(AcceptedPolygon(triangle(degrees).data(), 3)) << degrees;
+    }
+    // A quadrilateral with a corner of 179.92 degrees, and one with a straight corner.
+    const std::array<GridPoint, 4> nearlyStraight = {GridPoint{0, 0}, GridPoint{1432, -1},
+                                                     GridPoint{2864, 0}, GridPoint{1432, 2000}};
+    EXPECT_FALSE(AcceptedPolygon(nearlyStraight.data(), 4));
+    const std::array<GridPoint, 4> straight = {GridPoint{0, 0}, GridPoint{5, 0}, GridPoint{10, 0},
+                                               GridPoint{5, 10}};
+    EXPECT_FALSE(AcceptedPolygon(straight.data(), 4));
+}
+
+// A strip over a convex polygon of n corners takes the fewest pieces any cut can: quadrilaterals,
+// with one triangle when n is odd.
+TEST(RegionCut, AStripOverAConvexPolygonTakesTheFewestPieces) {
+    for (std::size_t n = 3; n <= 14; ++n) {
+        std::vector<GridPoint> ring;
+        for (std::size_t k = 0; k < n; ++k) {
+            const double angle = 2 * 3.14159265358979323846 * static_cast<double>(k) / static_cast<double>(n);
+            ring.push_back({std::llround(1000 * std::cos(angle)), std::llround(1000 * std::sin(angle))});
+        }
+        std::vector<CutPolygon> pieces;
+        ASSERT_TRUE(CutIntoStrip(ring, pieces)) << n;
+        EXPECT_EQ(pieces.size(), (n - 1) / 2) << n;
+        ExpectCleanCut(ring, pieces);
+    }
 }
 
 TEST(RegionCut, TheRingSearchFindsTheLeastCutOfShapesWhoseLeastIsKnown) {
