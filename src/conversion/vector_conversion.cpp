@@ -948,9 +948,10 @@ private:
 
     // Whether the segment from `from` to `to` leaves the middle of every pixel beside the chain's
     // edges between them on its own side: no pixel changes its colour, so no stroke or letter a
-    // pixel wide can vanish. (Beyond half a pixel of tolerance the outline may go over pixels.)
-    bool KeepsCentres(std::uint32_t from, std::uint32_t to) const {
-        if (options_.tolerance > 0.5) return true;
+    // pixel wide can vanish. (Beyond half a pixel of tolerance the outline may go over pixels,
+    // but never beside left-out ones: a hole keeps its pixels, and what lies beside it stays.)
+    bool KeepsCentres(std::uint32_t from, std::uint32_t to, std::uint32_t kept) const {
+        if (options_.tolerance > 0.5 && kept == kNone) return true;
         const Corner& a = points_[from];
         const Corner& b = points_[to];
         const std::int64_t ux = b.x - a.x, uy = b.y - a.y;
@@ -989,7 +990,7 @@ private:
         if (to == from + 1) return true;
         Candidates(from, last, ToleranceBeside(kept), candidates_);
         return std::binary_search(candidates_.begin(), candidates_.end(), to) &&
-               KeepsCentres(from, to) && NearStaircase(points_[from], points_[to], kept);
+               KeepsCentres(from, to, kept) && NearStaircase(points_[from], points_[to], kept);
     }
 
     // The farthest point a straight segment from `from` may go to: one of its candidates whose
@@ -1004,7 +1005,7 @@ private:
         // rest by halves: a segment that strays usually strays more the longer it is, and trying
         // every candidate would take time in the square of a long smooth outline's length.
         const auto near = [&](std::uint32_t k) {
-            return k == from + 1 || (KeepsCentres(from, k) && NearStaircase(s, points_[k], kept));
+            return k == from + 1 || (KeepsCentres(from, k, kept) && NearStaircase(s, points_[k], kept));
         };
         constexpr std::size_t kTriedInTurn = 16;
         std::size_t bad = candidates.size();  // not near from here on

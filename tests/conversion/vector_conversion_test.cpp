@@ -347,6 +347,50 @@ TEST(VectorConversion, SmallRegionsJoinTheirNeighbours) {
     EXPECT_EQ(shown.codes, grid.codes);
     grid = {1, 2, {red, red}};
     EXPECT_EQ(Rasterise(Convert(grid, {0.5, 4}), 1, 2, nullptr).codes, grid.codes);
+    // A region of exactly the smallest area stays; one pixel fewer and it goes.
+    grid = {6, 6, std::vector<std::int32_t>(36, navy)};
+    for (const auto& [x, y] : {std::pair{2, 2}, {3, 2}, {2, 3}, {3, 3}}) grid.at(x, y) = red;
+    EXPECT_EQ(Rasterise(Convert(grid, {0, 4}), 6, 6, nullptr).codes, grid.codes);
+    shown = Rasterise(Convert(grid, {0, 5}), 6, 6, nullptr);
+    EXPECT_EQ(std::count(shown.codes.begin(), shown.codes.end(), red), 0);
+}
+
+// Beside left-out pixels an outline keeps within half a pixel whatever the tolerance, so that no
+// left-out pixel's middle is covered and no kept pixel's middle is bared; elsewhere it may stray
+// as far as the tolerance allows.
+TEST(VectorConversion, OutlinesBesideLeftOutPixelsKeepTheirMiddlesWhateverTheTolerance) {
+    std::mt19937 random(11);
+    for (const double tolerance : {0.75, 1.5, 3.0}) {
+        for (int round = 0; round < 4; ++round) {
+            Grid grid = DrawnShapes(random, 48);
+            // A slanted band of left-out pixels across the shapes.
+            for (int y = 0; y < grid.height; ++y) {
+                for (int x = 0; x < grid.width; ++x) {
+                    if (std::abs(2 * x - y - 10 - 3 * round) < 4) grid.at(x, y) = kNotCovered;
+                }
+            }
+            const Grid shown = Rasterise(Convert(grid, {tolerance, 4}), grid.width, grid.height, nullptr);
+            int covered = 0, bared = 0;
+            for (int y = 0; y < grid.height; ++y) {
+                for (int x = 0; x < grid.width; ++x) {
+                    const bool leftOut = grid.at(x, y) == kNotCovered;
+                    bool besideLeftOut = leftOut;
+                    for (int dy = -1; dy <= 1; ++dy) {
+                        for (int dx = -1; dx <= 1; ++dx) {
+                            const int nx = x + dx, ny = y + dy;
+                            if (nx >= 0 && ny >= 0 && nx < grid.width && ny < grid.height &&
+                                grid.at(nx, ny) == kNotCovered)
+                                besideLeftOut = true;
+                        }
+                    }
+                    if (leftOut) covered += shown.at(x, y) != kNotCovered;
+                    if (!leftOut && besideLeftOut) bared += shown.at(x, y) == kNotCovered;
+                }
+            }
+            EXPECT_EQ(covered, 0) << tolerance << " " << round;
+            EXPECT_EQ(bared, 0) << tolerance << " " << round;
+        }
+    }
 }
 
 // Straight slopes of one-pixel stairs become one edge each; a tolerance of 0 keeps every step.
