@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
+#include <sstream>
 
 #include "conversion/quick_conversion.h"
 #include "ldraw/part_file_writer.h"
@@ -113,6 +115,26 @@ TEST_F(PartChecker, LinesNumbersAndColours) {
     EXPECT_TRUE(Has(With(at, "3 24 1 0 0 0 1 0 0 0 1"), "colour 24", true, line));
     EXPECT_TRUE(Has(With(at, std::string("3 4 1 0 0 0 1 0 0 0 1\x01")), "control characters", true, line));
     EXPECT_TRUE(Has(With(at, "0 " + std::string(70000, 'x')), "longer than", true, line));
+    // Every code LDraw.org's LDConfig.ldr defines, solid or not, and none it leaves out.
+    std::set<long> defined;
+    std::istringstream config(test::ReadText(MOSAIKON_TEST_DATA "/LDConfig.ldr"));
+    for (std::string row; std::getline(config, row);) {
+        const auto code = row.find(" CODE ");
+        if (row.rfind("0 !COLOUR ", 0) == 0 && code != std::string::npos) {
+            defined.insert(std::stol(row.substr(code + 6)));
+        }
+    }
+    ASSERT_GT(defined.size(), 200u);
+    int wrong = 0;
+    for (long code = 0; code <= 32000; ++code) {
+        if (code != 16 && code != 24 && defined.count(code) == 0 && code % 97 != 0) continue;
+        const bool found = Has(With(at, "3 " + std::to_string(code) + " 1 -0.25 0 0 -0.25 1 0 -0.25 0"),
+                               "not defined");
+        if (found == (defined.count(code) > 0 || code == 16 || code == 24)) {
+            ADD_FAILURE() << "colour code " << code;
+            if (++wrong > 5) break;
+        }
+    }
     // Known codes of every kind, direct colours in either case.
     for (const char* colour : {"0", "15", "16", "47", "383", "0x2ff00Aa"}) {
         EXPECT_FALSE(Has(With(at, std::string("3 ") + colour + " 1 -0.25 0 0 -0.25 1 0 -0.25 0"), "colour"))

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "support/test_support.h"
@@ -117,6 +118,39 @@ TEST(Sticker, OtherDetailsHeightOrNameReuseTheShapesAndGiveTheBytesOfAFreshOne) 
         request.settings.IgnoreWhite = true;
         EXPECT_NE(MakeSticker(Shell{}, request, {}, &first).shapes, first.shapes);
     }
+}
+
+// Whatever the shapes depend on, a change of it makes new shapes: the vector settings for the
+// vector conversion, the form, the picture's own pixels where the texture or the vector
+// conversion uses them, the colour set and the texture's options for the textured form.
+TEST(Sticker, AChangeOfWhatTheShapesDependOnMakesNewOnes) {
+    std::mt19937 random(8);
+    const Picture picture = test::GeneratePicture(random, 24);
+    auto original = std::make_shared<RgbaPicture>();
+    original->width = picture.Width(), original->height = picture.Height();
+    original->rgba.assign(static_cast<std::size_t>(original->width) * original->height * 4, 200);
+    StickerRequest base = RequestOf(picture, ConversionMethod::Vector, PartFormat::LdrawTexture);
+    base.original = original;
+    const Sticker first = MakeSticker(Shell{}, base);
+    ASSERT_TRUE(first.made);
+    const auto changed = [&](const char* what, const std::function<void(StickerRequest&)>& change) {
+        StickerRequest request = base;
+        change(request);
+        EXPECT_FALSE(request.SameShapes(base)) << what;
+        EXPECT_NE(MakeSticker(Shell{}, request, {}, &first).shapes, first.shapes) << what;
+    };
+    changed("tolerance", [](StickerRequest& r) { r.vector.tolerance = 2; });
+    changed("smallest region", [](StickerRequest& r) { r.vector.minArea = 9; });
+    changed("form", [](StickerRequest& r) { r.format = PartFormat::LdrawSticker; });
+    changed("own pixels", [](StickerRequest& r) { r.original = std::make_shared<RgbaPicture>(); });
+    changed("colour set", [](StickerRequest& r) { r.colours = ColourSet::Ldraw; });
+    changed("picture", [&](StickerRequest& r) { r.picture = std::make_shared<const Picture>(picture); });
+    // The vector settings do not count for another conversion.
+    StickerRequest quick = base;
+    quick.method = ConversionMethod::Quick;
+    StickerRequest other = quick;
+    other.vector.tolerance = 3;
+    EXPECT_TRUE(other.SameShapes(quick));
 }
 
 TEST(Sticker, MessagesAndLogLinesComeAsDataAndArePassedOnWhenAsked) {
