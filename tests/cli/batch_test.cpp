@@ -178,6 +178,17 @@ TEST_F(Batch, OnePictureReportsTooAndPicturesWaitForMemory) {
     const std::string one = test::ReadText(folder / "one.json");
     EXPECT_THAT(one, HasSubstr("\"status\": \"converted\", \"message\": \"\""));
     EXPECT_THAT(one, HasSubstr("\"width\": 40, \"height\": 30, \"conversion\": \"quick\""));
+    // A name with a quote, a backslash, a tab and a byte that is not UTF-8 comes out as JSON.
+    const fs::path odd = folder.path() / "we\"ird\\name\tx\xff.png";
+    fs::copy_file(in / "png1.png", odd);
+    ASSERT_EQ(Converter("--json - '" + odd.string() + "' " + (folder / "odd.dat") + " >" +
+                            (folder / "odd.json"),
+                        folder / "err.txt"),
+              0);
+    const std::string oddReport = test::ReadText(folder / "odd.json");
+    EXPECT_THAT(oddReport, HasSubstr("we\\\"ird\\\\name\\u0009x\\u00ff.png\""));
+    EXPECT_TRUE(Succeeds("/usr/bin/python3 -c \"import json; json.load(open('" +
+                         (folder / "odd.json") + "'))\""));
 
     // A budget for two pictures at a time: never more in progress, even with four threads.
     std::vector<std::string> pictures, parts;
