@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <map>
 
+#include "drawing/svg_reader.h"
 #include "image/bitmap_reader.h"
 #include "image/colours.h"
 #include "image/preview_writer.h"
@@ -63,6 +65,60 @@ std::vector<std::pair<std::int32_t, std::uint64_t>> CodePixels(const Picture& pi
     return list;
 }
 
+namespace {
+
+void Refuse(Shell& shell, const std::string& text) {
+    ShowMessage(shell, text, MessageKind::Failure);
+    ++shell.failuresReported;
+}
+
+// A drawing's shapes written as a sticker: the picture the request holds only gives its size.
+void ConvertDrawingFile(Shell& shell, const std::string& drawingPath, const std::string& partPath,
+                        const JobOptions& options, const std::string& previewPath,
+                        const ProgressCallback& progress, JobReport& report) {
+    const std::string name = drawingPath.substr(drawingPath.find_last_of('/') + 1);
+    if (options.format == PartFormat::LdrawTexture) {
+        Refuse(shell, name + " is a drawing: it is written as a classic part file or a library "
+                             "sticker (--format ldraw-sticker), not as a textured sticker");
+        return;
+    }
+    if (!previewPath.empty()) {
+        Refuse(shell, name + " is a drawing: --preview writes pictures' bitmaps only");
+        return;
+    }
+    std::shared_ptr<Drawing> drawing;
+    try {
+        drawing = std::make_shared<Drawing>(ReadSvg(drawingPath));
+    } catch (const Failure& failure) {
+        Refuse(shell, failure.what());
+        return;
+    }
+    for (const std::string& warning : drawing->warnings) {
+        ShowMessage(shell, warning, MessageKind::Warning);
+    }
+    auto picture = std::make_shared<Picture>();
+    picture->infoHeader.biWidth = DrawingPictureWidth(*drawing);
+    picture->infoHeader.biHeight = kDrawingPictureHeight;
+    report.width = static_cast<std::int32_t>(std::lround(std::min(drawing->width, 1e9)));
+    report.height = static_cast<std::int32_t>(std::lround(std::min(drawing->height, 1e9)));
+    const int failures = shell.failuresReported;
+    StickerRequest request = RequestFor(options, picture, partPath);
+    request.drawing = drawing;
+    // As high as the drawing's own units say, unless asked otherwise.
+    request.height = options.height.value_or(static_cast<std::int32_t>(
+        std::clamp(std::lround(drawing->height), 1L, 100000L)));
+    const Sticker sticker = MakeSticker(shell, request, progress, nullptr, StickerUse::File);
+    PassOn(shell, sticker);
+    if (!sticker.made || shell.failuresReported != failures) return;
+    PendingFiles written;
+    if (!WriteSticker(shell, sticker, partPath, &written, &report.counts)) return;
+    written.CommitAll();
+    report.colours = sticker.shapes->colours;
+    report.converted = true;
+}
+
+}  // namespace
+
 JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std::string& partPath,
                          const JobOptions& options, const std::string& previewPath,
                          const ProgressCallback& progress) {
@@ -93,6 +149,11 @@ JobReport ConvertPicture(Shell& shell, const std::string& picturePath, const std
                                    "(--overwrite replaces it)",
                         MessageKind::Failure);
             ++shell.failuresReported;
+            return;
+        }
+        if (IsDrawingFile(picturePath)) {
+            ConvertDrawingFile(shell, picturePath, partPath, options, previewPath, progress,
+                               report);
             return;
         }
         ReadOptions read;

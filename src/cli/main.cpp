@@ -17,6 +17,7 @@
 
 #include "cli/batch.h"
 #include "cli/conversion_job.h"
+#include "drawing/svg_reader.h"
 #include "image/conversion_settings.h"
 #include "image/ldraw_colours.h"
 #include "ldraw/part_checker.h"
@@ -585,7 +586,10 @@ int ConvertOne(Shell& shell, const Request& request) {
         std::cerr << report.counts.quadrilaterals << " quadrilaterals";
         if (report.counts.triangles > 0)
             std::cerr << " and " << report.counts.triangles << " triangles";
-        std::cerr << " (" << MethodName(request.options.method) << ")\n";
+        std::cerr << " ("
+                  << (IsDrawingFile(args.files[0]) ? "the drawing's shapes"
+                                                   : MethodName(request.options.method))
+                  << ")\n";
     }
     if (!args.json.empty() && !WriteReport(shell, args.json, {report}, request.options)) {
         return kExitFailure;

@@ -33,6 +33,19 @@ constexpr NamedFormat kFormats[] = {{"classic", PartFormat::Classic},
 bool ConvertPicturePolygons(Shell& shell, const Picture& picture,
                             const ConversionSettings& settings, const StickerRequest& request,
                             Quads& quads, const ProgressCallback& progress) {
+    if (request.drawing) {
+        DrawingConversionRun run;
+        const bool done =
+            ConvertDrawing(shell, *request.drawing, quads, {request.colours}, progress, &run);
+        if (run.facesLeftOut > 0) {
+            ShowMessage(shell,
+                        std::to_string(run.facesLeftOut) +
+                            " areas of the drawing could not be filled with polygons the parts "
+                            "library accepts and are left out",
+                        MessageKind::Warning);
+        }
+        return done;
+    }
     switch (request.method) {
         case ConversionMethod::Full: {
             FullConversionRun run;
@@ -100,6 +113,9 @@ std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& re
     auto shapes = std::make_shared<StickerShapes>();
     const int reported = shell.failuresReported;
     try {
+        if (request.drawing && request.format == PartFormat::LdrawTexture) {
+            Fail("A drawing is written as a classic part file or a library sticker");
+        }
         if (request.format == PartFormat::LdrawTexture) {
             // The picture itself is the texture; the fallback, the picture of fewer colours
             // converted the same way, or one flat colour.
@@ -208,7 +224,9 @@ std::optional<PartFormat> FormatNamed(const std::string& name) {
 bool StickerRequest::SameShapes(const StickerRequest& other) const {
     const bool vectorUsed = method == ConversionMethod::Vector;
     const bool textureUsed = format == PartFormat::LdrawTexture;
-    return picture == other.picture && settings == other.settings && method == other.method &&
+    return picture == other.picture && drawing == other.drawing &&
+           (!drawing || colours == other.colours) && settings == other.settings &&
+           method == other.method &&
            (!vectorUsed || vector == other.vector) && format == other.format &&
            (!(textureUsed || vectorUsed) || original == other.original) &&
            (!textureUsed || (colours == other.colours && texture == other.texture));

@@ -7,7 +7,8 @@
 //  1. The conversion. The picture's pixels, coloured and left out as the settings say, become
 //     polygons by the conversion asked for: quick (a quadrilateral per run of equal pixels),
 //     full (few large quadrilaterals per colour region), exact (the fewest rectangles) or vector
-//     (each colour region's smoothed outline, filled with few polygons).
+//     (each colour region's smoothed outline, filled with few polygons). A drawing's shapes
+//     become polygons by their own outlines.
 //  2. The form. The polygons become the part file's geometry: in the classic layout as they
 //     are; in the library sticker form, the face (cut into clean, seam-free polygons the parts
 //     library accepts) with its backing; in the textured form, the picture itself as the
@@ -30,6 +31,7 @@
 #include <vector>
 
 #include "conversion/conversion_method.h"
+#include "conversion/drawing_conversion.h"
 #include "conversion/progress.h"
 #include "conversion/vector_conversion.h"
 #include "image/conversion_settings.h"
@@ -58,6 +60,9 @@ struct StickerRequest {
     // The picture's own pixels, before its colours were chosen: the textured form's texture.
     // Without them, the texture has the picture's chosen colours.
     std::shared_ptr<const RgbaPicture> original;
+    // A drawing's shapes, converted in place of the picture's pixels (the picture then only
+    // gives the drawing's size in picture units): the classic and library sticker forms.
+    std::shared_ptr<const Drawing> drawing;
     ConversionSettings settings;  // the colours and the pixels left out
     ConversionMethod method = ConversionMethod::Quick;
     VectorOptions vector;       // for the vector conversion

@@ -1,0 +1,432 @@
+// A drawing's shapes into a sticker's polygons: each shape's visible part by exact polygon
+// booleans on a lattice (the Clipper library), faces of one colour joined, every face's corners
+// shared with its neighbours, and each face cut by the region cutter.
+
+#include "conversion/drawing_conversion.h"
+
+#include <polyclipping/clipper.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <unordered_map>
+
+#include "geometry/region_cut.h"
+#include "image/colours.h"
+#include "image/ldraw_colours.h"
+#include "shell/failure.h"
+
+namespace mosaikon {
+
+namespace {
+
+using ClipperLib::IntPoint;
+using ClipperLib::Path;
+using ClipperLib::Paths;
+
+struct Box {
+    ClipperLib::cInt left = std::numeric_limits<ClipperLib::cInt>::max(), top = left;
+    ClipperLib::cInt right = std::numeric_limits<ClipperLib::cInt>::min(), bottom = right;
+    void Add(const IntPoint& p) {
+        left = std::min(left, p.X);
+        right = std::max(right, p.X);
+        top = std::min(top, p.Y);
+        bottom = std::max(bottom, p.Y);
+    }
+    bool Meets(const Box& other) const {
+        return left <= other.right && other.left <= right && top <= other.bottom &&
+               other.top <= bottom;
+    }
+};
+
+// A shape on the lattice: its outline made simple (outer rings and holes, filled nonzero), its
+// colour code and the box around it.
+struct LatticeShape {
+    Paths paths;
+    std::array<std::uint8_t, 3> rgb{};
+    std::int32_t code = 0;
+    Box box;
+};
+
+// The most shapes a drawing becomes once its partly transparent shapes are split over what lies
+// beneath them.
+constexpr std::size_t kMostLatticeShapes = 200000;
+
+// A face: an area of one code, its outline first and its holes after it.
+struct Face {
+    std::int32_t code = 0;
+    std::vector<Path> rings;
+};
+
+double TwiceArea(const Path& ring) {
+    double area = 0;
+    for (std::size_t i = 0, n = ring.size(); i < n; ++i) {
+        const IntPoint& a = ring[i];
+        const IntPoint& b = ring[(i + 1) % n];
+        area += static_cast<double>(a.X) * static_cast<double>(b.Y) -
+                static_cast<double>(b.X) * static_cast<double>(a.Y);
+    }
+    return area;
+}
+
+std::int32_t CodeOf(const std::array<std::uint8_t, 3>& rgb, const std::vector<LdrawColour>& set) {
+    if (set.empty()) return DirectColorCode(PaletteEntry{rgb[2], rgb[1], rgb[0], 0});
+    const Lab lab = SrgbToLab(rgb[0], rgb[1], rgb[2]);
+    std::int32_t best = set.front().code;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const LdrawColour& colour : set) {
+        const double difference = Ciede2000(lab, SrgbToLab(colour.red, colour.green, colour.blue));
+        if (difference < nearest) {
+            nearest = difference;
+            best = colour.code;
+        }
+    }
+    return best;
+}
+
+class DrawingFaces {
+public:
+    DrawingFaces(const Drawing& drawing, const DrawingColours& colours,
+                 const ProgressCallback& progress)
+        : drawing_(drawing), progress_(progress) {
+        if (colours.set != ColourSet::Direct) set_ = ColoursOfSet(LdrawColours(), colours.set);
+        scale_ = drawing.height > 0 ? 2.0 * kDrawingPictureHeight / drawing.height : 0;
+        const ClipperLib::cInt right = 2 * static_cast<ClipperLib::cInt>(DrawingPictureWidth(drawing));
+        const ClipperLib::cInt bottom = 2 * kDrawingPictureHeight;
+        frame_ = {{0, 0}, {right, 0}, {right, bottom}, {0, bottom}};
+    }
+
+    void Make(Quads& quads, DrawingConversionRun& run) {
+        PlaceShapes();
+        std::vector<Face> faces = VisibleFaces();
+        ShareCorners(faces);
+        RegionCutter cutter;
+        std::vector<CutPolygon> pieces;
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            if ((f & 63) == 0) Report(0.7 + 0.3 * static_cast<double>(f) / faces.size());
+            std::vector<Segment> segments;
+            for (std::size_t r = 0; r < faces[f].rings.size(); ++r) {
+                // The face on the left of every side: its outline counter-clockwise by the cross
+                // product, its holes the other way.
+                Path& ring = faces[f].rings[r];
+                if ((TwiceArea(ring) < 0) == (r == 0)) std::reverse(ring.begin(), ring.end());
+                for (std::size_t i = 0, n = ring.size(); i < n; ++i) {
+                    const IntPoint& a = ring[i];
+                    const IntPoint& b = ring[(i + 1) % n];
+                    segments.emplace_back(GridPoint{a.X, a.Y}, GridPoint{b.X, b.Y});
+                }
+            }
+            ++run.faces;
+            run.leastPolygons += (segments.size() + 2 * (faces[f].rings.size() - 1) - 2 + 1) / 2;
+            pieces.clear();
+            if (segments.size() < 3 || !cutter.Cut(segments, pieces)) {
+                ++run.facesLeftOut;
+                continue;
+            }
+            for (const CutPolygon& piece : pieces) Emit(faces[f].code, piece, quads);
+        }
+    }
+
+private:
+    void Report(double share) const {
+        if (progress_ && !progress_(share)) throw ConversionStopped{};
+    }
+
+    IntPoint OnLattice(const DrawingPoint& p) const {
+        const double x = std::clamp(p.x * scale_, -kFarthest, kFarthest);
+        const double y = std::clamp(p.y * scale_, -kFarthest, kFarthest);
+        return {static_cast<ClipperLib::cInt>(std::llround(x)),
+                static_cast<ClipperLib::cInt>(std::llround(y))};
+    }
+
+    // Each shape on the lattice, its own crossings resolved once by its fill rule, so that every
+    // boolean after works on the same outline of it.
+    void PlaceShapes() {
+        for (std::size_t s = 0; s < drawing_.shapes.size(); ++s) {
+            if ((s & 255) == 0) Report(0.1 * static_cast<double>(s) / drawing_.shapes.size());
+            const DrawnShape& drawn = drawing_.shapes[s];
+            Paths paths;
+            for (const auto& ring : drawn.rings) {
+                Path& path = paths.emplace_back();
+                for (const DrawingPoint& p : ring) {
+                    const IntPoint q = OnLattice(p);
+                    if (path.empty() || !(path.back() == q)) path.push_back(q);
+                }
+                while (path.size() > 1 && path.front() == path.back()) path.pop_back();
+                if (path.size() < 3) paths.pop_back();
+            }
+            // Within the drawing's rectangle, which is all it shows.
+            LatticeShape shape;
+            ClipperLib::Clipper clipper;
+            clipper.AddPaths(paths, ClipperLib::ptSubject, true);
+            clipper.AddPath(frame_, ClipperLib::ptClip, true);
+            clipper.Execute(ClipperLib::ctIntersection, shape.paths,
+                            drawn.evenOdd ? ClipperLib::pftEvenOdd : ClipperLib::pftNonZero,
+                            ClipperLib::pftNonZero);
+            if (shape.paths.empty()) continue;
+            for (const Path& path : shape.paths) {
+                for (const IntPoint& p : path) shape.box.Add(p);
+            }
+            const double opacity = std::clamp(drawn.opacity, 0.0, 1.0);
+            const auto over = [opacity](std::uint8_t top, std::uint8_t beneath) {
+                return static_cast<std::uint8_t>(
+                    std::lround(top * opacity + beneath * (1 - opacity)));
+            };
+            shape.rgb = {drawn.red, drawn.green, drawn.blue};
+            if (opacity >= 1) {
+                shapes_.push_back(std::move(shape));
+                continue;
+            }
+            // Seen through: over white, and over each shape beneath it in that one's colour, in
+            // the order they were drawn, so that what shows through is what lies on top.
+            const std::size_t beneath = shapes_.size();
+            LatticeShape whole = shape;
+            whole.rgb = {over(shape.rgb[0], 255), over(shape.rgb[1], 255), over(shape.rgb[2], 255)};
+            shapes_.push_back(std::move(whole));
+            for (std::size_t b = 0; b < beneath; ++b) {
+                if (!shapes_[b].box.Meets(shape.box)) continue;
+                if (shapes_.size() >= kMostLatticeShapes) Fail("The drawing has too many shapes seen through");
+                ClipperLib::Clipper clipper;
+                clipper.AddPaths(shape.paths, ClipperLib::ptSubject, true);
+                clipper.AddPaths(shapes_[b].paths, ClipperLib::ptClip, true);
+                LatticeShape through;
+                clipper.Execute(ClipperLib::ctIntersection, through.paths, ClipperLib::pftNonZero,
+                                ClipperLib::pftNonZero);
+                if (through.paths.empty()) continue;
+                for (const Path& path : through.paths) {
+                    for (const IntPoint& p : path) through.box.Add(p);
+                }
+                const auto& under = shapes_[b].rgb;
+                through.rgb = {over(shape.rgb[0], under[0]), over(shape.rgb[1], under[1]),
+                               over(shape.rgb[2], under[2])};
+                shapes_.push_back(std::move(through));
+            }
+        }
+        for (LatticeShape& shape : shapes_) shape.code = CodeOf(shape.rgb, set_);
+    }
+
+    // What each shape shows of itself (the shapes drawn after it over it), joined by code.
+    std::vector<Face> VisibleFaces() {
+        std::map<std::int32_t, std::size_t> group;  // code -> its place in order
+        std::vector<std::pair<std::int32_t, Paths>> visible;
+        for (std::size_t s = 0; s < shapes_.size(); ++s) {
+            if ((s & 63) == 0) Report(0.1 + 0.4 * static_cast<double>(s) / shapes_.size());
+            const LatticeShape& shape = shapes_[s];
+            ClipperLib::Clipper clipper;
+            clipper.AddPaths(shape.paths, ClipperLib::ptSubject, true);
+            bool covered = false;
+            for (std::size_t above = s + 1; above < shapes_.size(); ++above) {
+                if (!shapes_[above].box.Meets(shape.box)) continue;
+                clipper.AddPaths(shapes_[above].paths, ClipperLib::ptClip, true);
+                covered = true;
+            }
+            Paths shown;
+            if (covered) {
+                clipper.Execute(ClipperLib::ctDifference, shown, ClipperLib::pftNonZero,
+                                ClipperLib::pftNonZero);
+            } else {
+                shown = shape.paths;
+            }
+            if (shown.empty()) continue;
+            const auto [at, added] = group.emplace(shape.code, visible.size());
+            if (added) visible.emplace_back(shape.code, Paths{});
+            auto& paths = visible[at->second].second;
+            paths.insert(paths.end(), shown.begin(), shown.end());
+        }
+        std::vector<Face> faces;
+        for (std::size_t g = 0; g < visible.size(); ++g) {
+            Report(0.5 + 0.2 * static_cast<double>(g) / visible.size());
+            ClipperLib::Clipper clipper;
+            clipper.StrictlySimple(true);
+            clipper.AddPaths(visible[g].second, ClipperLib::ptSubject, true);
+            ClipperLib::PolyTree tree;
+            clipper.Execute(ClipperLib::ctUnion, tree, ClipperLib::pftNonZero,
+                            ClipperLib::pftNonZero);
+            // Outer rings in the tree's order, each with its holes; an island in a hole is a
+            // face again.
+            std::vector<const ClipperLib::PolyNode*> outers;
+            for (const ClipperLib::PolyNode* node : tree.Childs) outers.push_back(node);
+            for (std::size_t o = 0; o < outers.size(); ++o) {
+                const ClipperLib::PolyNode* outer = outers[o];
+                Face& face = faces.emplace_back();
+                face.code = visible[g].first;
+                face.rings.push_back(WithoutStraightCorners(outer->Contour));
+                for (const ClipperLib::PolyNode* hole : outer->Childs) {
+                    face.rings.push_back(WithoutStraightCorners(hole->Contour));
+                    for (const ClipperLib::PolyNode* island : hole->Childs) outers.push_back(island);
+                }
+            }
+        }
+        return faces;
+    }
+
+    // Where a face's corner lies on (or, rounded to the lattice, within a unit of) another
+    // face's side, that side gets the corner too: the faces meet corner to corner.
+    static void ShareCorners(std::vector<Face>& faces) {
+        constexpr int kShift = 8;  // cells of 256 lattice units
+        struct Owned {
+            IntPoint p;
+            std::size_t face;
+        };
+        std::unordered_map<std::uint64_t, std::vector<Owned>> cells;
+        const auto key = [](ClipperLib::cInt cx, ClipperLib::cInt cy) {
+            return static_cast<std::uint64_t>(cx) << 32 ^ (static_cast<std::uint64_t>(cy) & 0xffffffff);
+        };
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            for (const Path& ring : faces[f].rings) {
+                for (const IntPoint& p : ring) cells[key(p.X >> kShift, p.Y >> kShift)].push_back({p, f});
+            }
+        }
+        std::vector<std::pair<double, IntPoint>> found;
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            for (Path& ring : faces[f].rings) {
+                Path shared;
+                for (std::size_t i = 0, n = ring.size(); i < n; ++i) {
+                    const IntPoint a = ring[i], b = ring[(i + 1) % n];
+                    shared.push_back(a);
+                    const double dx = static_cast<double>(b.X - a.X);
+                    const double dy = static_cast<double>(b.Y - a.Y);
+                    const double length2 = dx * dx + dy * dy;
+                    if (length2 == 0) continue;
+                    found.clear();
+                    for (ClipperLib::cInt cx = (std::min(a.X, b.X) - 1) >> kShift;
+                         cx <= (std::max(a.X, b.X) + 1) >> kShift; ++cx) {
+                        for (ClipperLib::cInt cy = (std::min(a.Y, b.Y) - 1) >> kShift;
+                             cy <= (std::max(a.Y, b.Y) + 1) >> kShift; ++cy) {
+                            const auto cell = cells.find(key(cx, cy));
+                            if (cell == cells.end()) continue;
+                            for (const Owned& o : cell->second) {
+                                if (o.face == f || o.p == a || o.p == b) continue;
+                                const double px = static_cast<double>(o.p.X - a.X);
+                                const double py = static_cast<double>(o.p.Y - a.Y);
+                                const double along = px * dx + py * dy;
+                                if (along <= 0 || along >= length2) continue;
+                                const double across = px * dy - py * dx;
+                                if (across * across > length2) continue;  // more than a unit off
+                                found.emplace_back(along, o.p);
+                            }
+                        }
+                    }
+                    std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
+                        return x.first < y.first;
+                    });
+                    for (const auto& [along, p] : found) {
+                        if (!(shared.back() == p)) shared.push_back(p);
+                    }
+                }
+                ring = Tidy(std::move(shared));
+            }
+        }
+    }
+
+    // A ring without the points that lie in a line between their neighbours (where shapes of
+    // one colour were joined): those another face needs come back when corners are shared.
+    static Path WithoutStraightCorners(const Path& ring) {
+        Path out;
+        for (const IntPoint& p : ring) {
+            while (out.size() >= 2) {
+                const IntPoint& a = out[out.size() - 2];
+                const IntPoint& b = out.back();
+                const bool straight = (b.X - a.X) * (p.Y - a.Y) == (b.Y - a.Y) * (p.X - a.X) &&
+                                      (b.X - a.X) * (p.X - b.X) + (b.Y - a.Y) * (p.Y - b.Y) > 0;
+                if (!straight) break;
+                out.pop_back();
+            }
+            out.push_back(p);
+        }
+        // Around the start.
+        for (bool changed = true; changed && out.size() > 3;) {
+            changed = false;
+            for (std::size_t i = 0; i < 2 && out.size() > 3; ++i) {
+                const std::size_t n = out.size();
+                const std::size_t at = i == 0 ? 0 : n - 1;
+                const IntPoint& a = out[(at + n - 1) % n];
+                const IntPoint& b = out[at];
+                const IntPoint& c = out[(at + 1) % n];
+                if ((b.X - a.X) * (c.Y - a.Y) == (b.Y - a.Y) * (c.X - a.X) &&
+                    (b.X - a.X) * (c.X - b.X) + (b.Y - a.Y) * (c.Y - b.Y) > 0) {
+                    out.erase(out.begin() + static_cast<std::ptrdiff_t>(at));
+                    changed = true;
+                }
+            }
+        }
+        return out;
+    }
+
+    // A ring without repeated corners or spikes that turn straight back.
+    static Path Tidy(Path ring) {
+        Path out;
+        for (const IntPoint& p : ring) {
+            if (!out.empty() && out.back() == p) continue;
+            if (out.size() >= 2 && out[out.size() - 2] == p) {
+                out.pop_back();
+                continue;
+            }
+            out.push_back(p);
+        }
+        while (out.size() > 1 && out.front() == out.back()) out.pop_back();
+        while (out.size() >= 3 && out[out.size() - 2] == out.front()) {
+            out.pop_back();
+            out.erase(out.begin());
+        }
+        return out;
+    }
+
+    static void Emit(std::int32_t code, const CutPolygon& polygon, Quads& quads) {
+        LdrawQuad& quad = quads.emplace_back();
+        quad.LineType = static_cast<std::int16_t>(polygon.count);
+        quad.Color = code;
+        double* xs[] = {&quad.X1, &quad.X2, &quad.X3, &quad.X4};
+        double* ys[] = {&quad.Y1, &quad.Y2, &quad.Y3, &quad.Y4};
+        for (int i = 0; i < 4; ++i) {
+            const GridPoint& c =
+                polygon.corners[static_cast<std::size_t>(i < polygon.count ? i : polygon.count - 1)];
+            *xs[i] = static_cast<double>(c.x) / 2 + 1;
+            *ys[i] = static_cast<double>(c.y) / 2 + 1;
+        }
+    }
+
+    // Far enough beyond any drawing's rectangle, and well inside the lattice's safe range.
+    static constexpr double kFarthest = 1 << 28;
+
+    const Drawing& drawing_;
+    const ProgressCallback& progress_;
+    std::vector<LdrawColour> set_;
+    double scale_ = 0;  // lattice units per drawing unit
+    Path frame_;        // the drawing's rectangle on the lattice
+    std::vector<LatticeShape> shapes_;
+};
+
+}  // namespace
+
+std::int32_t DrawingPictureWidth(const Drawing& drawing) {
+    if (!(drawing.height > 0) || !(drawing.width > 0)) return 1;
+    const double width = std::round(kDrawingPictureHeight * drawing.width / drawing.height);
+    return static_cast<std::int32_t>(std::clamp(width, 1.0, 1.0 * (1 << 20)));
+}
+
+bool ConvertDrawing(Shell& shell, const Drawing& drawing, Quads& quads,
+                    const DrawingColours& colours, const ProgressCallback& progress,
+                    DrawingConversionRun* run) {
+    quads.clear();
+    DrawingConversionRun own;
+    try {
+        WriteLog(shell.log, "CONVERT DRAWING: Starting");
+        if (!(drawing.height > 0) || !(drawing.width > 0)) Fail("The drawing has no size");
+        DrawingFaces(drawing, colours, progress).Make(quads, run ? *run : own);
+        WriteLog(shell.log, "CONVERT DRAWING: Done");
+        return true;
+    } catch (const ConversionStopped&) {
+        quads.clear();
+        return false;
+    } catch (...) {
+        quads.clear();
+        ReportFailure(shell, "ConvertDrawing", "CONVERT DRAWING: ERROR CONVERTING DRAWING ",
+                      CurrentFailureDescription());
+        return false;
+    }
+}
+
+}  // namespace mosaikon

@@ -1,0 +1,441 @@
+// SVG files read by Qt SVG, drawn into a paint engine that records each filled path with its
+// brush, pen and transform. The document is first read once by the program itself: what Qt SVG
+// would leave out without a word, or would fetch from elsewhere, is taken out and said.
+
+#include "drawing/svg_reader.h"
+
+#include <QByteArray>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QRegularExpression>
+#include <QSvgRenderer>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "shell/failure.h"
+#include "shell/text_file.h"
+
+namespace mosaikon {
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// What is taken out of the document before Qt SVG draws it, and what is drawn otherwise than
+// written; each kind said once, with the ids of its elements.
+struct Omissions {
+    // kind -> ids (an element without one counted by an empty id)
+    std::map<std::string, std::vector<std::string>> kinds;
+    void Add(const std::string& kind, const std::string& id) { kinds[kind].push_back(id); }
+};
+
+// The text a warning gives for each kind of element.
+const std::map<std::string, std::string>& KindTexts() {
+    static const std::map<std::string, std::string> texts = {
+        {"clipPath", "is not applied: the shapes it clips are drawn whole"},
+        {"mask", "is not applied: the shapes it masks are drawn whole"},
+        {"pattern", "is not drawn: shapes filled with it are left out"},
+        {"filter", "is not applied: the shapes are drawn without it"},
+        {"marker", "is not drawn"},
+        {"image", "is a picture, not shapes: it is left out"},
+        {"text", "is not drawn: turn the text into paths (outlines) in the drawing first"},
+        {"gradient", "is drawn in its first colour"},
+        {"reference", "refers to another file: not followed, left out"},
+        {"script", "is left out"},
+        {"foreignObject", "is left out"},
+        {"opacity", "is partly transparent: drawn blended over what lies beneath it"},
+    };
+    return texts;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string shown = text.size() > 40 ? text.substr(0, 40) + "..." : text;
+    return "\"" + shown + "\"";
+}
+
+// Colours written rgba(r, g, b, a), which Qt SVG reads as black: rgb(r, g, b) and the opacity
+// of the same paint (fill-opacity, stroke-opacity, stop-opacity).
+QString OpacityOf(const QString& paint) {
+    return paint == "stop-color" ? QString("stop-opacity") : paint + "-opacity";
+}
+
+const QRegularExpression& RgbaColour() {
+    static const QRegularExpression rgba(
+        R"(rgba\(\s*([^,\s]+)\s*,\s*([^,\s]+)\s*,\s*([^,\s]+)\s*[,/]\s*([^)\s]+)\s*\))");
+    return rgba;
+}
+
+// In a style sheet or style attribute: "fill: rgba(...)" becomes "fill: rgb(...); fill-opacity: a".
+QString StyleWithoutRgba(QString style) {
+    static const QRegularExpression property(
+        R"((fill|stroke|stop-color)\s*:\s*rgba\(\s*([^,\s]+)\s*,\s*([^,\s]+)\s*,\s*([^,\s]+)\s*[,/]\s*([^)\s]+)\s*\))");
+    QString out;
+    qsizetype from = 0;
+    for (auto it = property.globalMatch(style); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += style.mid(from, m.capturedStart() - from);
+        out += m.captured(1) + ":rgb(" + m.captured(2) + "," + m.captured(3) + "," + m.captured(4) +
+               ");" + OpacityOf(m.captured(1)) + ":" + m.captured(5);
+        from = m.capturedEnd();
+    }
+    return out + style.mid(from);
+}
+
+// An element as read, its rgba() colours written as Qt SVG reads them.
+void WriteStartElement(const QXmlStreamReader& reader, QXmlStreamWriter& writer) {
+    writer.writeStartElement(reader.namespaceUri().toString(), reader.name().toString());
+    for (const QXmlStreamNamespaceDeclaration& declaration : reader.namespaceDeclarations()) {
+        writer.writeNamespace(declaration.namespaceUri().toString(), declaration.prefix().toString());
+    }
+    const QXmlStreamAttributes attributes = reader.attributes();
+    for (const QXmlStreamAttribute& attribute : attributes) {
+        const QString name = attribute.name().toString();
+        QString value = attribute.value().toString();
+        if (name == "style") value = StyleWithoutRgba(value);
+        const QRegularExpressionMatch m = RgbaColour().match(value);
+        if ((name == "fill" || name == "stroke" || name == "stop-color") && m.hasMatch()) {
+            value = "rgb(" + m.captured(1) + "," + m.captured(2) + "," + m.captured(3) + ")";
+            if (!attributes.hasAttribute(OpacityOf(name))) {
+                writer.writeAttribute(OpacityOf(name), m.captured(4));
+            }
+        }
+        writer.writeAttribute(attribute.namespaceUri().toString(), name, value);
+    }
+}
+
+// Takes the document apart once: refuses what is damaged or too deep, keeps what Qt SVG may draw
+// and writes it out again, leaving out what it must not read.
+QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omissions& omitted) {
+    QXmlStreamReader reader(bytes);
+    QByteArray clean;
+    QXmlStreamWriter writer(&clean);
+    int depth = 0;
+    int skipping = 0;  // the depth of the element being left out with all it holds, else 0
+    bool root = true;
+    std::string textOfSkipped;
+    bool inText = false;
+    bool inStyle = false;  // in a style sheet
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (reader.hasError()) break;
+        switch (token) {
+            case QXmlStreamReader::StartElement: {
+                ++depth;
+                if (depth > kMostDrawingDepth) {
+                    Fail(name + " nests its elements more than " +
+                         std::to_string(kMostDrawingDepth) + " deep: not read");
+                }
+                const std::string element = reader.name().toString().toStdString();
+                if (root) {
+                    if (element != "svg") Fail(name + " is not an SVG drawing");
+                    root = false;
+                }
+                if (skipping) continue;
+                const std::string id = reader.attributes().value("id").toString().toStdString();
+                const QStringView href = reader.attributes().hasAttribute("http://www.w3.org/1999/xlink", "href")
+                                             ? reader.attributes().value("http://www.w3.org/1999/xlink", "href")
+                                             : reader.attributes().value("href");
+                std::string kind;
+                bool leaveOut = false;
+                if (element == "image" || element == "script" || element == "foreignObject") {
+                    kind = element;
+                    leaveOut = true;
+                } else if (element == "text") {
+                    kind = "text";
+                    leaveOut = true;
+                    inText = true;
+                    textOfSkipped.clear();
+                } else if (element == "use" && !href.isEmpty() && !href.startsWith(u'#')) {
+                    kind = "reference";
+                    leaveOut = true;
+                } else if (element == "clipPath" || element == "mask" || element == "pattern" ||
+                           element == "filter" || element == "marker") {
+                    kind = element;
+                } else if (element == "linearGradient" || element == "radialGradient") {
+                    kind = "gradient";
+                }
+                if (!kind.empty() && kind != "text") omitted.Add(kind, id);
+                if (kind == "text") omitted.Add(kind, id);  // its words added when it ends
+                if (leaveOut) {
+                    skipping = depth;
+                    continue;
+                }
+                inStyle = element == "style";
+                WriteStartElement(reader, writer);
+                break;
+            }
+            case QXmlStreamReader::EndElement:
+                inStyle = false;
+                if (skipping == depth) {
+                    skipping = 0;
+                    if (inText) {
+                        auto& ids = omitted.kinds["text"];
+                        if (ids.back().empty()) ids.back() = textOfSkipped;
+                        inText = false;
+                    }
+                } else if (!skipping) {
+                    writer.writeCurrentToken(reader);
+                }
+                --depth;
+                break;
+            case QXmlStreamReader::Characters:
+                if (inText) textOfSkipped += reader.text().toString().simplified().toStdString();
+                if (inStyle && !skipping) {
+                    writer.writeCharacters(StyleWithoutRgba(reader.text().toString()));
+                } else if (!skipping) {
+                    writer.writeCurrentToken(reader);
+                }
+                break;
+            case QXmlStreamReader::DTD:               // its entities are already expanded
+            case QXmlStreamReader::EntityReference:   // one that is not declared: left out
+            case QXmlStreamReader::ProcessingInstruction:
+            case QXmlStreamReader::Comment:
+                break;
+            default:
+                if (!skipping) writer.writeCurrentToken(reader);
+                break;
+        }
+    }
+    if (reader.hasError()) {
+        Fail(name + " is damaged or not an SVG drawing: " +
+             reader.errorString().toStdString() + " (line " +
+             std::to_string(reader.lineNumber()) + ")");
+    }
+    if (root) Fail(name + " is not an SVG drawing");
+    return clean;
+}
+
+// A paint device whose engine keeps what is drawn on it as shapes.
+class RecordingEngine : public QPaintEngine {
+public:
+    RecordingEngine(Drawing& drawing, double flatness, Omissions& omitted)
+        : QPaintEngine(AllFeatures), drawing_(drawing), flatness_(flatness), omitted_(omitted) {}
+
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    Type type() const override { return User; }
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+    void drawTextItem(const QPointF&, const QTextItem&) override {}
+
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
+        QPainterPath path;
+        if (count < 2) return;
+        path.moveTo(points[0]);
+        for (int i = 1; i < count; ++i) path.lineTo(points[i]);
+        if (mode != PolylineMode) path.closeSubpath();
+        path.setFillRule(mode == OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill);
+        const QBrush brush = painter()->brush();
+        if (mode == PolylineMode) painter()->setBrush(Qt::NoBrush);
+        drawPath(path);
+        if (mode == PolylineMode) painter()->setBrush(brush);
+    }
+
+    void drawPath(const QPainterPath& path) override {
+        QPainter* p = painter();
+        const QTransform transform = p->combinedTransform();
+        const double opacity = p->opacity();
+        if (p->brush().style() != Qt::NoBrush) Record(path, transform, p->brush(), opacity);
+        const QPen pen = p->pen();
+        if (pen.style() != Qt::NoPen && pen.brush().style() != Qt::NoBrush && pen.widthF() > 0) {
+            QPainterPathStroker stroker(pen);
+            QPainterPath outline = stroker.createStroke(path);
+            outline.setFillRule(Qt::WindingFill);
+            Record(outline, transform, pen.brush(), opacity);
+        }
+    }
+
+private:
+    QColor ColourOf(const QBrush& brush) {
+        if (const QGradient* gradient = brush.gradient()) {
+            if (!gradient->stops().isEmpty()) return gradient->stops().front().second;
+        }
+        return brush.color();
+    }
+
+    void Record(const QPainterPath& path, const QTransform& transform, const QBrush& brush,
+                double opacity) {
+        if (brush.style() == Qt::TexturePattern) return;  // said where the pattern is
+        const QColor colour = ColourOf(brush);
+        const double alpha = colour.alphaF() * opacity;
+        if (alpha <= 1.0 / 512) return;  // nothing to see
+        DrawnShape shape;
+        shape.evenOdd = path.fillRule() == Qt::OddEvenFill;
+        if (alpha < 1) omitted_.Add("opacity", "");
+        shape.red = static_cast<std::uint8_t>(colour.red());
+        shape.green = static_cast<std::uint8_t>(colour.green());
+        shape.blue = static_cast<std::uint8_t>(colour.blue());
+        shape.opacity = std::min(alpha, 1.0);
+        const QPainterPath mapped = transform.map(path);
+        std::vector<DrawingPoint>* ring = nullptr;
+        QPointF last;
+        for (int i = 0; i < mapped.elementCount(); ++i) {
+            const QPainterPath::Element e = mapped.elementAt(i);
+            if (e.isMoveTo() || !ring) {
+                ring = &shape.rings.emplace_back();
+                ring->push_back({e.x, e.y});
+                last = QPointF(e.x, e.y);
+                continue;
+            }
+            if (e.isLineTo()) {
+                ring->push_back({e.x, e.y});
+                last = QPointF(e.x, e.y);
+            } else if (e.isCurveTo() && i + 2 < mapped.elementCount()) {
+                const QPainterPath::Element c2 = mapped.elementAt(i + 1);
+                const QPainterPath::Element end = mapped.elementAt(i + 2);
+                Flatten(last, QPointF(e.x, e.y), QPointF(c2.x, c2.y), QPointF(end.x, end.y), *ring,
+                        0);
+                last = QPointF(end.x, end.y);
+                i += 2;
+            }
+        }
+        std::erase_if(shape.rings, [](const auto& r) { return r.size() < 3; });
+        if (!shape.rings.empty()) drawing_.shapes.push_back(std::move(shape));
+    }
+
+    // A cubic curve as lines, each within the flatness of the curve (its control points within
+    // it of the chord), the curve's end point added last.
+    void Flatten(QPointF a, QPointF b, QPointF c, QPointF d, std::vector<DrawingPoint>& ring,
+                 int depth) const {
+        const QPointF chord = d - a;
+        const double length = std::hypot(chord.x(), chord.y());
+        const auto off = [&](QPointF q) {
+            const QPointF v = q - a;
+            if (length == 0) return std::hypot(v.x(), v.y());
+            return std::abs(v.x() * chord.y() - v.y() * chord.x()) / length;
+        };
+        if (depth >= 16 || std::max(off(b), off(c)) <= flatness_) {
+            ring.push_back({d.x(), d.y()});
+            return;
+        }
+        const QPointF ab = (a + b) / 2, bc = (b + c) / 2, cd = (c + d) / 2;
+        const QPointF abc = (ab + bc) / 2, bcd = (bc + cd) / 2, middle = (abc + bcd) / 2;
+        Flatten(a, ab, abc, middle, ring, depth + 1);
+        Flatten(middle, bcd, cd, d, ring, depth + 1);
+    }
+
+    Drawing& drawing_;
+    const double flatness_;
+    Omissions& omitted_;
+};
+
+class RecordingDevice : public QPaintDevice {
+public:
+    RecordingDevice(Drawing& drawing, double flatness, Omissions& omitted)
+        : engine_(drawing, flatness, omitted),
+          width_(static_cast<int>(std::clamp(std::ceil(drawing.width), 1.0, 1e6))),
+          height_(static_cast<int>(std::clamp(std::ceil(drawing.height), 1.0, 1e6))) {}
+    ~RecordingDevice() override = default;
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+            case PdmWidth: return width_;
+            case PdmHeight: return height_;
+            case PdmWidthMM: return width_ * 254 / 960;
+            case PdmHeightMM: return height_ * 254 / 960;
+            case PdmNumColors: return 0x7fffffff;
+            case PdmDepth: return 32;
+            case PdmDpiX:
+            case PdmDpiY:
+            case PdmPhysicalDpiX:
+            case PdmPhysicalDpiY: return 96;
+            case PdmDevicePixelRatio: return 1;
+            case PdmDevicePixelRatioScaled: return static_cast<int>(devicePixelRatioFScale());
+        }
+        return 0;
+    }
+
+private:
+    mutable RecordingEngine engine_;
+    int width_, height_;
+};
+
+}  // namespace
+
+bool IsDrawingFile(const std::string& path) {
+    const std::string name = Lower(BaseNameOf(path));
+    return name.size() > 4 && name.ends_with(".svg");
+}
+
+Drawing ReadSvgText(const std::string& text, const std::string& name, double flatness) {
+    Omissions omitted;
+    const QByteArray clean =
+        CleanDocument(QByteArray(text.data(), static_cast<qsizetype>(text.size())), name, omitted);
+    QSvgRenderer renderer;
+    if (!renderer.load(clean)) Fail(name + " is damaged or not an SVG drawing");
+    QRectF box = renderer.viewBoxF();
+    if (!(box.width() > 0) || !(box.height() > 0)) box = QRectF(QPointF(0, 0), renderer.defaultSize());
+    if (!(box.width() > 0) || !(box.height() > 0) || !std::isfinite(box.width()) ||
+        !std::isfinite(box.height())) {
+        Fail(name + " has no size: give its svg element a viewBox, or a width and height");
+    }
+    Drawing drawing;
+    drawing.width = box.width();
+    drawing.height = box.height();
+    if (!(flatness > 0)) flatness = drawing.height / 2000;
+    RecordingDevice device(drawing, flatness, omitted);
+    {
+        QPainter painter(&device);
+        renderer.render(&painter, QRectF(0, 0, drawing.width, drawing.height));
+    }
+    for (const auto& [kind, ids] : omitted.kinds) {
+        std::string named;
+        std::set<std::string> seen;
+        std::size_t shown = 0, unnamed = 0;
+        for (const std::string& id : ids) {
+            if (id.empty()) {
+                ++unnamed;
+                continue;
+            }
+            if (!seen.insert(id).second) continue;
+            if (++shown > 5) continue;
+            named += (named.empty() ? " " : ", ") + Quoted(id);
+        }
+        if (shown > 5) named += " and " + std::to_string(shown - 5) + " more";
+        if (kind == "opacity") named.clear();
+        const std::string element = kind == "reference" ? "use" : kind;
+        drawing.warnings.push_back(name + ": " + (kind == "opacity" ? "a shape" : element) + named +
+                                   " " + KindTexts().at(kind));
+    }
+    if (drawing.shapes.empty()) {
+        std::string why;
+        for (const std::string& warning : drawing.warnings) {
+            why += (why.empty() ? " (" : "; ") + warning.substr(name.size() + 2);
+        }
+        Fail(name + " draws nothing that a sticker could show" + (why.empty() ? "" : why + ")"));
+    }
+    return drawing;
+}
+
+Drawing ReadSvg(const std::string& path, double flatness) {
+    const std::string name = BaseNameOf(path);
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = ReadFileBytes(path, kMostDrawingBytes);
+    } catch (const Failure& failure) {
+        Fail(name + " could not be read: " + failure.what());
+    }
+    return ReadSvgText(std::string(bytes.begin(), bytes.end()), name, flatness);
+}
+
+}  // namespace mosaikon

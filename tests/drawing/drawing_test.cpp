@@ -1,0 +1,523 @@
+// Drawings read from SVG and converted into stickers, measured against an independent rendering
+// of the same files (rsvg-convert).
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "cli/batch.h"
+#include "cli/conversion_job.h"
+#include "conversion/drawing_conversion.h"
+#include "drawing/svg_reader.h"
+#include "image/colours.h"
+#include "image/rgba_picture.h"
+#include "ldraw/part_checker.h"
+#include "shell/failure.h"
+#include "sticker/sticker.h"
+#include "support/test_support.h"
+
+namespace mosaikon {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDrawings = fs::path(MOSAIKON_TEST_DATA) / "drawings";
+
+std::string Message(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    return "";
+}
+
+double Area(const Quads& quads) {
+    double area = 0;
+    for (const LdrawQuad& q : quads) {
+        const double xs[] = {q.X1, q.X2, q.X3, q.X4}, ys[] = {q.Y1, q.Y2, q.Y3, q.Y4};
+        for (int i = 0; i < q.LineType; ++i) {
+            const int j = (i + 1) % q.LineType;
+            area += xs[i] * ys[j] - xs[j] * ys[i];
+        }
+    }
+    return area / 2;
+}
+
+Quads Convert(const Drawing& drawing, DrawingConversionRun* run = nullptr,
+              DrawingColours colours = {}) {
+    test::RecordingShell recording;
+    Quads quads;
+    EXPECT_TRUE(ConvertDrawing(recording.shell, drawing, quads, colours, {}, run));
+    return quads;
+}
+
+// The area drawn, in square drawing units. Corners lie on a lattice of 1/4096 of the drawing's
+// height: on a drawing 100 units high, an area is right to about a fiftieth of its perimeter.
+double DrawnArea(const std::string& svg) {
+    const Drawing drawing = ReadSvgText(svg, "test.svg");
+    const double unit = kDrawingPictureHeight / drawing.height;
+    return Area(Convert(drawing)) / (unit * unit);
+}
+
+std::string Svg(const std::string& body, const std::string& box = "0 0 100 100") {
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+           "xmlns:xlink=\"http://www.w3.org/1999/xlink\" viewBox=\"" + box + "\">" + body +
+           "</svg>";
+}
+
+TEST(SvgReading, EveryShapeAndPathCommandDrawsItsArea) {
+    EXPECT_NEAR(DrawnArea(Svg("<rect x='10' y='10' width='30' height='20'/>")), 600, 2);
+    EXPECT_NEAR(DrawnArea(Svg("<rect x='10' y='10' width='30' height='20' rx='5'/>")),
+                600 - (4 - M_PI) * 25, 2);
+    EXPECT_NEAR(DrawnArea(Svg("<circle cx='50' cy='50' r='20'/>")), M_PI * 400, 3);
+    EXPECT_NEAR(DrawnArea(Svg("<ellipse cx='50' cy='50' rx='30' ry='10'/>")), M_PI * 300, 3);
+    EXPECT_NEAR(DrawnArea(Svg("<polygon points='10,10 50,10 10,50'/>")), 800, 2);
+    EXPECT_NEAR(DrawnArea(Svg("<line x1='10' y1='50' x2='90' y2='50' stroke='red' "
+                              "stroke-width='4'/>")), 320, 2);
+    EXPECT_NEAR(DrawnArea(Svg("<polyline points='10,10 90,10' fill='none' stroke='red' "
+                              "stroke-width='2' stroke-linecap='square'/>")), 164, 2);
+    // Absolute and relative lines, H, V and Z, numbers with exponents.
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M10 10 H50 V30 H10 Z'/>")), 800, 2);
+    EXPECT_NEAR(DrawnArea(Svg("<path d='m10,10 h40 v20 h-40 z'/>")), 800, 2);
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M1e1 1.0E1 L5e+1 10 L50 3e1 L100e-1 30Z'/>")), 800, 2);
+    // Arcs: a circle of two half arcs, absolute and relative.
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M30 50 A20 20 0 0 1 70 50 a20 20 0 0 1 -40 0 Z'/>")),
+                M_PI * 400, 3);
+    // Curves: a quadratic curve and its smooth continuation, a cubic and its smooth one; the
+    // area under a parabola's arc is two thirds of its box.
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M10 50 Q30 10 50 50 Z'/>")), 2.0 / 3 * 40 * 20, 2);
+    // Its smooth continuation is the same arc turned over: two lobes, both filled.
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M10 50 Q30 10 50 50 T90 50 Z'/>")), 4.0 / 3 * 40 * 20, 3);
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M10 50 q20 -40 40 0 t40 0 L90 90 L10 90 Z'/>")), 3200,
+                3);
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M10 50 C10 10 50 10 50 50 S90 90 90 50 L90 90 L10 90 Z'/>")),
+                3200, 2);
+}
+
+TEST(SvgReading, TransformsNestAndTheViewBoxPlacesTheDrawing) {
+    // A square turned by 45 degrees about its middle inside a group moved and scaled.
+    const Drawing turned = ReadSvgText(
+        Svg("<g transform='translate(50 50) scale(2)'><rect x='-10' y='-10' width='20' "
+            "height='20' transform='rotate(45)'/></g>"),
+        "t.svg");
+    ASSERT_EQ(turned.shapes.size(), 1u);
+    double top = 1e9, left = 1e9;
+    for (const auto& p : turned.shapes[0].rings[0]) top = std::min(top, p.y), left = std::min(left, p.x);
+    EXPECT_NEAR(top, 50 - 20 * std::sqrt(2.0), 1e-6);
+    EXPECT_NEAR(left, 50 - 20 * std::sqrt(2.0), 1e-6);
+    // Skew and matrix keep the area; a viewBox from -50, -25 puts its corner at the drawing's.
+    EXPECT_NEAR(DrawnArea(Svg("<rect x='10' y='10' width='20' height='10' transform='skewX(30)'/>"
+                              "<rect x='50' y='50' width='20' height='10' "
+                              "transform='matrix(1 0.5 0 1 0 -30)'/>")),
+                400, 2);
+    const Drawing offset = ReadSvgText(
+        Svg("<rect x='-50' y='-25' width='10' height='10'/>", "-50 -25 100 50"), "o.svg");
+    EXPECT_EQ(offset.width, 100);
+    EXPECT_EQ(offset.height, 50);
+    EXPECT_NEAR(offset.shapes[0].rings[0][0].x, 0, 1e-9);
+    EXPECT_NEAR(offset.shapes[0].rings[0][0].y, 0, 1e-9);
+}
+
+TEST(SvgReading, FillRulesHolesAndHiddenShapes) {
+    const std::string star = "M50 5 L79 95 L3 39 L97 39 L21 95 Z";
+    const double nonzero = DrawnArea(Svg("<path d='" + star + "'/>"));
+    const double evenodd = DrawnArea(Svg("<path d='" + star + "' fill-rule='evenodd'/>"));
+    EXPECT_GT(nonzero - evenodd, 500);  // the pentagon in the middle
+    // A ring: a hole drawn the other way round is a hole by either rule.
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M10 10 H90 V90 H10 Z M30 30 V70 H70 V30 Z'/>")), 4800, 3);
+    EXPECT_NEAR(DrawnArea(Svg("<path d='M10 10 H90 V90 H10 Z M30 30 H70 V70 H30 Z' "
+                              "fill-rule='evenodd'/>")), 4800, 3);
+    // Nothing of what is not shown, or not filled, is drawn.
+    EXPECT_NEAR(DrawnArea(Svg("<rect width='10' height='10'/><rect x='20' width='10' height='10' "
+                              "display='none'/><rect x='40' width='10' height='10' "
+                              "visibility='hidden'/><rect x='60' width='10' height='10' "
+                              "fill='none'/><rect x='80' width='10' height='10' opacity='0'/>")),
+                100, 2);
+}
+
+TEST(SvgReading, ColoursInEverySyntax) {
+    const Drawing drawing = ReadSvgText(
+        Svg("<style>.c { fill: #123456 }</style>"
+            "<rect width='5' height='5' fill='tomato'/>"
+            "<rect x='10' width='5' height='5' fill='#3a3'/>"
+            "<rect x='20' width='5' height='5' fill='rgb(10, 20, 30)'/>"
+            "<rect x='30' width='5' height='5' fill='rgba(40, 50, 60, 1)'/>"
+            "<g color='#abcdef'><rect x='40' width='5' height='5' fill='currentColor'/></g>"
+            "<rect x='50' width='5' height='5' class='c'/>"
+            "<rect x='60' width='5' height='5' style='fill:#fedcba'/>"),
+        "c.svg");
+    ASSERT_EQ(drawing.shapes.size(), 7u);
+    const std::array<std::array<int, 3>, 7> expected{{{255, 99, 71}, {0x33, 0xaa, 0x33},
+                                                      {10, 20, 30}, {40, 50, 60},
+                                                      {0xab, 0xcd, 0xef}, {0x12, 0x34, 0x56},
+                                                      {0xfe, 0xdc, 0xba}}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const DrawnShape& shape = drawing.shapes[i];
+        EXPECT_EQ((std::array<int, 3>{shape.red, shape.green, shape.blue}), expected[i]) << i;
+    }
+}
+
+TEST(SvgReading, WhatCannotBeDrawnIsSaidOncePerKindWithItsIds) {
+    const std::vector<std::pair<std::string, std::string>> kinds = {
+        {"<clipPath id='cut'><rect width='5' height='5'/></clipPath>"
+         "<rect width='50' height='50' clip-path='url(#cut)'/>", "clipPath \"cut\" is not applied"},
+        {"<mask id='m1'><rect width='5' height='5' fill='white'/></mask>"
+         "<rect width='50' height='50' mask='url(#m1)'/>", "mask \"m1\" is not applied"},
+        {"<pattern id='dots' width='4' height='4'><circle r='1'/></pattern>"
+         "<rect width='50' height='50' fill='url(#dots)'/>", "pattern \"dots\" is not drawn"},
+        {"<filter id='blur'><feGaussianBlur stdDeviation='2'/></filter>"
+         "<rect width='50' height='50' filter='url(#blur)'/>", "filter \"blur\" is not applied"},
+        {"<marker id='tip'><path d='M0 0 L5 5'/></marker>"
+         "<path d='M0 0 L50 50' stroke='black' marker-end='url(#tip)'/>", "marker \"tip\" is not drawn"},
+        {"<linearGradient id='fade'><stop offset='0' stop-color='#ff0000'/>"
+         "<stop offset='1' stop-color='#0000ff'/></linearGradient>"
+         "<rect width='50' height='50' fill='url(#fade)'/>",
+         "gradient \"fade\" is drawn in its first colour"},
+        {"<rect width='50' height='50'/><image id='photo' width='10' height='10' "
+         "xlink:href='photo.png'/>", "image \"photo\" is a picture"},
+        {"<rect width='50' height='50'/><text x='10' y='10'>Hello there</text>",
+         "text \"Hello there\" is not drawn"},
+        {"<rect width='50' height='50'/><use id='far' xlink:href='other.svg#shape'/>",
+         "use \"far\" refers to another file"},
+        {"<rect width='50' height='50' fill='red' fill-opacity='0.5'/>", "partly transparent"},
+    };
+    for (const auto& [body, said] : kinds) {
+        const Drawing drawing = ReadSvgText(Svg(body), "kinds.svg");
+        ASSERT_EQ(drawing.warnings.size(), 1u) << body;
+        EXPECT_NE(drawing.warnings[0].find("kinds.svg: "), std::string::npos);
+        EXPECT_NE(drawing.warnings[0].find(said), std::string::npos) << drawing.warnings[0];
+    }
+    // The gradient's first colour is drawn.
+    const Drawing fade = ReadSvgText(Svg(kinds[5].first), "f.svg");
+    ASSERT_EQ(fade.shapes.size(), 1u);
+    EXPECT_EQ(fade.shapes[0].red, 255);
+    EXPECT_EQ(fade.shapes[0].blue, 0);
+    // Many of a kind: one line, the first ids and how many more.
+    std::string many;
+    for (int i = 0; i < 8; ++i) many += "<text id='t" + std::to_string(i) + "'>x</text>";
+    const Drawing texts = ReadSvgText(Svg("<rect width='5' height='5'/>" + many), "m.svg");
+    ASSERT_EQ(texts.warnings.size(), 1u);
+    EXPECT_NE(texts.warnings[0].find("\"t4\" and 3 more"), std::string::npos) << texts.warnings[0];
+}
+
+TEST(SvgReading, BadInputIsRefusedQuicklyAndNothingElseIsRead) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(Message([] { ReadSvgText("<svg xmlns='http://www.w3.org/2000/svg'><rect", "d.svg"); })
+                  .find("d.svg is damaged or not an SVG drawing"), std::string::npos);
+    EXPECT_NE(Message([] { ReadSvgText("", "e.svg"); }).find("e.svg is"), std::string::npos);
+    EXPECT_EQ(Message([] { ReadSvgText("<html><body/></html>", "h.svg"); }),
+              "h.svg is not an SVG drawing");
+    EXPECT_EQ(Message([] { ReadSvgText("\x89PNG\r\n\x1a\n\0\0\0", "p.svg"); }).rfind("p.svg is", 0),
+              0u);
+    // Entities that expand a billion times.
+    std::string laughs = "<?xml version='1.0'?><!DOCTYPE svg [<!ENTITY a 'lollollollol'>";
+    for (char c = 'b'; c <= 'j'; ++c) {
+        laughs += std::string("<!ENTITY ") + c + " '" + std::string(10, '&') + "'>";
+        std::string& line = laughs;
+        const std::string ref = std::string("&") + static_cast<char>(c - 1) + ";";
+        std::string body;
+        for (int i = 0; i < 10; ++i) body += ref;
+        line.replace(line.size() - 12, 10, body);
+    }
+    laughs += "]><svg xmlns='http://www.w3.org/2000/svg'><text>&j;</text></svg>";
+    EXPECT_NE(Message([&] { ReadSvgText(laughs, "l.svg"); }).find("l.svg is damaged"),
+              std::string::npos);
+    // Nesting deeper than a drawing needs.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<g>";
+    EXPECT_NE(Message([&] { ReadSvgText(Svg(deep), "n.svg"); }).find("n.svg nests its elements"),
+              std::string::npos);
+    EXPECT_EQ(Message([] { ReadSvgText(Svg(""), "z.svg"); }),
+              "z.svg draws nothing that a sticker could show");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10);
+
+    // A file too large is not read; references to other files are not followed (a FIFO that
+    // nothing writes would hold the reader forever).
+    const test::TempFolder temp;
+    const fs::path& folder = temp.path();
+    {
+        std::ofstream big(folder / "big.svg");
+        big << Svg("") << std::string(kMostDrawingBytes, ' ');
+    }
+    EXPECT_NE(Message([&] { ReadSvg((folder / "big.svg").string()); }).find("big.svg could not be read"),
+              std::string::npos);
+    ASSERT_EQ(mkfifo((folder / "held.png").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((folder / "held.svg").c_str(), 0600), 0);
+    {
+        std::ofstream refers(folder / "refers.svg");
+        refers << Svg("<rect width='5' height='5'/><image width='5' height='5' xlink:href='held.png'/>"
+                      "<use xlink:href='held.svg#a'/><image xlink:href='file://" +
+                      (folder / "held.png").string() + "' width='5' height='5'/>");
+    }
+    const Drawing refers = ReadSvg((folder / "refers.svg").string());
+    EXPECT_EQ(refers.shapes.size(), 1u);
+    EXPECT_EQ(refers.warnings.size(), 2u);
+}
+
+// A drawing's sticker sampled at 4 x 4 points a drawing unit against rsvg-convert's rendering at
+// four pixels a unit: a sample is right when its colour is the rendering's at that pixel or at one
+// beside it (an anti-aliased edge is a blend of both sides), and where the rendering shows nothing.
+struct Fidelity {
+    std::uint64_t samples = 0, right = 0, gaps = 0, overlaps = 0;
+};
+
+Fidelity Measure(const Drawing& drawing, const Quads& quads, const RgbaPicture& reference) {
+    Fidelity f;
+    const double unit = kDrawingPictureHeight / drawing.height;  // picture units a drawing unit
+    const int w = reference.width, h = reference.height;
+    // Each sample's polygon: the polygons listed in the rows of samples they reach.
+    std::vector<std::vector<std::uint32_t>> rows(static_cast<std::size_t>(h));
+    for (std::uint32_t i = 0; i < quads.size(); ++i) {
+        const LdrawQuad& q = quads[i];
+        const double top = std::min({q.Y1, q.Y2, q.Y3, q.Y4}), bottom = std::max({q.Y1, q.Y2, q.Y3, q.Y4});
+        const int from = std::max(0, static_cast<int>(std::floor((top - 1) / unit * 4 - 0.5)));
+        const int to = std::min(h - 1, static_cast<int>(std::ceil((bottom - 1) / unit * 4 - 0.5)));
+        for (int r = from; r <= to; ++r) rows[static_cast<std::size_t>(r)].push_back(i);
+    }
+    std::vector<std::int64_t> code(static_cast<std::size_t>(w) * h, -1);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const double px = 1 + (x + 0.5) / 4 * unit, py = 1 + (y + 0.5) / 4 * unit;
+            int under = 0;
+            for (const std::uint32_t i : rows[static_cast<std::size_t>(y)]) {
+                const LdrawQuad& q = quads[i];
+                const double xs[] = {q.X1, q.X2, q.X3, q.X4}, ys[] = {q.Y1, q.Y2, q.Y3, q.Y4};
+                // On or in it; strictly in it counts for overlaps.
+                bool inside = true, within = true;
+                for (int c = 0; c < q.LineType && inside; ++c) {
+                    const int d = (c + 1) % q.LineType;
+                    const double turn = (xs[d] - xs[c]) * (py - ys[c]) - (ys[d] - ys[c]) * (px - xs[c]);
+                    inside = turn >= 0;
+                    within = within && turn > 1e-9;
+                }
+                if (!inside) continue;
+                if (code[static_cast<std::size_t>(y) * w + x] < 0) {
+                    code[static_cast<std::size_t>(y) * w + x] = q.Color;
+                }
+                if (within) ++under;
+            }
+            if (under > 1) ++f.overlaps;
+        }
+    }
+    const auto colourAt = [&](int x, int y) -> std::int64_t {
+        const std::uint8_t* p = &reference.rgba[(static_cast<std::size_t>(y) * w + x) * 4];
+        if (p[3] < 128) return -1;
+        return DirectColorCode(PaletteEntry{p[2], p[1], p[0], 0});
+    };
+    const auto near = [](std::int64_t a, std::int64_t b) {
+        if (a < 0 || b < 0) return a == b;
+        for (int shift : {0, 8, 16}) {
+            if (std::abs(((a >> shift) & 255) - ((b >> shift) & 255)) > 6) return false;
+        }
+        return true;
+    };
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            ++f.samples;
+            const std::int64_t mine = code[static_cast<std::size_t>(y) * w + x];
+            bool right = false;
+            for (int dy = -1; dy <= 1 && !right; ++dy) {
+                for (int dx = -1; dx <= 1 && !right; ++dx) {
+                    const int sx = x + dx, sy = y + dy;
+                    if (sx < 0 || sy < 0 || sx >= w || sy >= h) continue;
+                    right = near(mine, colourAt(sx, sy));
+                }
+            }
+            if (right) ++f.right;
+            if (mine < 0 && colourAt(x, y) >= 0) {
+                bool edge = false;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int sx = std::clamp(x + dx, 0, w - 1), sy = std::clamp(y + dy, 0, h - 1);
+                        edge = edge || colourAt(sx, sy) < 0;
+                    }
+                }
+                if (!edge) ++f.gaps;
+            }
+        }
+    }
+    return f;
+}
+
+RgbaPicture Rendered(const fs::path& svg, const Drawing& drawing, const fs::path& folder) {
+    const fs::path png = folder / (svg.stem().string() + ".png");
+    const std::string command = "rsvg-convert -w " + std::to_string(std::lround(drawing.width * 4)) +
+                                " -h " + std::to_string(std::lround(drawing.height * 4)) + " '" +
+                                svg.string() + "' -o '" + png.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(png, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    return DecodePng(bytes, png.string(), DecodeRules{});
+}
+
+std::vector<fs::path> DrawingSet() {
+    std::vector<fs::path> set;
+    for (const auto& entry : fs::directory_iterator(kDrawings)) set.push_back(entry.path());
+    // Icons and logos of the Debian packages the program is built with.
+    for (const char* icon : {"/usr/share/icons/hicolor/scalable/apps/leocad.svg",
+                             "/usr/share/icons/Adwaita/scalable/places/user-home-symbolic.svg",
+                             "/usr/share/icons/Adwaita/scalable/status/weather-storm-symbolic.svg",
+                             "/usr/share/icons/Adwaita/scalable/devices/printer-symbolic.svg",
+                             "/usr/share/icons/Adwaita/scalable/emblems/emblem-favorite-symbolic.svg",
+                             "/usr/share/icons/Adwaita/scalable/apps/preferences-desktop-accessibility-symbolic.svg",
+                             "/usr/share/icons/Adwaita/scalable/actions/find-location-symbolic.svg",
+                             "/usr/share/icons/Adwaita/scalable/status/dialog-warning-symbolic.svg"}) {
+        if (fs::exists(icon)) set.emplace_back(icon);
+    }
+    std::sort(set.begin(), set.end());
+    return set;
+}
+
+TEST(DrawingStickers, LookLikeTheirDrawingsWithoutGapsOrOverlapsInTheFewestPolygons) {
+    const test::TempFolder temp;
+    const fs::path& folder = temp.path();
+    std::uint64_t polygons = 0, least = 0, files = 0;
+    for (const fs::path& svg : DrawingSet()) {
+        SCOPED_TRACE(svg.string());
+        Drawing drawing;
+        try {
+            drawing = ReadSvg(svg.string());
+        } catch (const Failure& failure) {
+            // A picture in an SVG file (the LeoCAD icon is one) is no drawing.
+            EXPECT_NE(std::string(failure.what()).find("draws nothing"), std::string::npos);
+            continue;
+        }
+        DrawingConversionRun run;
+        const Quads quads = Convert(drawing, &run);
+        EXPECT_EQ(run.facesLeftOut, 0u);
+        polygons += quads.size();
+        least += run.leastPolygons;
+        ++files;
+        const Fidelity f = Measure(drawing, quads, Rendered(svg, drawing, folder));
+        std::printf("%-50s %6llu polygons (at least %llu), %.2f %% right, %llu gaps, %llu overlaps\n",
+                    svg.filename().c_str(), static_cast<unsigned long long>(quads.size()),
+                    static_cast<unsigned long long>(run.leastPolygons),
+                    100.0 * static_cast<double>(f.right) / static_cast<double>(f.samples),
+                    static_cast<unsigned long long>(f.gaps), static_cast<unsigned long long>(f.overlaps));
+        EXPECT_GE(static_cast<double>(f.right) / f.samples, 0.995)
+            << f.right << " of " << f.samples;
+        EXPECT_EQ(f.gaps, 0u);
+        EXPECT_EQ(f.overlaps, 0u);
+        // Every form the parts library checks is clean.
+        test::RecordingShell recording;
+        Shell& shell = recording.shell;
+        StickerRequest request;
+        auto picture = std::make_shared<Picture>();
+        picture->infoHeader.biWidth = DrawingPictureWidth(drawing);
+        picture->infoHeader.biHeight = kDrawingPictureHeight;
+        request.picture = picture;
+        request.drawing = std::make_shared<Drawing>(drawing);
+        request.format = PartFormat::LdrawSticker;
+        request.height = 40;
+        request.details = {"Sticker: test", "test", "Ann Example [ann]", "Unofficial Model"};
+        request.fileName = "test.dat";
+        const Sticker sticker = MakeSticker(shell, request, {}, nullptr, StickerUse::File);
+        ASSERT_TRUE(sticker.made);
+        const fs::path part = folder / (svg.stem().string() + ".dat");
+        ASSERT_TRUE(WriteSticker(shell, sticker, part.string()));
+        const CheckReport report = CheckPartFile(part.string());
+        EXPECT_EQ(report.errors, 0u) << (report.findings.empty() ? "" : FindingLine(report.findings[0]));
+    }
+    EXPECT_GE(files, 12u);
+    // The cut is close to the fewest polygons the faces' corners allow (within 11 %).
+    EXPECT_LE(polygons, least + least / 9) << polygons << " polygons, at least " << least;
+    std::printf("%llu drawings: %llu polygons, at least %llu\n",
+                static_cast<unsigned long long>(files), static_cast<unsigned long long>(polygons),
+                static_cast<unsigned long long>(least));
+}
+
+TEST(DrawingStickers, LdrawColoursJoinShapesOfOneCode) {
+    // Two reds side by side become one face of LDraw red: one quadrilateral.
+    const Drawing drawing = ReadSvgText(
+        Svg("<rect width='50' height='100' fill='#c91a09'/><rect x='50' width='50' height='100' "
+            "fill='#d01010'/>"),
+        "r.svg");
+    DrawingConversionRun run;
+    const Quads quads = Convert(drawing, &run, {ColourSet::LdrawCore});
+    ASSERT_EQ(quads.size(), 1u);
+    EXPECT_EQ(quads[0].Color, 4);
+    EXPECT_EQ(Convert(drawing).size(), 2u);
+}
+
+TEST(DrawingStickers, PartlyTransparentShapesBlendOverWhatLiesBeneath) {
+    const Drawing drawing = ReadSvgText(
+        Svg("<rect width='50' height='100' fill='#0000ff'/>"
+            "<rect y='25' width='100' height='50' fill='#ff0000' fill-opacity='0.5'/>"),
+        "o.svg");
+    const Quads quads = Convert(drawing);
+    std::set<std::int32_t> codes;
+    for (const LdrawQuad& q : quads) codes.insert(q.Color);
+    EXPECT_EQ(codes, (std::set<std::int32_t>{kDirectColorBase + 0x0000ff,
+                                             kDirectColorBase + 0x800080,
+                                             kDirectColorBase + 0xff8080}));
+}
+
+}  // namespace
+}  // namespace mosaikon
+
+namespace mosaikon {
+namespace {
+
+TEST(DrawingFiles, AreConvertedByTheConverterAndItsBatchAsPicturesAre) {
+    const test::TempFolder temp;
+    const fs::path& folder = temp.path();
+    fs::copy_file(kDrawings / "badge.svg", folder / "Badge.SVG");
+    fs::copy_file(kDrawings / "opacity.svg", folder / "see-through.svg");
+    test::RecordingShell recording;
+    JobOptions options;
+    // A drawing is as high as its own units by default: the badge is 64 units high.
+    JobReport report = ConvertPicture(recording.shell, (folder / "Badge.SVG").string(),
+                                      (folder / "badge.dat").string(), options);
+    ASSERT_TRUE(report.converted) << report.message;
+    EXPECT_EQ(report.width, 64);
+    EXPECT_EQ(report.height, 64);
+    EXPECT_EQ(BaseName(report.output), "badge");
+    const CheckReport classic = CheckPartFile((folder / "badge.dat").string());
+    EXPECT_EQ(classic.polygons, report.counts.quadrilaterals + report.counts.triangles);
+    options.format = PartFormat::LdrawSticker;
+    options.height = 32;
+    report = ConvertPicture(recording.shell, (folder / "Badge.SVG").string(),
+                            (folder / "badge.dat").string(), options);
+    ASSERT_TRUE(report.converted) << report.message;
+    const std::string text = test::ReadText((folder / "badge.dat").string());
+    EXPECT_EQ(text.rfind("0 Sticker 1.6 x 1.4 ", 0), 0u) << text.substr(0, 60);
+    EXPECT_EQ(CheckPartFile((folder / "badge.dat").string()).errors, 0u);
+
+    // The textured form takes pictures, and refuses a drawing before anything is written.
+    options.format = PartFormat::LdrawTexture;
+    report = ConvertPicture(recording.shell, (folder / "see-through.svg").string(),
+                            (folder / "through.dat").string(), options);
+    EXPECT_FALSE(report.converted);
+    EXPECT_NE(report.message.find("see-through.svg is a drawing"), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder / "through.dat"));
+
+    // In a batch, among pictures: the warnings of each come with its report.
+    options.format = PartFormat::LdrawSticker;
+    std::vector<Unreadable> unreadable;
+    const std::vector<std::string> found = CollectPictures({folder.string()}, false, unreadable);
+    ASSERT_EQ(found.size(), 2u);
+    const fs::path out = folder / "out";
+    fs::create_directory(out);
+    std::vector<std::string> parts;
+    for (const std::string& name : PartNames(found)) parts.push_back((out / (name + ".dat")).string());
+    const std::vector<JobReport> reports = RunBatch(found, parts, options, 2, 1u << 30);
+    ASSERT_EQ(reports.size(), 2u);
+    for (const JobReport& done : reports) EXPECT_TRUE(done.converted) << done.message;
+    EXPECT_TRUE(fs::exists(out / "badge.dat"));
+    EXPECT_TRUE(fs::exists(out / "see-thro.dat"));
+    const JobReport& through = reports[0].input.ends_with("see-through.svg") ? reports[0] : reports[1];
+    ASSERT_EQ(through.warnings.size(), 1u);
+    EXPECT_NE(through.warnings[0].find("partly transparent"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mosaikon
