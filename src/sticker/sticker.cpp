@@ -1,6 +1,7 @@
 #include "sticker/sticker.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "conversion/exact_conversion.h"
@@ -139,7 +140,21 @@ std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& re
             return {};
         }
         shapes->colours = ColoursOf(shapes->polygons);
-        if (request.format == PartFormat::LdrawSticker) {
+        if (request.format == PartFormat::LdrawSticker && request.drawing) {
+            // A drawing's polygons are the face as they are: cut clean, their corners shared.
+            shapes->face.reserve(shapes->polygons.size());
+            for (const LdrawQuad& quad : shapes->polygons) {
+                FacePolygon& polygon = shapes->face.emplace_back();
+                polygon.Color = quad.Color;
+                const double xs[] = {quad.X1, quad.X2, quad.X3, quad.X4};
+                const double ys[] = {quad.Y1, quad.Y2, quad.Y3, quad.Y4};
+                for (int i = 0; i < quad.LineType; ++i) {
+                    polygon.corners.push_back({std::llround(2 * xs[i]), std::llround(2 * ys[i])});
+                }
+            }
+            Quads().swap(shapes->polygons);
+            shapes->backing = BuildStickerBacking(shapes->face);
+        } else if (request.format == PartFormat::LdrawSticker) {
             // The full conversion's slanted polygons leave pixels bare, which keep their own
             // colour in the face traced again.
             PictureCodes codes;
