@@ -422,6 +422,8 @@ TEST(DrawingStickers, LookLikeTheirDrawingsWithoutGapsOrOverlapsInTheFewestPolyg
         request.fileName = "test.dat";
         const Sticker sticker = MakeSticker(shell, request, {}, nullptr, StickerUse::File);
         ASSERT_TRUE(sticker.made);
+        // The face is the drawing's own polygons, not traced again.
+        EXPECT_EQ(sticker.shapes->face.size(), quads.size());
         const fs::path part = folder / (svg.stem().string() + ".dat");
         ASSERT_TRUE(WriteSticker(shell, sticker, part.string()));
         const CheckReport report = CheckPartFile(part.string());
