@@ -102,6 +102,7 @@ public:
         PlaceShapes();
         std::vector<Face> faces = VisibleFaces();
         ShareCorners(faces);
+        faces = Untangled(std::move(faces));
         RegionCutter cutter;
         std::vector<CutPolygon> pieces;
         for (std::size_t f = 0; f < faces.size(); ++f) {
@@ -319,6 +320,51 @@ private:
                 ring = Tidy(std::move(shared));
             }
         }
+    }
+
+    // Where a face is thinner than a lattice unit, both its sides may take the same corner of a
+    // neighbour, which folds its outline onto itself: such a face is made simple again (its
+    // corners kept, the fold taken out, a pinch making two faces); faces without area go.
+    static std::vector<Face> Untangled(std::vector<Face> faces) {
+        std::vector<Face> out;
+        out.reserve(faces.size());
+        for (Face& face : faces) {
+            std::vector<IntPoint> corners;
+            for (const Path& ring : face.rings) corners.insert(corners.end(), ring.begin(), ring.end());
+            std::sort(corners.begin(), corners.end(), [](const IntPoint& a, const IntPoint& b) {
+                return a.X != b.X ? a.X < b.X : a.Y < b.Y;
+            });
+            const bool folded = std::adjacent_find(corners.begin(), corners.end()) != corners.end();
+            if (!folded) {
+                std::erase_if(face.rings, [](const Path& ring) { return ring.size() < 3 || TwiceArea(ring) == 0; });
+                if (!face.rings.empty() && face.rings.front().size() >= 3 && TwiceArea(face.rings.front()) != 0) {
+                    out.push_back(std::move(face));
+                }
+                continue;
+            }
+            ClipperLib::Clipper clipper;
+            clipper.StrictlySimple(true);
+            clipper.PreserveCollinear(true);
+            for (const Path& ring : face.rings) {
+                if (ring.size() >= 3) clipper.AddPath(ring, ClipperLib::ptSubject, true);
+            }
+            ClipperLib::PolyTree tree;
+            // The outline and holes as they are oriented: a hole winds the other way.
+            clipper.Execute(ClipperLib::ctUnion, tree, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
+            std::vector<const ClipperLib::PolyNode*> outers(tree.Childs.begin(), tree.Childs.end());
+            for (std::size_t o = 0; o < outers.size(); ++o) {
+                Face& part = out.emplace_back();
+                part.code = face.code;
+                part.rings.push_back(Tidy(outers[o]->Contour));
+                for (const ClipperLib::PolyNode* hole : outers[o]->Childs) {
+                    part.rings.push_back(Tidy(hole->Contour));
+                    for (const ClipperLib::PolyNode* island : hole->Childs) outers.push_back(island);
+                }
+                std::erase_if(part.rings, [](const Path& ring) { return ring.size() < 3 || TwiceArea(ring) == 0; });
+                if (part.rings.empty()) out.pop_back();
+            }
+        }
+        return out;
     }
 
     // A ring without the points that lie in a line between their neighbours (where shapes of
