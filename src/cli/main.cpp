@@ -253,8 +253,8 @@ struct Request {
 
 void DeclareOptions(CLI::App& app, Arguments& args) {
     app.add_option("FILES", args.files,
-                   "PICTURE PART.dat: the picture to convert (BMP, PNG, JPEG, GIF or WebP) and the "
-                   "part file to write; with --output-dir, the pictures and folders of pictures "
+                   "PICTURE PART.dat: the picture to convert (BMP, PNG, JPEG, GIF, WebP, or an "
+                   "SVG drawing) and the part file to write; with --output-dir, the pictures and folders of pictures "
                    "to convert; with --check, the part files to check");
     app.add_option("--height", args.height,
                    "sticker height in LDraw units; default: the picture's height in pixels");
@@ -685,7 +685,7 @@ int CheckFiles(const std::vector<std::string>& files) {
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "Turns pictures (BMP, PNG, JPEG, GIF or WebP) into LDraw sticker part files:\n"
+        "Turns pictures (BMP, PNG, JPEG, GIF or WebP) and SVG drawings into LDraw sticker part files:\n"
         "  mosaikon-convert [OPTIONS] PICTURE PART.dat\n"
         "  mosaikon-convert [OPTIONS] PICTURE... --output-dir DIR\n"
         "  mosaikon-convert --check PART.dat...",
