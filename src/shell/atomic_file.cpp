@@ -161,9 +161,17 @@ AtomicFileWriter::AtomicFileWriter(const std::string& targetPath, bool followLin
     }
     // A short name of its own, so that a target name of the longest legal length still works.
     temporaryPath_ = FolderOf(targetPath_) + "/.mosaikon-XXXXXX";
-    descriptor_ = ::mkostemp(temporaryPath_.data(), O_CLOEXEC);
-    if (descriptor_ < 0) FailWithSystemError(errno);
+    // The name is tracked before the file is made, and made in the tracked copy itself: an
+    // interrupt at any moment finds every file made so far.
     trackSlot_ = Track(temporaryPath_);
+    char* name = trackSlot_ >= 0 ? trackedPaths[trackSlot_] : temporaryPath_.data();
+    descriptor_ = ::mkostemp(name, O_CLOEXEC);
+    if (descriptor_ < 0) {
+        const int error = errno;
+        Untrack(trackSlot_);
+        FailWithSystemError(error);
+    }
+    temporaryPath_ = name;
     if (::fchmod(descriptor_, ModeForNewFile(targetPath_)) != 0) {
         const int error = errno;
         Discard();
