@@ -76,7 +76,7 @@ void Refuse(Shell& shell, const std::string& text) {
 void ConvertDrawingFile(Shell& shell, const std::string& drawingPath, const std::string& partPath,
                         const JobOptions& options, const std::string& previewPath,
                         const ProgressCallback& progress, JobReport& report) {
-    const std::string name = drawingPath.substr(drawingPath.find_last_of('/') + 1);
+    const std::string name = FileNameOf(drawingPath);
     if (options.format == PartFormat::LdrawTexture) {
         Refuse(shell, name + " is a drawing: it is written as a classic part file or a library "
                              "sticker (--format ldraw-sticker), not as a textured sticker");

@@ -13,6 +13,7 @@
 #include <map>
 #include <unordered_map>
 
+#include "conversion/lattice_polygon.h"
 #include "geometry/region_cut.h"
 #include "image/colours.h"
 #include "image/ldraw_colours.h"
@@ -126,7 +127,7 @@ public:
                 ++run.facesLeftOut;
                 continue;
             }
-            for (const CutPolygon& piece : pieces) Emit(faces[f].code, piece, quads);
+            for (const CutPolygon& piece : pieces) AppendLatticePolygon(faces[f].code, piece, quads);
         }
     }
 
@@ -418,20 +419,6 @@ private:
             out.erase(out.begin());
         }
         return out;
-    }
-
-    static void Emit(std::int32_t code, const CutPolygon& polygon, Quads& quads) {
-        LdrawQuad& quad = quads.emplace_back();
-        quad.LineType = static_cast<std::int16_t>(polygon.count);
-        quad.Color = code;
-        double* xs[] = {&quad.X1, &quad.X2, &quad.X3, &quad.X4};
-        double* ys[] = {&quad.Y1, &quad.Y2, &quad.Y3, &quad.Y4};
-        for (int i = 0; i < 4; ++i) {
-            const GridPoint& c =
-                polygon.corners[static_cast<std::size_t>(i < polygon.count ? i : polygon.count - 1)];
-            *xs[i] = static_cast<double>(c.x) / 2 + 1;
-            *ys[i] = static_cast<double>(c.y) / 2 + 1;
-        }
     }
 
     // Far enough beyond any drawing's rectangle, and well inside the lattice's safe range.

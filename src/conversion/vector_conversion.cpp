@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "conversion/exact_conversion.h"
+#include "conversion/lattice_polygon.h"
 #include "geometry/geometry.h"
 #include "geometry/region_cut.h"
 #include "image/colours.h"
@@ -347,10 +348,10 @@ public:
             if (asPixels[r]) continue;
             const auto again = refilled.find(r);
             if (again != refilled.end()) {
-                for (const Polygon& polygon : again->second) Emit(code_[r], polygon, quads);
+                for (const Polygon& polygon : again->second) AppendLatticePolygon(code_[r], polygon, quads);
             } else {
                 for (std::uint32_t i = start[r]; i < start[r + 1]; ++i) {
-                    Emit(code_[r], polygons[i], quads);
+                    AppendLatticePolygon(code_[r], polygons[i], quads);
                 }
             }
         }
@@ -363,7 +364,7 @@ public:
                     pixel.count = 4;
                     pixel.corners = {GridPoint{2 * x, 2 * y}, GridPoint{2 * x + 2, 2 * y},
                                      GridPoint{2 * x + 2, 2 * y + 2}, GridPoint{2 * x, 2 * y + 2}};
-                    Emit(code_[r], pixel, quads);
+                    AppendLatticePolygon(code_[r], pixel, quads);
                 }
             }
         }
@@ -1197,21 +1198,6 @@ private:
             }
         }
         return cutter_.Cut(segments, out);
-    }
-
-    // A polygon in picture units: the lattice point (x, y), in half pixels, is (x / 2 + 1,
-    // y / 2 + 1).
-    static void Emit(std::int32_t code, const Polygon& polygon, Quads& quads) {
-        LdrawQuad& quad = quads.emplace_back();
-        quad.LineType = static_cast<std::int16_t>(polygon.count);
-        quad.Color = code;
-        double* xs[] = {&quad.X1, &quad.X2, &quad.X3, &quad.X4};
-        double* ys[] = {&quad.Y1, &quad.Y2, &quad.Y3, &quad.Y4};
-        for (int i = 0; i < 4; ++i) {
-            const GridPoint& c = polygon.corners[static_cast<std::size_t>(i < polygon.count ? i : polygon.count - 1)];
-            *xs[i] = static_cast<double>(c.x) / 2 + 1;
-            *ys[i] = static_cast<double>(c.y) / 2 + 1;
-        }
     }
 
     const std::int32_t width_, height_;

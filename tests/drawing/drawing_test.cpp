@@ -31,15 +31,6 @@ namespace fs = std::filesystem;
 
 const fs::path kDrawings = fs::path(MOSAIKON_TEST_DATA) / "drawings";
 
-std::string Message(const std::function<void()>& read) {
-    try {
-        read();
-    } catch (const Failure& failure) {
-        return failure.what();
-    }
-    return "";
-}
-
 double Area(const Quads& quads) {
     double area = 0;
     for (const LdrawQuad& q : quads) {
@@ -211,12 +202,12 @@ TEST(SvgReading, WhatCannotBeDrawnIsSaidOncePerKindWithItsIds) {
 
 TEST(SvgReading, BadInputIsRefusedQuicklyAndNothingElseIsRead) {
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_NE(Message([] { ReadSvgText("<svg xmlns='http://www.w3.org/2000/svg'><rect", "d.svg"); })
+    EXPECT_NE(test::FailureOf([] { ReadSvgText("<svg xmlns='http://www.w3.org/2000/svg'><rect", "d.svg"); })
                   .find("d.svg is damaged or not an SVG drawing"), std::string::npos);
-    EXPECT_NE(Message([] { ReadSvgText("", "e.svg"); }).find("e.svg is"), std::string::npos);
-    EXPECT_EQ(Message([] { ReadSvgText("<html><body/></html>", "h.svg"); }),
+    EXPECT_NE(test::FailureOf([] { ReadSvgText("", "e.svg"); }).find("e.svg is"), std::string::npos);
+    EXPECT_EQ(test::FailureOf([] { ReadSvgText("<html><body/></html>", "h.svg"); }),
               "h.svg is not an SVG drawing");
-    EXPECT_EQ(Message([] { ReadSvgText("\x89PNG\r\n\x1a\n\0\0\0", "p.svg"); }).rfind("p.svg is", 0),
+    EXPECT_EQ(test::FailureOf([] { ReadSvgText("\x89PNG\r\n\x1a\n\0\0\0", "p.svg"); }).rfind("p.svg is", 0),
               0u);
     // Entities that expand a billion times.
     std::string laughs = "<?xml version='1.0'?><!DOCTYPE svg [<!ENTITY a 'lollollollol'>";
@@ -229,14 +220,14 @@ TEST(SvgReading, BadInputIsRefusedQuicklyAndNothingElseIsRead) {
         line.replace(line.size() - 12, 10, body);
     }
     laughs += "]><svg xmlns='http://www.w3.org/2000/svg'><text>&j;</text></svg>";
-    EXPECT_NE(Message([&] { ReadSvgText(laughs, "l.svg"); }).find("l.svg is damaged"),
+    EXPECT_NE(test::FailureOf([&] { ReadSvgText(laughs, "l.svg"); }).find("l.svg is damaged"),
               std::string::npos);
     // Nesting deeper than a drawing needs.
     std::string deep;
     for (int i = 0; i < 100000; ++i) deep += "<g>";
-    EXPECT_NE(Message([&] { ReadSvgText(Svg(deep), "n.svg"); }).find("n.svg nests its elements"),
+    EXPECT_NE(test::FailureOf([&] { ReadSvgText(Svg(deep), "n.svg"); }).find("n.svg nests its elements"),
               std::string::npos);
-    EXPECT_EQ(Message([] { ReadSvgText(Svg(""), "z.svg"); }),
+    EXPECT_EQ(test::FailureOf([] { ReadSvgText(Svg(""), "z.svg"); }),
               "z.svg draws nothing that a sticker could show");
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10);
 
@@ -248,7 +239,7 @@ TEST(SvgReading, BadInputIsRefusedQuicklyAndNothingElseIsRead) {
         std::ofstream big(folder / "big.svg");
         big << Svg("") << std::string(kMostDrawingBytes, ' ');
     }
-    EXPECT_NE(Message([&] { ReadSvg((folder / "big.svg").string()); }).find("big.svg could not be read"),
+    EXPECT_NE(test::FailureOf([&] { ReadSvg((folder / "big.svg").string()); }).find("big.svg could not be read"),
               std::string::npos);
     ASSERT_EQ(mkfifo((folder / "held.png").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo((folder / "held.svg").c_str(), 0600), 0);
