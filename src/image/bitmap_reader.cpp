@@ -437,13 +437,28 @@ void WarnIfDamaged(Shell& shell, const std::string& damage) {
 // A picture without a palette gets one (of LDraw colours, when asked for); the warning says how
 // many colours it had and how many it keeps, where colours were lost, unless its own colours are
 // kept too (they are what is written then).
+// A stage of the reading, told to the whole's progress as the part from `from` to `to`.
+ReadProgress Stage(const ReadProgress& whole, double from, double to) {
+    if (!whole) return {};
+    return [&whole, from, to](double done) {
+        whole(from + (to - from) * std::clamp(done, 0.0, 1.0));
+    };
+}
+
+// Decoding takes the first part of the reading's progress, the choice of colours the rest.
+constexpr double kDecodingShare = 0.35;
+
 void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
-                        const ColourReduction& reduction, ColourSet colours, bool ownKept) {
+                        const ColourReduction& reduction, ColourSet colours, bool ownKept,
+                        const ReadProgress& progress = {}) {
+    const ReadProgress choosing = Stage(progress, kDecodingShare, 1);
     WriteLog(shell.log, "LOAD BITMAP: About to choose the colour palette");
     Shell quiet;  // says nothing
     Shell& told = ownKept ? quiet : shell;
     if (colours != ColourSet::Direct) {
-        RecolourToLdraw(rgba, picture, ColoursOfSet(LdrawColours(), colours), reduction);
+        RecolourToLdraw(rgba, picture, ColoursOfSet(LdrawColours(), colours), reduction,
+                        choosing ? &choosing : nullptr);
+        if (choosing) choosing(1);
         const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
                           (picture.TransparentIndex >= 0 ? 1 : 0);
         if (picture.SourceColours > kept) {
@@ -454,7 +469,8 @@ void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
         }
         return;
     }
-    GivePalette(rgba, picture, reduction);
+    GivePalette(rgba, picture, reduction, choosing ? &choosing : nullptr);
+    if (choosing) choosing(1);
     if (picture.SourceColours > std::clamp(reduction.mostColours, 2, 256)) {
         const auto kept = static_cast<std::int64_t>(picture.Palette.size()) -
                           (picture.TransparentIndex >= 0 ? 1 : 0);
@@ -479,8 +495,10 @@ void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t>
         DecodeBitmap(shell, picture, bytes, name, height, width, options);
         return;
     }
+    const ReadProgress decoding = Stage(options.progress, 0, kDecodingShare);
     const DecodeRules rules{MostPixelsForFile(bytes.size(), options.mostPixels),
-                            options.bytesPerPixel, options.acceptDamaged};
+                            options.bytesPerPixel, options.acceptDamaged,
+                            decoding ? &decoding : nullptr};
     RgbaPicture rgba;
     switch (format) {
         case PictureFormat::Png:
@@ -505,10 +523,11 @@ void DecodePicture(Shell& shell, Picture& picture, std::span<const std::uint8_t>
             Fail(name +
                  " is not a picture Mosaikon can read; it reads BMP, PNG, JPEG, GIF and WebP");
     }
+    if (decoding) decoding(1);
     WarnIfDamaged(shell, rgba.damage);
     Picture loaded;
     GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours,
-                       options.original != nullptr);
+                       options.original != nullptr, options.progress);
     if (options.original) *options.original = std::move(rgba);
     picture = std::move(loaded);
     height = picture.Height();
@@ -567,7 +586,7 @@ void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> 
         WarnIfDamaged(shell, damage);
         const BitmapInfoHeader info = loaded.infoHeader;
         GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours,
-                       options.original != nullptr);
+                       options.original != nullptr, options.progress);
         loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
         loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
         if (options.original) *options.original = rgba;
@@ -580,7 +599,7 @@ void DecodeBitmap(Shell& shell, Picture& picture, std::span<const std::uint8_t> 
             const BitmapInfoHeader info = loaded.infoHeader;
             const RgbaPicture rgba = RgbaOf(loaded);
             GivePaletteAndWarn(shell, rgba, loaded, options.reduction, options.colours,
-                       options.original != nullptr);
+                       options.original != nullptr, options.progress);
             loaded.infoHeader.biXPelsPerMeter = info.biXPelsPerMeter;
             loaded.infoHeader.biYPelsPerMeter = info.biYPelsPerMeter;
         }

@@ -270,11 +270,14 @@ RgbaPicture RgbaOf(const Picture& picture) {
 }
 
 void RecolourToLdraw(const RgbaPicture& rgba, Picture& picture, const std::vector<LdrawColour>& set,
-                     const ColourReduction& reduction) {
+                     const ColourReduction& reduction, const ReadProgress* progress) {
     if (set.empty()) Fail("No LDraw colours to match the picture with");
     // The picture's own colours first, 256 at the most: each is matched once.
     Picture own;
-    const std::int64_t sourceColours = GivePalette(rgba, own, {256, false});
+    // The picture's own palette takes nearly all of the time.
+    const ReadProgress owning = [progress](double done) { (*progress)(0.9 * done); };
+    const std::int64_t sourceColours =
+        GivePalette(rgba, own, {256, false}, progress ? &owning : nullptr);
     const std::size_t entries = own.Palette.size();
     std::vector<std::uint64_t> count(entries, 0);
     for (std::int32_t y = 1; y <= own.Height(); ++y) {

@@ -64,7 +64,8 @@ std::string ColourName(const LdrawColourTable& table, std::int32_t code);
 // The picture's pixels as decoded colours (transparent pixels clear).
 RgbaPicture RgbaOf(const Picture& picture);
 
+// Where given, progress is told how far the matching has got (0 to 1).
 void RecolourToLdraw(const RgbaPicture& rgba, Picture& picture, const std::vector<LdrawColour>& set,
-                     const ColourReduction& reduction);
+                     const ColourReduction& reduction, const ReadProgress* progress = nullptr);
 
 }  // namespace mosaikon

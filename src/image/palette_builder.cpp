@@ -52,9 +52,29 @@ struct QuantizerDeleter {
     void operator()(liq_result* result) const { liq_result_destroy(result); }
 };
 
+// The quantizer's progress, in percent, told as part of the whole choice: finding the palette
+// takes the first four fifths, remapping the rest.
+// The quantizer starts its percent over for some of its steps: only what goes forward is told.
+struct QuantizerProgress {
+    const ReadProgress* progress;
+    double from, to;
+    double* most;  // the most told so far
+};
+
+extern "C" int TellQuantizerProgress(float percent, void* user) {
+    const auto* stage = static_cast<const QuantizerProgress*>(user);
+    const double done =
+        stage->from + (stage->to - stage->from) * std::clamp(percent, 0.0f, 100.0f) / 100;
+    if (done > *stage->most) {
+        *stage->most = done;
+        (*stage->progress)(done);
+    }
+    return 1;  // go on
+}
+
 // More colours than the palette holds: libimagequant's palette, the picture remapped to it.
 void Reduce(const RgbaPicture& rgba, const std::vector<std::uint32_t>& shown, Picture& picture,
-            const ColourReduction& reduction, bool anyTransparent) {
+            const ColourReduction& reduction, bool anyTransparent, const ReadProgress* progress) {
     // The quantizer sees the colours as shown, opaque; transparent pixels keep their own entry.
     std::vector<std::uint8_t> opaque(rgba.rgba.size());
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -69,6 +89,9 @@ void Reduce(const RgbaPicture& rgba, const std::vector<std::uint32_t>& shown, Pi
     if (!attr || liq_set_max_colors(attr.get(), colours) != LIQ_OK) Fail(failure::OutOfMemory);
     // The quantizer's own default balance of speed and quality; it is deterministic at any speed.
     liq_set_speed(attr.get(), 4);
+    double most = 0;
+    QuantizerProgress finding{progress, 0.1, 0.8, &most}, remapping{progress, 0.8, 1.0, &most};
+    if (progress) liq_attr_set_progress_callback(attr.get(), TellQuantizerProgress, &finding);
     std::unique_ptr<liq_image, QuantizerDeleter> image(
         liq_image_create_rgba(attr.get(), opaque.data(), rgba.width, rgba.height, 0));
     if (!image) Fail(failure::OutOfMemory);
@@ -78,6 +101,7 @@ void Reduce(const RgbaPicture& rgba, const std::vector<std::uint32_t>& shown, Pi
     }
     std::unique_ptr<liq_result, QuantizerDeleter> result(raw);
     liq_set_dithering_level(result.get(), reduction.dither ? 1.0f : 0.0f);
+    if (progress) liq_result_set_progress_callback(result.get(), TellQuantizerProgress, &remapping);
     std::vector<std::uint8_t> indices(shown.size());
     if (liq_write_remapped_image(result.get(), image.get(), indices.data(), indices.size()) !=
         LIQ_OK) {
@@ -105,7 +129,7 @@ void Reduce(const RgbaPicture& rgba, const std::vector<std::uint32_t>& shown, Pi
 }  // namespace
 
 std::int64_t GivePalette(const RgbaPicture& rgba, Picture& picture,
-                         const ColourReduction& reduction) {
+                         const ColourReduction& reduction, const ReadProgress* progress) {
     picture = Picture{};
     FillHeaders(rgba, picture);
     const std::size_t pixels = static_cast<std::size_t>(rgba.width) * rgba.height;
@@ -160,7 +184,8 @@ std::int64_t GivePalette(const RgbaPicture& rgba, Picture& picture,
         count += (word & bit) == 0;
         word |= bit;
     }
-    Reduce(rgba, shown, picture, reduction, anyTransparent);
+    if (progress) (*progress)(0.1);
+    Reduce(rgba, shown, picture, reduction, anyTransparent, progress);
     picture.SourceColours = count;
     return picture.SourceColours;
 }

@@ -276,6 +276,9 @@ RgbaPicture DecodeJpeg(std::span<const std::uint8_t> bytes, const std::string& n
         JSAMPROW rows[1] = {row.data()};
         const std::size_t y = info.output_scanline;
         jpeg_read_scanlines(&info, rows, 1);
+        if (rules.progress && (y % 16 == 0 || y + 1 == info.output_height)) {
+            (*rules.progress)(static_cast<double>(y + 1) / info.output_height);
+        }
         std::uint8_t* out = picture.rgba.data() + y * static_cast<std::size_t>(picture.width) * 4;
         for (std::int32_t x = 0; x < picture.width; ++x, out += 4) {
             const std::uint8_t* in =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ struct ColourReduction {
 // or every solid LDraw colour.
 enum class ColourSet { Direct, LdrawCore, Ldraw };
 
+// How far reading a picture has got, from 0 to 1 (decoding, then choosing its colours); called on
+// the reading thread, often, so it should be cheap.
+using ReadProgress = std::function<void(double done)>;
+
 // What reading a picture may cost and how it is reduced.
 struct ReadOptions {
     ColourReduction reduction;
@@ -48,6 +53,8 @@ struct ReadOptions {
     // Where given, the picture's own pixels go here too, before its colours are reduced or made
     // LDraw colours (a palette bitmap's: its palette's colours), transparency as decoded.
     RgbaPicture* original = nullptr;
+    // Where given, told how far the reading has got.
+    ReadProgress progress;
 };
 
 // What a decoder may take and what it does with a damaged file.
@@ -55,6 +62,8 @@ struct DecodeRules {
     std::uint64_t mostPixels = kMostPixels;
     std::uint64_t bytesPerPixel = kMostBytesPerPixel;
     bool acceptDamaged = false;
+    // Where given, told how far the decoding has got (0 to 1).
+    const ReadProgress* progress = nullptr;
 };
 
 // The formats the reader knows by their first bytes.
@@ -95,7 +104,8 @@ void CheckMemoryFor(std::uint64_t pixels, const std::string& name, std::uint64_t
 // composited on white, and a picture of at most reduction.mostColours colours keeps exactly its
 // colours. More colours are reduced with libimagequant, the same way on every run. Returns how
 // many distinct colours the picture had (transparency not counted).
+// Where given, progress is told how far the choice of colours has got (0 to 1).
 std::int64_t GivePalette(const RgbaPicture& rgba, Picture& picture,
-                         const ColourReduction& reduction);
+                         const ColourReduction& reduction, const ReadProgress* progress = nullptr);
 
 }  // namespace mosaikon

@@ -28,10 +28,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "shell/failure.h"
@@ -512,11 +512,17 @@ void FrmMain::ChooseLibrary(bool on) {
                state_.shell.question(
                    texts_(UiText::NotALibrary).arg(QString::fromStdString(chosen)).toStdString());
     }
-    if (take && !QDir().mkpath(library.filePath("unofficial/parts"))) {
-        ShowMessage(state_.shell, texts_(UiText::WriteFailed)
-                                      .arg(library.filePath("unofficial/parts"),
-                                           QString::fromStdString(std::strerror(errno)))
-                                      .toStdString());
+    std::error_code made;
+    if (take) {
+        std::filesystem::create_directories(
+            library.filePath("unofficial/parts").toStdString(), made);
+    }
+    if (take && made) {
+        ShowMessage(state_.shell,
+                    texts_(UiText::WriteFailed)
+                        .arg(library.filePath("unofficial/parts"),
+                             PlainReason(texts_, std::strerror(made.value())))
+                        .toStdString());
         take = false;
     }
     WriteLog(state_.shell.log, "Save into the LDraw library: " + (take ? chosen : std::string()));

@@ -4,8 +4,11 @@
 #include <QHash>
 #include <QRect>
 #include <QImage>
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -82,6 +85,9 @@ public:
     FileDialogSeam fileDialog;
     // The folder dialog; the real one unless a test puts its own.
     FolderDialogSeam folderDialog;
+    // A note that only informs (a large picture, its colours reduced), shown in a box that does
+    // not stop the window; the real one unless a test puts its own.
+    std::function<void(const std::string& text)> notice;
     // How long a conversion runs before its progress is shown.
     int progressDelayMilliseconds = 500;
     // The share of the last conversion last shown in its progress dialog, in percent; -1 when
@@ -155,6 +161,7 @@ private:
         int failures = 0;
     };
     PictureRead ReadInBackground(const QString& path, ReadOptions read);
+    void Notify(const std::string& text);
 
     // The state, shown.
     void SetMethod(ConversionMethod method);
@@ -169,6 +176,7 @@ private:
     AppState& state_;
     WindowState window_;
     QString pendingPicture_;
+    QPointer<QMessageBox> noticeBox_;  // the note that only informs, while it is open
     bool unloaded_ = false;
     bool working_ = false;
     bool stopRequested_ = false;

@@ -19,8 +19,10 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -231,7 +233,23 @@ void FrmMain::OpenPicture(const QString& path) {
         acceptDamage = true;
         picture = ReadInBackground(path, read);
     }
-    for (const auto& [text, kind] : picture.held) ShowMessage(shell, text, kind);
+    // A failure stops and is shown as such; what only informs (a large picture, colours
+    // reduced, damage accepted) comes in one note that does not stop the window.
+    std::string note;
+    // A file the system would not let be read: which, and why, in the window's words.
+    const std::string lead = FillIn(shell.messages.CausedAnError, {"LoadBitmap", ""});
+    for (const auto& [text, kind] : picture.held) {
+        const std::string why = text.rfind(lead, 0) == 0 ? text.substr(lead.size()) : "";
+        if (kind == MessageKind::Failure && !why.empty() && PlainReason(texts_, why) != Q(why)) {
+            ShowMessage(shell, S(texts_(UiText::ReadFailed).arg(path, PlainReason(texts_, why))),
+                        kind);
+        } else if (kind == MessageKind::Failure || picture.failures > 0) {
+            ShowMessage(shell, text, kind);
+        } else {
+            note += (note.empty() ? "" : "\n\n") + text;
+        }
+    }
+    if (!note.empty()) Notify(note);
     shell.failuresReported += picture.failures;
     if (picture.failures > 0) {
         keepLoaded();
@@ -243,6 +261,25 @@ void FrmMain::OpenPicture(const QString& path) {
     // Accepted once, the damage is accepted for this picture from now on.
     window_.damageAccepted = acceptDamage;
     cmdBrowseSave->setFocus();
+}
+
+void FrmMain::Notify(const std::string& text) {
+    if (notice) {
+        notice(text);
+        return;
+    }
+    if (!noticeBox_) {
+        noticeBox_ = new QMessageBox(this);
+        noticeBox_->setAttribute(Qt::WA_DeleteOnClose);
+        noticeBox_->setWindowModality(Qt::NonModal);
+        noticeBox_->setWindowTitle("Mosaikon");
+        noticeBox_->setTextFormat(Qt::PlainText);
+        noticeBox_->setIcon(QMessageBox::NoIcon);
+        noticeBox_->setStandardButtons(QMessageBox::Ok);
+    }
+    noticeBox_->setText(Q(text));
+    noticeBox_->show();
+    noticeBox_->raise();
 }
 
 // Reads the picture on a thread of its own while the window goes on answering (its frames
@@ -261,8 +298,20 @@ FrmMain::PictureRead FrmMain::ReadInBackground(const QString& path, ReadOptions 
     BeginWork();
     const QString before = lblStickerStats->text();
     lblStickerStats->setText(texts_(UiText::Reading).arg(NamePart(path)));
-    barWorking->setRange(0, 0);  // busy, as the reader tells no fraction
+    barWorking->setRange(0, 100);
+    barWorking->setValue(0);
     barWorking->show();
+    // The bar follows the reader's fraction: decoding and choosing the colours up to nine
+    // tenths, the picture decoded for showing the rest.
+    std::atomic<int> percent{0};
+    QPointer<QProgressBar> bar(barWorking);
+    const auto tell = [&percent, bar](double done) {
+        const int now = static_cast<int>(done * 100);
+        if (percent.exchange(now) == now) return;
+        QMetaObject::invokeMethod(
+            bar, [bar, now] { if (bar) bar->setValue(now); }, Qt::QueuedConnection);
+    };
+    read.progress = [&tell](double done) { tell(0.9 * done); };
     QEventLoop wait;
     std::atomic<bool> done{false};
     std::thread thread([&] {
@@ -271,6 +320,7 @@ FrmMain::PictureRead FrmMain::ReadInBackground(const QString& path, ReadOptions 
             result->failures = reader.failuresReported;
             // The picture as it is shown, decoded here too when Qt reads it itself.
             if (result->failures == 0) result->shown = QImage(path);
+            tell(1);
         } catch (...) {
             result->failures = std::max(result->failures, 1);
         }
@@ -889,7 +939,8 @@ void FrmMain::cmdConvert_Click() {
         if (!failed.empty()) {
             const std::string lead = FillIn(state_.shell.messages.CausedAnError, {"WritePartFile", ""});
             const std::string why = failed.rfind(lead, 0) == 0 ? failed.substr(lead.size()) : failed;
-            ShowMessage(state_.shell, S(texts_(UiText::WriteFailed).arg(Q(path), Q(why))),
+            ShowMessage(state_.shell,
+                        S(texts_(UiText::WriteFailed).arg(Q(path), PlainReason(texts_, why))),
                         MessageKind::Failure);
         }
         if (written) {

@@ -1,5 +1,9 @@
 #include "ui/ui_texts.h"
 
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
 namespace mosaikon {
 
 namespace {
@@ -73,6 +77,15 @@ const char* const kEnglish[] = {
     "its unofficial/parts/textures, where LDraw programs look them up",
     "Your LDraw library's folder",
     "%1 has no parts folder. Is it your LDraw library all the same?",
+    "%1 could not be read: %2. Please choose another picture.",
+    "you do not have permission",
+    "the disk is read-only",
+    "the disk is full",
+    "the file or its folder does not exist",
+    "it is a folder",
+    "its name is too long",
+    "it is not a regular file",
+    "the disk could not be read or written",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 
@@ -93,6 +106,22 @@ void UiTexts::Take(int line, const QString& text) {
     QString taken = text;
     taken.replace("\\n", "\n");
     texts_[static_cast<std::size_t>(index)] = taken;
+}
+
+QString PlainReason(const UiTexts& texts, const std::string& why) {
+    // The system's words for the failures a user can do something about, as the window says them.
+    static const std::pair<int, UiText> kReasons[] = {
+        {EACCES, UiText::ReasonDenied},     {EPERM, UiText::ReasonDenied},
+        {EROFS, UiText::ReasonReadOnly},    {ENOSPC, UiText::ReasonFull},
+        {EDQUOT, UiText::ReasonFull},       {ENOENT, UiText::ReasonMissing},
+        {ENOTDIR, UiText::ReasonMissing},   {EISDIR, UiText::ReasonIsFolder},
+        {ENAMETOOLONG, UiText::ReasonNameTooLong}, {EIO, UiText::ReasonDevice},
+    };
+    for (const auto& [number, text] : kReasons) {
+        if (why == std::strerror(number)) return texts(text);
+    }
+    if (why == "Not a regular file") return texts(UiText::ReasonNotRegular);
+    return QString::fromStdString(why);
 }
 
 }  // namespace mosaikon

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <array>
+#include <string>
 
 #include "shell/language.h"
 
@@ -67,6 +68,15 @@ enum class UiText {
     LibraryTip,
     LibraryTitle,  // the folder dialog's title
     NotALibrary,   // %1 a folder without a parts folder
+    ReadFailed,    // %1 path, %2 what went wrong
+    ReasonDenied,  // what went wrong, in plain words, for the system's reasons a user can mend
+    ReasonReadOnly,
+    ReasonFull,
+    ReasonMissing,
+    ReasonIsFolder,
+    ReasonNameTooLong,
+    ReasonNotRegular,
+    ReasonDevice,
     End
 };
 
@@ -89,5 +99,9 @@ public:
 private:
     std::array<QString, kUiTextCount> texts_;
 };
+
+// The system's reason for a failed read or write ("Permission denied", ...) in the window's
+// words; any other reason as it is.
+QString PlainReason(const UiTexts& texts, const std::string& why);
 
 }  // namespace mosaikon

@@ -202,8 +202,9 @@ TEST_F(PictureFormats, CutShortJpegsAreRefusedUnlessDamageIsAccepted) {
             shell.messageBox = [&](const std::string& text, MessageKind) { boxes.push_back(text); };
             Picture picture;
             double height = 0, width = 0;
-            LoadBitmapBytes(shell, picture, cut, file, height, width,
-                            {{}, kMostPixels, kMostBytesPerPixel, true});
+            ReadOptions read;
+            read.acceptDamaged = true;
+            LoadBitmapBytes(shell, picture, cut, file, height, width, read);
             if (length <= data) {
                 EXPECT_GT(shell.failuresReported, 0) << file << " cut at " << length;
                 continue;
@@ -327,6 +328,35 @@ TEST_F(PictureFormats, SmallFilesCannotClaimHugePicturesAndOtherFilesAreNamed) {
 
 // The mean CIEDE2000 difference (scikit-image's) between a photograph and its 256 colours, and
 // the effect of fewer colours on the exact conversion.
+// The reading's progress rises from near 0 to 1 and never goes back, through the JPEG's rows and
+// the choice of colours alike; told or not, the picture read is the same.
+TEST_F(PictureFormats, ReadingTellsItsProgressInOrder) {
+    const Bytes jpeg = ArithmeticJpeg(400, 300);  // many colours: reduced by the quantizer
+    for (const ColourSet colours : {ColourSet::Direct, ColourSet::LdrawCore}) {
+        std::vector<double> told;
+        ReadOptions read;
+        read.colours = colours;
+        read.progress = [&told](double done) { told.push_back(done); };
+        Shell shell;
+        Picture picture, plain;
+        double height = 0, width = 0;
+        LoadBitmapBytes(shell, picture, jpeg, "rows.jpg", height, width, read);
+        ASSERT_EQ(shell.failuresReported, 0);
+        ASSERT_GT(told.size(), 10u);
+        EXPECT_LT(told.front(), 0.1);
+        EXPECT_EQ(told.back(), 1.0);
+        EXPECT_TRUE(std::is_sorted(told.begin(), told.end())) << static_cast<int>(colours) << " " << testing::PrintToString(told);
+        EXPECT_TRUE(std::all_of(told.begin(), told.end(), [](double d) { return d >= 0 && d <= 1; }));
+        // Told while the colours were being chosen, not only at the end.
+        EXPECT_TRUE(std::any_of(told.begin(), told.end(),
+                                [](double d) { return d > 0.4 && d < 1; }));
+        read.progress = nullptr;
+        LoadBitmapBytes(shell, plain, jpeg, "rows.jpg", height, width, read);
+        EXPECT_EQ(plain.pixelGrid, picture.pixelGrid);
+        EXPECT_EQ(plain.Palette.size(), picture.Palette.size());
+    }
+}
+
 TEST_F(PictureFormats, ReducedPhotographsStayCloseAndFewerColoursMeanFewerRectangles) {
     if (!Succeeds("command -v convert")) GTEST_SKIP() << "ImageMagick is not installed";
     ASSERT_TRUE(Succeeds("convert rose: -resize 400% " + (folder / "photo.png")));

@@ -41,6 +41,7 @@ protected:
     // Starts as the program does: the picker loads first and may unload at once.
     void Start() {
         main = std::make_unique<FrmMain>(state);
+        main->notice = [this](const std::string& text) { notices.push_back(text); };
         picker = std::make_unique<FrmLanguage>(state, [this] { main->ShowWindow(); });
         picker->Form_Load();
         if (!picker->IsUnloaded()) picker->show();
@@ -56,6 +57,7 @@ protected:
     TempFolder folder;
     AppState state;
     std::vector<std::string> boxes;
+    std::vector<std::string> notices;  // the notes that only inform, shown without stopping
     std::unique_ptr<FrmMain> main;
     std::unique_ptr<FrmLanguage> picker;
 };

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMimeData>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QTest>
@@ -18,9 +19,12 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <iostream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <tuple>
 
@@ -584,8 +588,9 @@ TEST_F(WindowFlow, ACutShortPictureAsksBeforeItIsConvertedAllTheSame) {
     Click("cmdBrowseOpen");
     EXPECT_EQ(Text("txtImageLocation"), QString::fromStdString(picture));
     EXPECT_EQ(Text("txtHeight"), "10");
-    EXPECT_THAT(boxes, ElementsAre(StartsWith(damage + ", and the rows they held come out in "
-                                                       "the first colour of the palette")));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_THAT(notices, ElementsAre(StartsWith(damage + ", and the rows they held come out in "
+                                                         "the first colour of the palette")));
     // Accepted once, the damage is not asked about nor reported again for this picture.
     answers.push_back((folder.path() / "out/s1234567.dat").string());
     Click("cmdBrowseSave");
@@ -717,8 +722,8 @@ TEST_F(WindowFlow, PreviewAndConvertReportTheirFailuresAndGiveTheWindowBack) {
     Click("cmdConvert");
     ASSERT_EQ(boxes.size(), 1u);  // the writer's report, and no "done" after it
     EXPECT_EQ(boxes[0], (folder.path() / "gone/s1.dat").string() +
-                            " could not be written: No such file or directory. Please choose "
-                            "another folder or name.");
+                            " could not be written: the file or its folder does not exist. "
+                            "Please choose another folder or name.");
     EXPECT_EQ(LogLines().back(),
               "WRITE PART FILE: ERROR CONVERTING BITMAP No such file or directory");
     // Texts that would start another header line, refused naming their box.
@@ -1251,12 +1256,24 @@ TEST_F(StickerView, OpeningALargePhotographKeepsTheWindowAnswering) {
         last = clock.elapsed();
         if (status.isEmpty()) status = Find<QLabel>("lblStickerStats")->text();
     });
+    // The bar shows how far the reading has got, as a fraction (not merely busy).
+    auto* bar = Find<QProgressBar>("barWorking");
+    std::set<int> maxima, values;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        if (!bar->isVisible()) return;
+        maxima.insert(bar->maximum());
+        values.insert(bar->value());
+    });
     boxes.clear();
+    main->notice = nullptr;  // the window's own note
     answers.push_back(picture);
     clock.start();
     ticks.start(10);
     Click("cmdBrowseOpen");
     ticks.stop();
+    EXPECT_THAT(maxima, ElementsAre(100));
+    EXPECT_GE(std::count_if(values.begin(), values.end(), [](int v) { return v > 0 && v < 100; }),
+              3);
     RecordProperty("LongestWaitMilliseconds", static_cast<int>(longest));
     std::cerr << "longest wait while opening: " << longest << " ms, in " << clock.elapsed()
               << " ms\n";
@@ -1264,7 +1281,19 @@ TEST_F(StickerView, OpeningALargePhotographKeepsTheWindowAnswering) {
     EXPECT_LT(longest, 100);
 #endif
     EXPECT_EQ(status, "Reading photo.jpg...");
-    EXPECT_LE(boxes.size(), 1u);
+    // What only informs (large, colours reduced) comes as one note that leaves the window
+    // answering; no box stops it.
+    EXPECT_TRUE(boxes.empty());
+    QMessageBox* note = nullptr;
+    for (auto* box : main->findChildren<QMessageBox*>()) {
+        if (box->isVisible()) note = box;
+    }
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->windowModality(), Qt::NonModal);
+    EXPECT_FALSE(note->isModal());
+    EXPECT_THAT(note->text().toStdString(), HasSubstr(state.shell.messages.MsgLargeImage));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    note->close();
     EXPECT_EQ(Text("txtImageLocation").toStdString(), picture);
     EXPECT_EQ(Text("txtHeight") + " " + Text("txtWidth"), "2000 3000");
     EXPECT_TRUE(Find("cmdBrowseOpen")->isEnabled());
@@ -1396,7 +1425,8 @@ TEST_F(WindowFlow, TheLanguageChangesLaterAndEveryTextComesFromItsFile) {
     boxes.clear();
     SetText("txtSaveLocation", (folder.path() / "gone/s1.dat").string());
     Click("cmdConvert");
-    EXPECT_THAT(boxes, ElementsAre(HasSubstr("gone/s1.dat konnte nicht geschrieben werden: ")));
+    EXPECT_THAT(boxes, ElementsAre(HasSubstr("gone/s1.dat konnte nicht geschrieben werden: die "
+                                             "Datei oder ihr Ordner existiert nicht. Bitte")));
     // The progress window's caption without its marked letter, and its Cancel button.
     SetText("txtSaveLocation", (folder.path() / "out/s1234567.dat").string());
     main->progressDelayMilliseconds = 0;
@@ -1441,6 +1471,27 @@ TEST_F(WindowFlow, TheLanguageChangesLaterAndEveryTextComesFromItsFile) {
 
 namespace mosaikon {
 namespace {
+
+// The system's reasons a user can mend are said in the window's words, in every language; any
+// other reason stays as it is.
+TEST_F(WindowFlow, SystemReasonsAreSaidInTheWindowsWords) {
+    const int mendable[] = {EACCES, EPERM, EROFS, ENOSPC, EDQUOT, ENOENT, ENOTDIR, EISDIR,
+                            ENAMETOOLONG, EIO};
+    for (const char* language :
+         {"English", "Italiano", "Spanish", "French", "Deutsch", "Português"}) {
+        main->ChangeLanguage(language);
+        std::set<QString> said;
+        for (const int number : mendable) {
+            const QString reason = PlainReason(main->Texts(), std::strerror(number));
+            EXPECT_NE(reason.toStdString(), std::strerror(number)) << language << " " << number;
+            EXPECT_FALSE(reason.isEmpty());
+            said.insert(reason);
+        }
+        EXPECT_EQ(said.size(), 7u) << language;  // three pairs share their words
+        EXPECT_NE(PlainReason(main->Texts(), "Not a regular file"), "Not a regular file");
+        EXPECT_EQ(PlainReason(main->Texts(), "Stale file handle"), "Stale file handle");
+    }
+}
 
 // The colour set beside the primary colours: what the command line's --palette writes, the
 // sticker view in LDraw's colours, the choice remembered; the primary colours set it aside.
