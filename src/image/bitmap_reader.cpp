@@ -434,9 +434,6 @@ void WarnIfDamaged(Shell& shell, const std::string& damage) {
     WriteLog(shell.log, "LOAD BITMAP: damaged picture accepted: " + damage);
 }
 
-// A picture without a palette gets one (of LDraw colours, when asked for); the warning says how
-// many colours it had and how many it keeps, where colours were lost, unless its own colours are
-// kept too (they are what is written then).
 // A stage of the reading, told to the whole's progress as the part from `from` to `to`.
 ReadProgress Stage(const ReadProgress& whole, double from, double to) {
     if (!whole) return {};
@@ -448,6 +445,9 @@ ReadProgress Stage(const ReadProgress& whole, double from, double to) {
 // Decoding takes the first part of the reading's progress, the choice of colours the rest.
 constexpr double kDecodingShare = 0.35;
 
+// A picture without a palette gets one (of LDraw colours, when asked for); the warning says how
+// many colours it had and how many it keeps, where colours were lost, unless its own colours are
+// kept too (they are what is written then).
 void GivePaletteAndWarn(Shell& shell, const RgbaPicture& rgba, Picture& picture,
                         const ColourReduction& reduction, ColourSet colours, bool ownKept,
                         const ReadProgress& progress = {}) {

@@ -52,9 +52,9 @@ struct QuantizerDeleter {
     void operator()(liq_result* result) const { liq_result_destroy(result); }
 };
 
-// The quantizer's progress, in percent, told as part of the whole choice: finding the palette
-// takes the first four fifths, remapping the rest.
-// The quantizer starts its percent over for some of its steps: only what goes forward is told.
+// The quantizer's progress, in percent, told as a stage of the whole choice (finding the palette,
+// then remapping). It starts its percent over for some of its steps: only what goes forward is
+// told.
 struct QuantizerProgress {
     const ReadProgress* progress;
     double from, to;

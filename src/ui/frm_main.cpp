@@ -514,10 +514,10 @@ void FrmMain::ChooseLibrary(bool on) {
     }
     std::error_code made;
     if (take) {
-        std::filesystem::create_directories(
-            library.filePath("unofficial/parts").toStdString(), made);
+        std::filesystem::create_directories(library.filePath("unofficial/parts").toStdString(),
+                                            made);
     }
-    if (take && made) {
+    if (made) {
         ShowMessage(state_.shell,
                     texts_(UiText::WriteFailed)
                         .arg(library.filePath("unofficial/parts"),

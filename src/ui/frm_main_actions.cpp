@@ -69,6 +69,13 @@ void ReportAndLog(Shell& shell, const char* procedure, const char* marker) {
     ReportFailure(shell, procedure, marker, CurrentFailureDescription());
 }
 
+// What went wrong, from a procedure's failure report ("<procedure> has caused an error <why>");
+// a text that is no such report, as it is.
+std::string ReportedReason(const Shell& shell, const char* procedure, const std::string& report) {
+    const std::string lead = FillIn(shell.messages.CausedAnError, {procedure, ""});
+    return report.rfind(lead, 0) == 0 ? report.substr(lead.size()) : report;
+}
+
 // A label's caption as a name for its box in a message: without its colon.
 QString BoxName(const QLabel* label) {
     QString name = label->text().remove('&').trimmed();
@@ -237,12 +244,11 @@ void FrmMain::OpenPicture(const QString& path) {
     // reduced, damage accepted) comes in one note that does not stop the window.
     std::string note;
     // A file the system would not let be read: which, and why, in the window's words.
-    const std::string lead = FillIn(shell.messages.CausedAnError, {"LoadBitmap", ""});
     for (const auto& [text, kind] : picture.held) {
-        const std::string why = text.rfind(lead, 0) == 0 ? text.substr(lead.size()) : "";
-        if (kind == MessageKind::Failure && !why.empty() && PlainReason(texts_, why) != Q(why)) {
-            ShowMessage(shell, S(texts_(UiText::ReadFailed).arg(path, PlainReason(texts_, why))),
-                        kind);
+        const std::string why = ReportedReason(shell, "LoadBitmap", text);
+        const QString plain = PlainReason(texts_, why);
+        if (kind == MessageKind::Failure && why != text && plain != Q(why)) {
+            ShowMessage(shell, S(texts_(UiText::ReadFailed).arg(path, plain)), kind);
         } else if (kind == MessageKind::Failure || picture.failures > 0) {
             ShowMessage(shell, text, kind);
         } else {
@@ -937,8 +943,7 @@ void FrmMain::cmdConvert_Click() {
         state_.shell.messageBox = show;
         EndWork();
         if (!failed.empty()) {
-            const std::string lead = FillIn(state_.shell.messages.CausedAnError, {"WritePartFile", ""});
-            const std::string why = failed.rfind(lead, 0) == 0 ? failed.substr(lead.size()) : failed;
+            const std::string why = ReportedReason(state_.shell, "WritePartFile", failed);
             ShowMessage(state_.shell,
                         S(texts_(UiText::WriteFailed).arg(Q(path), PlainReason(texts_, why))),
                         MessageKind::Failure);
