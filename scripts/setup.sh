@@ -10,7 +10,7 @@ mosaikon_packages=(
     clang-14 libclang-rt-14-dev leocad libgl1-mesa-dri
     help2man desktop-file-utils appstream dpkg-dev fakeroot man-db qt6-qpa-plugins
     openbox xdotool debootstrap lintian python3-jsonschema nodejs libjs-three
-    qt6-svg-dev libpolyclipping-dev librsvg2-bin
+    qt6-svg-dev libpolyclipping-dev librsvg2-bin zlib1g-dev
 )
 
 mosaikon_setup() {

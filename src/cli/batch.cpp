@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 bool HasPictureExtension(const fs::path& path) {
     std::string extension = path.extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* known : {".bmp", ".png", ".jpg", ".jpeg", ".gif", ".webp", ".svg"}) {
+    for (const char* known : {".bmp", ".png", ".jpg", ".jpeg", ".gif", ".webp", ".svg", ".svgz"}) {
         if (extension == known) return true;
     }
     return false;

@@ -77,18 +77,26 @@ void ConvertDrawingFile(Shell& shell, const std::string& drawingPath, const std:
                         const JobOptions& options, const std::string& previewPath,
                         const ProgressCallback& progress, JobReport& report) {
     const std::string name = FileNameOf(drawingPath);
-    if (options.format == PartFormat::LdrawTexture) {
-        Refuse(shell, name + " is a drawing: it is written as a classic part file or a library "
-                             "sticker (--format ldraw-sticker), not as a textured sticker");
-        return;
-    }
     if (!previewPath.empty()) {
         Refuse(shell, name + " is a drawing: --preview writes pictures' bitmaps only");
         return;
     }
+    // As high as the drawing's own units say, unless asked otherwise.
+    const auto heightOf = [&](double drawingHeight) {
+        return options.height.value_or(static_cast<std::int32_t>(
+            std::clamp(std::lround(std::min(drawingHeight, 1e9)), 1L, 100000L)));
+    };
+    SvgReading reading;
+    if (options.drawingTolerance) {
+        reading.flatness = [&](double drawingHeight) {
+            return *options.drawingTolerance * drawingHeight / heightOf(drawingHeight);
+        };
+    }
+    auto rendered = std::make_shared<RgbaPicture>();
+    if (options.format == PartFormat::LdrawTexture) reading.rendered = rendered.get();
     std::shared_ptr<Drawing> drawing;
     try {
-        drawing = std::make_shared<Drawing>(ReadSvg(drawingPath));
+        drawing = std::make_shared<Drawing>(ReadSvg(drawingPath, reading));
     } catch (const Failure& failure) {
         Refuse(shell, failure.what());
         return;
@@ -104,9 +112,8 @@ void ConvertDrawingFile(Shell& shell, const std::string& drawingPath, const std:
     const int failures = shell.failuresReported;
     StickerRequest request = RequestFor(options, picture, partPath);
     request.drawing = drawing;
-    // As high as the drawing's own units say, unless asked otherwise.
-    request.height = options.height.value_or(static_cast<std::int32_t>(
-        std::clamp(std::lround(drawing->height), 1L, 100000L)));
+    request.height = heightOf(drawing->height);
+    if (reading.rendered) request.original = std::move(rendered);
     const Sticker sticker = MakeSticker(shell, request, progress, nullptr, StickerUse::File);
     PassOn(shell, sticker);
     if (!sticker.made || shell.failuresReported != failures) return;

@@ -23,6 +23,9 @@ struct JobOptions {
     ConversionSettings settings;
     ConversionMethod method = ConversionMethod::Quick;
     VectorOptions vector;  // for the vector conversion
+    // For a drawing: how far a flattened curve may stray from the curve, in LDraw units of the
+    // sticker; none: a two-thousandth of the sticker's height.
+    std::optional<double> drawingTolerance;
     PartFormat format = PartFormat::Classic;
     TextureOptions texture;  // for the textured sticker
     std::optional<std::int32_t> height;  // LDraw units; the picture's height in pixels when none

@@ -276,7 +276,9 @@ void DeclareOptions(CLI::App& app, Arguments& args) {
         ->check(CLI::IsMember({"quick", "full", "exact", "vector"}));
     app.add_option("--tolerance", args.tolerance,
                    "with --method vector, how far in pixels an outline may stray from the pixels' "
-                   "steps (0 to 64, default 0.5; 0 keeps every step)")
+                   "steps (0 to 64, default 0.5; 0 keeps every step); for an SVG drawing, how far "
+                   "in LDraw units a curve's lines may stray from the curve (default a "
+                   "two-thousandth of the sticker's height)")
         ->check(CLI::Range(0.0, kMostVectorTolerance));
     app.add_option("--min-area", args.minArea,
                    "with --method vector, regions of fewer pixels join the neighbour they share "
@@ -421,12 +423,20 @@ Request CheckedRequest(const CLI::App& app, const Arguments& args) {
     if (app.count("--method") == 0 && args.format == "ldraw-texture") {
         options.method = ConversionMethod::Vector;
     }
+    // A drawing's curves are flattened within --tolerance, in LDraw units (a folder of a batch
+    // may hold drawings).
+    const bool drawings = std::any_of(args.files.begin(), args.files.end(), [](const auto& file) {
+        std::error_code error;
+        return IsDrawingFile(file) || std::filesystem::is_directory(file, error);
+    });
     for (const char* vectorOnly : {"--tolerance", "--min-area"}) {
-        if (app.count(vectorOnly) > 0 && options.method != ConversionMethod::Vector) {
+        if (app.count(vectorOnly) > 0 && options.method != ConversionMethod::Vector &&
+            !(drawings && std::string(vectorOnly) == "--tolerance")) {
             throw UsageError{std::string(vectorOnly) + " needs --method vector"};
         }
     }
     options.vector = {args.tolerance, args.minArea};
+    if (drawings && app.count("--tolerance") > 0) options.drawingTolerance = args.tolerance;
     // The textured form's own fallback, by default: a likeness of the picture at a fraction of
     // the polygons (a photograph of 451 x 300 in 7,400 polygons, 540 kB).
     if (app.count("--method") == 0 && args.format == "ldraw-texture") {

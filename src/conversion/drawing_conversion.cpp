@@ -440,6 +440,11 @@ std::int32_t DrawingPictureWidth(const Drawing& drawing) {
     return static_cast<std::int32_t>(std::clamp(width, 1.0, 1.0 * (1 << 20)));
 }
 
+std::int32_t DrawingTextureScale(const Drawing& drawing) {
+    constexpr std::int32_t kMostTexturePixels = 2048;
+    return std::max(2, (DrawingPictureWidth(drawing) + kMostTexturePixels - 1) / kMostTexturePixels);
+}
+
 bool ConvertDrawing(Shell& shell, const Drawing& drawing, Quads& quads,
                     const DrawingColours& colours, const ProgressCallback& progress,
                     DrawingConversionRun* run) {

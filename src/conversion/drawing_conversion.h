@@ -48,6 +48,10 @@ inline constexpr std::int32_t kDrawingPictureHeight = 2048;
 // The size in picture units of the picture a drawing stands for: at least one unit each way.
 std::int32_t DrawingPictureWidth(const Drawing& drawing);
 
+// The textured form shows a drawing drawn as a picture of one pixel for this many picture units
+// (at least 2): 1,024 pixels high, its longer side at most 2,048 pixels.
+std::int32_t DrawingTextureScale(const Drawing& drawing);
+
 // How the drawing's colours become colour codes: direct colours, or the nearest of an LDraw set.
 // Shapes whose codes are equal and that touch become one face.
 struct DrawingColours {

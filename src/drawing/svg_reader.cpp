@@ -4,7 +4,10 @@
 
 #include "drawing/svg_reader.h"
 
+#include <zlib.h>
+
 #include <QByteArray>
+#include <QImage>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
@@ -337,6 +340,72 @@ private:
     Omissions& omitted_;
 };
 
+// A gzip stream expanded, to at most kMostDrawingBytes.
+std::string Expanded(const std::string& packed, const std::string& name) {
+    z_stream stream{};
+    if (inflateInit2(&stream, 15 + 16) != Z_OK) Fail(name + " could not be expanded");
+    struct End {
+        z_stream& stream;
+        ~End() { inflateEnd(&stream); }
+    } end{stream};
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    stream.avail_in = static_cast<uInt>(packed.size());
+    std::string text;
+    char chunk[1 << 16];
+    for (;;) {
+        stream.next_out = reinterpret_cast<Bytef*>(chunk);
+        stream.avail_out = sizeof chunk;
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END) {
+            Fail(name + " is damaged: its compressed data cannot be expanded" +
+                 (stream.msg ? std::string(" (") + stream.msg + ")" : std::string()));
+        }
+        text.append(chunk, sizeof chunk - stream.avail_out);
+        if (text.size() > kMostDrawingBytes) {
+            Fail(name + " expands to more than " + std::to_string(kMostDrawingBytes >> 20) +
+                 " MB: not read");
+        }
+        if (status == Z_STREAM_END) return text;
+        if (stream.avail_in == 0 && stream.avail_out != 0) {
+            Fail(name + " is cut short: its compressed data ends early");
+        }
+    }
+}
+
+bool IsCompressed(const std::string& bytes) {
+    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
+           static_cast<unsigned char>(bytes[1]) == 0x8b;
+}
+
+// The drawing drawn as the textured form's picture: over white where anything is drawn, so that
+// its see-through shapes look as their polygons do, and transparent where nothing is.
+RgbaPicture Rendered(QSvgRenderer& renderer, const Drawing& drawing) {
+    const std::int32_t scale = DrawingTextureScale(drawing);
+    RgbaPicture picture;
+    picture.width = (DrawingPictureWidth(drawing) + scale - 1) / scale;
+    picture.height = (kDrawingPictureHeight + scale - 1) / scale;
+    QImage image(picture.width, picture.height, QImage::Format_RGBA8888_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const double perUnit = 1.0 * kDrawingPictureHeight / scale / drawing.height;
+        renderer.render(&painter, QRectF(0, 0, drawing.width * perUnit, drawing.height * perUnit));
+    }
+    picture.rgba.resize(static_cast<std::size_t>(picture.width) * picture.height * 4);
+    std::uint8_t* out = picture.rgba.data();
+    for (int y = 0; y < picture.height; ++y) {
+        const uchar* in = image.constScanLine(y);
+        for (int x = 0; x < picture.width; ++x, in += 4, out += 4) {
+            // Premultiplied colour over white: c + (255 - alpha).
+            const int clear = 255 - in[3];
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>(std::min(255, in[c] + clear));
+            out[3] = in[3] == 0 ? 0 : 255;
+        }
+    }
+    return picture;
+}
+
 class RecordingDevice : public QPaintDevice {
 public:
     RecordingDevice(Drawing& drawing, double flatness, Omissions& omitted)
@@ -374,11 +443,14 @@ private:
 
 bool IsDrawingFile(const std::string& path) {
     const std::string name = Lower(BaseNameOf(path));
-    return name.size() > 4 && name.ends_with(".svg");
+    return (name.size() > 4 && name.ends_with(".svg")) ||
+           (name.size() > 5 && name.ends_with(".svgz"));
 }
 
-Drawing ReadSvgText(const std::string& text, const std::string& name, double flatness) {
+Drawing ReadSvgText(const std::string& bytes, const std::string& name, const SvgReading& reading) {
     Omissions omitted;
+    const std::string expanded = IsCompressed(bytes) ? Expanded(bytes, name) : std::string();
+    const std::string& text = IsCompressed(bytes) ? expanded : bytes;
     const QByteArray clean =
         CleanDocument(QByteArray(text.data(), static_cast<qsizetype>(text.size())), name, omitted);
     QSvgRenderer renderer;
@@ -392,7 +464,11 @@ Drawing ReadSvgText(const std::string& text, const std::string& name, double fla
     Drawing drawing;
     drawing.width = box.width();
     drawing.height = box.height();
-    if (!(flatness > 0)) flatness = drawing.height / 2000;
+    double flatness = reading.flatness ? reading.flatness(drawing.height) : 0;
+    // Finer than the lattice the corners are placed on is no finer.
+    const double finest = drawing.height / (4 * kDrawingPictureHeight);
+    flatness = std::isfinite(flatness) && flatness > 0 ? std::max(flatness, finest)
+                                                       : drawing.height / 2000;
     RecordingDevice device(drawing, flatness, omitted);
     {
         QPainter painter(&device);
@@ -424,10 +500,11 @@ Drawing ReadSvgText(const std::string& text, const std::string& name, double fla
         }
         Fail(name + " draws nothing that a sticker could show" + (why.empty() ? "" : why + ")"));
     }
+    if (reading.rendered) *reading.rendered = Rendered(renderer, drawing);
     return drawing;
 }
 
-Drawing ReadSvg(const std::string& path, double flatness) {
+Drawing ReadSvg(const std::string& path, const SvgReading& reading) {
     const std::string name = BaseNameOf(path);
     std::vector<std::uint8_t> bytes;
     try {
@@ -435,7 +512,7 @@ Drawing ReadSvg(const std::string& path, double flatness) {
     } catch (const Failure& failure) {
         Fail(name + " could not be read: " + failure.what());
     }
-    return ReadSvgText(std::string(bytes.begin(), bytes.end()), name, flatness);
+    return ReadSvgText(std::string(bytes.begin(), bytes.end()), name, reading);
 }
 
 }  // namespace mosaikon

@@ -37,7 +37,7 @@ struct PictureCodes {
 };
 std::vector<FacePolygon> BuildStickerFace(const Quads& quads, const PictureCodes* picture = nullptr);
 
-// A texture mapped onto the sticker: the PNG's name, and its size in pixels, of which the
+// A texture mapped onto the sticker: the PNG's name, and its size in picture units, of which the
 // picture takes the top-left corner.
 struct TextureMapping {
     std::string name;

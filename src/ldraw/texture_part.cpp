@@ -135,8 +135,9 @@ std::string Base64(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-TextureImage MakeTextureImage(const RgbaPicture& texture) {
+TextureImage MakeTextureImage(const RgbaPicture& texture, std::int64_t unitsPerPixel) {
     TextureImage image;
+    image.unitsPerPixel = unitsPerPixel;
     RgbaPicture padded;
     padded.width = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.width)));
     padded.height = static_cast<std::int32_t>(std::bit_ceil(static_cast<std::uint32_t>(texture.height)));
@@ -166,7 +167,8 @@ void EmitTexturedStickerPart(Shell& shell, const Picture& picture,
                              const std::string& fileName, bool embed, const TextSink& out,
                              PartFileCounts* counts) {
     const std::string base = BaseNameOf(fileName);
-    const TextureMapping mapping{TextureNameFor(fileName), texture.width, texture.height};
+    const TextureMapping mapping{TextureNameFor(fileName), texture.width * texture.unitsPerPixel,
+                                 texture.height * texture.unitsPerPixel};
     if (!embed) {
         EmitStickerPart(shell, picture, fallback, backing, height, details, fileName, out, counts,
                         &mapping);

@@ -52,13 +52,15 @@ std::vector<FacePolygon> TextureFallbackFace(Shell& shell, const Picture& pictur
 
 // The texture as it is written: padded with transparent pixels to sides of powers of two
 // (programs resample other sizes, which blurs the picture's pixels into their neighbours), the
-// picture in its top-left corner, encoded as a PNG.
+// picture in its top-left corner, encoded as a PNG. Each of its pixels covers unitsPerPixel
+// picture units each way (a drawing's texture is drawn coarser than its picture units).
 struct TextureImage {
     std::int64_t width = 0, height = 0;  // the padded size
     std::vector<std::uint8_t> png;
     bool shown = false;  // whether any pixel is not fully transparent
+    std::int64_t unitsPerPixel = 1;
 };
-TextureImage MakeTextureImage(const RgbaPicture& texture);
+TextureImage MakeTextureImage(const RgbaPicture& texture, std::int64_t unitsPerPixel = 1);
 
 // The PNG's name for a part file: its base name with ".png".
 std::string TextureNameFor(const std::string& partFileName);

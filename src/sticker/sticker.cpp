@@ -45,6 +45,8 @@ bool ConvertPicturePolygons(Shell& shell, const Picture& picture,
                             "library accepts and are left out",
                         MessageKind::Warning);
         }
+        // Shapes thinner than the corners' lattice leave nothing: no empty part is written.
+        if (done && quads.empty()) Fail("Nothing of the drawing is large enough to show");
         return done;
     }
     switch (request.method) {
@@ -93,6 +95,22 @@ std::size_t ColoursOf(const std::vector<FacePolygon>& face) {
     return colours.size();
 }
 
+// A drawing's polygons are the face as they are: cut clean, their corners shared.
+std::vector<FacePolygon> DrawingFace(const Quads& polygons) {
+    std::vector<FacePolygon> face;
+    face.reserve(polygons.size());
+    for (const LdrawQuad& quad : polygons) {
+        FacePolygon& polygon = face.emplace_back();
+        polygon.Color = quad.Color;
+        const double xs[] = {quad.X1, quad.X2, quad.X3, quad.X4};
+        const double ys[] = {quad.Y1, quad.Y2, quad.Y3, quad.Y4};
+        for (int i = 0; i < quad.LineType; ++i) {
+            polygon.corners.push_back({std::llround(2 * xs[i]), std::llround(2 * ys[i])});
+        }
+    }
+    return face;
+}
+
 // A shell of its own for the work: the caller's texts, its messages and log lines kept.
 struct KeepingShell {
     KeepingShell(const Shell& caller, std::vector<StickerMessage>& messages,
@@ -114,8 +132,21 @@ std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& re
     auto shapes = std::make_shared<StickerShapes>();
     const int reported = shell.failuresReported;
     try {
-        if (request.drawing && request.format == PartFormat::LdrawTexture) {
-            Fail("A drawing is written as a classic part file or a library sticker");
+        if (request.format == PartFormat::LdrawTexture && request.drawing) {
+            // The drawing drawn is the texture; its shapes, the fallback.
+            if (!request.original) Fail("The drawing was not drawn for its texture");
+            if (!ConvertPicturePolygons(shell, picture, request.settings, request,
+                                        shapes->polygons, progress)) {
+                return {};
+            }
+            shapes->texture = *request.original;
+            shapes->face = DrawingFace(shapes->polygons);
+            Quads().swap(shapes->polygons);
+            shapes->backing = BuildStickerBacking(shapes->face);
+            shapes->textureImage =
+                MakeTextureImage(shapes->texture, DrawingTextureScale(*request.drawing));
+            shapes->colours = ColoursOf(shapes->face);
+            return shapes;
         }
         if (request.format == PartFormat::LdrawTexture) {
             // The picture itself is the texture; the fallback, the picture of fewer colours
@@ -141,17 +172,7 @@ std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& re
         }
         shapes->colours = ColoursOf(shapes->polygons);
         if (request.format == PartFormat::LdrawSticker && request.drawing) {
-            // A drawing's polygons are the face as they are: cut clean, their corners shared.
-            shapes->face.reserve(shapes->polygons.size());
-            for (const LdrawQuad& quad : shapes->polygons) {
-                FacePolygon& polygon = shapes->face.emplace_back();
-                polygon.Color = quad.Color;
-                const double xs[] = {quad.X1, quad.X2, quad.X3, quad.X4};
-                const double ys[] = {quad.Y1, quad.Y2, quad.Y3, quad.Y4};
-                for (int i = 0; i < quad.LineType; ++i) {
-                    polygon.corners.push_back({std::llround(2 * xs[i]), std::llround(2 * ys[i])});
-                }
-            }
+            shapes->face = DrawingFace(shapes->polygons);
             Quads().swap(shapes->polygons);
             shapes->backing = BuildStickerBacking(shapes->face);
         } else if (request.format == PartFormat::LdrawSticker) {

@@ -213,6 +213,13 @@ TEST_F(ConvertCommand, TheVectorConversionWritesTheLibrarysPolygons) {
     }
     EXPECT_THAT(Run("--tolerance 1 " + picture + " " + part).err,
                 HasSubstr("--tolerance needs --method vector"));
+    // A drawing's curves are flattened within the tolerance, in LDraw units, whatever the method.
+    const std::string drawing = std::string(MOSAIKON_TEST_DATA) + "/drawings/badge.svg";
+    const Result coarse = Run("--tolerance 2 " + drawing + " " + part);
+    EXPECT_EQ(coarse.status, 0) << coarse.err;
+    const Result fine = Run(drawing + " " + part);
+    EXPECT_EQ(fine.status, 0) << fine.err;
+    EXPECT_LT(std::stoi(coarse.err), std::stoi(fine.err) / 2) << coarse.err << fine.err;
 }
 
 TEST_F(ConvertCommand, FailuresExitWithOneAndLeaveExistingFilesAlone) {

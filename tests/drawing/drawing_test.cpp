@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -254,6 +255,79 @@ TEST(SvgReading, BadInputIsRefusedQuicklyAndNothingElseIsRead) {
     EXPECT_EQ(refers.warnings.size(), 2u);
 }
 
+TEST(SvgReading, CompressedDrawingsAreReadAsTheyAreAndExpandedWithinBounds) {
+    const test::TempFolder temp;
+    const fs::path& folder = temp.path();
+    const fs::path plain = kDrawings / "strokes.svg";
+    const std::string pack = "gzip -c '" + plain.string() + "' > '" + (folder / "s.svgz").string() + "'";
+    ASSERT_EQ(std::system(pack.c_str()), 0);
+    EXPECT_TRUE(IsDrawingFile("LOGO.SVGZ"));
+    EXPECT_FALSE(IsDrawingFile(".svgz"));
+    const Drawing drawing = ReadSvg((folder / "s.svgz").string());
+    EXPECT_EQ(drawing, ReadSvg(plain.string()));
+    // Cut short, damaged, and a small file that would expand beyond what is read.
+    const std::string packed = test::ReadText((folder / "s.svgz").string());
+    EXPECT_NE(test::FailureOf([&] { ReadSvgText(packed.substr(0, packed.size() / 2), "c.svgz"); })
+                  .find("c.svgz is cut short"), std::string::npos);
+    std::string damaged = packed;
+    for (std::size_t i = 20; i < 60 && i < damaged.size(); ++i) damaged[i] = static_cast<char>(~damaged[i]);
+    EXPECT_EQ(test::FailureOf([&] { ReadSvgText(damaged, "d.svgz"); }).rfind("d.svgz is ", 0), 0u);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string bomb = "( printf '<svg xmlns=\"http://www.w3.org/2000/svg\">'; head -c 100000000 "
+                             "/dev/zero | tr '\\0' ' ' ) | gzip -c > '" + (folder / "b.svgz").string() + "'";
+    ASSERT_EQ(std::system(bomb.c_str()), 0);
+    EXPECT_LT(fs::file_size(folder / "b.svgz"), 200000u);
+    const auto bombStart = std::chrono::steady_clock::now();
+    EXPECT_EQ(test::FailureOf([&] { ReadSvg((folder / "b.svgz").string()); }),
+              "b.svgz expands to more than 16 MB: not read");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - bombStart).count(), 1);
+    (void)start;
+}
+
+TEST(SvgReading, CurvesAreFlattenedWithinTheToleranceAskedAndNoFiner) {
+    // A circle of radius 40, which Qt SVG draws as four cubic curves that stray up to 0.011 units
+    // from it: every line's middle lies within the tolerance of the curve, and the lines are not
+    // many more than that needs.
+    const std::string circle = Svg("<circle cx='50' cy='50' r='40'/>");
+    constexpr double kCurveOff = 0.011;
+    const auto worstOf = [](const std::vector<DrawingPoint>& ring) {
+        double worst = 0;
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            const DrawingPoint a = ring[i], b = ring[(i + 1) % ring.size()];
+            EXPECT_NEAR(std::hypot(a.x - 50, a.y - 50), 40, kCurveOff);
+            worst = std::max(worst, 40 - std::hypot((a.x + b.x) / 2 - 50, (a.y + b.y) / 2 - 50));
+        }
+        return worst;
+    };
+    std::map<double, std::size_t> lines;
+    for (const double tolerance : {1.0, 0.1, 0.01, 0.001}) {
+        SCOPED_TRACE(tolerance);
+        SvgReading reading;
+        double heightSeen = 0;
+        reading.flatness = [&](double height) {
+            heightSeen = height;
+            return tolerance;
+        };
+        const Drawing drawing = ReadSvgText(circle, "c.svg", reading);
+        EXPECT_EQ(heightSeen, 100);
+        ASSERT_EQ(drawing.shapes.size(), 1u);
+        ASSERT_EQ(drawing.shapes[0].rings.size(), 1u);
+        const std::vector<DrawingPoint>& ring = drawing.shapes[0].rings[0];
+        // Finer than the corners' lattice (100 / 8192 units) is no finer.
+        const double kept = std::max(tolerance, 100.0 / 8192);
+        const double worst = worstOf(ring);
+        EXPECT_LE(worst, kept + kCurveOff);
+        // Halving each curve until it is close enough: never four times closer than asked.
+        if (tolerance >= 0.1) EXPECT_GT(worst, kept / 4);
+        lines[tolerance] = ring.size();
+    }
+    EXPECT_LT(lines[1.0], lines[0.1]);
+    EXPECT_LT(lines[0.1], lines[0.01]);
+    EXPECT_EQ(lines[0.01], lines[0.001]);
+    // Without a tolerance: a two-thousandth of the height.
+    EXPECT_LE(worstOf(ReadSvgText(circle, "c.svg").shapes[0].rings[0]), 100.0 / 2000 + kCurveOff);
+}
+
 // A drawing's sticker sampled at 4 x 4 points a drawing unit against rsvg-convert's rendering at
 // four pixels a unit: a sample is right when its colour is the rendering's at that pixel or at one
 // beside it (an anti-aliased edge is a blend of both sides), and where the rendering shows nothing.
@@ -485,13 +559,90 @@ TEST(DrawingFiles, AreConvertedByTheConverterAndItsBatchAsPicturesAre) {
     EXPECT_EQ(text.rfind("0 Sticker 1.6 x 1.4 ", 0), 0u) << text.substr(0, 60);
     EXPECT_EQ(CheckPartFile((folder / "badge.dat").string()).errors, 0u);
 
-    // The textured form takes pictures, and refuses a drawing before anything is written.
+    // The textured form: the drawing drawn is the texture, its shapes the fallback.
     options.format = PartFormat::LdrawTexture;
+    options.height = 60;
     report = ConvertPicture(recording.shell, (folder / "see-through.svg").string(),
                             (folder / "through.dat").string(), options);
-    EXPECT_FALSE(report.converted);
-    EXPECT_NE(report.message.find("see-through.svg is a drawing"), std::string::npos);
-    EXPECT_FALSE(fs::exists(folder / "through.dat"));
+    ASSERT_TRUE(report.converted) << report.message;
+    EXPECT_EQ(CheckPartFile((folder / "through.dat").string()).errors, 0u);
+    const std::string textured = test::ReadText((folder / "through.dat").string());
+    // The texture spans the picture's rectangle: a 100 x 60 drawing drawn 1,707 x 1,024 pixels,
+    // padded to 2,048 x 1,024, is 120 LDU wide where the sticker is 99.99.
+    EXPECT_NE(textured.find("0 !TEXMAP START PLANAR -49.9951 -0.25 30 70.0049 -0.25 30 -49.9951 "
+                            "-0.25 -30 through.png\r\n"),
+              std::string::npos) << textured.substr(0, 400);
+    const std::vector<std::uint8_t> png = test::ReadBytes(folder / "textures" / "through.png");
+    const RgbaPicture texture = DecodePng(png, "through.png", DecodeRules{});
+    ASSERT_EQ(texture.width, 2048);
+    ASSERT_EQ(texture.height, 1024);
+    // Against rsvg-convert at the same size, its see-through colours over white where anything
+    // is drawn: transparent beyond the drawing, alike within it but for anti-aliased edges.
+    const test::TempFolder elsewhere;
+    const fs::path drawn = elsewhere.path() / "reference.png";
+    const std::string draw = "rsvg-convert -w 1707 -h 1024 '" + (folder / "see-through.svg").string() +
+                             "' -o '" + drawn.string() + "'";
+    ASSERT_EQ(std::system(draw.c_str()), 0);
+    const RgbaPicture reference = DecodePng(test::ReadBytes(drawn), "reference.png", DecodeRules{});
+    std::uint64_t alike = 0, clear = 0;
+    for (std::int32_t y = 0; y < texture.height; ++y) {
+        for (std::int32_t x = 0; x < texture.width; ++x) {
+            const std::uint8_t* t = &texture.rgba[(static_cast<std::size_t>(y) * texture.width + x) * 4];
+            if (x >= reference.width) {
+                clear += t[3] == 0;
+                continue;
+            }
+            const std::uint8_t* r = &reference.rgba[(static_cast<std::size_t>(y) * reference.width + x) * 4];
+            bool same = (t[3] == 0) == (r[3] == 0);
+            for (int c = 0; c < 3 && same && r[3] > 0; ++c) {
+                const int overWhite = (r[c] * r[3] + 255 * (255 - r[3])) / 255;
+                same = std::abs(overWhite - t[c]) <= 8;
+            }
+            alike += same;
+        }
+    }
+    EXPECT_EQ(clear, static_cast<std::uint64_t>(2048 - 1707) * 1024);
+    EXPECT_GE(static_cast<double>(alike) / (1707.0 * 1024), 0.995);
+    // Its compressed twin is the same sticker; the flattening follows --tolerance in LDraw units.
+    const fs::path packed = folder / "packed";
+    fs::create_directory(packed);
+    const std::string pack = "gzip -c '" + (folder / "Badge.SVG").string() + "' > '" +
+                             (packed / "badge.svgz").string() + "'";
+    ASSERT_EQ(std::system(pack.c_str()), 0);
+    options.format = PartFormat::Classic;
+    options.height.reset();
+    const auto polygonsOf = [&](const fs::path& drawing) {
+        const JobReport made = ConvertPicture(recording.shell, drawing.string(),
+                                              (folder / "t.dat").string(), options);
+        EXPECT_TRUE(made.converted) << made.message;
+        return made.counts.quadrilaterals + made.counts.triangles;
+    };
+    const std::uint64_t standard = polygonsOf(folder / "Badge.SVG");
+    EXPECT_EQ(polygonsOf(packed / "badge.svgz"), standard);
+    options.drawingTolerance = 1;
+    const std::uint64_t coarse = polygonsOf(packed / "badge.svgz");
+    EXPECT_LT(coarse, standard / 2);
+    // The same tolerance on a sticker ten times as high is ten times finer in the drawing.
+    options.height = 640;
+    EXPECT_GT(polygonsOf(packed / "badge.svgz"), coarse * 3 / 2);
+    options.drawingTolerance.reset();
+    options.height = 32;
+    std::vector<Unreadable> none;
+    EXPECT_EQ(CollectPictures({packed.string()}, false, none).size(), 1u);
+    // Lines far thinner than a corner's placing leave nothing to write: refused, no empty part.
+    {
+        std::ofstream hair(packed / "hair.svg");
+        hair << Svg("<path d='M0 0 L100 100' stroke='red' stroke-width='0.0001'/>");
+    }
+    for (const PartFormat form : {PartFormat::Classic, PartFormat::LdrawSticker, PartFormat::LdrawTexture}) {
+        options.format = form;
+        report = ConvertPicture(recording.shell, (packed / "hair.svg").string(),
+                                (packed / "hair.dat").string(), options);
+        EXPECT_FALSE(report.converted);
+        EXPECT_NE(report.message.find("Nothing of the drawing is large enough to show"),
+                  std::string::npos) << report.message;
+        EXPECT_FALSE(fs::exists(packed / "hair.dat"));
+    }
 
     // In a batch, among pictures: the warnings of each come with its report.
     options.format = PartFormat::LdrawSticker;
