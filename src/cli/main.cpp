@@ -734,6 +734,13 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    // Drawings' text needs the system's fonts (a folder of a batch may hold drawings).
+    if (std::any_of(args.files.begin(), args.files.end(), [](const std::string& file) {
+            std::error_code error;
+            return IsDrawingFile(file) || std::filesystem::is_directory(file, error);
+        })) {
+        PrepareForDrawingText();
+    }
     RemoveTemporaryFilesOnInterrupt();
     Shell shell;  // no log file is opened: WriteLog drops its lines
     UseEnglishTexts(shell);

@@ -7,7 +7,12 @@
 #include <zlib.h>
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
@@ -20,8 +25,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <clocale>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "shell/failure.h"
@@ -59,6 +66,9 @@ const std::map<std::string, std::string>& KindTexts() {
         {"marker", "is not drawn"},
         {"image", "is a picture, not shapes: it is left out"},
         {"text", "is not drawn: turn the text into paths (outlines) in the drawing first"},
+        {"textPath", "is not drawn along its path: turn it into paths (outlines) in the drawing "
+                     "first"},
+        {"font", "is not at hand: its text is drawn in a font that is"},
         {"gradient", "is drawn in its first colour"},
         {"reference", "refers to another file: not followed, left out"},
         {"script", "is left out"},
@@ -123,9 +133,38 @@ void WriteStartElement(const QXmlStreamReader& reader, QXmlStreamWriter& writer)
     }
 }
 
+// The families a font-family value names that are not at hand, generic ones being always at hand;
+// nothing when one of them is.
+std::vector<std::string> FamiliesNotAtHand(const QString& value) {
+    static const QStringList generic = {"serif", "sans-serif", "monospace", "cursive", "fantasy",
+                                        "system-ui", "sans", "inherit"};
+    std::vector<std::string> missing;
+    for (QString family : value.split(u',')) {
+        family = family.trimmed();
+        if (family.size() >= 2 && (family.front() == u'\'' || family.front() == u'"')) {
+            family = family.mid(1, family.size() - 2);
+        }
+        if (family.isEmpty()) continue;
+        if (generic.contains(family, Qt::CaseInsensitive) || QFontDatabase::hasFamily(family)) return {};
+        missing.push_back(family.toStdString());
+    }
+    return missing;
+}
+
+// The font families of a style (attribute or sheet) that are not at hand, said as "font".
+void NoteFonts(const QString& style, Omissions& omitted) {
+    static const QRegularExpression family(R"(font-family\s*:\s*([^;}]+))");
+    for (auto it = family.globalMatch(style); it.hasNext();) {
+        for (const std::string& missing : FamiliesNotAtHand(it.next().captured(1))) {
+            omitted.Add("font", missing);
+        }
+    }
+}
+
 // Takes the document apart once: refuses what is damaged or too deep, keeps what Qt SVG may draw
 // and writes it out again, leaving out what it must not read.
-QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omissions& omitted) {
+QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omissions& omitted,
+                         bool textDrawn) {
     QXmlStreamReader reader(bytes);
     QByteArray clean;
     QXmlStreamWriter writer(&clean);
@@ -135,6 +174,7 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
     std::string textOfSkipped;
     bool inText = false;
     bool inStyle = false;  // in a style sheet
+    bool anyText = false;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (reader.hasError()) break;
@@ -157,10 +197,14 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                                              : reader.attributes().value("href");
                 std::string kind;
                 bool leaveOut = false;
+                anyText = anyText || element == "text";
                 if (element == "image" || element == "script" || element == "foreignObject") {
                     kind = element;
                     leaveOut = true;
-                } else if (element == "text") {
+                } else if (element == "textPath") {
+                    kind = "textPath";
+                    leaveOut = true;
+                } else if (element == "text" && !textDrawn) {
                     kind = "text";
                     leaveOut = true;
                     inText = true;
@@ -181,6 +225,16 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                     continue;
                 }
                 inStyle = element == "style";
+                if (textDrawn) {
+                    const QXmlStreamAttributes attributes = reader.attributes();
+                    if (attributes.hasAttribute("font-family")) {
+                        for (const std::string& missing :
+                             FamiliesNotAtHand(attributes.value("font-family").toString())) {
+                            omitted.Add("font", missing);
+                        }
+                    }
+                    NoteFonts(attributes.value("style").toString(), omitted);
+                }
                 WriteStartElement(reader, writer);
                 break;
             }
@@ -201,6 +255,7 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
             case QXmlStreamReader::Characters:
                 if (inText) textOfSkipped += reader.text().toString().simplified().toStdString();
                 if (inStyle && !skipping) {
+                    if (textDrawn) NoteFonts(reader.text().toString(), omitted);
                     writer.writeCharacters(StyleWithoutRgba(reader.text().toString()));
                 } else if (!skipping) {
                     writer.writeCurrentToken(reader);
@@ -222,6 +277,7 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
              std::to_string(reader.lineNumber()) + ")");
     }
     if (root) Fail(name + " is not an SVG drawing");
+    if (!anyText) omitted.kinds.erase("font");  // fonts named but not used
     return clean;
 }
 
@@ -237,7 +293,6 @@ public:
     Type type() const override { return User; }
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
     void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-    void drawTextItem(const QPointF&, const QTextItem&) override {}
 
     void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
         QPainterPath path;
@@ -441,6 +496,30 @@ private:
 
 }  // namespace
 
+bool PrepareForDrawingText() {
+    static std::once_flag once;
+    static bool ready = false;
+    std::call_once(once, [] {
+        if (!QCoreApplication::instance()) {
+            // Qt's off-screen platform reads the system's fonts without a display.
+            const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                                   "/platforms/libqoffscreen.so";
+            if (!QFileInfo::exists(plugin)) return;
+            static int argc = 3;
+            static char program[] = "mosaikon", option[] = "-platform", platform[] = "offscreen";
+            static char* argv[] = {program, option, platform, nullptr};
+            // Starting Qt sets the locale from the environment; numbers are written as before.
+            const std::string locale = std::setlocale(LC_ALL, nullptr);
+            // Qt's own notes (on the session, on odd documents) are not the converter's to say.
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+            new QGuiApplication(argc, argv);  // kept to the end of the program
+            std::setlocale(LC_ALL, locale.c_str());
+        }
+        ready = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    });
+    return ready || qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
 bool IsDrawingFile(const std::string& path) {
     const std::string name = Lower(BaseNameOf(path));
     return (name.size() > 4 && name.ends_with(".svg")) ||
@@ -451,8 +530,11 @@ Drawing ReadSvgText(const std::string& bytes, const std::string& name, const Svg
     Omissions omitted;
     const std::string expanded = IsCompressed(bytes) ? Expanded(bytes, name) : std::string();
     const std::string& text = IsCompressed(bytes) ? expanded : bytes;
-    const QByteArray clean =
-        CleanDocument(QByteArray(text.data(), static_cast<qsizetype>(text.size())), name, omitted);
+    // Text needs fonts, which Qt reads only in a program with a GUI application.
+    const bool textDrawn = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr &&
+                           !QFontDatabase::families().isEmpty();
+    const QByteArray clean = CleanDocument(
+        QByteArray(text.data(), static_cast<qsizetype>(text.size())), name, omitted, textDrawn);
     QSvgRenderer renderer;
     if (!renderer.load(clean)) Fail(name + " is damaged or not an SVG drawing");
     QRectF box = renderer.viewBoxF();

@@ -30,11 +30,18 @@ struct SvgReading {
     RgbaPicture* rendered = nullptr;
 };
 
+// Text is drawn as its glyphs' outlines where the program can read fonts: in the window, or once
+// this has started Qt's off-screen platform (a program without a window calls it on its main
+// thread before reading drawings). Whether fonts can be read; elsewhere text is left out with a
+// warning naming it.
+bool PrepareForDrawingText();
+
 // Reads the SVG file at path (gzip-compressed when its bytes say so): its viewBox (or its width
 // and height) is the drawing's rectangle; every filled or stroked shape is one drawn shape (a
 // stroke the outline of its width, joins and caps), its curves flattened as reading.flatness
-// says. What cannot be drawn (clipping, masks, patterns, filters, markers, pictures,
-// text, references to other files) is left out, each kind said once in a warning with the ids of
+// says; text is its glyphs' outlines (see PrepareForDrawingText). What cannot be drawn (clipping,
+// masks, patterns, filters, markers, pictures, text along a path, text without fonts, references
+// to other files) is left out, each kind said once in a warning with the ids of
 // its elements; references to other files are never followed. Throws a Failure naming the file
 // when it cannot be read, is larger than kMostDrawingBytes, is not well-formed SVG, nests its
 // elements deeper than kMostDrawingDepth or draws nothing that has a size.
