@@ -440,6 +440,16 @@ std::int32_t DrawingPictureWidth(const Drawing& drawing) {
     return static_cast<std::int32_t>(std::clamp(width, 1.0, 1.0 * (1 << 20)));
 }
 
+DrawnSize DrawnSizeOf(const Drawing& drawing, std::int32_t side) {
+    side = std::clamp(side, 1, 1 << 14);
+    const double longer = std::max(drawing.width, drawing.height);
+    if (!(longer > 0)) return {};
+    const auto pixels = [&](double units) {
+        return static_cast<std::int32_t>(std::clamp(std::lround(units * side / longer), 1L, 1L * side));
+    };
+    return {pixels(drawing.width), pixels(drawing.height)};
+}
+
 std::int32_t DrawingTextureScale(const Drawing& drawing) {
     constexpr std::int32_t kMostTexturePixels = 2048;
     return std::max(2, (DrawingPictureWidth(drawing) + kMostTexturePixels - 1) / kMostTexturePixels);

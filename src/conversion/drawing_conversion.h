@@ -48,6 +48,14 @@ inline constexpr std::int32_t kDrawingPictureHeight = 2048;
 // The size in picture units of the picture a drawing stands for: at least one unit each way.
 std::int32_t DrawingPictureWidth(const Drawing& drawing);
 
+// A drawing drawn as a picture for the conversions of pixels (and for showing it) is this many
+// pixels on its longer side, by default; its size in pixels for side pixels on its longer side.
+inline constexpr std::int32_t kDrawnPictureSide = 512;
+struct DrawnSize {
+    std::int32_t width = 1, height = 1;
+};
+DrawnSize DrawnSizeOf(const Drawing& drawing, std::int32_t side = kDrawnPictureSide);
+
 // The textured form shows a drawing drawn as a picture of one pixel for this many picture units
 // (at least 2): 1,024 pixels high, its longer side at most 2,048 pixels.
 std::int32_t DrawingTextureScale(const Drawing& drawing);

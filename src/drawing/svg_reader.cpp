@@ -432,26 +432,31 @@ bool IsCompressed(const std::string& bytes) {
            static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
 
-// The drawing drawn as the textured form's picture: over white where anything is drawn, so that
-// its see-through shapes look as their polygons do, and transparent where nothing is.
-RgbaPicture Rendered(QSvgRenderer& renderer, const Drawing& drawing) {
-    const std::int32_t scale = DrawingTextureScale(drawing);
+// The drawing drawn into a picture of width x height pixels, perUnit pixels a drawing unit. Over
+// white, where anything is drawn (the textured form's picture, so that its see-through shapes look
+// as their polygons do), and transparent where nothing is; else as drawn.
+RgbaPicture Rendered(QSvgRenderer& renderer, const Drawing& drawing, std::int32_t width,
+                     std::int32_t height, double perUnit, bool overWhite) {
     RgbaPicture picture;
-    picture.width = (DrawingPictureWidth(drawing) + scale - 1) / scale;
-    picture.height = (kDrawingPictureHeight + scale - 1) / scale;
-    QImage image(picture.width, picture.height, QImage::Format_RGBA8888_Premultiplied);
+    picture.width = width;
+    picture.height = height;
+    QImage image(width, height, overWhite ? QImage::Format_RGBA8888_Premultiplied
+                                          : QImage::Format_RGBA8888);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        const double perUnit = 1.0 * kDrawingPictureHeight / scale / drawing.height;
         renderer.render(&painter, QRectF(0, 0, drawing.width * perUnit, drawing.height * perUnit));
     }
-    picture.rgba.resize(static_cast<std::size_t>(picture.width) * picture.height * 4);
+    picture.rgba.resize(static_cast<std::size_t>(width) * height * 4);
     std::uint8_t* out = picture.rgba.data();
-    for (int y = 0; y < picture.height; ++y) {
+    for (int y = 0; y < height; ++y) {
         const uchar* in = image.constScanLine(y);
-        for (int x = 0; x < picture.width; ++x, in += 4, out += 4) {
+        if (!overWhite) {
+            out = std::copy_n(in, static_cast<std::size_t>(width) * 4, out);
+            continue;
+        }
+        for (int x = 0; x < width; ++x, in += 4, out += 4) {
             // Premultiplied colour over white: c + (255 - alpha).
             const int clear = 255 - in[3];
             for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>(std::min(255, in[c] + clear));
@@ -459,6 +464,21 @@ RgbaPicture Rendered(QSvgRenderer& renderer, const Drawing& drawing) {
         }
     }
     return picture;
+}
+
+// The textured form's picture: one pixel for DrawingTextureScale picture units.
+RgbaPicture TexturePicture(QSvgRenderer& renderer, const Drawing& drawing) {
+    const std::int32_t scale = DrawingTextureScale(drawing);
+    return Rendered(renderer, drawing, (DrawingPictureWidth(drawing) + scale - 1) / scale,
+                    (kDrawingPictureHeight + scale - 1) / scale,
+                    1.0 * kDrawingPictureHeight / scale / drawing.height, true);
+}
+
+// The picture for the conversions of pixels: side pixels on its longer side.
+RgbaPicture PixelPicture(QSvgRenderer& renderer, const Drawing& drawing, std::int32_t side) {
+    const DrawnSize size = DrawnSizeOf(drawing, side);
+    return Rendered(renderer, drawing, size.width, size.height,
+                    size.height / drawing.height, false);
 }
 
 class RecordingDevice : public QPaintDevice {
@@ -582,7 +602,8 @@ Drawing ReadSvgText(const std::string& bytes, const std::string& name, const Svg
         }
         Fail(name + " draws nothing that a sticker could show" + (why.empty() ? "" : why + ")"));
     }
-    if (reading.rendered) *reading.rendered = Rendered(renderer, drawing);
+    if (reading.rendered) *reading.rendered = TexturePicture(renderer, drawing);
+    if (reading.picture) *reading.picture = PixelPicture(renderer, drawing, reading.pictureSide);
     return drawing;
 }
 

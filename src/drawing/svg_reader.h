@@ -28,6 +28,10 @@ struct SvgReading {
     // When given, the drawing is also drawn here as the textured form's picture: transparent
     // where nothing is drawn, one pixel for DrawingTextureScale units of its picture.
     RgbaPicture* rendered = nullptr;
+    // When given, the drawing is also drawn here as a picture for the conversions of pixels:
+    // pictureSide pixels on its longer side, its see-through parts as they are.
+    RgbaPicture* picture = nullptr;
+    std::int32_t pictureSide = kDrawnPictureSide;
 };
 
 // Text is drawn as its glyphs' outlines where the program can read fonts: in the window, or once

@@ -13,7 +13,7 @@ namespace mosaikon {
 // conversion do), 39 and 40 (the captions of the LDraw library sticker and the dither check boxes)
 // and from line 41 on the window's further texts and messages (one line each of UiText) may follow.
 inline constexpr int kLanguageLines = 32;
-inline constexpr int kOptionalLanguageLines = 74;
+inline constexpr int kOptionalLanguageLines = 76;
 
 // Reads Settings/<language>.txt. Every line read goes at once to `apply` (line number from 1);
 // lines 28 to 32 also become the five message texts of the shell. A missing file is reported

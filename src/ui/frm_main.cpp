@@ -345,7 +345,13 @@ void FrmMain::ReadLanguage() {
         methodActions_[i]->setText(methodCaptions_[i]);
         methodActions_[i]->setToolTip(methodTips_[i]);
     }
-    SetMethod(window_.method);
+    shapesAction_->setText(texts_(UiText::ShapesCaption));
+    shapesAction_->setToolTip(texts_(UiText::ShapesTip));
+    if (shapes_) {
+        SetShapes();
+    } else {
+        SetMethod(window_.method);
+    }
     cmdConvertMethod->setToolTip(texts_(UiText::ChooseConversion));
     viewMenu_->setTitle(texts_(UiText::ViewMenu));
     viewActions_[0]->setText(texts_(UiText::ZoomIn));

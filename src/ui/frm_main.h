@@ -159,12 +159,19 @@ private:
         QImage shown;                           // as Qt decodes it, where it can
         std::vector<std::pair<std::string, MessageKind>> held;
         int failures = 0;
+        // A drawing's shapes, drawn for the texture, and drawn as the picture above (a PNG).
+        std::shared_ptr<const Drawing> drawing;
+        std::shared_ptr<const RgbaPicture> drawn;
+        std::vector<std::uint8_t> drawingPicture;
     };
     PictureRead ReadInBackground(const QString& path, ReadOptions read);
+    void ReadDrawing(Shell& reader, const QString& path, const ReadOptions& read,
+                     PictureRead& result, const std::function<void(double)>& tell);
     void Notify(const std::string& text);
 
     // The state, shown.
     void SetMethod(ConversionMethod method);
+    void SetShapes();  // a drawing's own shapes in place of the conversions of pixels
     void ClearResults();
     void DisableDetailsAndOptions();
     std::optional<ConversionSettings> SettingsFromControls(bool quiet = false);
@@ -193,6 +200,14 @@ private:
     // The loaded picture as the sticker view's worker reads it.
     std::shared_ptr<const Picture> pictureShared_;
     std::shared_ptr<const RgbaPicture> originalShared_;  // its own pixels, for the texture
+    // An SVG drawing opened: its shapes, the frame of picture units they are placed in, the
+    // drawing drawn for the texture, and drawn as the picture the conversions of pixels read (a
+    // PNG, to read again); whether its shapes are converted (the default) or that picture.
+    std::shared_ptr<const Drawing> drawingShared_;
+    std::shared_ptr<const Picture> drawingFrame_;
+    std::shared_ptr<const RgbaPicture> drawnShared_;
+    std::vector<std::uint8_t> drawingPng_;
+    bool shapes_ = false;
     std::array<QString, 4> filledDetails_;  // the details as the window filled them in
     std::set<std::string> written_;  // the files this window has written (FileIdentity)
     std::unique_ptr<StickerWorker> worker_;
@@ -230,6 +245,7 @@ private:
     std::array<QAction*, 3> viewActions_;  // zoom in, zoom out, fit
     QToolButton* cmdConvertMethod;         // the menu of cmdConvert: which conversion it runs
     std::array<QAction*, 4> methodActions_{};
+    QAction* shapesAction_ = nullptr;  // a drawing's own shapes, while one is open
     QLabel* lblQuadCount;        // below cmdConvert: how many quadrilaterals were written
     QComboBox* cmbOutputForm;  // above the options: the part file's form
     QCheckBox* chkDither;        // above the details: dither where colours are reduced

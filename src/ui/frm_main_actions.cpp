@@ -37,6 +37,7 @@
 
 #include "image/bitmap_reader.h"
 #include "image/preview_writer.h"
+#include "drawing/svg_reader.h"
 #include "shell/failure.h"
 #include "shell/numbers.h"
 #include "ui/captions.h"
@@ -47,7 +48,8 @@ namespace mosaikon {
 namespace {
 
 constexpr const char* kPicturesFilter =
-    "Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.webp)|*.bmp *.png *.jpg *.jpeg *.gif *.webp";
+    "Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.webp *.svg *.svgz)|*.bmp *.png *.jpg *.jpeg *.gif "
+    "*.webp *.svg *.svgz";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -95,6 +97,16 @@ std::string PartNameFor(const std::string& picturePath) {
         if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-') name += c;
     }
     return name.empty() ? "s1234567" : name;
+}
+
+// A picture of rows from the top, four bytes a pixel, as Qt shows it.
+QImage ImageOf(const RgbaPicture& picture) {
+    QImage image(picture.width, picture.height, QImage::Format_RGBA8888);
+    for (int y = 0; y < picture.height; ++y) {
+        std::copy_n(picture.rgba.data() + static_cast<std::size_t>(y) * picture.width * 4,
+                    static_cast<std::size_t>(picture.width) * 4, image.scanLine(y));
+    }
+    return image;
 }
 
 }  // namespace
@@ -148,9 +160,19 @@ std::string FrmMain::GetFileSpec(const std::string& description, const std::stri
     return result;
 }
 
+void FrmMain::SetShapes() {
+    const bool changed = !shapes_;
+    shapes_ = true;
+    shapesAction_->setChecked(true);
+    SetCaption(cmdConvert, texts_(UiText::ShapesCaption));
+    cmdConvert->setToolTip(texts_(UiText::ShapesTip));
+    if (changed) ScheduleSticker();
+}
+
 void FrmMain::SetMethod(ConversionMethod method) {
-    const bool changed = window_.method != method;
+    const bool changed = window_.method != method || shapes_;
     window_.method = method;
+    shapes_ = false;
     if (methodActions_[static_cast<std::size_t>(method)]) {
         methodActions_[static_cast<std::size_t>(method)]->setChecked(true);
     }
@@ -262,8 +284,25 @@ void FrmMain::OpenPicture(const QString& path) {
         return;
     }
     originalShared_ = std::move(picture.original);
+    drawingShared_ = picture.drawing;
+    drawnShared_ = picture.drawn;
+    drawingPng_ = std::move(picture.drawingPicture);
+    drawingFrame_.reset();
+    if (drawingShared_) {
+        auto frame = std::make_shared<Picture>();
+        frame->infoHeader.biWidth = DrawingPictureWidth(*drawingShared_);
+        frame->infoHeader.biHeight = kDrawingPictureHeight;
+        drawingFrame_ = std::move(frame);
+    }
     PictureLoaded(std::move(picture.picture), path, picture.height, picture.width,
                   std::move(picture.shown));
+    // A drawing's own shapes are converted unless a conversion of pixels is chosen.
+    shapesAction_->setEnabled(drawingShared_ != nullptr);
+    if (drawingShared_) {
+        SetShapes();
+    } else if (shapes_) {
+        SetMethod(window_.method);
+    }
     // Accepted once, the damage is accepted for this picture from now on.
     window_.damageAccepted = acceptDamage;
     cmdBrowseSave->setFocus();
@@ -322,10 +361,14 @@ FrmMain::PictureRead FrmMain::ReadInBackground(const QString& path, ReadOptions 
     std::atomic<bool> done{false};
     std::thread thread([&] {
         try {
-            LoadBitmap(reader, result->picture, S(path), result->height, result->width, read);
-            result->failures = reader.failuresReported;
-            // The picture as it is shown, decoded here too when Qt reads it itself.
-            if (result->failures == 0) result->shown = QImage(path);
+            if (IsDrawingFile(S(path))) {
+                ReadDrawing(reader, path, read, *result, tell);
+            } else {
+                LoadBitmap(reader, result->picture, S(path), result->height, result->width, read);
+                result->failures = reader.failuresReported;
+                // The picture as it is shown, decoded here too when Qt reads it itself.
+                if (result->failures == 0) result->shown = QImage(path);
+            }
             tell(1);
         } catch (...) {
             result->failures = std::max(result->failures, 1);
@@ -341,6 +384,49 @@ FrmMain::PictureRead FrmMain::ReadInBackground(const QString& path, ReadOptions 
     lblStickerStats->setText(before);
     EndWork();
     return std::move(*result);
+}
+
+// A drawing read away from the window's thread: its shapes (what it could not draw said), the
+// drawing drawn for the texture and for the picture box, and drawn as a picture that is read as
+// pictures are, for the conversions of pixels (what only concerns that picture is not said).
+void FrmMain::ReadDrawing(Shell& reader, const QString& path, const ReadOptions& read,
+                          PictureRead& result, const std::function<void(double)>& tell) {
+    auto drawn = std::make_shared<RgbaPicture>();
+    RgbaPicture pixels;
+    SvgReading reading;
+    reading.rendered = drawn.get();
+    reading.picture = &pixels;
+    try {
+        auto drawing = std::make_shared<Drawing>(ReadSvg(S(path), reading));
+        for (const std::string& warning : drawing->warnings) {
+            ShowMessage(reader, warning, MessageKind::Warning);
+        }
+        result.drawing = std::move(drawing);
+    } catch (const Failure& failure) {
+        ShowMessage(reader, failure.what(), MessageKind::Failure);
+        result.failures = 1;
+        return;
+    }
+    tell(0.3);
+    result.drawingPicture = EncodePng(pixels);
+    Shell quiet;
+    quiet.messages = reader.messages;
+    quiet.log.kept = reader.log.kept;
+    quiet.messageBox = [&reader](const std::string& text, MessageKind kind) {
+        if (kind == MessageKind::Failure) ShowMessage(reader, text, kind);
+    };
+    ReadOptions again = read;
+    again.progress = [&tell](double done) { tell(0.3 + 0.6 * done); };
+    LoadBitmapBytes(quiet, result.picture, result.drawingPicture, S(NamePart(path)), result.height,
+                    result.width, again);
+    result.failures = quiet.failuresReported;
+    if (result.failures > 0) return;
+    result.shown = ImageOf(pixels);
+    result.drawn = std::move(drawn);
+    // As high as the drawing's own units say, as the converter makes it.
+    const Drawing& drawing = *result.drawing;
+    result.height = static_cast<double>(std::clamp(std::lround(drawing.height), 1L, 100000L));
+    result.width = std::round(result.height * drawing.width / drawing.height);
 }
 
 void FrmMain::PictureLoaded(Picture loaded, const QString& path, double height, double width,
@@ -635,7 +721,13 @@ bool FrmMain::ReadPictureAgain() {
     read.acceptDamaged = window_.damageAccepted;
     double ignoredHeight = 0, ignoredWidth = 0;
     try {
-        LoadBitmap(shell, reloaded, window_.picturePath, ignoredHeight, ignoredWidth, read);
+        if (drawingShared_) {
+            // The drawing as drawn when it was opened, read as a picture again.
+            LoadBitmapBytes(shell, reloaded, drawingPng_, S(NamePart(Q(window_.picturePath))),
+                            ignoredHeight, ignoredWidth, read);
+        } else {
+            LoadBitmap(shell, reloaded, window_.picturePath, ignoredHeight, ignoredWidth, read);
+        }
     } catch (...) {
         shell.messageBox = show;
         throw;
@@ -687,6 +779,15 @@ std::optional<StickerRequest> FrmMain::InputsFromControls(bool quiet) {
     request.format = forms[std::clamp(cmbOutputForm->currentIndex(), 0, 2)];
     if (request.format == PartFormat::LdrawTexture || request.method == ConversionMethod::Vector) {
         request.original = originalShared_;
+    }
+    if (drawingShared_ && shapes_) {
+        // The drawing's own shapes, placed in its frame; drawn, they are the texture.
+        request.picture = drawingFrame_;
+        request.drawing = drawingShared_;
+        request.method = ConversionMethod::Quick;
+        request.vector = {};
+        request.original =
+            request.format == PartFormat::LdrawTexture ? drawnShared_ : nullptr;
     }
     request.height = height;
     request.details = {S(txtMetaData[0]->text()), S(txtMetaData[1]->text()),
@@ -1001,12 +1102,20 @@ void FrmMain::BuildConversionMenu() {
         connect(methodActions_[i], &QAction::triggered, this,
                 [this, method] { SetMethod(method); });
     }
+    // A drawing's own shapes, offered while one is open.
+    shapesAction_ = menu->addAction(texts_(UiText::ShapesCaption));
+    shapesAction_->setObjectName("actionShapesConvert");
+    shapesAction_->setToolTip(texts_(UiText::ShapesTip));
+    shapesAction_->setEnabled(false);
+    connect(shapesAction_, &QAction::triggered, this, &FrmMain::SetShapes);
     // The conversion in use is marked in the menu.
     auto* methods = new QActionGroup(menu);
     for (QAction* action : methodActions_) {
         action->setCheckable(true);
         methods->addAction(action);
     }
+    shapesAction_->setCheckable(true);
+    methods->addAction(shapesAction_);
     methodActions_[static_cast<std::size_t>(window_.method)]->setChecked(true);
     cmdConvertMethod->setMenu(menu);
 }

@@ -22,6 +22,23 @@ std::shared_ptr<const StickerPicture> PaintedSticker(const Sticker& sticker) {
     painted->preview = sticker.preview;
     painted->pictureWidth = sticker.request.picture->Width();
     painted->pictureHeight = sticker.request.picture->Height();
+    if (sticker.request.drawing) {
+        // A drawing's shapes, placed in its frame of picture units, are shown over the drawing
+        // as the window shows it: the picture drawn for the conversions of pixels.
+        const DrawnSize shown = DrawnSizeOf(*sticker.request.drawing);
+        const double sx = static_cast<double>(shown.width) / painted->pictureWidth;
+        const double sy = static_cast<double>(shown.height) / painted->pictureHeight;
+        for (ViewPolygon& polygon : painted->preview.polygons) {
+            for (int i = 0; i < polygon.count; ++i) {
+                double& x = polygon.x[static_cast<std::size_t>(i)];
+                double& y = polygon.y[static_cast<std::size_t>(i)];
+                x = (x - 1) * sx + 1;
+                y = (y - 1) * sy + 1;
+            }
+        }
+        painted->pictureWidth = shown.width;
+        painted->pictureHeight = shown.height;
+    }
     const RgbaPicture& texture = sticker.shapes->texture;
     if (!texture.rgba.empty()) {
         // The texture's pixels, as programs that show textures draw them on the face.

@@ -86,6 +86,8 @@ const char* const kEnglish[] = {
     "its name is too long",
     "it is not a regular file",
     "the disk could not be read or written",
+    "Dra&wing Convert",
+    "The drawing's own shapes, exactly, in the fewest clean polygons: for SVG drawings",
 };
 static_assert(std::size(kEnglish) == static_cast<std::size_t>(kUiTextCount));
 

@@ -77,6 +77,8 @@ enum class UiText {
     ReasonNameTooLong,
     ReasonNotRegular,
     ReasonDevice,
+    ShapesCaption,  // a drawing's own shapes on the Convert button's menu, and its tip
+    ShapesTip,
     End
 };
 

@@ -170,8 +170,8 @@ TEST_F(WindowFlow, EachStepEnablesTheNext) {
     EXPECT_EQ(std::tie(requests[0].title, requests[0].initialFolder, requests[0].defaultName),
               std::make_tuple("Open", QDir::homePath().toStdString(), ""));
     EXPECT_EQ(requests[0].filter,
-              "Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.webp)|*.bmp *.png *.jpg *.jpeg *.gif "
-              "*.webp|Windows Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
+              "Pictures (*.bmp *.png *.jpg *.jpeg *.gif *.webp *.svg *.svgz)|*.bmp *.png *.jpg "
+              "*.jpeg *.gif *.webp *.svg *.svgz|Windows Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
     EXPECT_EQ(Text("txtImageLocation").toStdString(), picture);
     EXPECT_EQ(Find<PictureView>("imgBitmap")->PictureSize(), QSize(23, 10));
     EXPECT_EQ(Text("txtHeight") + " " + Text("txtWidth"), "10 23");
@@ -789,6 +789,74 @@ TEST_F(WindowFlow, EachConversionWritesWhatTheCommandLineWritesAndShowsItsCount)
     main->progressShown = -1;
     Click("cmdConvert");
     EXPECT_EQ(main->progressShown, -1);
+}
+
+// An SVG drawing opens drawn in the picture box, as high as its own units; its own shapes are
+// the conversion it gets unless another is chosen, and write what the converter writes in every
+// form; the conversions of pixels take the drawing drawn. A picture opened next has no shapes.
+TEST_F(WindowFlow, ADrawingConvertsItsOwnShapesOrTheDrawingDrawn) {
+    const std::string drawing = (folder.path() / "pics/badge.svg").string();
+    std::filesystem::copy_file(std::string(MOSAIKON_TEST_DATA) + "/drawings/badge.svg", drawing);
+    const std::string bitmap = picture;
+    ChooseFiles("", drawing);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_EQ(Text("txtImageLocation").toStdString(), drawing);
+    EXPECT_FALSE(Find<PictureView>("imgBitmap")->IsEmpty());
+    EXPECT_EQ(Text("txtHeight"), "64");
+    auto* shapes =
+        Find<QToolButton>("cmdConvertMethod")->menu()->findChild<QAction*>("actionShapesConvert");
+    ASSERT_TRUE(shapes);
+    EXPECT_TRUE(shapes->isEnabled());
+    EXPECT_TRUE(shapes->isChecked());
+    EXPECT_EQ(Caption("cmdConvert"), "Drawing Convert");
+    Click("cmdPreview");
+    // The sticker view shows the shapes over the drawing as the picture box shows it.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return main->StickerCurrent(); }, 20000));
+    EXPECT_EQ(Find<PictureView>("imgPreview")->PictureSize(), QSize(512, 512));
+    EXPECT_EQ(Find<PictureView>("imgBitmap")->PictureSize(), QSize(512, 512));
+    EXPECT_THAT(Find<QLabel>("lblStickerStats")->text().toStdString(),
+                testing::MatchesRegex("[0-9]+ quadrilaterals and [0-9]+ triangles, [0-9]+ kB"));
+    picture = drawing;
+    const char* forms[] = {"", "--format ldraw-sticker", "--format ldraw-texture"};
+    for (int form = 0; form < 3; ++form) {
+        SCOPED_TRACE(form);
+        Find<QComboBox>("cmbOutputForm")->setCurrentIndex(form);
+        boxes.clear();
+        Click("cmdConvert");
+        EXPECT_THAT(boxes, ElementsAre(StartsWith(state.shell.messages.MsgConvertDone + "\n")));
+        EXPECT_EQ(Part(), CommandLinePart(forms[form]));
+    }
+    EXPECT_EQ(test::ReadBytes(folder.path() / "out/textures/s1234567.png"),
+              test::ReadBytes(folder.path() / "cli/textures/s1234567.png"));
+    // The vector conversion of the drawing drawn: a picture of 512 pixels on its longer side,
+    // drawn 64 LDU high.
+    Find<QComboBox>("cmbOutputForm")->setCurrentIndex(0);
+    Choose("actionVectorConvert");
+    EXPECT_FALSE(shapes->isChecked());
+    EXPECT_EQ(Caption("cmdConvert"), "Vector Convert");
+    boxes.clear();
+    Click("cmdConvert");
+    EXPECT_THAT(boxes, ElementsAre(StartsWith(state.shell.messages.MsgConvertDone + "\n")));
+    const std::string pixels = Part();
+    EXPECT_NE(pixels, CommandLinePart(""));
+    EXPECT_NE(pixels.find("\n4 "), std::string::npos);
+    // Back to the shapes, then a picture: the shapes' choice goes, the conversion chosen before
+    // stays.
+    Choose("actionShapesConvert");
+    EXPECT_EQ(Caption("cmdConvert"), "Drawing Convert");
+    picture = bitmap;
+    ChooseFiles();
+    EXPECT_FALSE(shapes->isEnabled());
+    EXPECT_EQ(Caption("cmdConvert"), "Vector Convert");
+    // A damaged drawing is refused with its reason, the picture loaded before kept.
+    test::WriteBytes(drawing, test::Bytes{'<', 's', 'v', 'g'});
+    boxes.clear();
+    answers.push_back(drawing);
+    Click("cmdBrowseOpen");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("badge.svg is damaged or not an SVG drawing"), std::string::npos)
+        << boxes[0];
+    EXPECT_EQ(Text("txtImageLocation").toStdString(), bitmap);
 }
 
 TEST_F(WindowFlow, EnterInALocationBoxLoadsLikeBrowsingAndLosesNothing) {
