@@ -102,8 +102,12 @@ public:
     void Make(Quads& quads, DrawingConversionRun& run) {
         PlaceShapes();
         std::vector<Face> faces = VisibleFaces();
-        ShareCorners(faces);
-        faces = Untangled(std::move(faces));
+        // Untangling a fold may leave a corner on a neighbour's side: shared again, until none
+        // is left to share (a few rounds at most).
+        for (int round = 0; round < 3; ++round) {
+            if (!ShareCorners(faces) && round > 0) break;
+            faces = Untangled(std::move(faces));
+        }
         RegionCutter cutter;
         std::vector<CutPolygon> pieces;
         for (std::size_t f = 0; f < faces.size(); ++f) {
@@ -145,21 +149,45 @@ private:
 
     // Each shape on the lattice, its own crossings resolved once by its fill rule, so that every
     // boolean after works on the same outline of it.
+    Paths RingsOnLattice(const DrawnShape& drawn) const {
+        Paths paths;
+        for (const auto& ring : drawn.rings) {
+            Path& path = paths.emplace_back();
+            for (const DrawingPoint& p : ring) {
+                const IntPoint q = OnLattice(p);
+                if (path.empty() || !(path.back() == q)) path.push_back(q);
+            }
+            while (path.size() > 1 && path.front() == path.back()) path.pop_back();
+            if (path.size() < 3) paths.pop_back();
+        }
+        return paths;
+    }
+
+    // The area a clip covers: the union of its shapes, each filled by its own rule.
+    Paths ClipArea(const DrawnClip& clip) const {
+        ClipperLib::Clipper all;
+        for (const DrawnShape& part : clip.parts) {
+            ClipperLib::Clipper one;
+            one.AddPaths(RingsOnLattice(part), ClipperLib::ptSubject, true);
+            Paths filled;
+            one.Execute(ClipperLib::ctUnion, filled,
+                        part.evenOdd ? ClipperLib::pftEvenOdd : ClipperLib::pftNonZero);
+            all.AddPaths(filled, ClipperLib::ptSubject, true);
+        }
+        Paths area;
+        all.Execute(ClipperLib::ctUnion, area, ClipperLib::pftNonZero);
+        return area;
+    }
+
     void PlaceShapes() {
+        std::vector<Paths> clips;
+        clips.reserve(drawing_.clips.size());
+        for (const DrawnClip& clip : drawing_.clips) clips.push_back(ClipArea(clip));
         for (std::size_t s = 0; s < drawing_.shapes.size(); ++s) {
             if ((s & 255) == 0) Report(0.1 * static_cast<double>(s) / drawing_.shapes.size());
             const DrawnShape& drawn = drawing_.shapes[s];
-            Paths paths;
-            for (const auto& ring : drawn.rings) {
-                Path& path = paths.emplace_back();
-                for (const DrawingPoint& p : ring) {
-                    const IntPoint q = OnLattice(p);
-                    if (path.empty() || !(path.back() == q)) path.push_back(q);
-                }
-                while (path.size() > 1 && path.front() == path.back()) path.pop_back();
-                if (path.size() < 3) paths.pop_back();
-            }
-            // Within the drawing's rectangle, which is all it shows.
+            const Paths paths = RingsOnLattice(drawn);
+            // Within the drawing's rectangle, which is all it shows, and within its clips.
             LatticeShape shape;
             ClipperLib::Clipper clipper;
             clipper.AddPaths(paths, ClipperLib::ptSubject, true);
@@ -167,6 +195,16 @@ private:
             clipper.Execute(ClipperLib::ctIntersection, shape.paths,
                             drawn.evenOdd ? ClipperLib::pftEvenOdd : ClipperLib::pftNonZero,
                             ClipperLib::pftNonZero);
+            for (const std::uint32_t c : drawn.clips) {
+                if (shape.paths.empty() || c >= clips.size()) break;
+                ClipperLib::Clipper within;
+                within.AddPaths(shape.paths, ClipperLib::ptSubject, true);
+                within.AddPaths(clips[c], ClipperLib::ptClip, true);
+                Paths kept;
+                within.Execute(ClipperLib::ctIntersection, kept, ClipperLib::pftNonZero,
+                               ClipperLib::pftNonZero);
+                shape.paths = std::move(kept);
+            }
             if (shape.paths.empty()) continue;
             for (const Path& path : shape.paths) {
                 for (const IntPoint& p : path) shape.box.Add(p);
@@ -265,8 +303,10 @@ private:
     }
 
     // Where a face's corner lies on (or, rounded to the lattice, within a unit of) another
-    // face's side, that side gets the corner too: the faces meet corner to corner.
-    static void ShareCorners(std::vector<Face>& faces) {
+    // face's side, that side gets the corner too: the faces meet corner to corner. Whether any
+    // side got one.
+    static bool ShareCorners(std::vector<Face>& faces) {
+        bool added = false;
         constexpr int kShift = 8;  // cells of 256 lattice units
         struct Owned {
             IntPoint p;
@@ -317,10 +357,12 @@ private:
                     for (const auto& [along, p] : found) {
                         if (!(shared.back() == p)) shared.push_back(p);
                     }
+                    added = added || !found.empty();
                 }
                 ring = Tidy(std::move(shared));
             }
         }
+        return added;
     }
 
     // Where a face is thinner than a lattice unit, both its sides may take the same corner of a

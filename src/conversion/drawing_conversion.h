@@ -28,14 +28,25 @@ struct DrawnShape {
     bool evenOdd = false;  // else nonzero winding
     std::uint8_t red = 0, green = 0, blue = 0;
     double opacity = 1;
+    // The drawing's clips it is drawn within (their places in Drawing::clips): it shows only
+    // where every one of them covers.
+    std::vector<std::uint32_t> clips;
     friend bool operator==(const DrawnShape&, const DrawnShape&) = default;
 };
 
+// A clip: the area its shapes cover (each its rings filled by its rule; their colours unused).
+struct DrawnClip {
+    std::vector<DrawnShape> parts;
+    friend bool operator==(const DrawnClip&, const DrawnClip&) = default;
+};
+
 // A drawing: its size (the rectangle from 0, 0 that it shows), its shapes in the order they are
-// drawn (each over those before it), and what reading it had to say.
+// drawn (each over those before it), the clips they are drawn within, and what reading it had to
+// say.
 struct Drawing {
     double width = 0, height = 0;
     std::vector<DrawnShape> shapes;
+    std::vector<DrawnClip> clips;
     std::vector<std::string> warnings;
     friend bool operator==(const Drawing&, const Drawing&) = default;
 };

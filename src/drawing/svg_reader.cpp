@@ -111,15 +111,22 @@ QString StyleWithoutRgba(QString style) {
     return out + style.mid(from);
 }
 
-// An element as read, its rgba() colours written as Qt SVG reads them.
-void WriteStartElement(const QXmlStreamReader& reader, QXmlStreamWriter& writer) {
+// An element as read, its rgba() colours written as Qt SVG reads them, but for the attributes
+// named in leftOut.
+void WriteStartElement(const QXmlStreamReader& reader, QXmlStreamWriter& writer,
+                       const QStringList& leftOut = {}, bool root = false) {
     writer.writeStartElement(reader.namespaceUri().toString(), reader.name().toString());
+    bool xlink = false;
     for (const QXmlStreamNamespaceDeclaration& declaration : reader.namespaceDeclarations()) {
         writer.writeNamespace(declaration.namespaceUri().toString(), declaration.prefix().toString());
+        xlink = xlink || declaration.prefix() == u"xlink";
     }
+    // Qt SVG reads references by the name xlink:href, which the clips' uses are written with.
+    if (root && !xlink) writer.writeNamespace("http://www.w3.org/1999/xlink", "xlink");
     const QXmlStreamAttributes attributes = reader.attributes();
     for (const QXmlStreamAttribute& attribute : attributes) {
         const QString name = attribute.name().toString();
+        if (leftOut.contains(name)) continue;
         QString value = attribute.value().toString();
         if (name == "style") value = StyleWithoutRgba(value);
         const QRegularExpressionMatch m = RgbaColour().match(value);
@@ -161,14 +168,111 @@ void NoteFonts(const QString& style, Omissions& omitted) {
     }
 }
 
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+// Clipping. Qt SVG draws every shape whole, so the document is rewritten for the recording
+// engine to clip: each clipPath becomes a group kept in defs, its shapes filled in kClipColour;
+// an element it clips is drawn between three markers (small squares of their own colours): the
+// clip's begin, then the clip's shapes (drawn through a use of the group, in the clipped
+// element's user space), the body's begin, the element itself, and the clip's end.
+constexpr QRgb kClipBegin = 0x13f7a1, kClipBody = 0x13f7a2, kClipEnd = 0x13f7a3,
+               kClipColour = 0x13f7a4;
+const QString kClipPrefix = "mosaikon-clip-";
+
+QString ColourText(QRgb colour) {
+    return QString("rgb(%1,%2,%3)").arg(qRed(colour)).arg(qGreen(colour)).arg(qBlue(colour));
+}
+
+void WriteMarker(QXmlStreamWriter& writer, QRgb colour) {
+    writer.writeStartElement("http://www.w3.org/2000/svg", "rect");
+    writer.writeAttribute("width", "1");
+    writer.writeAttribute("height", "1");
+    writer.writeAttribute("fill", ColourText(colour));
+    writer.writeAttribute("stroke", "none");
+    writer.writeEndElement();
+}
+
+// The clip an element refers to ("url(#id)" in its clip-path attribute or style), else empty.
+QString ClipOf(const QXmlStreamAttributes& attributes) {
+    static const QRegularExpression url(R"(^\s*url\(\s*['"]?#([^'")\s]+)['"]?\s*\)\s*$)");
+    static const QRegularExpression styled(R"(clip-path\s*:\s*([^;]+))");
+    QString value = attributes.value("clip-path").toString();
+    const QRegularExpressionMatch inStyle = styled.match(attributes.value("style").toString());
+    if (inStyle.hasMatch()) value = inStyle.captured(1);
+    const QRegularExpressionMatch m = url.match(value);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// The clipPath elements of a document that can be applied (in the user space of what they
+// clip), read once before the document is rewritten; those measured by the bounding box of
+// what they clip are listed apart.
+struct ClipPaths {
+    std::set<QString> applied, boxed;
+};
+
+ClipPaths FindClipPaths(const QByteArray& bytes) {
+    ClipPaths clips;
+    QXmlStreamReader reader(bytes);
+    int depth = 0;
+    while (!reader.atEnd() && depth <= kMostDrawingDepth) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement) --depth;
+        if (token != QXmlStreamReader::StartElement) continue;
+        ++depth;
+        if (reader.name() != u"clipPath") continue;
+        const QString id = reader.attributes().value("id").toString();
+        if (id.isEmpty()) continue;
+        const bool boxed = reader.attributes().value("clipPathUnits") == u"objectBoundingBox";
+        (boxed ? clips.boxed : clips.applied).insert(id);
+    }
+    return clips;
+}
+
+// The clip's begin, its shapes in the user space of the element clipped (whose transform, for
+// an element wrapped in a group of its own, comes from attributes), and the body's begin.
+void WriteClipStart(const QXmlStreamAttributes& attributes, const QString& clip,
+                    QXmlStreamWriter& writer) {
+    WriteMarker(writer, kClipBegin);
+    writer.writeStartElement("http://www.w3.org/2000/svg", "use");
+    writer.writeAttribute("http://www.w3.org/1999/xlink", "href", "#" + kClipPrefix + clip);
+    if (attributes.hasAttribute("transform")) {
+        writer.writeAttribute("transform", attributes.value("transform").toString());
+    }
+    writer.writeEndElement();
+    WriteMarker(writer, kClipBody);
+}
+
+// What a clip's shapes keep of their attributes: their geometry and clip rule (as fill rule).
+const QStringList kNotClipGeometry = {"fill", "stroke", "style", "opacity", "fill-opacity",
+                                      "stroke-opacity", "stroke-width", "visibility", "display",
+                                      "filter", "mask", "clip-path", "clip-rule", "class",
+                                      "fill-rule"};
+
+void WriteClipRule(const QXmlStreamAttributes& attributes, QXmlStreamWriter& writer) {
+    static const QRegularExpression styled(R"(clip-rule\s*:\s*(nonzero|evenodd))");
+    QString rule = attributes.value("clip-rule").toString().trimmed();
+    const QRegularExpressionMatch m = styled.match(attributes.value("style").toString());
+    if (m.hasMatch()) rule = m.captured(1);
+    if (rule == "evenodd" || rule == "nonzero") writer.writeAttribute("fill-rule", rule);
+}
+
 // Takes the document apart once: refuses what is damaged or too deep, keeps what Qt SVG may draw
 // and writes it out again, leaving out what it must not read.
 QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omissions& omitted,
                          bool textDrawn) {
+    const ClipPaths clips = FindClipPaths(bytes);
     QXmlStreamReader reader(bytes);
     QByteArray clean;
     QXmlStreamWriter writer(&clean);
     int depth = 0;
+    // The depths of the elements being clipped, and whether each is wrapped in a group of its own.
+    std::vector<std::pair<int, bool>> clipped;
+    int inClip = 0;  // the depth of the clipPath being written as a group, else 0
     int skipping = 0;  // the depth of the element being left out with all it holds, else 0
     bool root = true;
     std::string textOfSkipped;
@@ -212,8 +316,15 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                 } else if (element == "use" && !href.isEmpty() && !href.startsWith(u'#')) {
                     kind = "reference";
                     leaveOut = true;
-                } else if (element == "clipPath" || element == "mask" || element == "pattern" ||
-                           element == "filter" || element == "marker") {
+                } else if (element == "clipPath") {
+                    if (inClip) {
+                        kind = "clipPath";  // a clip within a clip's shapes: left out
+                        leaveOut = true;
+                    } else if (!clips.applied.contains(Q(id))) {
+                        kind = "clipPath";
+                    }
+                } else if (element == "mask" || element == "pattern" || element == "filter" ||
+                           element == "marker") {
                     kind = element;
                 } else if (element == "linearGradient" || element == "radialGradient") {
                     kind = "gradient";
@@ -225,6 +336,39 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                     continue;
                 }
                 inStyle = element == "style";
+                if (element == "clipPath" && !inClip && clips.applied.contains(Q(id))) {
+                    // Kept out of sight in defs, as a group of shapes filled in the clip's colour.
+                    inClip = depth;
+                    writer.writeStartElement("http://www.w3.org/2000/svg", "defs");
+                    writer.writeStartElement("http://www.w3.org/2000/svg", "g");
+                    writer.writeAttribute("id", kClipPrefix + Q(id));
+                    writer.writeAttribute("fill", ColourText(kClipColour));
+                    writer.writeAttribute("fill-opacity", "1");
+                    writer.writeAttribute("stroke", "none");
+                    writer.writeAttribute("opacity", "1");
+                    writer.writeAttribute("display", "inline");
+                    writer.writeAttribute("visibility", "visible");
+                    if (reader.attributes().hasAttribute("transform")) {
+                        writer.writeAttribute("transform", reader.attributes().value("transform").toString());
+                    }
+                    WriteClipRule(reader.attributes(), writer);
+                    if (!ClipOf(reader.attributes()).isEmpty()) omitted.Add("clipPath", id);
+                    break;
+                }
+                if (inClip) {
+                    WriteStartElement(reader, writer, kNotClipGeometry);
+                    WriteClipRule(reader.attributes(), writer);
+                    break;
+                }
+                const QString clip = ClipOf(reader.attributes());
+                const bool clipping = !clip.isEmpty() && clips.applied.contains(clip) && !inClip;
+                if (!clip.isEmpty() && clips.boxed.contains(clip)) omitted.Add("clipPath", S(clip));
+                const bool container = element == "g" || element == "svg" || element == "a";
+                if (clipping && !container) {
+                    // The element in a group of its own: the clip's shapes in its user space.
+                    writer.writeStartElement("http://www.w3.org/2000/svg", "g");
+                    WriteClipStart(reader.attributes(), clip, writer);
+                }
                 if (textDrawn) {
                     const QXmlStreamAttributes attributes = reader.attributes();
                     if (attributes.hasAttribute("font-family")) {
@@ -235,11 +379,31 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                     }
                     NoteFonts(attributes.value("style").toString(), omitted);
                 }
-                WriteStartElement(reader, writer);
+                WriteStartElement(reader, writer, clipping ? QStringList{"clip-path"} : QStringList{},
+                                  depth == 1);
+                if (clipping && container) WriteClipStart({}, clip, writer);
+                if (clipping) clipped.emplace_back(depth, !container);
                 break;
             }
             case QXmlStreamReader::EndElement:
                 inStyle = false;
+                if (inClip == depth && !skipping) {
+                    writer.writeEndElement();  // the group
+                    writer.writeEndElement();  // defs
+                    inClip = 0;
+                    --depth;
+                    break;
+                }
+                if (!clipped.empty() && clipped.back().first == depth && !skipping) {
+                    const bool wrapped = clipped.back().second;
+                    clipped.pop_back();
+                    if (wrapped) writer.writeCurrentToken(reader);
+                    WriteMarker(writer, kClipEnd);
+                    if (!wrapped) writer.writeCurrentToken(reader);
+                    if (wrapped) writer.writeEndElement();
+                    --depth;
+                    break;
+                }
                 if (skipping == depth) {
                     skipping = 0;
                     if (inText) {
@@ -281,6 +445,38 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
     return clean;
 }
 
+// What a path drawn is to the clipping: a clip's marker (a unit square at the origin in its
+// colour) or a shape.
+enum class Marker { None, Begin, Body, End };
+
+Marker MarkerOf(const QPainterPath& path, const QBrush& brush) {
+    if (brush.style() != Qt::SolidPattern || path.elementCount() > 5 ||
+        path.boundingRect() != QRectF(0, 0, 1, 1)) {
+        return Marker::None;
+    }
+    switch (brush.color().rgb() & 0xffffff) {
+        case kClipBegin: return Marker::Begin;
+        case kClipBody: return Marker::Body;
+        case kClipEnd: return Marker::End;
+        default: return Marker::None;
+    }
+}
+
+// A polygon drawn as the path it outlines (a polyline stroked, not filled).
+void DrawPolygonAsPath(QPaintEngine& engine, QPainter* painter, const QPointF* points, int count,
+                       QPaintEngine::PolygonDrawMode mode) {
+    QPainterPath path;
+    if (count < 2) return;
+    path.moveTo(points[0]);
+    for (int i = 1; i < count; ++i) path.lineTo(points[i]);
+    if (mode != QPaintEngine::PolylineMode) path.closeSubpath();
+    path.setFillRule(mode == QPaintEngine::OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill);
+    const QBrush brush = painter->brush();
+    if (mode == QPaintEngine::PolylineMode) painter->setBrush(Qt::NoBrush);
+    engine.drawPath(path);
+    if (mode == QPaintEngine::PolylineMode) painter->setBrush(brush);
+}
+
 // A paint device whose engine keeps what is drawn on it as shapes.
 class RecordingEngine : public QPaintEngine {
 public:
@@ -295,16 +491,7 @@ public:
     void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
 
     void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
-        QPainterPath path;
-        if (count < 2) return;
-        path.moveTo(points[0]);
-        for (int i = 1; i < count; ++i) path.lineTo(points[i]);
-        if (mode != PolylineMode) path.closeSubpath();
-        path.setFillRule(mode == OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill);
-        const QBrush brush = painter()->brush();
-        if (mode == PolylineMode) painter()->setBrush(Qt::NoBrush);
-        drawPath(path);
-        if (mode == PolylineMode) painter()->setBrush(brush);
+        DrawPolygonAsPath(*this, painter(), points, count, mode);
     }
 
     void drawPath(const QPainterPath& path) override {
@@ -329,15 +516,37 @@ private:
         return brush.color();
     }
 
+    // A clip's marker, acted on: whether the path is one.
+    bool ActOnMarker(const QPainterPath& path, const QBrush& brush) {
+        switch (MarkerOf(path, brush)) {
+            case Marker::Begin:
+                open_.push_back(static_cast<std::uint32_t>(drawing_.clips.size()));
+                drawing_.clips.emplace_back();
+                collecting_ = true;
+                return true;
+            case Marker::Body:
+                collecting_ = false;
+                return true;
+            case Marker::End:
+                if (!open_.empty()) open_.pop_back();
+                collecting_ = false;
+                return true;
+            case Marker::None:
+                return false;
+        }
+        return false;
+    }
+
     void Record(const QPainterPath& path, const QTransform& transform, const QBrush& brush,
                 double opacity) {
+        if (ActOnMarker(path, brush)) return;
         if (brush.style() == Qt::TexturePattern) return;  // said where the pattern is
         const QColor colour = ColourOf(brush);
         const double alpha = colour.alphaF() * opacity;
-        if (alpha <= 1.0 / 512) return;  // nothing to see
+        if (!collecting_ && alpha <= 1.0 / 512) return;  // nothing to see
         DrawnShape shape;
         shape.evenOdd = path.fillRule() == Qt::OddEvenFill;
-        if (alpha < 1) omitted_.Add("opacity", "");
+        if (alpha < 1 && !collecting_) omitted_.Add("opacity", "");
         shape.red = static_cast<std::uint8_t>(colour.red());
         shape.green = static_cast<std::uint8_t>(colour.green());
         shape.blue = static_cast<std::uint8_t>(colour.blue());
@@ -366,7 +575,16 @@ private:
             }
         }
         std::erase_if(shape.rings, [](const auto& r) { return r.size() < 3; });
-        if (!shape.rings.empty()) drawing_.shapes.push_back(std::move(shape));
+        if (shape.rings.empty()) return;
+        if (collecting_) {
+            // A clip's shape: only its area counts.
+            shape.opacity = 1;
+            shape.red = shape.green = shape.blue = 0;
+            drawing_.clips.back().parts.push_back(std::move(shape));
+            return;
+        }
+        shape.clips = open_;
+        drawing_.shapes.push_back(std::move(shape));
     }
 
     // A cubic curve as lines, each within the flatness of the curve (its control points within
@@ -393,6 +611,8 @@ private:
     Drawing& drawing_;
     const double flatness_;
     Omissions& omitted_;
+    std::vector<std::uint32_t> open_;  // the clips in force
+    bool collecting_ = false;          // drawing a clip's shapes
 };
 
 // A gzip stream expanded, to at most kMostDrawingBytes.
@@ -432,6 +652,96 @@ bool IsCompressed(const std::string& bytes) {
            static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
 
+// A paint device of a given size whose engine is Engine.
+template <typename Engine>
+class EngineDevice : public QPaintDevice {
+public:
+    template <typename... Arguments>
+    EngineDevice(int width, int height, Arguments&&... arguments)
+        : engine_(std::forward<Arguments>(arguments)...), width_(width), height_(height) {}
+    ~EngineDevice() override = default;
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+            case PdmWidth: return width_;
+            case PdmHeight: return height_;
+            case PdmWidthMM: return width_ * 254 / 960;
+            case PdmHeightMM: return height_ * 254 / 960;
+            case PdmNumColors: return 0x7fffffff;
+            case PdmDepth: return 32;
+            case PdmDpiX:
+            case PdmDpiY:
+            case PdmPhysicalDpiX:
+            case PdmPhysicalDpiY: return 96;
+            case PdmDevicePixelRatio: return 1;
+            case PdmDevicePixelRatioScaled: return static_cast<int>(devicePixelRatioFScale());
+        }
+        return 0;
+    }
+
+private:
+    mutable Engine engine_;
+    int width_, height_;
+};
+
+// An engine that draws what Qt SVG draws onto a picture as Qt would, but within the clips.
+class RenderingEngine : public QPaintEngine {
+public:
+    explicit RenderingEngine(QPainter& target) : QPaintEngine(AllFeatures), target_(target) {}
+
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    Type type() const override { return User; }
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
+        DrawPolygonAsPath(*this, painter(), points, count, mode);
+    }
+
+    void drawPath(const QPainterPath& path) override {
+        QPainter* p = painter();
+        switch (MarkerOf(path, p->brush())) {
+            case Marker::Begin:
+                collecting_ = true;
+                collected_ = QPainterPath();
+                return;
+            case Marker::Body:
+                collecting_ = false;
+                clips_.push_back(clips_.empty() ? collected_ : clips_.back().intersected(collected_));
+                return;
+            case Marker::End:
+                if (!clips_.empty()) clips_.pop_back();
+                collecting_ = false;
+                return;
+            case Marker::None:
+                break;
+        }
+        if (collecting_) {
+            if (p->brush().style() == Qt::NoBrush) return;
+            collected_ = collected_.united(p->combinedTransform().map(path));
+            return;
+        }
+        target_.save();
+        if (!clips_.empty()) target_.setClipPath(clips_.back());
+        target_.setTransform(p->combinedTransform());
+        target_.setOpacity(p->opacity());
+        target_.setBrush(p->brush());
+        target_.setPen(p->pen());
+        target_.drawPath(path);
+        target_.restore();
+    }
+
+private:
+    QPainter& target_;
+    std::vector<QPainterPath> clips_;  // in the picture's pixels: each the clips in force
+    bool collecting_ = false;
+    QPainterPath collected_;
+};
+
 // The drawing drawn into a picture of width x height pixels, perUnit pixels a drawing unit. Over
 // white, where anything is drawn (the textured form's picture, so that its see-through shapes look
 // as their polygons do), and transparent where nothing is; else as drawn.
@@ -444,8 +754,10 @@ RgbaPicture Rendered(QSvgRenderer& renderer, const Drawing& drawing, std::int32_
                                           : QImage::Format_RGBA8888);
     image.fill(Qt::transparent);
     {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
+        QPainter target(&image);
+        target.setRenderHint(QPainter::Antialiasing);
+        EngineDevice<RenderingEngine> device(width, height, target);
+        QPainter painter(&device);
         renderer.render(&painter, QRectF(0, 0, drawing.width * perUnit, drawing.height * perUnit));
     }
     picture.rgba.resize(static_cast<std::size_t>(width) * height * 4);
@@ -480,39 +792,6 @@ RgbaPicture PixelPicture(QSvgRenderer& renderer, const Drawing& drawing, std::in
     return Rendered(renderer, drawing, size.width, size.height,
                     size.height / drawing.height, false);
 }
-
-class RecordingDevice : public QPaintDevice {
-public:
-    RecordingDevice(Drawing& drawing, double flatness, Omissions& omitted)
-        : engine_(drawing, flatness, omitted),
-          width_(static_cast<int>(std::clamp(std::ceil(drawing.width), 1.0, 1e6))),
-          height_(static_cast<int>(std::clamp(std::ceil(drawing.height), 1.0, 1e6))) {}
-    ~RecordingDevice() override = default;
-    QPaintEngine* paintEngine() const override { return &engine_; }
-
-protected:
-    int metric(PaintDeviceMetric metric) const override {
-        switch (metric) {
-            case PdmWidth: return width_;
-            case PdmHeight: return height_;
-            case PdmWidthMM: return width_ * 254 / 960;
-            case PdmHeightMM: return height_ * 254 / 960;
-            case PdmNumColors: return 0x7fffffff;
-            case PdmDepth: return 32;
-            case PdmDpiX:
-            case PdmDpiY:
-            case PdmPhysicalDpiX:
-            case PdmPhysicalDpiY: return 96;
-            case PdmDevicePixelRatio: return 1;
-            case PdmDevicePixelRatioScaled: return static_cast<int>(devicePixelRatioFScale());
-        }
-        return 0;
-    }
-
-private:
-    mutable RecordingEngine engine_;
-    int width_, height_;
-};
 
 }  // namespace
 
@@ -571,7 +850,10 @@ Drawing ReadSvgText(const std::string& bytes, const std::string& name, const Svg
     const double finest = drawing.height / (4 * kDrawingPictureHeight);
     flatness = std::isfinite(flatness) && flatness > 0 ? std::max(flatness, finest)
                                                        : drawing.height / 2000;
-    RecordingDevice device(drawing, flatness, omitted);
+    EngineDevice<RecordingEngine> device(
+        static_cast<int>(std::clamp(std::ceil(drawing.width), 1.0, 1e6)),
+        static_cast<int>(std::clamp(std::ceil(drawing.height), 1.0, 1e6)), drawing, flatness,
+        omitted);
     {
         QPainter painter(&device);
         renderer.render(&painter, QRectF(0, 0, drawing.width, drawing.height));

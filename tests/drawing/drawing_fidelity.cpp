@@ -105,4 +105,35 @@ RgbaPicture Rendered(const fs::path& svg, const Drawing& drawing, const fs::path
     return DecodePng(bytes, png.string(), DecodeRules{});
 }
 
+double TextureAlike(const RgbaPicture& texture, std::int32_t width, std::int32_t height,
+                    const fs::path& svg, const fs::path& folder) {
+    const fs::path png = folder / (svg.stem().string() + "-texture.png");
+    const std::string command = "rsvg-convert -w " + std::to_string(width) + " -h " +
+                                std::to_string(height) + " '" + svg.string() + "' -o '" +
+                                png.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(png, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    const RgbaPicture reference = DecodePng(bytes, png.string(), DecodeRules{});
+    if (reference.width != width || reference.height != height || texture.width < width ||
+        texture.height < height) {
+        ADD_FAILURE() << "sizes differ";
+        return 0;
+    }
+    std::uint64_t alike = 0;
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::uint8_t* t = &texture.rgba[(static_cast<std::size_t>(y) * texture.width + x) * 4];
+            const std::uint8_t* r = &reference.rgba[(static_cast<std::size_t>(y) * width + x) * 4];
+            bool same = (t[3] == 0) == (r[3] == 0);
+            for (int c = 0; c < 3 && same && r[3] > 0; ++c) {
+                const int overWhite = (r[c] * r[3] + 255 * (255 - r[3])) / 255;
+                same = std::abs(overWhite - t[c]) <= 8;
+            }
+            alike += same;
+        }
+    }
+    return static_cast<double>(alike) / (static_cast<double>(width) * height);
+}
+
 }  // namespace mosaikon::test

@@ -25,4 +25,10 @@ Fidelity Measure(const Drawing& drawing, const Quads& quads, const RgbaPicture& 
 RgbaPicture Rendered(const std::filesystem::path& svg, const Drawing& drawing,
                      const std::filesystem::path& folder);
 
+// The share of a textured sticker's texture (width x height of it drawn, the rest padding) that
+// is alike rsvg-convert's rendering at the same size: transparent where it is, its colour seen
+// over white within 8 of each other elsewhere.
+double TextureAlike(const RgbaPicture& texture, std::int32_t width, std::int32_t height,
+                    const std::filesystem::path& svg, const std::filesystem::path& folder);
+
 }  // namespace mosaikon::test
