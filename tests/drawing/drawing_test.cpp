@@ -352,6 +352,42 @@ TEST(SvgReading, CurvesAreFlattenedWithinTheToleranceAskedAndNoFiner) {
     EXPECT_LE(worstOf(ReadSvgText(circle, "c.svg").shapes[0].rings[0]), 100.0 / 2000 + kCurveOff);
 }
 
+// The polygons a converter that cuts each area into horizontal trapezoids would write for the
+// same areas: each area's outline (the sides of its polygons no other of its polygons shares) cut
+// at the height of every corner, one trapezoid for each span between two sides in each band.
+std::uint64_t Trapezoids(const Quads& quads) {
+    using Point = std::pair<double, double>;
+    std::map<std::int32_t, std::map<std::pair<Point, Point>, int>> sides;  // colour -> side -> uses
+    for (const LdrawQuad& q : quads) {
+        const double xs[] = {q.X1, q.X2, q.X3, q.X4}, ys[] = {q.Y1, q.Y2, q.Y3, q.Y4};
+        for (int i = 0; i < q.LineType; ++i) {
+            const int j = (i + 1) % q.LineType;
+            Point a{xs[i], ys[i]}, b{xs[j], ys[j]};
+            if (b < a) std::swap(a, b);
+            ++sides[q.Color][{a, b}];
+        }
+    }
+    std::uint64_t count = 0;
+    for (const auto& [colour, uses] : sides) {
+        std::vector<std::pair<double, double>> spans;  // each outline side's heights
+        std::set<double> heights;
+        for (const auto& [side, n] : uses) {
+            if (n != 1) continue;
+            const auto [low, high] = std::minmax(side.first.second, side.second.second);
+            heights.insert(low);
+            heights.insert(high);
+            if (low < high) spans.emplace_back(low, high);
+        }
+        const std::vector<double> h(heights.begin(), heights.end());
+        for (std::size_t band = 0; band + 1 < h.size(); ++band) {
+            std::uint64_t crossing = 0;
+            for (const auto& [low, high] : spans) crossing += low <= h[band] && high >= h[band + 1];
+            count += crossing / 2;
+        }
+    }
+    return count;
+}
+
 std::vector<fs::path> DrawingSet() {
     std::vector<fs::path> set;
     for (const auto& entry : fs::directory_iterator(kDrawings)) set.push_back(entry.path());
@@ -373,7 +409,7 @@ std::vector<fs::path> DrawingSet() {
 TEST(DrawingStickers, LookLikeTheirDrawingsWithoutGapsOrOverlapsInTheFewestPolygons) {
     const test::TempFolder temp;
     const fs::path& folder = temp.path();
-    std::uint64_t polygons = 0, least = 0, files = 0;
+    std::uint64_t polygons = 0, least = 0, files = 0, trapezoids = 0;
     for (const fs::path& svg : DrawingSet()) {
         SCOPED_TRACE(svg.string());
         Drawing drawing;
@@ -389,11 +425,14 @@ TEST(DrawingStickers, LookLikeTheirDrawingsWithoutGapsOrOverlapsInTheFewestPolyg
         EXPECT_EQ(run.facesLeftOut, 0u);
         polygons += quads.size();
         least += run.leastPolygons;
+        trapezoids += Trapezoids(quads);
         ++files;
         const test::Fidelity f = test::Measure(drawing, quads, test::Rendered(svg, drawing, folder));
-        std::printf("%-50s %6llu polygons (at least %llu), %.2f %% right, %llu gaps, %llu overlaps\n",
+        std::printf("%-50s %6llu polygons (at least %llu, trapezoids %llu), %.2f %% right, %llu gaps, "
+                    "%llu overlaps\n",
                     svg.filename().c_str(), static_cast<unsigned long long>(quads.size()),
                     static_cast<unsigned long long>(run.leastPolygons),
+                    static_cast<unsigned long long>(Trapezoids(quads)),
                     100.0 * static_cast<double>(f.right) / static_cast<double>(f.samples),
                     static_cast<unsigned long long>(f.gaps), static_cast<unsigned long long>(f.overlaps));
         EXPECT_GE(static_cast<double>(f.right) / f.samples, 0.995)
@@ -447,9 +486,11 @@ TEST(DrawingStickers, LookLikeTheirDrawingsWithoutGapsOrOverlapsInTheFewestPolyg
     // no convex quadrilateral joins two of the hole's sides without a corner added, so such a
     // face takes about one triangle a side where the count allows half of that.
     EXPECT_LE(polygons, least + least / 8) << polygons << " polygons, at least " << least;
-    std::printf("%llu drawings: %llu polygons, at least %llu\n",
+    std::printf("%llu drawings: %llu polygons, at least %llu; cut into trapezoids %llu\n",
                 static_cast<unsigned long long>(files), static_cast<unsigned long long>(polygons),
-                static_cast<unsigned long long>(least));
+                static_cast<unsigned long long>(least), static_cast<unsigned long long>(trapezoids));
+    // Trapezoids take far more (and meet with T-junctions).
+    EXPECT_GT(trapezoids, polygons * 3 / 2);
 }
 
 TEST(DrawingStickers, LdrawColoursJoinShapesOfOneCode) {
