@@ -197,15 +197,52 @@ void WriteMarker(QXmlStreamWriter& writer, QRgb colour) {
     writer.writeEndElement();
 }
 
-// The clip an element refers to ("url(#id)" in its clip-path attribute or style), else empty.
-QString ClipOf(const QXmlStreamAttributes& attributes) {
-    static const QRegularExpression url(R"(^\s*url\(\s*['"]?#([^'")\s]+)['"]?\s*\)\s*$)");
-    static const QRegularExpression styled(R"(clip-path\s*:\s*([^;]+))");
-    QString value = attributes.value("clip-path").toString();
+// A property of an element: its attribute, or the same in its style attribute.
+QString PropertyOf(const QXmlStreamAttributes& attributes, const QString& name) {
+    const QRegularExpression styled("(?:^|;)\\s*" + QRegularExpression::escape(name) +
+                                    "\\s*:\\s*([^;]+)");
     const QRegularExpressionMatch inStyle = styled.match(attributes.value("style").toString());
-    if (inStyle.hasMatch()) value = inStyle.captured(1);
+    return (inStyle.hasMatch() ? inStyle.captured(1) : attributes.value(name).toString()).trimmed();
+}
+
+// The id a property's "url(#id)" names, else empty.
+QString UrlOf(const QString& value) {
+    static const QRegularExpression url(R"(^\s*url\(\s*['"]?#([^'")\s]+)['"]?\s*\)\s*$)");
     const QRegularExpressionMatch m = url.match(value);
     return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// The clip an element refers to (its clip-path), else empty.
+QString ClipOf(const QXmlStreamAttributes& attributes) {
+    return UrlOf(PropertyOf(attributes, "clip-path"));
+}
+
+// The mask an element refers to, else empty.
+QString MaskOf(const QXmlStreamAttributes& attributes) {
+    return UrlOf(PropertyOf(attributes, "mask"));
+}
+
+// Whether an element within a mask shows through it wholly where it is drawn, as a clip's shape
+// does: a plain shape (or group) filled white, fully opaque, without a stroke; inherited says
+// whether the group around it is filled white.
+bool PlainMaskShape(QStringView element, const QXmlStreamAttributes& attributes, bool inherited,
+                    bool& white) {
+    static const QStringList shapes = {"g", "rect", "circle", "ellipse", "path", "polygon", "polyline"};
+    if (!shapes.contains(element.toString())) return false;
+    const QString fill = PropertyOf(attributes, "fill").toLower().remove(' ');
+    white = fill.isEmpty() ? inherited
+                           : fill == "white" || fill == "#fff" || fill == "#ffffff" ||
+                                 fill == "rgb(255,255,255)";
+    for (const QString opacity : {"opacity", "fill-opacity"}) {
+        const QString value = PropertyOf(attributes, opacity);
+        if (!value.isEmpty() && value.toDouble() < 1) return false;
+    }
+    const QString stroke = PropertyOf(attributes, "stroke");
+    if (!stroke.isEmpty() && stroke != "none") return false;
+    for (const QString other : {"filter", "mask", "clip-path"}) {
+        if (!PropertyOf(attributes, other).isEmpty()) return false;
+    }
+    return white || element == u"g";
 }
 
 // The clipPath elements of a document that can be applied (in the user space of what they
@@ -224,9 +261,31 @@ ClipPaths FindClipPaths(const QByteArray& bytes) {
         if (token == QXmlStreamReader::EndElement) --depth;
         if (token != QXmlStreamReader::StartElement) continue;
         ++depth;
-        if (reader.name() != u"clipPath") continue;
         const QString id = reader.attributes().value("id").toString();
-        if (id.isEmpty()) continue;
+        if (reader.name() == u"mask") {
+            // A mask of white shapes only, in the user space of what it masks, is a clip.
+            bool plain = !id.isEmpty() &&
+                         reader.attributes().value("maskContentUnits") != u"objectBoundingBox";
+            const int mask = depth;
+            std::vector<bool> white{false};
+            while (!reader.atEnd() && depth >= mask) {
+                const QXmlStreamReader::TokenType inner = reader.readNext();
+                if (inner == QXmlStreamReader::EndElement) {
+                    --depth;
+                    white.pop_back();
+                } else if (inner == QXmlStreamReader::StartElement) {
+                    ++depth;
+                    bool shows = false;
+                    plain = PlainMaskShape(reader.name(), reader.attributes(), white.back(), shows) &&
+                            plain;
+                    white.push_back(shows);
+                }
+                if (white.empty()) white.push_back(false);
+            }
+            if (plain) clips.applied.insert(id);
+            continue;
+        }
+        if (reader.name() != u"clipPath" || id.isEmpty()) continue;
         const bool boxed = reader.attributes().value("clipPathUnits") == u"objectBoundingBox";
         (boxed ? clips.boxed : clips.applied).insert(id);
     }
@@ -272,7 +331,8 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
     int depth = 0;
     // The depths of the elements being clipped, and whether each is wrapped in a group of its own.
     std::vector<std::pair<int, bool>> clipped;
-    int inClip = 0;  // the depth of the clipPath being written as a group, else 0
+    int inClip = 0;  // the depth of the clipPath (or mask) being written as a group, else 0
+    bool inMask = false;
     int skipping = 0;  // the depth of the element being left out with all it holds, else 0
     bool root = true;
     std::string textOfSkipped;
@@ -321,10 +381,15 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                         kind = "clipPath";  // a clip within a clip's shapes: left out
                         leaveOut = true;
                     } else if (!clips.applied.contains(Q(id))) {
-                        kind = "clipPath";
+                        kind = "clipPath";  // never drawn itself: its shapes are left out
+                        leaveOut = true;
                     }
-                } else if (element == "mask" || element == "pattern" || element == "filter" ||
-                           element == "marker") {
+                } else if (element == "mask") {
+                    if (inClip || !clips.applied.contains(Q(id))) {
+                        kind = "mask";
+                        leaveOut = true;
+                    }
+                } else if (element == "pattern" || element == "filter" || element == "marker") {
                     kind = element;
                 } else if (element == "linearGradient" || element == "radialGradient") {
                     kind = "gradient";
@@ -336,7 +401,9 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                     continue;
                 }
                 inStyle = element == "style";
-                if (element == "clipPath" && !inClip && clips.applied.contains(Q(id))) {
+                if ((element == "clipPath" || element == "mask") && !inClip &&
+                    clips.applied.contains(Q(id))) {
+                    inMask = element == "mask";
                     // Kept out of sight in defs, as a group of shapes filled in the clip's colour.
                     inClip = depth;
                     writer.writeStartElement("http://www.w3.org/2000/svg", "defs");
@@ -351,16 +418,28 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                     if (reader.attributes().hasAttribute("transform")) {
                         writer.writeAttribute("transform", reader.attributes().value("transform").toString());
                     }
-                    WriteClipRule(reader.attributes(), writer);
+                    if (!inMask) WriteClipRule(reader.attributes(), writer);
                     if (!ClipOf(reader.attributes()).isEmpty()) omitted.Add("clipPath", id);
                     break;
                 }
                 if (inClip) {
-                    WriteStartElement(reader, writer, kNotClipGeometry);
-                    WriteClipRule(reader.attributes(), writer);
+                    // A mask's shapes keep their fill rule; a clip's take its clip rule.
+                    QStringList leftOut = kNotClipGeometry;
+                    if (inMask) leftOut.removeAll("fill-rule");
+                    WriteStartElement(reader, writer, leftOut);
+                    if (!inMask) WriteClipRule(reader.attributes(), writer);
                     break;
                 }
-                const QString clip = ClipOf(reader.attributes());
+                // A clip, or a mask that is one (not both: the mask is then said).
+                QString clip = ClipOf(reader.attributes());
+                const QString mask = MaskOf(reader.attributes());
+                if (!mask.isEmpty() && clips.applied.contains(mask)) {
+                    if (clip.isEmpty()) {
+                        clip = mask;
+                    } else {
+                        omitted.Add("mask", S(mask));
+                    }
+                }
                 const bool clipping = !clip.isEmpty() && clips.applied.contains(clip) && !inClip;
                 if (!clip.isEmpty() && clips.boxed.contains(clip)) omitted.Add("clipPath", S(clip));
                 const bool container = element == "g" || element == "svg" || element == "a";
@@ -379,7 +458,8 @@ QByteArray CleanDocument(const QByteArray& bytes, const std::string& name, Omiss
                     }
                     NoteFonts(attributes.value("style").toString(), omitted);
                 }
-                WriteStartElement(reader, writer, clipping ? QStringList{"clip-path"} : QStringList{},
+                WriteStartElement(reader, writer,
+                                  clipping ? QStringList{"clip-path", "mask"} : QStringList{},
                                   depth == 1);
                 if (clipping && container) WriteClipStart({}, clip, writer);
                 if (clipping) clipped.emplace_back(depth, !container);

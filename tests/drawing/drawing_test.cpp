@@ -164,7 +164,7 @@ TEST(SvgReading, WhatCannotBeDrawnIsSaidOncePerKindWithItsIds) {
         {"<clipPath id='cut' clipPathUnits='objectBoundingBox'><rect width='.5' height='.5'/>"
          "</clipPath><rect width='50' height='50' clip-path='url(#cut)'/>",
          "clipPath \"cut\" is not applied"},
-        {"<mask id='m1'><rect width='5' height='5' fill='white'/></mask>"
+        {"<mask id='m1'><rect width='5' height='5' fill='#808080'/></mask>"
          "<rect width='50' height='50' mask='url(#m1)'/>", "mask \"m1\" is not applied"},
         {"<pattern id='dots' width='4' height='4'><circle r='1'/></pattern>"
          "<rect width='50' height='50' fill='url(#dots)'/>", "pattern \"dots\" is not drawn"},
@@ -217,6 +217,20 @@ TEST(SvgReading, WhatCannotBeDrawnIsSaidOncePerKindWithItsIds) {
         "w.svg");
     ASSERT_EQ(within.warnings.size(), 1u);
     EXPECT_NE(within.warnings[0].find("clipPath \"b\" is not applied"), std::string::npos);
+    // A mask of white shapes clips as a clip would; one that is not is said, and the shapes
+    // within it (never drawn themselves) are not drawn, wherever it stands.
+    EXPECT_NEAR(DrawnArea(Svg("<rect width='50' height='50' mask='url(#m)'/>"
+                              "<mask id='m'><g fill='white'><rect width='20' height='100'/></g></mask>")),
+                20 * 50, 20);
+    const Drawing shaded = ReadSvgText(
+        Svg("<rect width='50' height='50' fill='red' mask='url(#s)'/>"
+            "<mask id='s'><rect width='100' height='100' fill='white'/>"
+            "<circle cx='25' cy='25' r='5' fill='black'/></mask>"),
+        "s.svg");
+    ASSERT_EQ(shaded.shapes.size(), 1u);
+    EXPECT_EQ(shaded.shapes[0].red, 255);
+    ASSERT_EQ(shaded.warnings.size(), 1u);
+    EXPECT_NE(shaded.warnings[0].find("mask \"s\" is not applied"), std::string::npos);
     // Many of a kind: one line, the first ids and how many more.
     std::string many;
     for (int i = 0; i < 8; ++i) many += "<text id='t" + std::to_string(i) + "'>x</text>";
