@@ -542,26 +542,11 @@ Marker MarkerOf(const QPainterPath& path, const QBrush& brush) {
     }
 }
 
-// A polygon drawn as the path it outlines (a polyline stroked, not filled).
-void DrawPolygonAsPath(QPaintEngine& engine, QPainter* painter, const QPointF* points, int count,
-                       QPaintEngine::PolygonDrawMode mode) {
-    QPainterPath path;
-    if (count < 2) return;
-    path.moveTo(points[0]);
-    for (int i = 1; i < count; ++i) path.lineTo(points[i]);
-    if (mode != QPaintEngine::PolylineMode) path.closeSubpath();
-    path.setFillRule(mode == QPaintEngine::OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill);
-    const QBrush brush = painter->brush();
-    if (mode == QPaintEngine::PolylineMode) painter->setBrush(Qt::NoBrush);
-    engine.drawPath(path);
-    if (mode == QPaintEngine::PolylineMode) painter->setBrush(brush);
-}
-
-// A paint device whose engine keeps what is drawn on it as shapes.
-class RecordingEngine : public QPaintEngine {
+// An engine that takes everything Qt SVG draws as paths (pictures are left out before drawing):
+// each engine below says what becomes of a path.
+class PathEngine : public QPaintEngine {
 public:
-    RecordingEngine(Drawing& drawing, double flatness, Omissions& omitted)
-        : QPaintEngine(AllFeatures), drawing_(drawing), flatness_(flatness), omitted_(omitted) {}
+    PathEngine() : QPaintEngine(AllFeatures) {}
 
     bool begin(QPaintDevice*) override { return true; }
     bool end() override { return true; }
@@ -570,9 +555,27 @@ public:
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
     void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
 
+    // A polygon drawn as the path it outlines (a polyline stroked, not filled).
     void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
-        DrawPolygonAsPath(*this, painter(), points, count, mode);
+        QPainterPath path;
+        if (count < 2) return;
+        path.moveTo(points[0]);
+        for (int i = 1; i < count; ++i) path.lineTo(points[i]);
+        if (mode != PolylineMode) path.closeSubpath();
+        path.setFillRule(mode == OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill);
+        const QBrush brush = painter()->brush();
+        if (mode == PolylineMode) painter()->setBrush(Qt::NoBrush);
+        drawPath(path);
+        if (mode == PolylineMode) painter()->setBrush(brush);
     }
+};
+
+// A paint device whose engine keeps what is drawn on it as shapes.
+class RecordingEngine : public PathEngine {
+public:
+    RecordingEngine(Drawing& drawing, double flatness, Omissions& omitted)
+        : drawing_(drawing), flatness_(flatness), omitted_(omitted) {}
+
 
     void drawPath(const QPainterPath& path) override {
         QPainter* p = painter();
@@ -767,20 +770,10 @@ private:
 };
 
 // An engine that draws what Qt SVG draws onto a picture as Qt would, but within the clips.
-class RenderingEngine : public QPaintEngine {
+class RenderingEngine : public PathEngine {
 public:
-    explicit RenderingEngine(QPainter& target) : QPaintEngine(AllFeatures), target_(target) {}
+    explicit RenderingEngine(QPainter& target) : target_(target) {}
 
-    bool begin(QPaintDevice*) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState&) override {}
-    Type type() const override { return User; }
-    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-
-    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
-        DrawPolygonAsPath(*this, painter(), points, count, mode);
-    }
 
     void drawPath(const QPainterPath& path) override {
         QPainter* p = painter();

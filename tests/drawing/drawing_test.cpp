@@ -197,19 +197,16 @@ TEST(SvgReading, WhatCannotBeDrawnIsSaidOncePerKindWithItsIds) {
     EXPECT_EQ(fade.shapes[0].blue, 0);
     // A clip in the user space of what it clips is applied, without a word; one within a clip's
     // shapes is not.
-    const Drawing cut = ReadSvgText(
+    const std::string clipped =
         Svg("<clipPath id='c'><rect x='10' width='20' height='100'/></clipPath>"
-            "<rect width='50' height='50' clip-path='url(#c)' transform='translate(5 0)'/>"),
-        "c.svg");
+            "<rect width='50' height='50' clip-path='url(#c)' transform='translate(5 0)'/>");
+    const Drawing cut = ReadSvgText(clipped, "c.svg");
     EXPECT_TRUE(cut.warnings.empty()) << cut.warnings.front();
     ASSERT_EQ(cut.clips.size(), 1u);
     ASSERT_EQ(cut.shapes.size(), 1u);
     EXPECT_EQ(cut.shapes[0].clips, std::vector<std::uint32_t>{0});
     // The clip in the element's user space, its transform included: 15 to 35 across.
-    EXPECT_NEAR(DrawnArea(Svg("<clipPath id='c'><rect x='10' width='20' height='100'/></clipPath>"
-                              "<rect width='50' height='50' clip-path='url(#c)' "
-                              "transform='translate(5 0)'/>")),
-                20 * 50, 20);
+    EXPECT_NEAR(DrawnArea(clipped), 20 * 50, 20);
     const Drawing within = ReadSvgText(
         Svg("<clipPath id='a'><rect width='10' height='10' clip-path='url(#b)'/>"
             "<clipPath id='b'><rect width='5' height='5'/></clipPath></clipPath>"
