@@ -125,7 +125,8 @@ public:
                 }
             }
             ++run.faces;
-            run.leastPolygons += (segments.size() + 2 * (faces[f].rings.size() - 1) - 2 + 1) / 2;
+            run.leastPolygons += LeastPieces(segments, faces[f].rings.size() - 1);
+            run.countedPolygons += (segments.size() + 2 * (faces[f].rings.size() - 1) - 2 + 1) / 2;
             pieces.clear();
             if (segments.size() < 3 || !cutter.Cut(segments, pieces)) {
                 ++run.facesLeftOut;
@@ -307,7 +308,7 @@ private:
     // side got one.
     static bool ShareCorners(std::vector<Face>& faces) {
         bool added = false;
-        constexpr int kShift = 8;  // cells of 256 lattice units
+        constexpr int kShift = 5;  // cells of 32 lattice units
         struct Owned {
             IntPoint p;
             std::size_t face;
@@ -333,10 +334,23 @@ private:
                     const double length2 = dx * dx + dy * dy;
                     if (length2 == 0) continue;
                     found.clear();
-                    for (ClipperLib::cInt cx = (std::min(a.X, b.X) - 1) >> kShift;
-                         cx <= (std::max(a.X, b.X) + 1) >> kShift; ++cx) {
-                        for (ClipperLib::cInt cy = (std::min(a.Y, b.Y) - 1) >> kShift;
-                             cy <= (std::max(a.Y, b.Y) + 1) >> kShift; ++cy) {
+                    // The cells within a unit of the side: column by column, those its part
+                    // in the column (and a unit either side) passes.
+                    const ClipperLib::cInt left = std::min(a.X, b.X), right = std::max(a.X, b.X);
+                    for (ClipperLib::cInt cx = (left - 1) >> kShift; cx <= (right + 1) >> kShift; ++cx) {
+                        const ClipperLib::cInt from = std::max(left, (cx << kShift) - 1);
+                        const ClipperLib::cInt to = std::min(right, ((cx + 1) << kShift));
+                        double low = static_cast<double>(std::min(a.Y, b.Y));
+                        double high = static_cast<double>(std::max(a.Y, b.Y));
+                        if (dx != 0) {
+                            const double y1 = static_cast<double>(a.Y) + dy * static_cast<double>(from - a.X) / dx;
+                            const double y2 = static_cast<double>(a.Y) + dy * static_cast<double>(to - a.X) / dx;
+                            low = std::max(low, std::min(y1, y2));
+                            high = std::min(high, std::max(y1, y2));
+                        }
+                        const ClipperLib::cInt top = static_cast<ClipperLib::cInt>(std::floor(low)) - 1;
+                        const ClipperLib::cInt bottom = static_cast<ClipperLib::cInt>(std::ceil(high)) + 1;
+                        for (ClipperLib::cInt cy = top >> kShift; cy <= bottom >> kShift; ++cy) {
                             const auto cell = cells.find(key(cx, cy));
                             if (cell == cells.end()) continue;
                             for (const Owned& o : cell->second) {
@@ -352,7 +366,8 @@ private:
                         }
                     }
                     std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
-                        return x.first < y.first;
+                        if (x.first != y.first) return x.first < y.first;
+                        return x.second.X != y.second.X ? x.second.X < y.second.X : x.second.Y < y.second.Y;
                     });
                     for (const auto& [along, p] : found) {
                         if (!(shared.back() == p)) shared.push_back(p);

@@ -81,9 +81,11 @@ struct DrawingColours {
 struct DrawingConversionRun {
     std::uint64_t faces = 0;         // areas of one colour, after the shapes hid each other
     std::uint64_t facesLeftOut = 0;  // those no polygons the parts library accepts could fill
-    // The fewest polygons any cut of the faces without added corners can have: for a face of V
-    // corners and h holes, (V + 2h - 2) / 2 rounded up.
+    // No cut of the faces without added corners has fewer polygons (LeastPieces of each face: at
+    // least (V + 2h - 2) / 2 for V corners and h holes, more around a convex hole).
     std::uint64_t leastPolygons = 0;
+    // The same by the count of corners and holes alone.
+    std::uint64_t countedPolygons = 0;
 };
 
 // The visible part of every shape: each hides what lies under it; the visible parts of one

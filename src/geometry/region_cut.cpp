@@ -15,6 +15,8 @@ namespace {
 // the coordinates' rounding to 4 decimals.
 constexpr double kLeastAngle = 0.03;
 constexpr double kMostAngle = 179.85;
+const double kLeastTangent = std::tan(kLeastAngle * 3.14159265358979323846 / 180);
+const double kMostTangent = std::tan((180 - kMostAngle) * 3.14159265358979323846 / 180);
 
 std::int64_t Cross(const GridPoint& o, const GridPoint& a, const GridPoint& b) {
     return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
@@ -144,9 +146,10 @@ bool AcceptedPolygon(const GridPoint* corners, int count) {
         const double ay = static_cast<double>(previous.y - corner.y);
         const double bx = static_cast<double>(next.x - corner.x);
         const double by = static_cast<double>(next.y - corner.y);
-        const double degrees = std::atan2(static_cast<double>(turn), ax * bx + ay * by) *
-                               (180.0 / 3.14159265358979323846);
-        if (degrees < kLeastAngle || degrees > kMostAngle) return false;
+        // The angle's tangent, turn / dot, against those of the least and the most angle.
+        const double dot = ax * bx + ay * by;
+        const double sine = static_cast<double>(turn);
+        if (dot > 0 ? sine < dot * kLeastTangent : dot < 0 && sine < -dot * kMostTangent) return false;
     }
     return true;
 }
@@ -362,6 +365,43 @@ bool Rings(const std::vector<Segment>& segments, std::vector<std::vector<GridPoi
 }
 
 }  // namespace
+
+std::uint64_t LeastPieces(const std::vector<Segment>& segments, std::size_t holes) {
+    const std::size_t n = segments.size();
+    if (n < 3) return 0;
+    // Whether two sides of one convex piece could be these segments: each within the closed left
+    // half-plane of the other, not both on one line.
+    const auto share = [](const Segment& a, const Segment& b) {
+        const std::int64_t b1 = Cross(a.first, a.second, b.first), b2 = Cross(a.first, a.second, b.second);
+        const std::int64_t a1 = Cross(b.first, b.second, a.first), a2 = Cross(b.first, b.second, a.second);
+        return b1 >= 0 && b2 >= 0 && a1 >= 0 && a2 >= 0 && !(b1 == 0 && b2 == 0);
+    };
+    std::size_t most = 0;
+    std::vector<std::size_t> apart;
+    for (std::size_t begin = 0; begin < n;) {
+        std::size_t end = begin + 1;
+        while (end < n && !(segments[end - 1].second == segments[begin].first)) ++end;
+        // Greedily from a few of the ring's segments on (from one on a long ring; none on one
+        // too long to be worth the time): each taken when it can share a piece with none taken
+        // before.
+        const std::size_t length = end - begin;
+        const std::size_t step = length <= 256 ? std::max<std::size_t>(1, length / 16) : length;
+        for (std::size_t start = 0; start < length && length <= 4096; start += step) {
+            apart.clear();
+            for (std::size_t k = 0; k < length; ++k) {
+                const Segment& s = segments[begin + (start + k) % length];
+                if (std::none_of(apart.begin(), apart.end(),
+                                 [&](std::size_t t) { return share(segments[t], s); })) {
+                    apart.push_back(begin + (start + k) % length);
+                }
+            }
+            most = std::max(most, apart.size());
+        }
+        begin = end;
+    }
+    const std::size_t counted = (n + 2 * holes - 2 + 1) / 2;
+    return std::max(counted, most);
+}
 
 bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, std::int64_t* work) {
     out.clear();

@@ -43,6 +43,16 @@ bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out,
 // A directed segment; the area it bounds lies on its left (the cross product's positive side).
 using Segment = std::pair<GridPoint, GridPoint>;
 
+// A lower bound on the pieces of any cut of an area into convex polygons of 3 or 4 corners, all
+// of them its own (segments as for RegionCutter::Cut, best ring after ring; holes, the number of
+// its holes, may be given too low). Each segment is a whole side of one piece, so V segments, D
+// inner sides and h holes give V + 2D = V + 2(P + h - 1) <= 4P sides: P >= (V + 2h - 2) / 2.
+// And two segments of which one reaches beyond the other's line (to its right), or which lie on
+// one line, are sides of no one convex piece: there are at least as many pieces as segments no
+// two of which can share one, as the sides of a convex hole. The greater of the two, the second
+// found greedily along each ring.
+std::uint64_t LeastPieces(const std::vector<Segment>& segments, std::size_t holes);
+
 // Cuts areas into polygons the parts library accepts. The area is given by closed boundaries of
 // segments (the outline of a region and of its holes); only their points are corners on them, so
 // that whatever lies beside the outline meets the polygons corner to corner. An area is cut by

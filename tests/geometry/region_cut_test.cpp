@@ -250,6 +250,8 @@ std::size_t ExpectExactCut(RegionCutter& cutter, const std::vector<std::uint8_t>
     }
     std::vector<CutPolygon> pieces;
     EXPECT_TRUE(cutter.Cut(segments, pieces)) << round;
+    // No cut has fewer pieces than the bound (holes not counted here).
+    EXPECT_GE(pieces.size(), LeastPieces(segments, 0)) << round;
     std::set<GridPoint> outlinePoints(starts);
     std::int64_t filled = 0;
     for (const CutPolygon& piece : pieces) {
@@ -357,10 +359,51 @@ TEST(RegionCut, LargePixelRegionsAreCutExactlyWithFewPieces) {
         if (HasFailure()) return;
         const std::size_t corners = Outline(region, side, side, split).size();
         const std::size_t least = (corners + 2 * holes - 2 + 1) / 2;
+        EXPECT_GE(LeastPieces(Outline(region, side, side, split), holes), least) << round;
         EXPECT_GT(corners, round % 2 == 0 ? 256u : 1024u) << round;
         EXPECT_LE(100 * pieces, 108 * least) << round << ": " << corners << " corners, " << holes << " holes, "
                                          << pieces << " pieces, at least " << least;
     }
+}
+
+TEST(RegionCut, TheLeastPiecesOfAnAreaAreBoundFromBelow) {
+    const auto sides = [](const std::vector<GridPoint>& ring, std::vector<Segment>& segments) {
+        for (std::size_t i = 0; i < ring.size(); ++i) segments.emplace_back(ring[i], ring[(i + 1) % ring.size()]);
+    };
+    // A convex ring: its corners alone tell, (n - 2) / 2 rounded up.
+    std::vector<Segment> octagon;
+    sides({{2, 0}, {5, 0}, {7, 2}, {7, 5}, {5, 7}, {2, 7}, {0, 5}, {0, 2}}, octagon);
+    EXPECT_EQ(LeastPieces(octagon, 0), 3u);
+    std::vector<CutPolygon> pieces;
+    // A square around a convex hole of k sides: no convex piece has two of the hole's sides, so
+    // there are at least k pieces where the count of corners allows (k + 4) / 2; and the cutter
+    // takes at most two more (none on the rounder holes).
+    for (const int k : {6, 12, 24, 40}) {
+        std::vector<Segment> segments;
+        sides({{0, 0}, {4000, 0}, {4000, 4000}, {0, 4000}}, segments);
+        std::vector<GridPoint> hole;
+        for (int i = 0; i < k; ++i) {
+            const double angle = -2 * M_PI * i / k;  // clockwise by the cross product
+            hole.push_back({2000 + std::llround(900 * std::cos(angle)), 2000 + std::llround(900 * std::sin(angle))});
+        }
+        sides(hole, segments);
+        EXPECT_EQ(LeastPieces(segments, 1), static_cast<std::uint64_t>(k)) << k;
+        RegionCutter cutter;
+        ASSERT_TRUE(cutter.Cut(segments, pieces)) << k;
+        EXPECT_GE(pieces.size(), static_cast<std::size_t>(k)) << k;
+        EXPECT_LE(pieces.size(), static_cast<std::size_t>(k > 6 ? k : k + 2)) << k;
+    }
+    // A star of 8 points, cut at its fewest: never fewer than bound.
+    std::vector<GridPoint> star;
+    for (int i = 0; i < 16; ++i) {
+        const double angle = 2 * M_PI * i / 16, r = i % 2 == 0 ? 1000 : 400;
+        star.push_back({std::llround(r * std::cos(angle)), std::llround(r * std::sin(angle))});
+    }
+    std::vector<Segment> starSides;
+    sides(star, starSides);
+    ASSERT_TRUE(CutRing(star, pieces));
+    EXPECT_GE(pieces.size(), LeastPieces(starSides, 0));
+    EXPECT_GE(LeastPieces(starSides, 0), 7u);
 }
 
 TEST(RegionCut, ALongOutlineIsCutInPartsNearlyAsWellAsAtOnce) {
