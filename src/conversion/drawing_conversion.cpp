@@ -51,6 +51,9 @@ struct LatticeShape {
     Box box;
 };
 
+// The most rounds of sharing corners and untangling the faces it folds or bends over.
+constexpr int kMostSharingRounds = 8;
+
 // The most shapes a drawing becomes once its partly transparent shapes are split over what lies
 // beneath them.
 constexpr std::size_t kMostLatticeShapes = 200000;
@@ -102,14 +105,19 @@ public:
     void Make(Quads& quads, DrawingConversionRun& run) {
         PlaceShapes();
         std::vector<Face> faces = VisibleFaces();
-        // Untangling a fold may leave a corner on a neighbour's side: shared again, until none
-        // is left to share (a few rounds at most).
-        for (int round = 0; round < 3; ++round) {
+        // Untangling a fold or a crossing may leave a corner on a neighbour's side: shared
+        // again, until no ring changes (a few rounds; a corner of a face of a unit or two may go
+        // back and forth between two neighbours for ever).
+        for (int round = 0; round < kMostSharingRounds; ++round) {
             if (!ShareCorners(faces) && round > 0) break;
             faces = Untangled(std::move(faces));
         }
         RegionCutter cutter;
         std::vector<CutPolygon> pieces;
+        // A face the cutter cannot take (where making it simple kept a crossing of sides under
+        // a unit long) is made simple again without its corners in a line, its parts cut after
+        // the rest; those are not tried again.
+        const std::size_t made = faces.size();
         for (std::size_t f = 0; f < faces.size(); ++f) {
             if ((f & 63) == 0) Report(0.7 + 0.3 * static_cast<double>(f) / faces.size());
             std::vector<Segment> segments;
@@ -124,14 +132,22 @@ public:
                     segments.emplace_back(GridPoint{a.X, a.Y}, GridPoint{b.X, b.Y});
                 }
             }
-            ++run.faces;
-            run.leastPolygons += LeastPieces(segments, faces[f].rings.size() - 1);
-            run.countedPolygons += (segments.size() + 2 * (faces[f].rings.size() - 1) - 2 + 1) / 2;
+            const std::uint64_t least = LeastPieces(segments, faces[f].rings.size() - 1);
+            const std::uint64_t counted = (segments.size() + 2 * (faces[f].rings.size() - 1) - 2 + 1) / 2;
             pieces.clear();
             if (segments.size() < 3 || !cutter.Cut(segments, pieces)) {
+                if (f < made) {
+                    ++run.faces;
+                    const std::size_t before = faces.size();
+                    MadeSimple(WithOwnCornersShared(faces[f]), false, faces);
+                    if (faces.size() > before) continue;
+                }
                 ++run.facesLeftOut;
                 continue;
             }
+            if (f < made) ++run.faces;
+            run.leastPolygons += least;
+            run.countedPolygons += counted;
             for (const CutPolygon& piece : pieces) AppendLatticePolygon(faces[f].code, piece, quads);
         }
     }
@@ -372,9 +388,10 @@ private:
                     for (const auto& [along, p] : found) {
                         if (!(shared.back() == p)) shared.push_back(p);
                     }
-                    added = added || !found.empty();
                 }
-                ring = Tidy(std::move(shared));
+                Path tidy = Tidy(std::move(shared));
+                added = added || tidy != ring;
+                ring = std::move(tidy);
             }
         }
         return added;
@@ -393,36 +410,106 @@ private:
                 return a.X != b.X ? a.X < b.X : a.Y < b.Y;
             });
             const bool folded = std::adjacent_find(corners.begin(), corners.end()) != corners.end();
-            if (!folded) {
+            if (!folded && !SidesCross(face)) {
                 std::erase_if(face.rings, [](const Path& ring) { return ring.size() < 3 || TwiceArea(ring) == 0; });
                 if (!face.rings.empty() && face.rings.front().size() >= 3 && TwiceArea(face.rings.front()) != 0) {
                     out.push_back(std::move(face));
                 }
                 continue;
             }
-            ClipperLib::Clipper clipper;
-            clipper.StrictlySimple(true);
-            clipper.PreserveCollinear(true);
-            for (const Path& ring : face.rings) {
-                if (ring.size() >= 3) clipper.AddPath(ring, ClipperLib::ptSubject, true);
-            }
-            ClipperLib::PolyTree tree;
-            // The outline and holes as they are oriented: a hole winds the other way.
-            clipper.Execute(ClipperLib::ctUnion, tree, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
-            std::vector<const ClipperLib::PolyNode*> outers(tree.Childs.begin(), tree.Childs.end());
-            for (std::size_t o = 0; o < outers.size(); ++o) {
-                Face& part = out.emplace_back();
-                part.code = face.code;
-                part.rings.push_back(Tidy(outers[o]->Contour));
-                for (const ClipperLib::PolyNode* hole : outers[o]->Childs) {
-                    part.rings.push_back(Tidy(hole->Contour));
-                    for (const ClipperLib::PolyNode* island : hole->Childs) outers.push_back(island);
-                }
-                std::erase_if(part.rings, [](const Path& ring) { return ring.size() < 3 || TwiceArea(ring) == 0; });
-                if (part.rings.empty()) out.pop_back();
-            }
+            MadeSimple(face, true, out);
         }
         return out;
+    }
+
+    // A face whose sides take its own corners that lie less than a unit off them (where a
+    // corner, rounded to the lattice, ended beyond a side of the same face).
+    static Face WithOwnCornersShared(const Face& face) {
+        Face shared{face.code, {}};
+        std::vector<std::pair<double, IntPoint>> found;
+        for (const Path& ring : face.rings) {
+            Path& out = shared.rings.emplace_back();
+            for (std::size_t i = 0, n = ring.size(); i < n; ++i) {
+                const IntPoint a = ring[i], b = ring[(i + 1) % n];
+                out.push_back(a);
+                const double dx = static_cast<double>(b.X - a.X), dy = static_cast<double>(b.Y - a.Y);
+                const double length2 = dx * dx + dy * dy;
+                found.clear();
+                for (const Path& other : face.rings) {
+                    for (const IntPoint& p : other) {
+                        if (p == a || p == b) continue;
+                        const double px = static_cast<double>(p.X - a.X), py = static_cast<double>(p.Y - a.Y);
+                        const double along = px * dx + py * dy, across = px * dy - py * dx;
+                        if (along > 0 && along < length2 && across * across <= length2) found.emplace_back(along, p);
+                    }
+                }
+                std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
+                    if (x.first != y.first) return x.first < y.first;
+                    return x.second.X != y.second.X ? x.second.X < y.second.X : x.second.Y < y.second.Y;
+                });
+                for (const auto& [along, p] : found) {
+                    if (!(out.back() == p)) out.push_back(p);
+                }
+            }
+            out = Tidy(std::move(out));
+        }
+        return shared;
+    }
+
+    // A face made simple, its parts added to out: its corners kept (where keepCorners) or
+    // those in a line between their neighbours dropped too.
+    static void MadeSimple(const Face& face, bool keepCorners, std::vector<Face>& out) {
+        ClipperLib::Clipper clipper;
+        clipper.StrictlySimple(true);
+        clipper.PreserveCollinear(keepCorners);
+        for (const Path& ring : face.rings) {
+            if (ring.size() >= 3) clipper.AddPath(ring, ClipperLib::ptSubject, true);
+        }
+        ClipperLib::PolyTree tree;
+        // The outline and holes as they are oriented: a hole winds the other way.
+        clipper.Execute(ClipperLib::ctUnion, tree, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
+        std::vector<const ClipperLib::PolyNode*> outers(tree.Childs.begin(), tree.Childs.end());
+        for (std::size_t o = 0; o < outers.size(); ++o) {
+            Face& part = out.emplace_back();
+            part.code = face.code;
+            part.rings.push_back(Tidy(outers[o]->Contour));
+            for (const ClipperLib::PolyNode* hole : outers[o]->Childs) {
+                part.rings.push_back(Tidy(hole->Contour));
+                for (const ClipperLib::PolyNode* island : hole->Childs) outers.push_back(island);
+            }
+            std::erase_if(part.rings, [](const Path& ring) { return ring.size() < 3 || TwiceArea(ring) == 0; });
+            if (part.rings.empty()) out.pop_back();
+        }
+    }
+
+    // Whether two sides of a face cross (where a side, given a neighbour's corner less than a
+    // unit off it, was bent over another): in order of their left ends, each side against those
+    // that begin before it ends.
+    static bool SidesCross(const Face& face) {
+        std::vector<std::pair<IntPoint, IntPoint>> sides;
+        for (const Path& ring : face.rings) {
+            for (std::size_t i = 0, n = ring.size(); i < n; ++i) {
+                IntPoint a = ring[i], b = ring[(i + 1) % n];
+                if (b.X < a.X || (b.X == a.X && b.Y < a.Y)) std::swap(a, b);
+                sides.emplace_back(a, b);
+            }
+        }
+        std::sort(sides.begin(), sides.end(), [](const auto& x, const auto& y) {
+            return x.first.X < y.first.X;
+        });
+        const auto turn = [](const IntPoint& o, const IntPoint& a, const IntPoint& b) {
+            const double v = static_cast<double>(a.X - o.X) * static_cast<double>(b.Y - o.Y) -
+                             static_cast<double>(a.Y - o.Y) * static_cast<double>(b.X - o.X);
+            return (v > 0) - (v < 0);
+        };
+        for (std::size_t i = 0; i < sides.size(); ++i) {
+            const auto& [a, b] = sides[i];
+            for (std::size_t j = i + 1; j < sides.size() && sides[j].first.X <= b.X; ++j) {
+                const auto& [c, d] = sides[j];
+                if (turn(a, b, c) * turn(a, b, d) < 0 && turn(c, d, a) * turn(c, d, b) < 0) return true;
+            }
+        }
+        return false;
     }
 
     // A ring without the points that lie in a line between their neighbours (where shapes of

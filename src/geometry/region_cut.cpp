@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <optional>
 #include <queue>
 #include <unordered_map>
@@ -699,8 +700,34 @@ bool RegionCutter::OnOutline(const GridPoint& p) const {
                        [&](std::uint32_t k) { return on((*segments_)[k]); });
 }
 
-bool RegionCutter::Cut(const std::vector<Segment>& segments, std::vector<CutPolygon>& out) {
+bool RegionCutter::Cut(const std::vector<Segment>& given, std::vector<CutPolygon>& out) {
     out.clear();
+    // A segment run both ways bounds no area (where an area is pinched to nothing along it):
+    // both ways are left out.
+    std::vector<Segment> sorted = given, kept;
+    std::sort(sorted.begin(), sorted.end());
+    const auto reversed = [&](const Segment& s) {
+        return std::binary_search(sorted.begin(), sorted.end(), Segment{s.second, s.first});
+    };
+    const bool pinched = std::any_of(given.begin(), given.end(), reversed);
+    if (pinched) {
+        // Each way against one of the other way.
+        std::map<Segment, std::ptrdiff_t> net;
+        for (const Segment& s : given) {
+            if (s.first < s.second) ++net[s];
+            else --net[Segment{s.second, s.first}];
+        }
+        for (const Segment& s : given) {
+            const bool forward = s.first < s.second;
+            auto& left = net[forward ? s : Segment{s.second, s.first}];
+            if (forward ? left > 0 : left < 0) {
+                kept.push_back(s);
+                left += forward ? -1 : 1;
+            }
+        }
+        if (kept.empty()) return false;
+    }
+    const std::vector<Segment>& segments = pinched ? kept : given;
     segments_ = &segments;
     IndexOutline();
     std::int64_t twiceArea = 0;

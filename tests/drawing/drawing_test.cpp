@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -522,6 +523,37 @@ TEST(DrawingStickers, LdrawColoursJoinShapesOfOneCode) {
     ASSERT_EQ(quads.size(), 1u);
     EXPECT_EQ(quads[0].Color, 4);
     EXPECT_EQ(Convert(drawing).size(), 2u);
+}
+
+TEST(DrawingStickers, CrowdsOfSmallStrokedShapesLeaveNoAreaOut) {
+    // Strokes thinner than a few lattice units round thin faces that touch themselves, fold
+    // where a neighbour's corner is shared, or bend over their own sides: each is still filled.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> place(0, 400), size(2, 8), turn(0, 90);
+    std::string body;
+    char line[256];
+    for (int i = 0; i < 1500; ++i) {
+        const double x = place(random), y = place(random), r = size(random);
+        const unsigned c = static_cast<unsigned>(random()) & 0xffffffu;
+        if (i % 2 == 0) {
+            std::snprintf(line, sizeof line,
+                          "<path d='M%.1f %.1f l%.1f %.1f l%.1f %.1f z' fill='#%06x' stroke='#000' "
+                          "stroke-width='0.2'/>", x, y, r, r / 2, -r / 2, r, c);
+        } else {
+            std::snprintf(line, sizeof line,
+                          "<rect x='%.2f' y='%.2f' width='%.2f' height='%.2f' fill='#%06x' stroke='#fff' "
+                          "stroke-width='0.15' transform='rotate(%.1f %.1f %.1f)'/>", x, y, 2 * r, r, c,
+                          turn(random), x, y);
+        }
+        body += line;
+    }
+    const Drawing drawing = ReadSvgText(
+        "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 400 400'>" + body + "</svg>", "crowd.svg");
+    DrawingConversionRun run;
+    const Quads quads = Convert(drawing, &run);
+    EXPECT_EQ(run.facesLeftOut, 0u) << run.faces << " faces";
+    EXPECT_GE(quads.size(), run.leastPolygons);
+    std::printf("%llu faces, %zu polygons\n", static_cast<unsigned long long>(run.faces), quads.size());
 }
 
 TEST(DrawingStickers, PartlyTransparentShapesBlendOverWhatLiesBeneath) {

@@ -406,6 +406,30 @@ TEST(RegionCut, TheLeastPiecesOfAnAreaAreBoundFromBelow) {
     EXPECT_GE(LeastPieces(starSides, 0), 7u);
 }
 
+TEST(RegionCut, AnAreaPinchedToNothingAlongASideIsCutWithoutIt) {
+    // A square whose hole meets its outline along a side (that side run both ways): the area is
+    // a C, cut as one.
+    const std::vector<GridPoint> outline = {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 8}, {0, 2}};
+    const std::vector<GridPoint> hole = {{0, 2}, {0, 8}, {5, 8}, {5, 2}};
+    std::vector<Segment> segments;
+    for (const auto* ring : {&outline, &hole}) {
+        for (std::size_t i = 0; i < ring->size(); ++i) segments.emplace_back((*ring)[i], (*ring)[(i + 1) % ring->size()]);
+    }
+    RegionCutter cutter;
+    std::vector<CutPolygon> pieces;
+    ASSERT_TRUE(cutter.Cut(segments, pieces));
+    const std::vector<GridPoint> c = {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 8}, {5, 8}, {5, 2}, {0, 2}};
+    ExpectCleanCut(c, pieces);
+    // Twice over one way and once the other: one way is left.
+    std::vector<Segment> twice = segments;
+    twice.emplace_back(GridPoint{0, 8}, GridPoint{0, 2});
+    twice.emplace_back(GridPoint{0, 2}, GridPoint{0, 8});
+    ASSERT_TRUE(cutter.Cut(twice, pieces));
+    ExpectCleanCut(c, pieces);
+    // Nothing but a side both ways is no area.
+    EXPECT_FALSE(cutter.Cut({{{0, 0}, {5, 0}}, {{5, 0}, {0, 0}}}, pieces));
+}
+
 TEST(RegionCut, ALongOutlineIsCutInPartsNearlyAsWellAsAtOnce) {
     // A staircase of 300 steps (602 corners, more than one search takes): every cut without
     // added corners needs 300 pieces; cut in parts, a few more at most.
