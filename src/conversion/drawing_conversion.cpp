@@ -51,6 +51,11 @@ struct LatticeShape {
     Box box;
 };
 
+// How far (in lattice units, a 4,096th of the sticker's height) each corner of a polygon lies
+// at least from its other sides: the parts library takes a corner within 0.0002 LDU of a side
+// for a point on it, which this keeps clear of on stickers from 24 LDU high.
+constexpr double kLeastCornerHeight = 0.04;
+
 // The most rounds of sharing corners and untangling the faces it folds or bends over.
 constexpr int kMostSharingRounds = 8;
 
@@ -112,7 +117,7 @@ public:
             if (!ShareCorners(faces) && round > 0) break;
             faces = Untangled(std::move(faces));
         }
-        RegionCutter cutter;
+        RegionCutter cutter(kLeastCornerHeight);
         std::vector<CutPolygon> pieces;
         // A face the cutter cannot take (where making it simple kept a crossing of sides under
         // a unit long) is made simple again without its corners in a line, its parts cut after

@@ -28,7 +28,7 @@ std::int64_t Cross(const GridPoint& o, const GridPoint& a, const GridPoint& b) {
 void PairTriangles(const std::vector<std::array<int, 3>>& triangles,
                    const std::vector<std::array<int, 3>>& neighbours,
                    const std::vector<GridPoint>& points, std::vector<CutPolygon>& out,
-                   std::vector<int>& from) {
+                   std::vector<int>& from, double leastHeight) {
     out.clear();
     from.clear();
     const auto corner = [&](int i) { return points[static_cast<std::size_t>(i)]; };
@@ -52,12 +52,12 @@ void PairTriangles(const std::vector<std::array<int, 3>>& triangles,
     std::vector<std::uint8_t> refused(n);
     for (std::size_t t = 0; t < n; ++t) {
         const GridPoint c[3] = {corner(triangles[t][0]), corner(triangles[t][1]), corner(triangles[t][2])};
-        refused[t] = !AcceptedPolygon(c, 3);
+        refused[t] = !AcceptedPolygon(c, 3, leastHeight);
         for (int i = 0; i < 3; ++i) {
             const int u = neighbours[t][static_cast<std::size_t>(i)];
             pairable[t][static_cast<std::size_t>(i)] =
                 u >= 0 && static_cast<std::size_t>(u) > t
-                    ? AcceptedPolygon(quadOf(t, i).corners.data(), 4)
+                    ? AcceptedPolygon(quadOf(t, i).corners.data(), 4, leastHeight)
                     : 0;
         }
     }
@@ -136,7 +136,7 @@ void PairTriangles(const std::vector<std::array<int, 3>>& triangles,
 
 }  // namespace
 
-bool AcceptedPolygon(const GridPoint* corners, int count) {
+bool AcceptedPolygon(const GridPoint* corners, int count, double leastHeight) {
     for (int i = 0; i < count; ++i) {
         const GridPoint& previous = corners[(i + count - 1) % count];
         const GridPoint& corner = corners[i];
@@ -152,6 +152,17 @@ bool AcceptedPolygon(const GridPoint* corners, int count) {
         const double sine = static_cast<double>(turn);
         if (dot > 0 ? sine < dot * kLeastTangent : dot < 0 && sine < -dot * kMostTangent) return false;
     }
+    // Every corner as far from the sides it is not on: twice the area of it and the side, over
+    // the side's length.
+    for (int i = 0; leastHeight > 0 && i < count; ++i) {
+        for (int k = 1; k + 1 < count; ++k) {
+            const GridPoint& a = corners[(i + k) % count];
+            const GridPoint& b = corners[(i + k + 1) % count];
+            const double twice = static_cast<double>(Cross(a, b, corners[i]));
+            const double dx = static_cast<double>(b.x - a.x), dy = static_cast<double>(b.y - a.y);
+            if (twice * twice < leastHeight * leastHeight * (dx * dx + dy * dy)) return false;
+        }
+    }
     return true;
 }
 
@@ -160,7 +171,8 @@ namespace {
 // The fewest pieces of the strip that starts at the ring's side (start, start + 1), or -1; the
 // steps taken, from the end back, in steps (0: one corner on after `start + 1`, 1: one back
 // before `start`, 2: both).
-int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector<std::uint8_t>& steps) {
+int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector<std::uint8_t>& steps,
+              double leastHeight) {
     const std::size_t n = ring.size();
     // After i steps forward and j back, the cut runs from a(i) = start + 1 + i to b(j) = start - j.
     const auto a = [&](std::size_t i) { return ring[(start + 1 + i) % n]; };
@@ -182,13 +194,13 @@ int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector
             };
             if (i + j + 3 <= n) {
                 const GridPoint t[3] = {ai, a(i + 1), bj};
-                if (AcceptedPolygon(t, 3)) relax(i + 1, j, 0);
+                if (AcceptedPolygon(t, 3, leastHeight)) relax(i + 1, j, 0);
                 const GridPoint u[3] = {ai, b(j + 1), bj};
-                if (AcceptedPolygon(u, 3)) relax(i, j + 1, 1);
+                if (AcceptedPolygon(u, 3, leastHeight)) relax(i, j + 1, 1);
             }
             if (i + j + 4 <= n) {
                 const GridPoint q[4] = {ai, a(i + 1), b(j + 1), bj};
-                if (AcceptedPolygon(q, 4)) relax(i + 1, j + 1, 2);
+                if (AcceptedPolygon(q, 4, leastHeight)) relax(i + 1, j + 1, 2);
             }
         }
     }
@@ -212,7 +224,7 @@ int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector
 
 }  // namespace
 
-bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out) {
+bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, double leastHeight) {
     out.clear();
     const std::size_t n = ring.size();
     if (n < 3 || n > kMostStripCorners) return false;
@@ -232,7 +244,7 @@ bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& o
     int best = -1;
     std::size_t bestStart = 0;
     for (const std::size_t start : starts) {
-        const int pieces = StripFrom(ring, start, steps);
+        const int pieces = StripFrom(ring, start, steps, leastHeight);
         if (pieces >= 0 && (best < 0 || pieces < best)) best = pieces, bestStart = start, bestSteps = steps;
     }
     if (best < 0) return false;
@@ -404,7 +416,8 @@ std::uint64_t LeastPieces(const std::vector<Segment>& segments, std::size_t hole
     return std::max(counted, most);
 }
 
-bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, std::int64_t* work) {
+bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, std::int64_t* work,
+             double leastHeight) {
     out.clear();
     const std::size_t n = ring.size();
     if (n < 3 || n > kMostRingCorners) return false;
@@ -457,7 +470,7 @@ bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, s
                 if (!spend(static_cast<std::int64_t>(j - k))) return false;
                 if (inside[at(k, j)] && cost[at(k, j)] < kNone && toK + cost[at(k, j)] + 1 < best) {
                     const GridPoint t[3] = {ring[i], ring[k], ring[j]};
-                    if (AcceptedPolygon(t, 3)) {
+                    if (AcceptedPolygon(t, 3, leastHeight)) {
                         best = toK + cost[at(k, j)] + 1;
                         how[at(i, j)] = {static_cast<std::uint16_t>(k), static_cast<std::uint16_t>(k)};
                     }
@@ -467,7 +480,7 @@ bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, s
                     const int total = toK + cost[at(k, l)] + cost[at(l, j)] + 1;
                     if (total >= best) continue;
                     const GridPoint q[4] = {ring[i], ring[k], ring[l], ring[j]};
-                    if (AcceptedPolygon(q, 4)) {
+                    if (AcceptedPolygon(q, 4, leastHeight)) {
                         best = total;
                         how[at(i, j)] = {static_cast<std::uint16_t>(k), static_cast<std::uint16_t>(l)};
                     }
@@ -563,7 +576,7 @@ bool RegionCutter::SplitRing(const std::vector<GridPoint>& ring, std::vector<Cut
 
 bool RegionCutter::SearchRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out) {
     std::vector<CutPolygon> pieces;
-    if (!CutRing(ring, pieces, &work_)) return false;
+    if (!CutRing(ring, pieces, &work_, leastHeight_)) return false;
     out.insert(out.end(), pieces.begin(), pieces.end());
     return true;
 }
@@ -750,7 +763,7 @@ bool RegionCutter::Cut(const std::vector<Segment>& given, std::vector<CutPolygon
             }
         }
         if (used == segments.size() && at == segments[0].first && ring.count >= 3 &&
-            AcceptedPolygon(ring.corners.data(), ring.count)) {
+            AcceptedPolygon(ring.corners.data(), ring.count, leastHeight_)) {
             out.push_back(ring);
             return true;
         }
@@ -859,7 +872,7 @@ bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_
             const auto& c = triangulation->triangles[t];
             const GridPoint corners[3] = {points[static_cast<std::size_t>(c[0])], points[static_cast<std::size_t>(c[1])],
                                           points[static_cast<std::size_t>(c[2])]};
-            if (!AcceptedPolygon(corners, 3)) thinTriangles.push_back(t);
+            if (!AcceptedPolygon(corners, 3, leastHeight_)) thinTriangles.push_back(t);
         }
         accepted = thinTriangles.empty();
         // Points are added while they make fewer thin triangles (not along a long side facing
@@ -951,7 +964,7 @@ bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_
             if (next == sides.end() || next->first != at) return false;
             at = next->second;
         }
-        if (work_ > 0 && CutRing(ring, pieces, &work_)) {
+        if (work_ > 0 && CutRing(ring, pieces, &work_, leastHeight_)) {
             out.insert(out.end(), pieces.begin(), pieces.end());
             continue;
         }
@@ -969,7 +982,7 @@ bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_
                              : -1;
             }
         }
-        PairTriangles(ownTriangles, ownNeighbours, points, pieces, from);
+        PairTriangles(ownTriangles, ownNeighbours, points, pieces, from, leastHeight_);
         out.insert(out.end(), pieces.begin(), pieces.end());
     }
     return true;
@@ -992,11 +1005,11 @@ bool RegionCutter::Triangulate(const std::vector<Segment>& segments, std::int64_
         for (const auto& t : triangles) filled += Cross(corner(t[0]), corner(t[1]), corner(t[2]));
         if (filled != twiceArea) return false;
         std::vector<int>& from = sourceTriangles_;
-        PairTriangles(triangles, neighbours, points, out, from);
+        PairTriangles(triangles, neighbours, points, out, from, leastHeight_);
         bool added = false;
         std::size_t refused = 0;
         for (std::size_t p = 0; p < out.size(); ++p) {
-            if (AcceptedPolygon(out[p].corners.data(), out[p].count)) continue;
+            if (AcceptedPolygon(out[p].corners.data(), out[p].count, leastHeight_)) continue;
             ++refused;
             if (from[p] < 0) return false;
             const auto middle = SplitPoint(triangles[static_cast<std::size_t>(from[p])],

@@ -19,7 +19,9 @@ struct CutPolygon {
 
 // Whether every corner turns left (by the cross product) and its angle is one the parts library
 // accepts: between 0.025 and 179.9 degrees, with a margin for rounding coordinates to 4 decimals.
-bool AcceptedPolygon(const GridPoint* corners, int count);
+// Where leastHeight is given, every corner also lies at least that far from each side it is not
+// on (so that no corner of a long thin piece is taken for a point on its far side).
+bool AcceptedPolygon(const GridPoint* corners, int count, double leastHeight = 0);
 
 // Cuts a convex ring (counter-clockwise by the cross product; points in a line along its sides
 // allowed, as where other polygons' corners lie on them) into the fewest strip pieces: from one
@@ -28,7 +30,7 @@ bool AcceptedPolygon(const GridPoint* corners, int count);
 // accepts. No point is added. False, with out empty, when no such strip is found (or the ring
 // has more than kMostStripCorners corners).
 constexpr std::size_t kMostStripCorners = 256;
-bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
+bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, double leastHeight = 0);
 
 // Cuts a simple ring (counter-clockwise by the cross product, no corner twice; points in a line
 // along its sides allowed) into the fewest pieces whose corners are its own, each a triangle or a
@@ -38,7 +40,7 @@ bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& o
 // may take; it is lowered by those taken, and the search gives up when none are left.
 constexpr std::size_t kMostRingCorners = 256;
 bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out,
-             std::int64_t* work = nullptr);
+             std::int64_t* work = nullptr, double leastHeight = 0);
 
 // A directed segment; the area it bounds lies on its left (the cross product's positive side).
 using Segment = std::pair<GridPoint, GridPoint>;
@@ -63,6 +65,10 @@ std::uint64_t LeastPieces(const std::vector<Segment>& segments, std::size_t hole
 // the area is cut again.
 class RegionCutter {
 public:
+    // leastHeight: as for AcceptedPolygon, every polygon's corners at least that far from its
+    // other sides.
+    explicit RegionCutter(double leastHeight = 0) : leastHeight_(leastHeight) {}
+
     // The polygons of the area in out; false when the segments cross, enclose no area, or the
     // cut keeps refused polygons.
     bool Cut(const std::vector<Segment>& segments, std::vector<CutPolygon>& out);
@@ -102,6 +108,7 @@ private:
     // The steps the fewest-pieces search may still take, in all the areas this cutter cuts
     // (a second or two); beyond them areas are triangulated and paired.
     std::int64_t work_ = std::int64_t{1} << 26;
+    double leastHeight_ = 0;
     const std::vector<Segment>* segments_ = nullptr;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> cells_;
     std::vector<GridPoint> points_;
