@@ -377,9 +377,44 @@ bool Rings(const std::vector<Segment>& segments, std::vector<std::vector<GridPoi
     return false;
 }
 
+// The segments without those that bound no area: a segment run both ways (where an area is
+// pinched to nothing along it), each way against one of the other, and segments of no length.
+// Whether any was left out.
+bool LeaveOutPinches(const std::vector<Segment>& given, std::vector<Segment>& kept) {
+    kept.clear();
+    std::vector<Segment> sorted = given;
+    std::sort(sorted.begin(), sorted.end());
+    const auto reversed = [&](const Segment& s) {
+        return s.first == s.second || std::binary_search(sorted.begin(), sorted.end(), Segment{s.second, s.first});
+    };
+    if (std::none_of(given.begin(), given.end(), reversed)) return false;
+    // Each way against one of the other way.
+    std::map<Segment, std::ptrdiff_t> net;
+    for (const Segment& s : given) {
+        if (s.first < s.second) ++net[s];
+        else if (s.second < s.first) --net[Segment{s.second, s.first}];
+    }
+    for (const Segment& s : given) {
+        if (s.first == s.second) continue;
+        const bool forward = s.first < s.second;
+        auto& left = net[forward ? s : Segment{s.second, s.first}];
+        if (forward ? left > 0 : left < 0) {
+            kept.push_back(s);
+            left += forward ? -1 : 1;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-std::uint64_t LeastPieces(const std::vector<Segment>& segments, std::size_t holes) {
+std::uint64_t LeastPieces(const std::vector<Segment>& given, std::size_t holes) {
+    // What the cutter leaves out is no side of a piece; a hole may then have joined the
+    // outline, so holes are not counted.
+    std::vector<Segment> kept;
+    const bool pinched = LeaveOutPinches(given, kept);
+    if (pinched) holes = 0;
+    const std::vector<Segment>& segments = pinched ? kept : given;
     const std::size_t n = segments.size();
     if (n < 3) return 0;
     // Whether two sides of one convex piece could be these segments: each within the closed left
@@ -715,31 +750,9 @@ bool RegionCutter::OnOutline(const GridPoint& p) const {
 
 bool RegionCutter::Cut(const std::vector<Segment>& given, std::vector<CutPolygon>& out) {
     out.clear();
-    // A segment run both ways bounds no area (where an area is pinched to nothing along it):
-    // both ways are left out.
-    std::vector<Segment> sorted = given, kept;
-    std::sort(sorted.begin(), sorted.end());
-    const auto reversed = [&](const Segment& s) {
-        return std::binary_search(sorted.begin(), sorted.end(), Segment{s.second, s.first});
-    };
-    const bool pinched = std::any_of(given.begin(), given.end(), reversed);
-    if (pinched) {
-        // Each way against one of the other way.
-        std::map<Segment, std::ptrdiff_t> net;
-        for (const Segment& s : given) {
-            if (s.first < s.second) ++net[s];
-            else --net[Segment{s.second, s.first}];
-        }
-        for (const Segment& s : given) {
-            const bool forward = s.first < s.second;
-            auto& left = net[forward ? s : Segment{s.second, s.first}];
-            if (forward ? left > 0 : left < 0) {
-                kept.push_back(s);
-                left += forward ? -1 : 1;
-            }
-        }
-        if (kept.empty()) return false;
-    }
+    std::vector<Segment> kept;
+    const bool pinched = LeaveOutPinches(given, kept);
+    if (pinched && kept.empty()) return false;
     const std::vector<Segment>& segments = pinched ? kept : given;
     segments_ = &segments;
     IndexOutline();
