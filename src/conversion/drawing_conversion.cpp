@@ -138,7 +138,7 @@ public:
                 }
             }
             const std::uint64_t least = LeastPieces(segments, faces[f].rings.size() - 1);
-            const std::uint64_t counted = (segments.size() + 2 * (faces[f].rings.size() - 1) - 2 + 1) / 2;
+            const std::uint64_t counted = CountedPieces(segments.size(), faces[f].rings.size() - 1);
             pieces.clear();
             if (segments.size() < 3 || !cutter.Cut(segments, pieces)) {
                 if (f < made) {
@@ -375,24 +375,11 @@ private:
                             const auto cell = cells.find(key(cx, cy));
                             if (cell == cells.end()) continue;
                             for (const Owned& o : cell->second) {
-                                if (o.face == f || o.p == a || o.p == b) continue;
-                                const double px = static_cast<double>(o.p.X - a.X);
-                                const double py = static_cast<double>(o.p.Y - a.Y);
-                                const double along = px * dx + py * dy;
-                                if (along <= 0 || along >= length2) continue;
-                                const double across = px * dy - py * dx;
-                                if (across * across > length2) continue;  // more than a unit off
-                                found.emplace_back(along, o.p);
+                                if (o.face != f) NoteNearSide(a, b, o.p, found);
                             }
                         }
                     }
-                    std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
-                        if (x.first != y.first) return x.first < y.first;
-                        return x.second.X != y.second.X ? x.second.X < y.second.X : x.second.Y < y.second.Y;
-                    });
-                    for (const auto& [along, p] : found) {
-                        if (!(shared.back() == p)) shared.push_back(p);
-                    }
+                    AppendInOrder(found, shared);
                 }
                 Path tidy = Tidy(std::move(shared));
                 added = added || tidy != ring;
@@ -427,6 +414,32 @@ private:
         return out;
     }
 
+    // Notes p, with how far along the side from a to b it lies, where it lies between a and b
+    // less than a unit off the side.
+    static void NoteNearSide(const IntPoint& a, const IntPoint& b, const IntPoint& p,
+                             std::vector<std::pair<double, IntPoint>>& found) {
+        if (p == a || p == b) return;
+        const double dx = static_cast<double>(b.X - a.X), dy = static_cast<double>(b.Y - a.Y);
+        const double px = static_cast<double>(p.X - a.X), py = static_cast<double>(p.Y - a.Y);
+        const double length2 = dx * dx + dy * dy, along = px * dx + py * dy;
+        if (along <= 0 || along >= length2) return;
+        const double across = px * dy - py * dx;
+        if (across * across > length2) return;  // more than a unit off
+        found.emplace_back(along, p);
+    }
+
+    // The points noted along a side, in their order along it (at one place, by position), added
+    // to a ring after the side's first corner.
+    static void AppendInOrder(std::vector<std::pair<double, IntPoint>>& found, Path& ring) {
+        std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
+            if (x.first != y.first) return x.first < y.first;
+            return x.second.X != y.second.X ? x.second.X < y.second.X : x.second.Y < y.second.Y;
+        });
+        for (const auto& [along, p] : found) {
+            if (!(ring.back() == p)) ring.push_back(p);
+        }
+    }
+
     // A face whose sides take its own corners that lie less than a unit off them (where a
     // corner, rounded to the lattice, ended beyond a side of the same face).
     static Face WithOwnCornersShared(const Face& face) {
@@ -437,24 +450,11 @@ private:
             for (std::size_t i = 0, n = ring.size(); i < n; ++i) {
                 const IntPoint a = ring[i], b = ring[(i + 1) % n];
                 out.push_back(a);
-                const double dx = static_cast<double>(b.X - a.X), dy = static_cast<double>(b.Y - a.Y);
-                const double length2 = dx * dx + dy * dy;
                 found.clear();
                 for (const Path& other : face.rings) {
-                    for (const IntPoint& p : other) {
-                        if (p == a || p == b) continue;
-                        const double px = static_cast<double>(p.X - a.X), py = static_cast<double>(p.Y - a.Y);
-                        const double along = px * dx + py * dy, across = px * dy - py * dx;
-                        if (along > 0 && along < length2 && across * across <= length2) found.emplace_back(along, p);
-                    }
+                    for (const IntPoint& p : other) NoteNearSide(a, b, p, found);
                 }
-                std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
-                    if (x.first != y.first) return x.first < y.first;
-                    return x.second.X != y.second.X ? x.second.X < y.second.X : x.second.Y < y.second.Y;
-                });
-                for (const auto& [along, p] : found) {
-                    if (!(out.back() == p)) out.push_back(p);
-                }
+                AppendInOrder(found, out);
             }
             out = Tidy(std::move(out));
         }

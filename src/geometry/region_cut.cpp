@@ -171,8 +171,7 @@ namespace {
 // The fewest pieces of the strip that starts at the ring's side (start, start + 1), or -1; the
 // steps taken, from the end back, in steps (0: one corner on after `start + 1`, 1: one back
 // before `start`, 2: both).
-int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector<std::uint8_t>& steps,
-              double leastHeight) {
+int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector<std::uint8_t>& steps) {
     const std::size_t n = ring.size();
     // After i steps forward and j back, the cut runs from a(i) = start + 1 + i to b(j) = start - j.
     const auto a = [&](std::size_t i) { return ring[(start + 1 + i) % n]; };
@@ -194,13 +193,13 @@ int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector
             };
             if (i + j + 3 <= n) {
                 const GridPoint t[3] = {ai, a(i + 1), bj};
-                if (AcceptedPolygon(t, 3, leastHeight)) relax(i + 1, j, 0);
+                if (AcceptedPolygon(t, 3)) relax(i + 1, j, 0);
                 const GridPoint u[3] = {ai, b(j + 1), bj};
-                if (AcceptedPolygon(u, 3, leastHeight)) relax(i, j + 1, 1);
+                if (AcceptedPolygon(u, 3)) relax(i, j + 1, 1);
             }
             if (i + j + 4 <= n) {
                 const GridPoint q[4] = {ai, a(i + 1), b(j + 1), bj};
-                if (AcceptedPolygon(q, 4, leastHeight)) relax(i + 1, j + 1, 2);
+                if (AcceptedPolygon(q, 4)) relax(i + 1, j + 1, 2);
             }
         }
     }
@@ -224,7 +223,7 @@ int StripFrom(const std::vector<GridPoint>& ring, std::size_t start, std::vector
 
 }  // namespace
 
-bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, double leastHeight) {
+bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out) {
     out.clear();
     const std::size_t n = ring.size();
     if (n < 3 || n > kMostStripCorners) return false;
@@ -244,7 +243,7 @@ bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& o
     int best = -1;
     std::size_t bestStart = 0;
     for (const std::size_t start : starts) {
-        const int pieces = StripFrom(ring, start, steps, leastHeight);
+        const int pieces = StripFrom(ring, start, steps);
         if (pieces >= 0 && (best < 0 || pieces < best)) best = pieces, bestStart = start, bestSteps = steps;
     }
     if (best < 0) return false;
@@ -447,8 +446,7 @@ std::uint64_t LeastPieces(const std::vector<Segment>& given, std::size_t holes) 
         }
         begin = end;
     }
-    const std::size_t counted = (n + 2 * holes - 2 + 1) / 2;
-    return std::max(counted, most);
+    return std::max<std::uint64_t>(CountedPieces(n, holes), most);
 }
 
 bool CutRing(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, std::int64_t* work,

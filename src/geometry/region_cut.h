@@ -30,7 +30,7 @@ bool AcceptedPolygon(const GridPoint* corners, int count, double leastHeight = 0
 // accepts. No point is added. False, with out empty, when no such strip is found (or the ring
 // has more than kMostStripCorners corners).
 constexpr std::size_t kMostStripCorners = 256;
-bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out, double leastHeight = 0);
+bool CutIntoStrip(const std::vector<GridPoint>& ring, std::vector<CutPolygon>& out);
 
 // Cuts a simple ring (counter-clockwise by the cross product, no corner twice; points in a line
 // along its sides allowed) into the fewest pieces whose corners are its own, each a triangle or a
@@ -54,6 +54,11 @@ using Segment = std::pair<GridPoint, GridPoint>;
 // two of which can share one, as the sides of a convex hole. The greater of the two, the second
 // found greedily along each ring.
 std::uint64_t LeastPieces(const std::vector<Segment>& segments, std::size_t holes);
+
+// The first of those bounds alone: (V + 2h - 2) / 2 rounded up, for V corners and h holes.
+inline std::uint64_t CountedPieces(std::size_t corners, std::size_t holes) {
+    return (corners + 2 * holes - 2 + 1) / 2;
+}
 
 // Cuts areas into polygons the parts library accepts. The area is given by closed boundaries of
 // segments (the outline of a region and of its holes); only their points are corners on them, so
