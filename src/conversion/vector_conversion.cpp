@@ -6,6 +6,7 @@
 #include <numeric>
 #include <optional>
 #include <queue>
+#include <unordered_map>
 #include <utility>
 
 #include "conversion/exact_conversion.h"
@@ -31,6 +32,7 @@
 namespace mosaikon {
 
 namespace {
+
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
@@ -344,16 +346,22 @@ public:
                 }
             }
         }
-        for (std::uint32_t r = 0; r < regions_; ++r) {
-            if (asPixels[r]) continue;
-            const auto again = refilled.find(r);
-            if (again != refilled.end()) {
-                for (const Polygon& polygon : again->second) AppendLatticePolygon(code_[r], polygon, quads);
-            } else {
-                for (std::uint32_t i = start[r]; i < start[r + 1]; ++i) {
-                    AppendLatticePolygon(code_[r], polygons[i], quads);
+        // Every region's polygons in turn, with its code.
+        const auto written = [&](const auto& visit) {
+            for (std::uint32_t r = 0; r < regions_; ++r) {
+                if (asPixels[r]) continue;
+                const auto again = refilled.find(r);
+                if (again != refilled.end()) {
+                    for (const Polygon& polygon : again->second) visit(code_[r], polygon);
+                } else {
+                    for (std::uint32_t i = start[r]; i < start[r + 1]; ++i) visit(code_[r], polygons[i]);
                 }
             }
+        };
+        if (original_ && options_.betweenPixels) {
+            PlaceOnBlends(written, asPixels, quads);
+        } else {
+            written([&](std::int32_t code, const Polygon& polygon) { AppendLatticePolygon(code, polygon, quads); });
         }
         if (std::find(asPixels.begin(), asPixels.end(), 1) != asPixels.end()) {
             for (std::int32_t y = 0; y < height_; ++y) {
@@ -378,6 +386,287 @@ public:
     }
 
 private:
+    // Corners along anti-aliased edges come off the lattice to where the edge runs in the
+    // picture's own colours: the straight line through the pixels around a corner whose shares
+    // of the two colours match their blends (every pixel's share of the one side's colour being
+    // the part of it on that side of the line). A corner moves only where both sides are filled
+    // and nothing but the two colours and their blends lie around it, where the blends fit such
+    // a line, and where every polygon at the corner keeps its shape (convex, no corner nearer its
+    // other sides than before or than a fortieth of a pixel); its every polygon takes it along,
+    // so that they still meet without gaps. Edges with no blend keep their lattice corners.
+    template <typename Written>
+    void PlaceOnBlends(const Written& written, const std::vector<std::uint8_t>& asPixels, Quads& quads) {
+        std::vector<std::pair<std::int32_t, const Polygon*>> all;
+        written([&](std::int32_t code, const Polygon& polygon) { all.emplace_back(code, &polygon); });
+        const auto key = [&](const GridPoint& p) {
+            return static_cast<std::uint64_t>(p.y) * static_cast<std::uint64_t>(2 * width_ + 1) +
+                   static_cast<std::uint64_t>(p.x);
+        };
+        std::unordered_map<std::uint64_t, std::array<double, 2>> moved;  // in half pixels
+        std::vector<std::pair<GridPoint, std::array<double, 2>>> targets;
+        for (const Chain& chain : chains_) {
+            const std::uint32_t a = chain.positive, b = chain.negative;
+            if (a >= regions_ || b >= regions_ || code_[a] == kNotCovered || code_[b] == kNotCovered ||
+                asPixels[a] || asPixels[b]) {
+                continue;
+            }
+            const std::uint32_t last = chain.start + chain.count - 1;
+            // The chain's kept points, where the edge runs by each (none: it stays).
+            std::vector<std::pair<std::uint32_t, std::optional<std::array<double, 2>>>> along;
+            along.emplace_back(chain.start, std::nullopt);
+            for (std::uint32_t before = chain.start, p = next_[before]; p != kNone && p < last;
+                 before = p, p = next_[p]) {
+                const Corner& here = points_[p];
+                along.emplace_back(p, std::nullopt);
+                if (here.x == 0 || here.y == 0 || here.x == 2 * width_ || here.y == 2 * height_) continue;
+                along.back().second = EdgeThrough(here, points_[before], points_[next_[p]], a, b);
+            }
+            // Straight sides between corners on a curved edge cut inside it; the corners go out
+            // by three quarters of their sides' mean sagitta (from the circle through a corner
+            // and its two neighbours), which halves the sides' mean distance from the curve and
+            // more. Sharp turns are corners of the shape and stay on it.
+            for (std::size_t i = 0; i < along.size(); ++i) {
+                if (!along[i].second) continue;
+                std::array<double, 2> shifted = *along[i].second;
+                if (i > 0 && i + 1 < along.size() && along[i - 1].second && along[i + 1].second) {
+                    const auto& u = *along[i - 1].second;
+                    const auto& v = *along[i].second;
+                    const auto& w = *along[i + 1].second;
+                    const double l1 = std::hypot(u[0] - v[0], u[1] - v[1]);
+                    const double l2 = std::hypot(w[0] - v[0], w[1] - v[1]);
+                    const double l3 = std::hypot(w[0] - u[0], w[1] - u[1]);
+                    const double twice = (u[0] - v[0]) * (w[1] - v[1]) - (u[1] - v[1]) * (w[0] - v[0]);
+                    const double cosine = -((u[0] - v[0]) * (w[0] - v[0]) + (u[1] - v[1]) * (w[1] - v[1])) /
+                                          std::max(l1 * l2, 1e-12);
+                    constexpr double kGentlest = 0.9;  // cosine of the sharpest turn bent this way
+                    if (l3 > 0 && cosine > kGentlest) {
+                        const double curvature = 2 * std::fabs(twice) / (l1 * l2 * l3);
+                        const double out = std::min(0.75 * curvature * (l1 * l1 + l2 * l2) / 16, 0.5);
+                        const double mx = v[0] - (u[0] + w[0]) / 2, my = v[1] - (u[1] + w[1]) / 2;
+                        const double m = std::hypot(mx, my);
+                        if (m > 0) shifted = {v[0] + out * mx / m, v[1] + out * my / m};
+                    }
+                }
+                const Corner& here = points_[along[i].first];
+                targets.emplace_back(GridPoint{here.x, here.y}, shifted);
+            }
+        }
+        if (!targets.empty()) {
+            std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> at;
+            for (const auto& target : targets) at.emplace(key(target.first), std::vector<std::uint32_t>{});
+            for (std::uint32_t i = 0; i < all.size(); ++i) {
+                const Polygon& polygon = *all[i].second;
+                for (int k = 0; k < polygon.count; ++k) {
+                    const auto found = at.find(key(polygon.corners[static_cast<std::size_t>(k)]));
+                    if (found != at.end()) found->second.push_back(i);
+                }
+            }
+            const auto corners = [&](const Polygon& polygon, std::array<double, 8>& out) {
+                for (int k = 0; k < polygon.count; ++k) {
+                    const GridPoint& c = polygon.corners[static_cast<std::size_t>(k)];
+                    const auto found = moved.find(key(c));
+                    out[2 * k] = found != moved.end() ? found->second[0] : static_cast<double>(c.x);
+                    out[2 * k + 1] = found != moved.end() ? found->second[1] : static_cast<double>(c.y);
+                }
+            };
+            // A corner another cannot follow yet may follow once that one has moved: a few rounds,
+            // each trying the whole way, then less of it.
+            std::vector<double> gone(targets.size(), 0);
+            for (int round = 0; round < 3; ++round) {
+                for (std::size_t t = 0; t < targets.size(); ++t) {
+                    const auto& [point, target] = targets[t];
+                    const std::vector<std::uint32_t>& around = at[key(point)];
+                    if (around.empty() || gone[t] == 1) continue;
+                    const std::array<double, 2> was = {point.x + gone[t] * (target[0] - point.x),
+                                                       point.y + gone[t] * (target[1] - point.y)};
+                    std::vector<double> before;
+                    for (const std::uint32_t i : around) {
+                        std::array<double, 8> c{};
+                        corners(*all[i].second, c);
+                        before.push_back(LeastHeight(c, all[i].second->count));
+                    }
+                    for (const double share : {1.0, 0.75, 0.5, 0.25}) {
+                        if (share <= gone[t]) break;
+                        moved[key(point)] = {point.x + share * (target[0] - point.x),
+                                             point.y + share * (target[1] - point.y)};
+                        bool kept = true;
+                        for (std::size_t j = 0; kept && j < around.size(); ++j) {
+                            const Polygon& polygon = *all[around[j]].second;
+                            std::array<double, 8> c{};
+                            corners(polygon, c);
+                            std::array<GridPoint, 4> fine{};
+                            for (int k = 0; k < polygon.count; ++k) {
+                                fine[static_cast<std::size_t>(k)] = {std::llround(c[2 * k] * 4096),
+                                                                     std::llround(c[2 * k + 1] * 4096)};
+                            }
+                            kept = AcceptedPolygon(fine.data(), polygon.count) &&
+                                   LeastHeight(c, polygon.count) >= std::min(before[j], 0.05);
+                        }
+                        if (kept) {
+                            gone[t] = share;
+                            break;
+                        }
+                        moved[key(point)] = was;
+                    }
+                }
+            }
+        }
+        for (const auto& [code, pointer] : all) {
+            const Polygon& polygon = *pointer;
+            LdrawQuad& quad = quads.emplace_back();
+            quad.LineType = static_cast<std::int16_t>(polygon.count);
+            quad.Color = code;
+            double* xs[] = {&quad.X1, &quad.X2, &quad.X3, &quad.X4};
+            double* ys[] = {&quad.Y1, &quad.Y2, &quad.Y3, &quad.Y4};
+            for (int i = 0; i < 4; ++i) {
+                const GridPoint& c = polygon.corners[static_cast<std::size_t>(std::min(i, polygon.count - 1))];
+                const auto found = moved.find(key(c));
+                *xs[i] = (found != moved.end() ? found->second[0] : static_cast<double>(c.x)) / 2 + 1;
+                *ys[i] = (found != moved.end() ? found->second[1] : static_cast<double>(c.y)) / 2 + 1;
+            }
+        }
+    }
+
+    // The least distance of a polygon's corner from a side it is not on (corners x, y in turn).
+    static double LeastHeight(const std::array<double, 8>& c, int count) {
+        double least = 1e300;
+        for (int i = 0; i < count; ++i) {
+            for (int k = 1; k + 1 < count; ++k) {
+                const int a = (i + k) % count, b = (i + k + 1) % count;
+                const double dx = c[2 * b] - c[2 * a], dy = c[2 * b + 1] - c[2 * a + 1];
+                const double twice = dx * (c[2 * i + 1] - c[2 * a + 1]) - dy * (c[2 * i] - c[2 * a]);
+                least = std::min(least, std::fabs(twice) / std::max(std::hypot(dx, dy), 1e-12));
+            }
+        }
+        return least;
+    }
+
+    // The part of the pixel with its top-left corner at (x, y) where nx X + ny Y < k.
+    static double ShareBelow(double x, double y, double nx, double ny, double k) {
+        const double square[4][2] = {{x, y}, {x + 1, y}, {x + 1, y + 1}, {x, y + 1}};
+        double clipped[8][2];
+        int count = 0;
+        for (int i = 0; i < 4; ++i) {
+            const double* p = square[i];
+            const double* q = square[(i + 1) % 4];
+            const double sp = k - (nx * p[0] + ny * p[1]), sq = k - (nx * q[0] + ny * q[1]);
+            if (sp >= 0) clipped[count][0] = p[0], clipped[count][1] = p[1], ++count;
+            if ((sp >= 0) != (sq >= 0)) {
+                const double t = sp / (sp - sq);
+                clipped[count][0] = p[0] + t * (q[0] - p[0]);
+                clipped[count][1] = p[1] + t * (q[1] - p[1]);
+                ++count;
+            }
+        }
+        double twice = 0;
+        for (int i = 0; i < count; ++i) {
+            const int j = (i + 1) % count;
+            twice += clipped[i][0] * clipped[j][1] - clipped[j][0] * clipped[i][1];
+        }
+        return std::fabs(twice) / 2;
+    }
+
+    // Where the edge between regions a and b runs near the chain point `here` (its chain going
+    // from `before` to `after`), in half pixels: the point on it nearest `here`; none where the
+    // pixels around are no blend of the two along one straight line.
+    std::optional<std::array<double, 2>> EdgeThrough(const Corner& here, const Corner& before,
+                                                     const Corner& after, std::uint32_t a,
+                                                     std::uint32_t b) const {
+        constexpr double kReach = 2.0;  // pixels
+        const double px = here.x / 2.0, py = here.y / 2.0;
+        double tx = after.x - before.x, ty = after.y - before.y;
+        const double length = std::hypot(tx, ty);
+        if (length == 0) return std::nullopt;
+        double nx = -ty / length, ny = tx / length;
+        struct Around {
+            double x, y, side;
+            bool inA;
+            std::array<double, 3> colour;
+        };
+        std::array<Around, 32> around{};
+        int count = 0;
+        double sideA = 0, sideB = 0;
+        int inA = 0;
+        for (auto y = static_cast<std::int32_t>(std::floor(py - kReach)); y < py + kReach; ++y) {
+            for (auto x = static_cast<std::int32_t>(std::floor(px - kReach)); x < px + kReach; ++x) {
+                const double cx = x + 0.5 - px, cy = y + 0.5 - py;
+                if (cx * cx + cy * cy > kReach * kReach) continue;
+                const std::uint32_t r = At(x, y);
+                if (r != a && r != b) return std::nullopt;
+                const std::uint8_t* p = original_->data() + Pixel(x, y) * 4;
+                const double alpha = p[3] / 255.0;
+                Around& pixel = around[static_cast<std::size_t>(count++)];
+                pixel = {static_cast<double>(x), static_cast<double>(y), nx * cx + ny * cy, r == a, {}};
+                for (int k = 0; k < 3; ++k) pixel.colour[static_cast<std::size_t>(k)] = p[k] * alpha + 255 * (1 - alpha);
+                (r == a ? sideA : sideB) += pixel.side;
+                inA += r == a;
+            }
+        }
+        if (inA == 0 || inA == count) return std::nullopt;
+        if (sideA / inA > sideB / (count - inA)) {  // a on the side where n X is less
+            nx = -nx, ny = -ny;
+            for (int i = 0; i < count; ++i) around[static_cast<std::size_t>(i)].side = -around[static_cast<std::size_t>(i)].side;
+        }
+        // The two colours, from the pixels well inside either side.
+        std::array<double, 3> ca{}, cb{};
+        int na = 0, nb = 0;
+        for (int i = 0; i < count; ++i) {
+            const Around& pixel = around[static_cast<std::size_t>(i)];
+            if (pixel.inA && pixel.side <= -1.2) {
+                for (int k = 0; k < 3; ++k) ca[static_cast<std::size_t>(k)] += pixel.colour[static_cast<std::size_t>(k)];
+                ++na;
+            } else if (!pixel.inA && pixel.side >= 1.2) {
+                for (int k = 0; k < 3; ++k) cb[static_cast<std::size_t>(k)] += pixel.colour[static_cast<std::size_t>(k)];
+                ++nb;
+            }
+        }
+        if (na == 0 || nb == 0) return std::nullopt;
+        double apart = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            ca[k] /= na, cb[k] /= nb;
+            apart += (ca[k] - cb[k]) * (ca[k] - cb[k]);
+        }
+        if (apart < 40.0 * 40.0) return std::nullopt;
+        std::array<double, 32> share{};
+        double total = 0;
+        bool blended = false;
+        for (int i = 0; i < count; ++i) {
+            const Around& pixel = around[static_cast<std::size_t>(i)];
+            double along = 0;
+            for (std::size_t k = 0; k < 3; ++k) along += (pixel.colour[k] - cb[k]) * (ca[k] - cb[k]);
+            const double s = std::clamp(along / apart, 0.0, 1.0);
+            share[static_cast<std::size_t>(i)] = s;
+            total += s;
+            blended = blended || (s > 0.15 && s < 0.85);
+        }
+        if (!blended) return std::nullopt;
+        // The line n X = k (pixels of a below it) whose shares add up to the blends'.
+        const auto shares = [&](double k) {
+            double sum = 0;
+            for (int i = 0; i < count; ++i) {
+                const Around& pixel = around[static_cast<std::size_t>(i)];
+                sum += ShareBelow(pixel.x, pixel.y, nx, ny, k);
+            }
+            return sum;
+        };
+        const double through = nx * px + ny * py;
+        double low = through - 1, high = through + 1;
+        if (shares(low) > total || shares(high) < total) return std::nullopt;
+        for (int step = 0; step < 40; ++step) {
+            const double middle = (low + high) / 2;
+            (shares(middle) < total ? low : high) = middle;
+        }
+        const double k = (low + high) / 2;
+        for (int i = 0; i < count; ++i) {
+            const Around& pixel = around[static_cast<std::size_t>(i)];
+            if (std::fabs(ShareBelow(pixel.x, pixel.y, nx, ny, k) - share[static_cast<std::size_t>(i)]) > 0.3) {
+                return std::nullopt;
+            }
+        }
+        const double d = k - through;
+        return std::array<double, 2>{2 * (px + d * nx), 2 * (py + d * ny)};
+    }
+
     struct Chain {
         std::uint32_t start;     // its first point in points_
         std::uint32_t count;     // its points: every lattice point and edge middle, in order

@@ -22,6 +22,10 @@ struct VectorOptions {
     // Regions of fewer pixels are first given to the neighbour they share the longest border
     // with; 0 or 1 keeps them all.
     std::int32_t minArea = 4;
+    // Along anti-aliased edges (where the picture's own colours are known), corners lie between
+    // the pixels, where the blends say the edge runs; else every corner is a pixel's corner or
+    // the middle of its side, as the library forms' face needs.
+    bool betweenPixels = true;
 
     friend bool operator==(const VectorOptions&, const VectorOptions&) = default;
 };

@@ -67,8 +67,11 @@ bool ConvertPicturePolygons(Shell& shell, const Picture& picture,
             return ConvertExact(shell, picture, quads, settings, progress);
         case ConversionMethod::Vector: {
             VectorConversionRun run;
+            // The library forms build their face on the half-pixel grid.
+            VectorOptions options = request.vector;
+            options.betweenPixels = request.format == PartFormat::Classic;
             const bool done =
-                ConvertVector(shell, picture, quads, settings, request.vector, progress, &run,
+                ConvertVector(shell, picture, quads, settings, options, progress, &run,
                               &picture == request.picture.get() ? request.original.get() : nullptr);
             if (run.regionsKeptAsStairs > 0) {
                 ShowMessage(shell, std::to_string(run.regionsKeptAsStairs) +

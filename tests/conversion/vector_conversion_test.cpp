@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <random>
@@ -571,6 +572,139 @@ TEST(VectorConversion, WritesFarFewerPolygonsThanTheExactConversionOnLogosAndDra
             vector += v, exact += e;
         }
         EXPECT_LE(2 * vector, exact);
+    }
+}
+
+}  // namespace
+}  // namespace mosaikon
+
+namespace mosaikon {
+namespace {
+
+// The mean distance, in pixels, of the borders between polygons of different colours from the
+// true shape (distance: from a point in pixels from the picture's top-left corner), along their
+// length.
+double MeanDistanceOfBorders(const Quads& quads, const std::function<double(double, double)>& distance) {
+    struct Side {
+        std::array<double, 4> ends;
+        std::set<std::int32_t> colours;
+        int uses = 0;
+    };
+    std::map<std::array<std::int64_t, 4>, Side> sides;
+    for (const LdrawQuad& quad : quads) {
+        const double xs[] = {quad.X1 - 1, quad.X2 - 1, quad.X3 - 1, quad.X4 - 1};
+        const double ys[] = {quad.Y1 - 1, quad.Y2 - 1, quad.Y3 - 1, quad.Y4 - 1};
+        const int n = quad.LineType == 3 ? 3 : 4;
+        for (int i = 0; i < n; ++i) {
+            const int j = (i + 1) % n;
+            std::array<std::int64_t, 4> key = {std::llround(xs[i] * 1e6), std::llround(ys[i] * 1e6),
+                                               std::llround(xs[j] * 1e6), std::llround(ys[j] * 1e6)};
+            if (std::pair{key[0], key[1]} > std::pair{key[2], key[3]}) {
+                key = {key[2], key[3], key[0], key[1]};
+            }
+            Side& side = sides[key];
+            side.ends = {xs[i], ys[i], xs[j], ys[j]};
+            side.colours.insert(quad.Color);
+            ++side.uses;
+        }
+    }
+    double sum = 0, length = 0;
+    for (const auto& [key, side] : sides) {
+        if (side.uses != 2 || side.colours.size() != 2) continue;
+        const auto& [x1, y1, x2, y2] = side.ends;
+        const double l = std::hypot(x2 - x1, y2 - y1);
+        constexpr int kSamples = 16;
+        for (int s = 0; s < kSamples; ++s) {
+            const double t = (s + 0.5) / kSamples;
+            sum += distance(x1 + t * (x2 - x1), y1 + t * (y2 - y1)) * l / kSamples;
+        }
+        length += l;
+    }
+    return length > 0 ? sum / length : 1e9;
+}
+
+// Anti-aliased shapes of known geometry (each pixel the blend of the shape's colour and white by
+// the part of it inside, sampled 16 x 16 times), their colours reduced by the program: the
+// outline runs where the blends say the edge is. Along straight edges it is within a tenth of a
+// pixel of them on average; along circles, where straight sides between the corners cut across
+// the curve, nearer than the outline that keeps its corners on the pixels' lattice.
+TEST(VectorConversion, FollowsAntiAliasedEdgesBetweenThePixels) {
+    test::TempFolder folder;
+    struct Shape {
+        std::string name;
+        std::uint32_t colour;
+        std::function<bool(double, double)> inside;
+        std::function<double(double, double)> distance;  // from the outline
+        double nearest;  // the outline's most mean distance from it
+    };
+    const auto ring = [](double x, double y) { return std::hypot(x - 121.3, y - 119.6); };
+    const double corners[3][2] = {{20.2, 30.7}, {221.4, 71.1}, {90.6, 210.3}};
+    const auto toSide = [&](double x, double y, int i) {
+        const double* a = corners[i];
+        const double* b = corners[(i + 1) % 3];
+        const double dx = b[0] - a[0], dy = b[1] - a[1];
+        const double t = std::clamp(((x - a[0]) * dx + (y - a[1]) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+        return std::pair{std::hypot(x - a[0] - t * dx, y - a[1] - t * dy), dx * (y - a[1]) - dy * (x - a[0])};
+    };
+    const std::vector<Shape> set = {
+        {"ring", 0xFF0000, [&](double x, double y) { return ring(x, y) <= 100.2 && ring(x, y) >= 60.4; },
+         [&](double x, double y) { return std::min(std::fabs(ring(x, y) - 100.2), std::fabs(ring(x, y) - 60.4)); },
+         0.16},
+        {"triangle", 0x000080,
+         [&](double x, double y) {
+             return toSide(x, y, 0).second >= 0 && toSide(x, y, 1).second >= 0 && toSide(x, y, 2).second >= 0;
+         },
+         [&](double x, double y) {
+             return std::min({toSide(x, y, 0).first, toSide(x, y, 1).first, toSide(x, y, 2).first});
+         },
+         0.1},
+    };
+    for (const Shape& shape : set) {
+        SCOPED_TRACE(shape.name);
+        test::BitmapLayout layout;
+        layout.width = layout.height = 242;
+        layout.bitCount = 24;
+        constexpr int kSamples = 16;
+        for (int y = 0; y < layout.height; ++y) {
+            for (int x = 0; x < layout.width; ++x) {
+                int in = 0;
+                for (int sy = 0; sy < kSamples; ++sy) {
+                    for (int sx = 0; sx < kSamples; ++sx) {
+                        in += shape.inside(x + (sx + 0.5) / kSamples, y + (sy + 0.5) / kSamples);
+                    }
+                }
+                std::uint32_t value = 0;
+                for (int k = 0; k < 3; ++k) {
+                    const int c = static_cast<int>((shape.colour >> (8 * k)) & 0xFF);
+                    const int blend = (c * in + 255 * (kSamples * kSamples - in) + kSamples * kSamples / 2) /
+                                      (kSamples * kSamples);
+                    value |= static_cast<std::uint32_t>(blend) << (8 * k);
+                }
+                layout.colours.push_back(value);
+            }
+        }
+        const std::string path = folder / "picture.bmp";
+        test::WriteBytes(path, test::EncodeBitmap(layout));
+        Shell shell;
+        Picture picture;
+        RgbaPicture original;
+        double height = 0, width = 0;
+        ReadOptions read;
+        read.original = &original;
+        read.reduction.mostColours = 8;
+        LoadBitmap(shell, picture, path, height, width, read);
+        ASSERT_GT(picture.Width(), 0);
+        Quads quads;
+        ASSERT_TRUE(ConvertVector(shell, picture, quads, {}, {}, {}, nullptr, &original));
+        Quads lattice;
+        ASSERT_TRUE(ConvertVector(shell, picture, lattice, {}));
+        const double mean = MeanDistanceOfBorders(quads, shape.distance);
+        const double before = MeanDistanceOfBorders(lattice, shape.distance);
+        std::cerr << shape.name << ": mean distance " << mean << " px, on the lattice " << before
+                  << " px; polygons " << quads.size() << " / " << lattice.size() << "\n";
+        EXPECT_LE(mean, shape.nearest);
+        EXPECT_LE(mean, 0.8 * before);
+        EXPECT_LE(quads.size(), lattice.size());
     }
 }
 
