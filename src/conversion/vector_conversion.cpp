@@ -487,8 +487,10 @@ private:
                     }
                     for (const double share : {1.0, 0.75, 0.5, 0.25}) {
                         if (share <= gone[t]) break;
-                        moved[key(point)] = {point.x + share * (target[0] - point.x),
-                                             point.y + share * (target[1] - point.y)};
+                        // On the grid of corners between the pixels (in half pixels).
+                        constexpr double kSteps = kCornerSteps / 2;
+                        moved[key(point)] = {std::round((point.x + share * (target[0] - point.x)) * kSteps) / kSteps,
+                                             std::round((point.y + share * (target[1] - point.y)) * kSteps) / kSteps};
                         bool kept = true;
                         for (std::size_t j = 0; kept && j < around.size(); ++j) {
                             const Polygon& polygon = *all[around[j]].second;

@@ -14,6 +14,9 @@
 
 namespace mosaikon {
 
+// Corners between the pixels lie on a grid of this many points to a pixel.
+constexpr std::int32_t kCornerSteps = 64;
+
 // How the vector conversion follows the picture.
 struct VectorOptions {
     // How far, in pixels, a smoothed outline may stray from the pixels' staircase; 0 keeps every
@@ -23,8 +26,8 @@ struct VectorOptions {
     // with; 0 or 1 keeps them all.
     std::int32_t minArea = 4;
     // Along anti-aliased edges (where the picture's own colours are known), corners lie between
-    // the pixels, where the blends say the edge runs; else every corner is a pixel's corner or
-    // the middle of its side, as the library forms' face needs.
+    // the pixels (on the grid of kCornerSteps), where the blends say the edge runs; else every
+    // corner is a pixel's corner or the middle of its side.
     bool betweenPixels = true;
 
     friend bool operator==(const VectorOptions&, const VectorOptions&) = default;

@@ -67,9 +67,9 @@ bool ConvertPicturePolygons(Shell& shell, const Picture& picture,
             return ConvertExact(shell, picture, quads, settings, progress);
         case ConversionMethod::Vector: {
             VectorConversionRun run;
-            // The library forms build their face on the half-pixel grid.
+            // The textured form's fallback face is built on the half-pixel grid.
             VectorOptions options = request.vector;
-            options.betweenPixels = request.format == PartFormat::Classic;
+            options.betweenPixels = options.betweenPixels && request.format != PartFormat::LdrawTexture;
             const bool done =
                 ConvertVector(shell, picture, quads, settings, options, progress, &run,
                               &picture == request.picture.get() ? request.original.get() : nullptr);
@@ -112,6 +112,29 @@ std::vector<FacePolygon> DrawingFace(const Quads& polygons) {
         }
     }
     return face;
+}
+
+// The face's units in a picture unit where its corners lie between the pixels: its half units
+// are the steps of those corners.
+constexpr std::int32_t kFaceUnitsBetweenPixels = kCornerSteps / 2;
+
+// Whether some corner lies between the half pixels (as the vector conversion's along
+// anti-aliased edges).
+bool OffTheHalfPixels(const Quads& polygons) {
+    for (const LdrawQuad& quad : polygons) {
+        for (const double c : {quad.X1, quad.Y1, quad.X2, quad.Y2, quad.X3, quad.Y3, quad.X4, quad.Y4}) {
+            if (2 * c != std::nearbyint(2 * c)) return true;
+        }
+    }
+    return false;
+}
+
+// The picture as the face sees it: its size in the face's units.
+Picture FacePicture(const Picture& picture, std::int32_t units) {
+    Picture sized;
+    sized.infoHeader.biWidth = picture.Width() * units;
+    sized.infoHeader.biHeight = picture.Height() * units;
+    return sized;
 }
 
 // A shell of its own for the work: the caller's texts, its messages and log lines kept.
@@ -178,6 +201,19 @@ std::shared_ptr<StickerShapes> MakeShapes(Shell& shell, const StickerRequest& re
             shapes->face = DrawingFace(shapes->polygons);
             Quads().swap(shapes->polygons);
             shapes->backing = BuildStickerBacking(shapes->face);
+        } else if (request.format == PartFormat::LdrawSticker && request.method == ConversionMethod::Vector &&
+                   OffTheHalfPixels(shapes->polygons)) {
+            // The vector conversion's corners between the pixels: its polygons are cut clean
+            // with their corners shared, and are the face as they are, on a finer grid.
+            shapes->faceUnits = kFaceUnitsBetweenPixels;
+            for (LdrawQuad& quad : shapes->polygons) {
+                for (double* c : {&quad.X1, &quad.Y1, &quad.X2, &quad.Y2, &quad.X3, &quad.Y3, &quad.X4, &quad.Y4}) {
+                    *c = (*c - 1) * kFaceUnitsBetweenPixels + 1;
+                }
+            }
+            shapes->face = DrawingFace(shapes->polygons);
+            Quads().swap(shapes->polygons);
+            shapes->backing = BuildStickerBacking(shapes->face);
         } else if (request.format == PartFormat::LdrawSticker) {
             // The full conversion's slanted polygons leave pixels bare, which keep their own
             // colour in the face traced again.
@@ -208,6 +244,8 @@ void CountText(Shell& shell, Sticker& sticker) {
     std::uint64_t bytes = 0;
     const TextSink count = [&bytes](std::string_view text) { bytes += text.size(); };
     PartPreview& preview = sticker.preview;
+    const Picture sized = shapes.faceUnits > 1 ? FacePicture(picture, shapes.faceUnits) : Picture{};
+    const Picture& facePicture = shapes.faceUnits > 1 ? sized : picture;
     switch (request.format) {
         case PartFormat::Classic:
             preview.polygons = ViewPolygonsOf(shapes.polygons);
@@ -216,7 +254,7 @@ void CountText(Shell& shell, Sticker& sticker) {
             preview.counts = CountPolygons(shapes.polygons, bytes);
             return;
         case PartFormat::LdrawSticker:
-            EmitStickerPart(shell, picture, shapes.face, shapes.backing, request.height,
+            EmitStickerPart(shell, facePicture, shapes.face, shapes.backing, request.height,
                             request.details, request.fileName, count, &preview.counts);
             break;
         case PartFormat::LdrawTexture:
@@ -227,6 +265,12 @@ void CountText(Shell& shell, Sticker& sticker) {
             break;
     }
     preview.polygons = ViewPolygonsOf(shapes.face);
+    if (shapes.faceUnits > 1) {
+        for (ViewPolygon& polygon : preview.polygons) {
+            for (double& c : polygon.x) c = (c - 1) / shapes.faceUnits + 1;
+            for (double& c : polygon.y) c = (c - 1) / shapes.faceUnits + 1;
+        }
+    }
     preview.counts.bytes = bytes;
 }
 
@@ -332,7 +376,8 @@ bool WriteSticker(Shell& shell, const Sticker& sticker, const std::string& path,
     const StickerRequest& request = sticker.request;
     if (!sticker.made) Fail("The sticker was not made");
     const StickerShapes& shapes = *sticker.shapes;
-    const Picture& picture = *request.picture;
+    const Picture sized = shapes.faceUnits > 1 ? FacePicture(*request.picture, shapes.faceUnits) : Picture{};
+    const Picture& picture = shapes.faceUnits > 1 ? sized : *request.picture;
     switch (request.format) {
         case PartFormat::LdrawSticker:
             return WriteStickerPart(shell, picture, shapes.face, shapes.backing, path,

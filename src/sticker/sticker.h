@@ -93,6 +93,9 @@ struct StickerShapes {
     RgbaPicture texture;            // the textured form's picture, and as it is written
     TextureImage textureImage;
     std::size_t colours = 0;        // distinct colour codes of the polygons
+    // The face's units in a picture unit: 1, or more where its corners lie between the pixels
+    // (its grid that much finer than the picture's).
+    std::int32_t faceUnits = 1;
     // What making them said and logged.
     std::vector<StickerMessage> messages;
     std::vector<std::string> logLines;

@@ -126,10 +126,10 @@ TEST(VectorQuality, EveryFeatureKeptNoGapAndFewPolygons) {
     EXPECT_LE(vector, 0.5 * exact);
 }
 
-// Anti-aliased drawings of many colours, reduced by the program: in the classic form the corners
-// along their edges lie between the pixels, where the blends put the edge, and the sticker still
-// keeps every feature the library form keeps, leaves no gap, covers nothing twice, and passes the
-// parts check; the library form keeps its face on the half-pixel grid.
+// Anti-aliased drawings of many colours, reduced by the program: in the classic and the library
+// form the corners along their edges lie between the pixels, where the blends put the edge, and
+// the sticker still leaves no gap, covers nothing twice, passes the parts check, and keeps every
+// feature that the same outlines on the pixels' lattice keep.
 TEST(VectorQuality, CornersBetweenThePixelsKeepTheStickerWhole) {
     test::TempFolder folder;
     const std::vector<std::string> set = {
@@ -156,36 +156,36 @@ TEST(VectorQuality, CornersBetweenThePixelsKeepTheStickerWhole) {
         ASSERT_GT(picture.SourceColours, static_cast<std::int64_t>(picture.Palette.size()));
         const test::CodeGrid codes{picture.Width(), picture.Height(), ColourCodeGrid(shell, picture, {})};
         std::uint64_t lost = 0;
-        for (const PartFormat format : {PartFormat::Classic, PartFormat::LdrawSticker}) {
+        // On the lattice first, then between the pixels in either form.
+        for (const auto& [format, between] : {std::pair{PartFormat::LdrawSticker, false},
+                                              {PartFormat::Classic, true}, {PartFormat::LdrawSticker, true}}) {
+            SCOPED_TRACE(std::string(FormatName(format)) + (between ? " between the pixels" : " on the lattice"));
             StickerRequest request;
             request.picture = std::make_shared<const Picture>(picture);
             request.original = original;
             request.method = ConversionMethod::Vector;
+            request.vector.betweenPixels = between;
             request.format = format;
             request.height = picture.Height();
             request.details = {"Sticker", "s", "a", "d"};
             request.fileName = "s.dat";
             const Sticker sticker = MakeSticker(Shell{}, request);
             ASSERT_TRUE(sticker.made);
-            std::size_t between = 0;
+            std::size_t off = 0;
             for (const ViewPolygon& polygon : sticker.preview.polygons) {
                 for (int k = 0; k < polygon.count; ++k) {
                     const auto idx = static_cast<std::size_t>(k);
-                    between += std::fabs(2 * polygon.x[idx] - std::round(2 * polygon.x[idx])) > 1e-6 ||
-                               std::fabs(2 * polygon.y[idx] - std::round(2 * polygon.y[idx])) > 1e-6;
+                    off += std::fabs(2 * polygon.x[idx] - std::round(2 * polygon.x[idx])) > 1e-6 ||
+                           std::fabs(2 * polygon.y[idx] - std::round(2 * polygon.y[idx])) > 1e-6;
                 }
             }
-            if (format == PartFormat::Classic) {
-                EXPECT_GT(between, 0u);
-            } else {
-                EXPECT_EQ(between, 0u);
-            }
-            // Features of blended colour along the edges go to either side in both forms alike.
+            EXPECT_EQ(off > 0, between);
+            // Features of blended colour along the edges go to either side alike.
             const test::Measured measured = test::MeasureSticker(codes, sticker.preview.polygons);
-            if (format == PartFormat::Classic) {
+            if (!between) {
                 lost = measured.featuresLost;
             } else {
-                EXPECT_LE(lost, measured.featuresLost) << "of " << measured.features;
+                EXPECT_LE(measured.featuresLost, lost) << "of " << measured.features;
             }
             EXPECT_EQ(measured.gaps, 0u);
             EXPECT_EQ(measured.overlaps, 0u);
