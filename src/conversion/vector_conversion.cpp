@@ -33,7 +33,6 @@ namespace mosaikon {
 
 namespace {
 
-
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
 // The fewest pixels of blended colour along an edge, joined corner to corner, that are taken for
@@ -439,7 +438,7 @@ private:
                     const double cosine = -((u[0] - v[0]) * (w[0] - v[0]) + (u[1] - v[1]) * (w[1] - v[1])) /
                                           std::max(l1 * l2, 1e-12);
                     constexpr double kGentlest = 0.9;  // cosine of the sharpest turn bent this way
-                    if (l3 > 0 && cosine > kGentlest) {
+                    if (l1 > 0 && l2 > 0 && l3 > 0 && cosine > kGentlest) {
                         const double curvature = 2 * std::fabs(twice) / (l1 * l2 * l3);
                         const double out = std::min(0.75 * curvature * (l1 * l1 + l2 * l2) / 16, 0.5);
                         const double mx = v[0] - (u[0] + w[0]) / 2, my = v[1] - (u[1] + w[1]) / 2;
@@ -477,8 +476,11 @@ private:
                     const auto& [point, target] = targets[t];
                     const std::vector<std::uint32_t>& around = at[key(point)];
                     if (around.empty() || gone[t] == 1) continue;
-                    const std::array<double, 2> was = {point.x + gone[t] * (target[0] - point.x),
-                                                       point.y + gone[t] * (target[1] - point.y)};
+                    const auto current = moved.find(key(point));
+                    const std::array<double, 2> was =
+                        current != moved.end() ? current->second
+                                               : std::array<double, 2>{static_cast<double>(point.x),
+                                                                       static_cast<double>(point.y)};
                     std::vector<double> before;
                     for (const std::uint32_t i : around) {
                         std::array<double, 8> c{};
