@@ -1264,8 +1264,16 @@ private:
                 if (cx < 0 || cy < 0 || cx > 2 * width_ || cy > 2 * height_) continue;
                 const std::int64_t turn = ux * (cy - a.y) - uy * (cx - a.x);
                 if (turn * side < 0) return false;
-                // A left-out pixel's middle on the segment would be covered half: not at all.
-                if (turn == 0 && code_[At(static_cast<std::int32_t>(cx / 2), static_cast<std::int32_t>(cy / 2))] == kNotCovered) {
+                if (turn != 0) continue;
+                // A left-out pixel's middle on the segment would be covered half: not at all. A
+                // pixel one pixel thick across the edge (as in a diagonal stroke of single
+                // pixels) would be shown half: a thin line whose every middle lies beside it. (At
+                // the picture's border a pixel is not taken for thin.)
+                const std::uint32_t here = At(static_cast<std::int32_t>(cx / 2), static_cast<std::int32_t>(cy / 2));
+                const std::int64_t bx = cx + 2 * side * nx, by = cy + 2 * side * ny;
+                const bool inside = bx > 0 && by > 0 && bx < 2 * width_ && by < 2 * height_;
+                if (code_[here] == kNotCovered ||
+                    (inside && At(static_cast<std::int32_t>(bx / 2), static_cast<std::int32_t>(by / 2)) != here)) {
                     return false;
                 }
             }

@@ -1,7 +1,8 @@
 // What a person sees of the vector conversion's stickers: on crisp drawings with small features
 // (one-pixel strokes at every angle, small text, dots and stars) and beside left-out pixels,
-// every feature is kept; on ImageMagick's logo and wizard at most 1 % of them go (the specks of
-// blended colour along their anti-aliased edges); no part of the picture is left bare, nothing
+// and on ImageMagick's logo, also with its white left out, every feature is kept (a diagonal
+// stroke of single pixels is not halved by a border straightened through its middles); on its
+// wizard at most 1 % of them go; no part of the picture is left bare, nothing
 // is covered twice, no left-out pixel's middle is covered; and the sticker takes far fewer
 // polygons than the exact conversion's. The full conversion's face, traced again, leaves no gap
 // either.
@@ -85,8 +86,8 @@ TEST(VectorQuality, EveryFeatureKeptNoGapAndFewPolygons) {
         {"text", Text(false)},
         {"text anti-aliased", Text(true)},
         {"dots and stars", Dots()},
-        {"logo", "logo: -resize '320x240!' +dither -colors 8", false, 0.01},
-        {"logo beside holes", "logo: -resize '320x240!' +dither -colors 8", true, 0.02},
+        {"logo", "logo: -resize '320x240!' +dither -colors 8"},
+        {"logo beside holes", "logo: -resize '320x240!' +dither -colors 8", true},
         {"wizard", "wizard: +dither -colors 12", false, 0.01},
     };
     double vector = 0, exact = 0;
