@@ -516,18 +516,11 @@ private:
             }
         }
         for (const auto& [code, pointer] : all) {
-            const Polygon& polygon = *pointer;
-            LdrawQuad& quad = quads.emplace_back();
-            quad.LineType = static_cast<std::int16_t>(polygon.count);
-            quad.Color = code;
-            double* xs[] = {&quad.X1, &quad.X2, &quad.X3, &quad.X4};
-            double* ys[] = {&quad.Y1, &quad.Y2, &quad.Y3, &quad.Y4};
-            for (int i = 0; i < 4; ++i) {
-                const GridPoint& c = polygon.corners[static_cast<std::size_t>(std::min(i, polygon.count - 1))];
+            AppendPlacedPolygon(code, *pointer, quads, [&](const GridPoint& c) {
                 const auto found = moved.find(key(c));
-                *xs[i] = (found != moved.end() ? found->second[0] : static_cast<double>(c.x)) / 2 + 1;
-                *ys[i] = (found != moved.end() ? found->second[1] : static_cast<double>(c.y)) / 2 + 1;
-            }
+                return found != moved.end() ? found->second
+                                            : std::array<double, 2>{static_cast<double>(c.x), static_cast<double>(c.y)};
+            });
         }
     }
 
