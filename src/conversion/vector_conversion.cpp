@@ -6,6 +6,7 @@
 #include <numeric>
 #include <optional>
 #include <queue>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -102,13 +103,19 @@ public:
     struct Blend {
         std::int32_t nearer = kNotCovered;
         std::int32_t a = kNotCovered, b = kNotCovered;  // the codes either side
+        bool touching = true;  // whether a and b touch beside it
+        double share = 0;      // how far it lies from a's colour to b's
     };
 
+    // sidesByCode: the colours either side are their codes' (where some of those pixels are
+    // blends given to a side already), else the pixels' own.
     BlendFinder(std::int32_t width, std::int32_t height, const std::vector<std::int32_t>& codes,
-                const std::vector<std::uint8_t>* original)
-        : width_(width), height_(height), codes_(codes), original_(original) {}
+                const std::vector<std::uint8_t>* original, bool sidesByCode = false)
+        : width_(width), height_(height), codes_(codes), original_(original), sidesByCode_(sidesByCode) {}
 
-    std::optional<Blend> At(std::int32_t x, std::int32_t y) {
+    // untouched: also where a and b do not touch beside it (a blend all along a straight edge),
+    // though one where they do comes first.
+    std::optional<Blend> At(std::int32_t x, std::int32_t y, bool untouched = false) {
         const std::int32_t code = Code(x, y);
         const auto mine = Colour(x, y);
         if (!mine || code == kNotCovered) return std::nullopt;
@@ -131,7 +138,7 @@ public:
             };
             const auto a = beyond(-1), b = beyond(1);
             if (!a || !b || *a == *b) continue;
-            const auto ca = Colour(sides[0][0], sides[0][1]), cb = Colour(sides[1][0], sides[1][1]);
+            const auto ca = SideColour(sides[0][0], sides[0][1]), cb = SideColour(sides[1][0], sides[1][1]);
             if (!ca || !cb) continue;
             double along = 0, length = 0;
             for (int k = 0; k < 3; ++k) {
@@ -147,11 +154,14 @@ public:
                 off += d * d;
             }
             const double allowed = 0.12 * std::sqrt(length) + 6;
-            if (off > allowed * allowed || off / length >= best) continue;
+            if (off > allowed * allowed) continue;
             // An edge's blend lies where the two meet: they touch each other beside it.
-            if (!Touching(x, y, *a, *b)) continue;
+            const bool touching = Touching(x, y, *a, *b);
+            if (!touching && !untouched) continue;
+            if (found && found->touching && !touching) continue;
+            if (found && found->touching == touching && off / length >= best) continue;
             best = off / length;
-            found = Blend{t < 0.5 ? *a : *b, *a, *b};
+            found = Blend{t < 0.5 ? *a : *b, *a, *b, touching, t};
         }
         return found;
     }
@@ -191,6 +201,13 @@ private:
                                       (p[1] * alpha + 255 * (255 - alpha) + 127) / 255,
                                       (p[2] * alpha + 255 * (255 - alpha) + 127) / 255};
         }
+        return CodeColour(code);
+    }
+    std::optional<std::array<int, 3>> SideColour(std::int32_t x, std::int32_t y) {
+        const std::int32_t code = Code(x, y);
+        return sidesByCode_ && code != kNotCovered ? CodeColour(code) : Colour(x, y);
+    }
+    std::optional<std::array<int, 3>> CodeColour(std::int32_t code) {
         const auto found = known_.find(code);
         if (found != known_.end()) return found->second;
         return known_[code] = RgbOf(code);
@@ -199,22 +216,40 @@ private:
     const std::int32_t width_, height_;
     const std::vector<std::int32_t>& codes_;
     const std::vector<std::uint8_t>* original_;
+    const bool sidesByCode_;
     std::map<std::int32_t, std::optional<std::array<int, 3>>> known_;
 };
 
 // Anti-aliased edges: a thin region (every pixel of it beside another region) whose pixels lie
 // between the same two regions as blends of their colours is no shape of its own but the edge
 // between those two: each of its pixels goes to the side its colour is nearer, so that the edge
-// runs where the blend is half-way and the band of specks is gone. Regions that are not such
-// blends, as in crisp drawings, stay.
-void ResolveBlends(std::int32_t width, std::int32_t height, std::vector<std::int32_t>& codes,
-                   const std::vector<std::uint8_t>* original) {
-    BlendFinder blends(width, height, codes, original);
+// runs where the blend is half-way and the band of specks is gone. It is such a band where the
+// two regions touch beside most of its pixels (where the edge steps), or where its blends vary
+// along the edge as an anti-aliased edge's do: over it and the bands between the same two that
+// it touches (the pieces of one edge, each of a reduced colour), where a long, nearly level edge
+// has one row of blends and the two never touch. Regions that are not such blends, as a crisp
+// line of a colour of its own between two regions, stay. A band beside a band (two reduced
+// colours across one edge) goes in a further round, once its neighbour has gone: again, the
+// colours either side are those of their codes, as some of those pixels are blends themselves.
+// Whether any pixel changed.
+bool ResolveBlendsOnce(std::int32_t width, std::int32_t height, std::vector<std::int32_t>& codes,
+                       const std::vector<std::uint8_t>* original, bool again) {
+    BlendFinder blends(width, height, codes, original, again);
     const std::size_t pixels = codes.size();
     std::vector<std::uint8_t> seen(pixels, 0);
     std::vector<std::int32_t> result = codes;
-    std::vector<std::uint32_t> region;
-    std::vector<std::optional<BlendFinder::Blend>> chosen;
+    struct Band {
+        std::uint32_t start = 0, count = 0;  // its pixels in members
+        std::pair<std::int32_t, std::int32_t> sides{};
+        bool stepping = false;  // the two sides touch beside most of its pixels
+        double least = 1, most = 0;  // of its blends' shares from the one side to the other
+        std::uint32_t root = 0;
+    };
+    std::vector<Band> bands;
+    std::vector<std::uint32_t> members, region;
+    std::vector<std::optional<BlendFinder::Blend>> chosen;  // of every member
+    constexpr std::uint32_t kNoBand = ~std::uint32_t{0};
+    std::vector<std::uint32_t> bandOf(pixels, kNoBand);
     for (std::size_t first = 0; first < pixels; ++first) {
         if (seen[first] || codes[first] == kNotCovered) continue;
         const std::int32_t code = codes[first];
@@ -238,25 +273,92 @@ void ResolveBlends(std::int32_t width, std::int32_t height, std::vector<std::int
             thin = thin && beside;
         }
         if (!thin) continue;
-        chosen.assign(region.size(), std::nullopt);
-        std::size_t found = 0;
-        std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> pairs;
-        for (std::size_t i = 0; i < region.size(); ++i) {
-            chosen[i] = blends.At(static_cast<std::int32_t>(region[i] % static_cast<std::uint32_t>(width)),
-                                  static_cast<std::int32_t>(region[i] / static_cast<std::uint32_t>(width)));
-            if (!chosen[i]) continue;
-            ++found;
-            ++pairs[{std::min(chosen[i]->a, chosen[i]->b), std::max(chosen[i]->a, chosen[i]->b)}];
+        // Of the pixels that are blends (k = 0), and of those beside which the two sides touch.
+        struct Pair {
+            std::size_t count = 0;
+            double least = 1, most = 0;
+        };
+        std::size_t found[2] = {};
+        std::map<std::pair<std::int32_t, std::int32_t>, Pair> pairs[2];
+        const auto start = static_cast<std::uint32_t>(members.size());
+        for (const std::uint32_t pixel : region) {
+            members.push_back(pixel);
+            chosen.push_back(blends.At(static_cast<std::int32_t>(pixel % static_cast<std::uint32_t>(width)),
+                                       static_cast<std::int32_t>(pixel / static_cast<std::uint32_t>(width)), true));
+            const auto& blend = chosen.back();
+            if (!blend) continue;
+            const double share = blend->a < blend->b ? blend->share : 1 - blend->share;
+            for (int k = 0; k < (blend->touching ? 2 : 1); ++k) {
+                ++found[k];
+                Pair& pair = pairs[k][{std::min(blend->a, blend->b), std::max(blend->a, blend->b)}];
+                ++pair.count;
+                pair.least = std::min(pair.least, share);
+                pair.most = std::max(pair.most, share);
+            }
         }
-        // A band between two regions: most of its pixels lie between the same two.
-        std::size_t most = 0;
-        for (const auto& [pair, count] : pairs) most = std::max(most, count);
-        if (4 * found < 3 * region.size() || 3 * most < 2 * found) continue;
-        for (std::size_t i = 0; i < region.size(); ++i) {
-            if (chosen[i]) result[region[i]] = chosen[i]->nearer;
+        // Most of its pixels lie between the same two.
+        const auto between = [&](int k) -> const std::pair<const std::pair<std::int32_t, std::int32_t>, Pair>* {
+            const std::pair<const std::pair<std::int32_t, std::int32_t>, Pair>* most = nullptr;
+            for (const auto& entry : pairs[k]) {
+                if (!most || entry.second.count > most->second.count) most = &entry;
+            }
+            if (4 * found[k] < 3 * region.size() || 3 * most->second.count < 2 * found[k]) return nullptr;
+            return most;
+        };
+        const auto* stepping = between(1);
+        const auto* pair = stepping ? stepping : between(0);
+        if (!pair) {
+            members.resize(start);
+            chosen.resize(start);
+            continue;
+        }
+        const auto id = static_cast<std::uint32_t>(bands.size());
+        bands.push_back({start, static_cast<std::uint32_t>(region.size()), pair->first, stepping != nullptr,
+                         pair->second.least, pair->second.most, id});
+        for (const std::uint32_t pixel : region) bandOf[pixel] = id;
+    }
+    // Bands between the same two that touch, corner to corner too, are one edge.
+    const auto root = [&](std::uint32_t b) {
+        while (bands[b].root != b) b = bands[b].root = bands[bands[b].root].root;
+        return b;
+    };
+    for (const Band& band : bands) {
+        for (std::uint32_t i = band.start; i < band.start + band.count; ++i) {
+            const std::int32_t x = static_cast<std::int32_t>(members[i] % static_cast<std::uint32_t>(width));
+            const std::int32_t y = static_cast<std::int32_t>(members[i] / static_cast<std::uint32_t>(width));
+            for (std::int32_t ny = std::max(0, y - 1); ny <= std::min(height - 1, y + 1); ++ny) {
+                for (std::int32_t nx = std::max(0, x - 1); nx <= std::min(width - 1, x + 1); ++nx) {
+                    const std::uint32_t other = bandOf[static_cast<std::size_t>(ny) * width + nx];
+                    if (other == kNoBand || bands[other].sides != band.sides) continue;
+                    const std::uint32_t p = root(other), q = root(bandOf[members[i]]);
+                    if (p != q) bands[std::max(p, q)].root = std::min(p, q);
+                }
+            }
         }
     }
+    std::vector<std::array<double, 2>> spread(bands.size(), {1, 0});
+    for (std::uint32_t b = 0; b < bands.size(); ++b) {
+        auto& [least, most] = spread[root(b)];
+        least = std::min(least, bands[b].least);
+        most = std::max(most, bands[b].most);
+    }
+    for (std::uint32_t b = 0; b < bands.size(); ++b) {
+        const Band& band = bands[b];
+        const auto& [least, most] = spread[root(b)];
+        if (!band.stepping && most - least < 0.2) continue;
+        for (std::uint32_t i = band.start; i < band.start + band.count; ++i) {
+            if (chosen[i] && (chosen[i]->touching || !band.stepping)) result[members[i]] = chosen[i]->nearer;
+        }
+    }
+    const bool changed = result != codes;
     codes = std::move(result);
+    return changed;
+}
+
+void ResolveBlends(std::int32_t width, std::int32_t height, std::vector<std::int32_t>& codes,
+                   const std::vector<std::uint8_t>* original) {
+    for (int round = 0; round < 3 && ResolveBlendsOnce(width, height, codes, original, round > 0); ++round) {
+    }
 }
 
 class OutlineConversion {
@@ -276,6 +378,7 @@ public:
         TraceChains();
         Report(0.3);
         Simplify();
+        if (original_ && options_.betweenPixels) FollowBlendedCurves();
         ListChainsOfRegions();
     }
 
@@ -351,16 +454,16 @@ public:
                 if (asPixels[r]) continue;
                 const auto again = refilled.find(r);
                 if (again != refilled.end()) {
-                    for (const Polygon& polygon : again->second) visit(code_[r], polygon);
+                    for (const Polygon& polygon : again->second) visit(r, polygon);
                 } else {
-                    for (std::uint32_t i = start[r]; i < start[r + 1]; ++i) visit(code_[r], polygons[i]);
+                    for (std::uint32_t i = start[r]; i < start[r + 1]; ++i) visit(r, polygons[i]);
                 }
             }
         };
         if (original_ && options_.betweenPixels) {
             PlaceOnBlends(written, asPixels, quads);
         } else {
-            written([&](std::int32_t code, const Polygon& polygon) { AppendLatticePolygon(code, polygon, quads); });
+            written([&](std::uint32_t r, const Polygon& polygon) { AppendLatticePolygon(code_[r], polygon, quads); });
         }
         if (std::find(asPixels.begin(), asPixels.end(), 1) != asPixels.end()) {
             for (std::int32_t y = 0; y < height_; ++y) {
@@ -389,21 +492,28 @@ private:
     // picture's own colours: the straight line through the pixels around a corner whose shares
     // of the two colours match their blends (every pixel's share of the one side's colour being
     // the part of it on that side of the line). A corner moves only where both sides are filled
-    // and nothing but the two colours and their blends lie around it, where the blends fit such
-    // a line, and where every polygon at the corner keeps its shape (convex, no corner nearer its
-    // other sides than before or than a fortieth of a pixel); its every polygon takes it along,
-    // so that they still meet without gaps. Edges with no blend keep their lattice corners.
+    // and nothing but the two colours and their blends lie around it, and where the blends fit
+    // such a line. The regions beside moved corners are cut again with them (on the grid of
+    // corners between the pixels), so that their polygons still meet corner to corner without
+    // gaps. Where moved sides would cross, or a region cannot be cut so, its corners go half the
+    // way, then stay on the lattice, and its neighbours are cut again. Edges with no blend keep
+    // their lattice corners.
     template <typename Written>
     void PlaceOnBlends(const Written& written, const std::vector<std::uint8_t>& asPixels, Quads& quads) {
-        std::vector<std::pair<std::int32_t, const Polygon*>> all;
-        written([&](std::int32_t code, const Polygon& polygon) { all.emplace_back(code, &polygon); });
-        const auto key = [&](const GridPoint& p) {
-            return static_cast<std::uint64_t>(p.y) * static_cast<std::uint64_t>(2 * width_ + 1) +
-                   static_cast<std::uint64_t>(p.x);
+        const auto key = [&](std::int64_t x, std::int64_t y) {
+            return static_cast<std::uint64_t>(y) * static_cast<std::uint64_t>(2 * width_ + 1) +
+                   static_cast<std::uint64_t>(x);
         };
-        std::unordered_map<std::uint64_t, std::array<double, 2>> moved;  // in half pixels
-        std::vector<std::pair<GridPoint, std::array<double, 2>>> targets;
-        for (const Chain& chain : chains_) {
+        struct Target {
+            std::uint32_t chain;
+            std::array<double, 2> at;  // in half pixels
+            double share = 1;          // of the way there it goes
+        };
+        std::vector<Target> targets;
+        std::unordered_map<std::uint64_t, std::uint32_t> targetAt;  // by lattice point
+        std::vector<std::vector<std::uint32_t>> ofChain(chains_.size());
+        for (std::uint32_t c = 0; c < chains_.size(); ++c) {
+            const Chain& chain = chains_[c];
             const std::uint32_t a = chain.positive, b = chain.negative;
             if (a >= regions_ || b >= regions_ || code_[a] == kNotCovered || code_[b] == kNotCovered ||
                 asPixels[a] || asPixels[b]) {
@@ -447,95 +557,154 @@ private:
                     }
                 }
                 const Corner& here = points_[along[i].first];
-                targets.emplace_back(GridPoint{here.x, here.y}, shifted);
+                const auto t = static_cast<std::uint32_t>(targets.size());
+                // A point the chains pass twice (where a region touches itself) stays.
+                const auto [entry, added] = targetAt.emplace(key(here.x, here.y), t);
+                if (!added) {
+                    targets[entry->second].share = 0;
+                    continue;
+                }
+                targets.push_back({c, shifted});
+                ofChain[c].push_back(t);
             }
         }
-        if (!targets.empty()) {
-            std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> at;
-            for (const auto& target : targets) at.emplace(key(target.first), std::vector<std::uint32_t>{});
-            for (std::uint32_t i = 0; i < all.size(); ++i) {
-                const Polygon& polygon = *all[i].second;
-                for (int k = 0; k < polygon.count; ++k) {
-                    const auto found = at.find(key(polygon.corners[static_cast<std::size_t>(k)]));
-                    if (found != at.end()) found->second.push_back(i);
+        // Where a lattice point goes, in units of the grid of corners between the pixels.
+        constexpr std::int64_t kFine = kCornerSteps / 2;
+        const auto moved = [&](std::int64_t x, std::int64_t y) -> const Target* {
+            const auto found = targetAt.find(key(x, y));
+            return found == targetAt.end() || targets[found->second].share == 0 ? nullptr : &targets[found->second];
+        };
+        const auto placeAt = [&](std::int64_t x, std::int64_t y) {
+            const Target* t = moved(x, y);
+            if (!t) return GridPoint{x * kFine, y * kFine};
+            return GridPoint{std::llround((x + t->share * (t->at[0] - x)) * kFine),
+                             std::llround((y + t->share * (t->at[1] - y)) * kFine)};
+        };
+        const auto place = [&](const Corner& c) { return placeAt(c.x, c.y); };
+        std::vector<std::uint8_t> recut(regions_, 0);
+        const auto lower = [&](std::uint32_t t) {
+            Target& target = targets[t];
+            if (target.share == 0) return false;
+            target.share = target.share > 0.5 ? 0.5 : 0;
+            recut[chains_[target.chain].positive] = recut[chains_[target.chain].negative] = 1;
+            return true;
+        };
+        for (const Target& t : targets) recut[chains_[t.chain].positive] = recut[chains_[t.chain].negative] = 1;
+        // The kept segments of every chain, in cells, for the moved ones to be checked against
+        // (a corner moves by less than three half pixels).
+        constexpr std::int32_t kMargin = 3;
+        const std::int32_t across = 2 * width_ / kCell + 1, down = 2 * height_ / kCell + 1;
+        std::vector<std::vector<std::uint32_t>> cells(static_cast<std::size_t>(across) * static_cast<std::size_t>(down));
+        const auto forCells = [&](std::uint32_t p, const auto& visit) {
+            const Corner& u = points_[p];
+            const Corner& v = points_[next_[p]];
+            const std::int32_t left = std::max(0, std::min(u.x, v.x) - kMargin) / kCell;
+            const std::int32_t right = std::min(2 * width_, std::max(u.x, v.x) + kMargin) / kCell;
+            const std::int32_t top = std::max(0, std::min(u.y, v.y) - kMargin) / kCell;
+            const std::int32_t bottom = std::min(2 * height_, std::max(u.y, v.y) + kMargin) / kCell;
+            for (std::int32_t y = top; y <= bottom; ++y) {
+                for (std::int32_t x = left; x <= right; ++x) {
+                    visit(cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(across) + static_cast<std::size_t>(x)]);
                 }
             }
-            const auto corners = [&](const Polygon& polygon, std::array<double, 8>& out) {
-                for (int k = 0; k < polygon.count; ++k) {
-                    const GridPoint& c = polygon.corners[static_cast<std::size_t>(k)];
-                    const auto found = moved.find(key(c));
-                    out[2 * k] = found != moved.end() ? found->second[0] : static_cast<double>(c.x);
-                    out[2 * k + 1] = found != moved.end() ? found->second[1] : static_cast<double>(c.y);
-                }
-            };
-            // A corner another cannot follow yet may follow once that one has moved: a few rounds,
-            // each trying the whole way, then less of it.
-            std::vector<double> gone(targets.size(), 0);
-            for (int round = 0; round < 3; ++round) {
-                for (std::size_t t = 0; t < targets.size(); ++t) {
-                    const auto& [point, target] = targets[t];
-                    const std::vector<std::uint32_t>& around = at[key(point)];
-                    if (around.empty() || gone[t] == 1) continue;
-                    const auto current = moved.find(key(point));
-                    const std::array<double, 2> was =
-                        current != moved.end() ? current->second
-                                               : std::array<double, 2>{static_cast<double>(point.x),
-                                                                       static_cast<double>(point.y)};
-                    std::vector<double> before;
-                    for (const std::uint32_t i : around) {
-                        std::array<double, 8> c{};
-                        corners(*all[i].second, c);
-                        before.push_back(LeastHeight(c, all[i].second->count));
-                    }
-                    for (const double share : {1.0, 0.75, 0.5, 0.25}) {
-                        if (share <= gone[t]) break;
-                        // On the grid of corners between the pixels (in half pixels).
-                        constexpr double kSteps = kCornerSteps / 2;
-                        moved[key(point)] = {std::round((point.x + share * (target[0] - point.x)) * kSteps) / kSteps,
-                                             std::round((point.y + share * (target[1] - point.y)) * kSteps) / kSteps};
-                        bool kept = true;
-                        for (std::size_t j = 0; kept && j < around.size(); ++j) {
-                            const Polygon& polygon = *all[around[j]].second;
-                            std::array<double, 8> c{};
-                            corners(polygon, c);
-                            std::array<GridPoint, 4> fine{};
-                            for (int k = 0; k < polygon.count; ++k) {
-                                fine[static_cast<std::size_t>(k)] = {std::llround(c[2 * k] * 4096),
-                                                                     std::llround(c[2 * k + 1] * 4096)};
-                            }
-                            kept = AcceptedPolygon(fine.data(), polygon.count) &&
-                                   LeastHeight(c, polygon.count) >= std::min(before[j], 0.05);
+        };
+        const auto moves = [&](std::uint32_t q) { return targetAt.count(key(points_[q].x, points_[q].y)) > 0; };
+        std::vector<std::uint32_t> moving;  // the first points of segments with an end that moves
+        for (const Chain& chain : chains_) {
+            const std::uint32_t last = chain.start + chain.count - 1;
+            for (std::uint32_t p = chain.start; p != kNone && p < last; p = next_[p]) {
+                forCells(p, [&](std::vector<std::uint32_t>& cell) { cell.push_back(p); });
+                if (moves(p) || moves(next_[p])) moving.push_back(p);
+            }
+        }
+        const auto lowerEnds = [&](std::uint32_t p) {
+            for (const std::uint32_t q : {p, next_[p]}) {
+                const auto found = targetAt.find(key(points_[q].x, points_[q].y));
+                if (found != targetAt.end()) lower(found->second);
+            }
+        };
+        // Each region's polygons; those with a moved corner are its patch, cut again.
+        std::vector<std::vector<const Polygon*>> polygons(regions_);
+        written([&](std::uint32_t r, const Polygon& polygon) { polygons[r].push_back(&polygon); });
+        const auto inPatch = [&](const Polygon& polygon) {
+            for (int k = 0; k < polygon.count; ++k) {
+                const GridPoint& c = polygon.corners[static_cast<std::size_t>(k)];
+                if (moved(c.x, c.y)) return true;
+            }
+            return false;
+        };
+        std::map<std::uint32_t, std::vector<Polygon>> cut;  // the patches' new polygons
+        RegionCutter cutter(kFine * 0.05);  // no corner within a fortieth of a pixel of a side
+        std::vector<Polygon> pieces;
+        std::set<std::pair<GridPoint, GridPoint>> sides;
+        std::vector<std::pair<GridPoint, GridPoint>> outline;
+        for (bool again = true; again;) {
+            // Moved segments that meet another but at a shared end take their ends back.
+            for (bool crossed = true; crossed;) {
+                crossed = false;
+                for (const std::uint32_t p : moving) {
+                    const Corner& u = points_[p];
+                    const Corner& v = points_[next_[p]];
+                    const GridPoint a = place(u), b = place(v);
+                    bool met = false;
+                    forCells(p, [&](const std::vector<std::uint32_t>& cell) {
+                        for (std::size_t i = 0; !met && i < cell.size(); ++i) {
+                            const std::uint32_t q = cell[i];
+                            const Corner& e = points_[q];
+                            const Corner& f = points_[next_[q]];
+                            if (q == p || e == u || e == v || f == u || f == v) continue;
+                            met = SegmentsMeet(a, b, place(e), place(f));
+                            if (met) lowerEnds(q);
                         }
-                        if (kept) {
-                            gone[t] = share;
-                            break;
-                        }
-                        moved[key(point)] = was;
+                    });
+                    if (met) {
+                        lowerEnds(p);
+                        crossed = true;
                     }
                 }
             }
-        }
-        for (const auto& [code, pointer] : all) {
-            AppendPlacedPolygon(code, *pointer, quads, [&](const GridPoint& c) {
-                const auto found = moved.find(key(c));
-                return found != moved.end() ? found->second
-                                            : std::array<double, 2>{static_cast<double>(c.x), static_cast<double>(c.y)};
-            });
-        }
-    }
-
-    // The least distance of a polygon's corner from a side it is not on (corners x, y in turn).
-    static double LeastHeight(const std::array<double, 8>& c, int count) {
-        double least = 1e300;
-        for (int i = 0; i < count; ++i) {
-            for (int k = 1; k + 1 < count; ++k) {
-                const int a = (i + k) % count, b = (i + k + 1) % count;
-                const double dx = c[2 * b] - c[2 * a], dy = c[2 * b + 1] - c[2 * a + 1];
-                const double twice = dx * (c[2 * i + 1] - c[2 * a + 1]) - dy * (c[2 * i] - c[2 * a]);
-                least = std::min(least, std::fabs(twice) / std::max(std::hypot(dx, dy), 1e-12));
+            // The patch's outline: the sides of its polygons that no other of them shares, its
+            // moved corners placed. Where it cannot be cut, they go back part of the way.
+            again = false;
+            for (std::uint32_t r = 0; r < regions_; ++r) {
+                if (!recut[r]) continue;
+                recut[r] = 0;
+                cut.erase(r);
+                sides.clear();
+                for (const Polygon* polygon : polygons[r]) {
+                    if (!inPatch(*polygon)) continue;
+                    for (int k = 0; k < polygon->count; ++k) {
+                        const GridPoint& from = polygon->corners[static_cast<std::size_t>(k)];
+                        const GridPoint& to = polygon->corners[static_cast<std::size_t>((k + 1) % polygon->count)];
+                        if (!sides.erase({to, from})) sides.insert({from, to});
+                    }
+                }
+                if (sides.empty()) continue;
+                outline.clear();
+                for (const auto& [from, to] : sides) outline.emplace_back(placeAt(from.x, from.y), placeAt(to.x, to.y));
+                if (cutter.Cut(outline, pieces)) {
+                    cut[r] = pieces;
+                    continue;
+                }
+                for (const auto& [from, to] : sides) {
+                    const auto found = targetAt.find(key(from.x, from.y));
+                    if (found != targetAt.end()) lower(found->second);
+                }
+                again = true;
             }
+            for (std::uint32_t r = 0; !again && r < regions_; ++r) again = recut[r] != 0;
         }
-        return least;
+        const auto fine = [](const GridPoint& c) {
+            return std::array<double, 2>{static_cast<double>(c.x) / kFine, static_cast<double>(c.y) / kFine};
+        };
+        for (std::uint32_t r = 0; r < regions_; ++r) {
+            for (const Polygon* polygon : polygons[r]) {
+                if (!cut.count(r) || !inPatch(*polygon)) AppendLatticePolygon(code_[r], *polygon, quads);
+            }
+            const auto found = cut.find(r);
+            if (found == cut.end()) continue;
+            for (const Polygon& piece : found->second) AppendPlacedPolygon(code_[r], piece, quads, fine);
+        }
     }
 
     // The part of the pixel with its top-left corner at (x, y) where nx X + ny Y < k.
@@ -569,53 +738,60 @@ private:
     std::optional<std::array<double, 2>> EdgeThrough(const Corner& here, const Corner& before,
                                                      const Corner& after, std::uint32_t a,
                                                      std::uint32_t b) const {
-        constexpr double kReach = 2.0;  // pixels
         const double px = here.x / 2.0, py = here.y / 2.0;
-        double tx = after.x - before.x, ty = after.y - before.y;
+        const double tx = after.x - before.x, ty = after.y - before.y;
         const double length = std::hypot(tx, ty);
         if (length == 0) return std::nullopt;
-        double nx = -ty / length, ny = tx / length;
+        double nx = 0, ny = 0;
         struct Around {
             double x, y, side;
             bool inA;
             std::array<double, 3> colour;
         };
-        std::array<Around, 32> around{};
+        std::array<Around, 32> around{};  // a disc of 2.5 pixels holds at most 22 middles
         int count = 0;
-        double sideA = 0, sideB = 0;
-        int inA = 0;
-        for (auto y = static_cast<std::int32_t>(std::floor(py - kReach)); y < py + kReach; ++y) {
-            for (auto x = static_cast<std::int32_t>(std::floor(px - kReach)); x < px + kReach; ++x) {
-                const double cx = x + 0.5 - px, cy = y + 0.5 - py;
-                if (cx * cx + cy * cy > kReach * kReach) continue;
-                const std::uint32_t r = At(x, y);
-                if (r != a && r != b) return std::nullopt;
-                const std::uint8_t* p = original_->data() + Pixel(x, y) * 4;
-                const double alpha = p[3] / 255.0;
-                Around& pixel = around[static_cast<std::size_t>(count++)];
-                pixel = {static_cast<double>(x), static_cast<double>(y), nx * cx + ny * cy, r == a, {}};
-                for (int k = 0; k < 3; ++k) pixel.colour[static_cast<std::size_t>(k)] = p[k] * alpha + 255 * (1 - alpha);
-                (r == a ? sideA : sideB) += pixel.side;
-                inA += r == a;
-            }
-        }
-        if (inA == 0 || inA == count) return std::nullopt;
-        if (sideA / inA > sideB / (count - inA)) {  // a on the side where n X is less
-            nx = -nx, ny = -ny;
-            for (int i = 0; i < count; ++i) around[static_cast<std::size_t>(i)].side = -around[static_cast<std::size_t>(i)].side;
-        }
-        // The two colours, from the pixels well inside either side.
+        // The two colours, from the pixels well inside either side: of those within two pixels,
+        // or two and a half where none are (at the middle of a pixel's side).
         std::array<double, 3> ca{}, cb{};
         int na = 0, nb = 0;
-        for (int i = 0; i < count; ++i) {
-            const Around& pixel = around[static_cast<std::size_t>(i)];
-            if (pixel.inA && pixel.side <= -1.2) {
-                for (int k = 0; k < 3; ++k) ca[static_cast<std::size_t>(k)] += pixel.colour[static_cast<std::size_t>(k)];
-                ++na;
-            } else if (!pixel.inA && pixel.side >= 1.2) {
-                for (int k = 0; k < 3; ++k) cb[static_cast<std::size_t>(k)] += pixel.colour[static_cast<std::size_t>(k)];
-                ++nb;
+        for (const double reach : {2.0, 2.5}) {
+            nx = -ty / length, ny = tx / length;
+            count = 0;
+            double sideA = 0, sideB = 0;
+            int inA = 0;
+            for (auto y = static_cast<std::int32_t>(std::floor(py - reach)); y < py + reach; ++y) {
+                for (auto x = static_cast<std::int32_t>(std::floor(px - reach)); x < px + reach; ++x) {
+                    const double cx = x + 0.5 - px, cy = y + 0.5 - py;
+                    if (cx * cx + cy * cy > reach * reach) continue;
+                    const std::uint32_t r = At(x, y);
+                    if (r != a && r != b) return std::nullopt;
+                    const std::uint8_t* p = original_->data() + Pixel(x, y) * 4;
+                    const double alpha = p[3] / 255.0;
+                    Around& pixel = around[static_cast<std::size_t>(count++)];
+                    pixel = {static_cast<double>(x), static_cast<double>(y), nx * cx + ny * cy, r == a, {}};
+                    for (std::size_t k = 0; k < 3; ++k) pixel.colour[k] = p[k] * alpha + 255 * (1 - alpha);
+                    (r == a ? sideA : sideB) += pixel.side;
+                    inA += r == a;
+                }
             }
+            if (inA == 0 || inA == count) return std::nullopt;
+            if (sideA / inA > sideB / (count - inA)) {  // a on the side where n X is less
+                nx = -nx, ny = -ny;
+                for (int i = 0; i < count; ++i) around[static_cast<std::size_t>(i)].side *= -1;
+            }
+            ca = {}, cb = {};
+            na = 0, nb = 0;
+            for (int i = 0; i < count; ++i) {
+                const Around& pixel = around[static_cast<std::size_t>(i)];
+                if (pixel.inA && pixel.side <= -1.2) {
+                    for (std::size_t k = 0; k < 3; ++k) ca[k] += pixel.colour[k];
+                    ++na;
+                } else if (!pixel.inA && pixel.side >= 1.2) {
+                    for (std::size_t k = 0; k < 3; ++k) cb[k] += pixel.colour[k];
+                    ++nb;
+                }
+            }
+            if (na > 0 && nb > 0) break;
         }
         if (na == 0 || nb == 0) return std::nullopt;
         double apart = 0;
@@ -637,30 +813,65 @@ private:
             blended = blended || (s > 0.15 && s < 0.85);
         }
         if (!blended) return std::nullopt;
-        // The line n X = k (pixels of a below it) whose shares add up to the blends'.
-        const auto shares = [&](double k) {
-            double sum = 0;
+        // The line n X = k (pixels of a below it) whose shares add up to the blends', for the
+        // normal n across the chain; where that fits the blends less than well, also for the one
+        // the blends themselves slope along (where the chain's neighbouring corners are a step of
+        // the staircase, not the edge's direction), and the one that fits them better.
+        const auto fit = [&](double mx, double my) -> std::optional<std::array<double, 2>> {
+            const auto shares = [&](double k) {
+                double sum = 0;
+                for (int i = 0; i < count; ++i) {
+                    const Around& pixel = around[static_cast<std::size_t>(i)];
+                    sum += ShareBelow(pixel.x, pixel.y, mx, my, k);
+                }
+                return sum;
+            };
+            const double through = mx * px + my * py;
+            double low = through - 1, high = through + 1;
+            if (shares(low) > total || shares(high) < total) return std::nullopt;
+            for (int step = 0; step < 24; ++step) {  // to well within the grid of corners
+                const double middle = (low + high) / 2;
+                (shares(middle) < total ? low : high) = middle;
+            }
+            const double k = (low + high) / 2;
+            double worst = 0;
             for (int i = 0; i < count; ++i) {
                 const Around& pixel = around[static_cast<std::size_t>(i)];
-                sum += ShareBelow(pixel.x, pixel.y, nx, ny, k);
+                worst = std::max(worst, std::fabs(ShareBelow(pixel.x, pixel.y, mx, my, k) -
+                                                  share[static_cast<std::size_t>(i)]));
             }
-            return sum;
+            if (worst > 0.3) return std::nullopt;
+            return std::array<double, 2>{k - through, worst};
         };
-        const double through = nx * px + ny * py;
-        double low = through - 1, high = through + 1;
-        if (shares(low) > total || shares(high) < total) return std::nullopt;
-        for (int step = 0; step < 40; ++step) {
-            const double middle = (low + high) / 2;
-            (shares(middle) < total ? low : high) = middle;
-        }
-        const double k = (low + high) / 2;
-        for (int i = 0; i < count; ++i) {
-            const Around& pixel = around[static_cast<std::size_t>(i)];
-            if (std::fabs(ShareBelow(pixel.x, pixel.y, nx, ny, k) - share[static_cast<std::size_t>(i)]) > 0.3) {
-                return std::nullopt;
+        auto best = fit(nx, ny);
+        if (!best || (*best)[1] > 0.1) {
+            // The slope of the shares over the pixels' middles (least squares), pointing to b.
+            double mx = 0, my = 0, sx = 0, sy = 0, ss = 0;
+            for (int i = 0; i < count; ++i) {
+                const Around& pixel = around[static_cast<std::size_t>(i)];
+                sx += pixel.x, sy += pixel.y, ss += share[static_cast<std::size_t>(i)];
+            }
+            sx /= count, sy /= count, ss /= count;
+            double xx = 0, xy = 0, yy = 0, xs = 0, ys = 0;
+            for (int i = 0; i < count; ++i) {
+                const Around& pixel = around[static_cast<std::size_t>(i)];
+                const double dx = pixel.x - sx, dy = pixel.y - sy, ds = share[static_cast<std::size_t>(i)] - ss;
+                xx += dx * dx, xy += dx * dy, yy += dy * dy, xs += dx * ds, ys += dy * ds;
+            }
+            const double determinant = xx * yy - xy * xy;
+            if (determinant > 0) {
+                mx = -(yy * xs - xy * ys) / determinant;
+                my = -(xx * ys - xy * xs) / determinant;
+            }
+            const double slope = std::hypot(mx, my);
+            if (slope > 0) {
+                mx /= slope, my /= slope;
+                const auto other = fit(mx, my);
+                if (other && (!best || (*other)[1] < (*best)[1])) best = other, nx = mx, ny = my;
             }
         }
-        const double d = k - through;
+        if (!best) return std::nullopt;
+        const double d = (*best)[0];
         return std::array<double, 2>{2 * (px + d * nx), 2 * (py + d * ny)};
     }
 
@@ -1134,6 +1345,61 @@ private:
         if (hole(chain.negative) && chain.positive < regions_ && !hole(chain.positive)) return chain.positive;
         if (hole(chain.positive) && chain.negative < regions_ && !hole(chain.negative)) return chain.negative;
         return kNone;
+    }
+
+    // Where corners will lie between the pixels, a long side may still cut across a curved
+    // anti-aliased edge by more than the staircase showed (the staircase lies within the
+    // tolerance of the side, the edge through the blends need not): such a side gets a corner
+    // at the point of its chain where the edge runs farthest from it, at the middle or a quarter
+    // of the way, until every side keeps within a quarter of a pixel of the edge there.
+    void FollowBlendedCurves() {
+        constexpr double kLeastLength = 8;  // half pixels
+        constexpr double kOff = 0.5;        // half pixels
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> sides;
+        for (const Chain& chain : chains_) {
+            const std::uint32_t a = chain.positive, b = chain.negative;
+            if (a >= regions_ || b >= regions_ || code_[a] == kNotCovered || code_[b] == kNotCovered) continue;
+            const std::uint32_t last = chain.start + chain.count - 1;
+            const auto inside = [&](std::uint32_t p) {
+                const Corner& c = points_[p];
+                return c.x > 0 && c.y > 0 && c.x < 2 * width_ && c.y < 2 * height_;
+            };
+            // Where a corner would go: on the edge, but at the chain's ends and the picture's
+            // border on its lattice point.
+            const auto placed = [&](std::uint32_t p, std::uint32_t from, std::uint32_t to) {
+                const Corner& c = points_[p];
+                std::array<double, 2> at{static_cast<double>(c.x), static_cast<double>(c.y)};
+                if (p == chain.start || p == last || !inside(p)) return at;
+                return EdgeThrough(c, points_[from], points_[to], a, b).value_or(at);
+            };
+            sides.clear();
+            for (std::uint32_t p = chain.start; p != kNone && p < last; p = next_[p]) sides.emplace_back(p, next_[p]);
+            while (!sides.empty()) {
+                const auto [from, to] = sides.back();
+                sides.pop_back();
+                const Corner& u = points_[from];
+                const Corner& v = points_[to];
+                if (to - from < 4 || std::hypot(v.x - u.x, v.y - u.y) < kLeastLength) continue;
+                const auto s = placed(from, from, to), e = placed(to, from, to);
+                const double dx = e[0] - s[0], dy = e[1] - s[1], l = std::hypot(dx, dy);
+                if (l == 0) continue;
+                std::uint32_t worst = kNone;
+                double most = kOff;
+                for (const std::uint32_t k : {(from + to) / 2, (3 * from + to) / 4, (from + 3 * to) / 4}) {
+                    if (k <= from || k >= to || !inside(k)) continue;
+                    const auto edge = EdgeThrough(points_[k], u, v, a, b);
+                    if (!edge) continue;
+                    const double off = std::fabs(dx * ((*edge)[1] - s[1]) - dy * ((*edge)[0] - s[0])) / l;
+                    if (off > most) most = off, worst = k;
+                }
+                if (worst == kNone) continue;
+                keep_[worst] = 1;
+                Link(from, worst);
+                Link(worst, to);
+                sides.emplace_back(from, worst);
+                sides.emplace_back(worst, to);
+            }
+        }
     }
 
     // Each chain is simplified to the fewest segments: from every point, the farthest point a
