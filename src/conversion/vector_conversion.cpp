@@ -638,6 +638,9 @@ private:
         std::vector<Polygon> pieces;
         std::set<std::pair<GridPoint, GridPoint>> sides;
         std::vector<std::pair<GridPoint, GridPoint>> outline;
+        std::vector<const Polygon*> patch;
+        std::vector<std::uint32_t> joined;
+        std::map<std::pair<GridPoint, GridPoint>, std::uint32_t> sideOf;
         for (bool again = true; again;) {
             // Moved segments that meet another but at a shared end take their ends back.
             for (bool crossed = true; crossed;) {
@@ -663,34 +666,62 @@ private:
                     }
                 }
             }
-            // The patch's outline: the sides of its polygons that no other of them shares, its
-            // moved corners placed. Where it cannot be cut, they go back part of the way.
+            // Each piece of a patch (its polygons joined by their sides) is cut along its outline:
+            // the sides of its polygons that no other of them shares, its moved corners placed.
+            // Where one cannot be cut, its corners go back part of the way.
             again = false;
             for (std::uint32_t r = 0; r < regions_; ++r) {
                 if (!recut[r]) continue;
                 recut[r] = 0;
                 cut.erase(r);
-                sides.clear();
+                patch.clear();
                 for (const Polygon* polygon : polygons[r]) {
-                    if (!inPatch(*polygon)) continue;
-                    for (int k = 0; k < polygon->count; ++k) {
-                        const GridPoint& from = polygon->corners[static_cast<std::size_t>(k)];
-                        const GridPoint& to = polygon->corners[static_cast<std::size_t>((k + 1) % polygon->count)];
-                        if (!sides.erase({to, from})) sides.insert({from, to});
+                    if (inPatch(*polygon)) patch.push_back(polygon);
+                }
+                if (patch.empty()) continue;
+                joined.resize(patch.size());
+                std::iota(joined.begin(), joined.end(), 0u);
+                const auto root = [&](std::uint32_t i) {
+                    while (joined[i] != i) i = joined[i] = joined[joined[i]];
+                    return i;
+                };
+                sideOf.clear();
+                for (std::uint32_t i = 0; i < patch.size(); ++i) {
+                    const Polygon& polygon = *patch[i];
+                    for (int k = 0; k < polygon.count; ++k) {
+                        const GridPoint& from = polygon.corners[static_cast<std::size_t>(k)];
+                        const GridPoint& to = polygon.corners[static_cast<std::size_t>((k + 1) % polygon.count)];
+                        const auto [other, added] = sideOf.emplace(std::pair{std::min(from, to), std::max(from, to)}, i);
+                        if (added) continue;
+                        const std::uint32_t p = root(i), q = root(other->second);
+                        if (p != q) joined[std::max(p, q)] = std::min(p, q);
                     }
                 }
-                if (sides.empty()) continue;
-                outline.clear();
-                for (const auto& [from, to] : sides) outline.emplace_back(placeAt(from.x, from.y), placeAt(to.x, to.y));
-                if (cutter.Cut(outline, pieces)) {
-                    cut[r] = pieces;
-                    continue;
+                std::vector<Polygon>& out = cut[r];
+                for (std::uint32_t piece = 0; piece < patch.size(); ++piece) {
+                    if (root(piece) != piece) continue;
+                    sides.clear();
+                    for (std::uint32_t i = piece; i < patch.size(); ++i) {
+                        if (root(i) != piece) continue;
+                        const Polygon& polygon = *patch[i];
+                        for (int k = 0; k < polygon.count; ++k) {
+                            const GridPoint& from = polygon.corners[static_cast<std::size_t>(k)];
+                            const GridPoint& to = polygon.corners[static_cast<std::size_t>((k + 1) % polygon.count)];
+                            if (!sides.erase({to, from})) sides.insert({from, to});
+                        }
+                    }
+                    outline.clear();
+                    for (const auto& [from, to] : sides) outline.emplace_back(placeAt(from.x, from.y), placeAt(to.x, to.y));
+                    if (Simple(outline) && cutter.Cut(outline, pieces)) {
+                        out.insert(out.end(), pieces.begin(), pieces.end());
+                        continue;
+                    }
+                    for (const auto& [from, to] : sides) {
+                        const auto found = targetAt.find(key(from.x, from.y));
+                        if (found != targetAt.end()) lower(found->second);
+                    }
+                    again = true;
                 }
-                for (const auto& [from, to] : sides) {
-                    const auto found = targetAt.find(key(from.x, from.y));
-                    if (found != targetAt.end()) lower(found->second);
-                }
-                again = true;
             }
             for (std::uint32_t r = 0; !again && r < regions_; ++r) again = recut[r] != 0;
         }
@@ -705,6 +736,26 @@ private:
             if (found == cut.end()) continue;
             for (const Polygon& piece : found->second) AppendPlacedPolygon(code_[r], piece, quads, fine);
         }
+    }
+
+    // Whether no two segments meet but at an end they share (a moved corner may have come onto
+    // a side of the polygons around it).
+    static bool Simple(const std::vector<std::pair<GridPoint, GridPoint>>& segments) {
+        std::vector<std::uint32_t> order(segments.size());
+        std::iota(order.begin(), order.end(), 0u);
+        const auto left = [&](std::uint32_t i) { return std::min(segments[i].first.x, segments[i].second.x); };
+        std::sort(order.begin(), order.end(), [&](std::uint32_t i, std::uint32_t j) { return left(i) < left(j); });
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const auto& [a, b] = segments[order[i]];
+            const std::int64_t right = std::max(a.x, b.x);
+            for (std::size_t j = i + 1; j < order.size() && left(order[j]) <= right; ++j) {
+                const auto& [c, d] = segments[order[j]];
+                if (a == c || a == d || b == c || b == d) continue;
+                if (std::max(c.y, d.y) < std::min(a.y, b.y) || std::min(c.y, d.y) > std::max(a.y, b.y)) continue;
+                if (SegmentsMeet(a, b, c, d)) return false;
+            }
+        }
+        return true;
     }
 
     // The part of the pixel with its top-left corner at (x, y) where nx X + ny Y < k.

@@ -955,6 +955,7 @@ bool RegionCutter::CutInGroups(const std::vector<Segment>& segments, std::int64_
             piece.count = 3;
             piece.corners = {corner(triangles[members[0]][0]), corner(triangles[members[0]][1]),
                              corner(triangles[members[0]][2]), GridPoint{}};
+            if (!AcceptedPolygon(piece.corners.data(), 3, leastHeight_)) return false;
             out.push_back(piece);
             continue;
         }

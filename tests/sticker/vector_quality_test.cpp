@@ -140,6 +140,8 @@ TEST(VectorQuality, CornersBetweenThePixelsKeepTheStickerWhole) {
         "-size 200x200 xc:white -strokewidth 2 -fill none -stroke purple -draw 'line 10,190 190,20' "
         "-stroke green -draw 'ellipse 100,100 80,40 0,360' -stroke orange -draw 'line 20,20 180,60'",
         "logo: -resize '320x240!'",
+        "logo:",
+        "wizard:",
     };
     for (const std::string& arguments : set) {
         SCOPED_TRACE(arguments);
