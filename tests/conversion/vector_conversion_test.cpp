@@ -720,5 +720,49 @@ TEST(VectorConversion, FollowsAntiAliasedEdgesBetweenThePixels) {
     }
 }
 
+// A crisp line of a colour of its own, half-way between the colours either side of it, is a
+// shape, not an edge's blends, even where the program reduced the picture's colours (a grey
+// ramp below makes it reduce them): the two sides never touch beside it and its colour is the
+// same all along, so it stays, whole.
+TEST(VectorConversion, ACrispLineOfAColourBetweenItsNeighboursStays) {
+    test::TempFolder folder;
+    test::BitmapLayout layout;
+    layout.width = 64;
+    layout.height = 48;
+    layout.bitCount = 24;
+    for (int y = 0; y < layout.height; ++y) {
+        for (int x = 0; x < layout.width; ++x) {
+            const std::uint32_t ramp = static_cast<std::uint32_t>(4 * x) * 0x010101u;
+            layout.colours.push_back(y >= 40 ? ramp : x < 31 ? 0x0000FFu : x == 31 ? 0x8080FFu : 0xFFFFFFu);
+        }
+    }
+    const std::string path = folder / "picture.bmp";
+    test::WriteBytes(path, test::EncodeBitmap(layout));
+    Shell shell;
+    Picture picture;
+    RgbaPicture original;
+    double height = 0, width = 0;
+    ReadOptions read;
+    read.original = &original;
+    read.reduction.mostColours = 8;
+    LoadBitmap(shell, picture, path, height, width, read);
+    ASSERT_GT(picture.SourceColours, static_cast<std::int64_t>(picture.Palette.size()));
+    const Grid grid = FromPicture(picture);
+    const std::int32_t line = grid.at(31, 10);
+    ASSERT_NE(line, grid.at(30, 10));
+    ASSERT_NE(line, grid.at(32, 10));
+    Quads quads;
+    ASSERT_TRUE(ConvertVector(shell, picture, quads, {}, {}, {}, nullptr, &original));
+    double area = 0;
+    for (const LdrawQuad& quad : quads) {
+        if (quad.Color != line) continue;
+        const double xs[] = {quad.X1, quad.X2, quad.X3, quad.X4};
+        const double ys[] = {quad.Y1, quad.Y2, quad.Y3, quad.Y4};
+        const int n = quad.LineType == 3 ? 3 : 4;
+        for (int i = 0; i < n; ++i) area += (xs[i] * ys[(i + 1) % n] - xs[(i + 1) % n] * ys[i]) / 2;
+    }
+    EXPECT_NEAR(std::fabs(area), 40.0, 1.0);
+}
+
 }  // namespace
 }  // namespace mosaikon
