@@ -634,11 +634,13 @@ private:
             return false;
         };
         std::map<std::uint32_t, std::vector<Polygon>> cut;  // the patches' new polygons
-        RegionCutter cutter(kFine * 0.05);  // no corner within a fortieth of a pixel of a side
+        constexpr double kLeastHeight = kFine * 0.05;  // no corner within a fortieth of a pixel of a side
+        RegionCutter cutter(kLeastHeight);
         std::vector<Polygon> pieces;
         std::set<std::pair<GridPoint, GridPoint>> sides;
         std::vector<std::pair<GridPoint, GridPoint>> outline;
         std::vector<const Polygon*> patch;
+        std::vector<Polygon> placed;
         std::vector<std::uint32_t> joined;
         std::map<std::pair<GridPoint, GridPoint>, std::uint32_t> sideOf;
         for (bool again = true; again;) {
@@ -700,6 +702,25 @@ private:
                 std::vector<Polygon>& out = cut[r];
                 for (std::uint32_t piece = 0; piece < patch.size(); ++piece) {
                     if (root(piece) != piece) continue;
+                    // Where every polygon of the piece keeps its shape with the corners moved, they
+                    // are its polygons still (they still meet corner to corner, each turning as
+                    // before).
+                    placed.clear();
+                    bool kept = true;
+                    for (std::uint32_t i = piece; kept && i < patch.size(); ++i) {
+                        if (root(i) != piece) continue;
+                        Polygon polygon = *patch[i];
+                        for (int k = 0; k < polygon.count; ++k) {
+                            GridPoint& c = polygon.corners[static_cast<std::size_t>(k)];
+                            c = placeAt(c.x, c.y);
+                        }
+                        kept = AcceptedPolygon(polygon.corners.data(), polygon.count, kLeastHeight);
+                        placed.push_back(polygon);
+                    }
+                    if (kept) {
+                        out.insert(out.end(), placed.begin(), placed.end());
+                        continue;
+                    }
                     sides.clear();
                     for (std::uint32_t i = piece; i < patch.size(); ++i) {
                         if (root(i) != piece) continue;
