@@ -617,11 +617,13 @@ private:
                 if (moves(p) || moves(next_[p])) moving.push_back(p);
             }
         }
+        // The corner at a lattice point, if it moves, goes back part of the way.
+        const auto lowerAt = [&](std::int64_t x, std::int64_t y) {
+            const auto found = targetAt.find(key(x, y));
+            if (found != targetAt.end()) lower(found->second);
+        };
         const auto lowerEnds = [&](std::uint32_t p) {
-            for (const std::uint32_t q : {p, next_[p]}) {
-                const auto found = targetAt.find(key(points_[q].x, points_[q].y));
-                if (found != targetAt.end()) lower(found->second);
-            }
+            for (const std::uint32_t q : {p, next_[p]}) lowerAt(points_[q].x, points_[q].y);
         };
         // Each region's polygons; those with a moved corner are its patch, cut again.
         std::vector<std::vector<const Polygon*>> polygons(regions_);
@@ -737,10 +739,7 @@ private:
                         out.insert(out.end(), pieces.begin(), pieces.end());
                         continue;
                     }
-                    for (const auto& [from, to] : sides) {
-                        const auto found = targetAt.find(key(from.x, from.y));
-                        if (found != targetAt.end()) lower(found->second);
-                    }
+                    for (const auto& [from, to] : sides) lowerAt(from.x, from.y);
                     again = true;
                 }
             }

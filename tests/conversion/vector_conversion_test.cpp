@@ -623,6 +623,20 @@ double MeanDistanceOfBorders(const Quads& quads, const std::function<double(doub
     return length > 0 ? sum / length : 1e9;
 }
 
+// The picture written as a bitmap and read back with its colours reduced by the program to 8,
+// its own colours kept in original.
+void LoadReducedByTheProgram(const test::TempFolder& folder, const test::BitmapLayout& layout, Picture& picture,
+                             RgbaPicture& original) {
+    const std::string path = folder / "picture.bmp";
+    test::WriteBytes(path, test::EncodeBitmap(layout));
+    Shell shell;
+    double height = 0, width = 0;
+    ReadOptions read;
+    read.original = &original;
+    read.reduction.mostColours = 8;
+    LoadBitmap(shell, picture, path, height, width, read);
+}
+
 // Anti-aliased shapes of known geometry (each pixel the blend of the shape's colour and white by
 // the part of it inside, sampled 16 x 16 times), their colours reduced by the program: the
 // outline runs where the blends say the edge is, within a tenth of a pixel of it on average,
@@ -691,16 +705,10 @@ TEST(VectorConversion, FollowsAntiAliasedEdgesBetweenThePixels) {
                 layout.colours.push_back(value);
             }
         }
-        const std::string path = folder / "picture.bmp";
-        test::WriteBytes(path, test::EncodeBitmap(layout));
         Shell shell;
         Picture picture;
         RgbaPicture original;
-        double height = 0, width = 0;
-        ReadOptions read;
-        read.original = &original;
-        read.reduction.mostColours = 8;
-        LoadBitmap(shell, picture, path, height, width, read);
+        LoadReducedByTheProgram(folder, layout, picture, original);
         ASSERT_GT(picture.Width(), 0);
         Quads quads;
         ASSERT_TRUE(ConvertVector(shell, picture, quads, {}, {}, {}, nullptr, &original));
@@ -736,16 +744,10 @@ TEST(VectorConversion, ACrispLineOfAColourBetweenItsNeighboursStays) {
             layout.colours.push_back(y >= 40 ? ramp : x < 31 ? 0x0000FFu : x == 31 ? 0x8080FFu : 0xFFFFFFu);
         }
     }
-    const std::string path = folder / "picture.bmp";
-    test::WriteBytes(path, test::EncodeBitmap(layout));
     Shell shell;
     Picture picture;
     RgbaPicture original;
-    double height = 0, width = 0;
-    ReadOptions read;
-    read.original = &original;
-    read.reduction.mostColours = 8;
-    LoadBitmap(shell, picture, path, height, width, read);
+    LoadReducedByTheProgram(folder, layout, picture, original);
     ASSERT_GT(picture.SourceColours, static_cast<std::int64_t>(picture.Palette.size()));
     const Grid grid = FromPicture(picture);
     const std::int32_t line = grid.at(31, 10);
